@@ -1,0 +1,32 @@
+# qlf_add_gtest(<target> SOURCES <files...> LIBS <libs...> [ENVIRONMENT <VAR=value...>])
+# A GoogleTest program whose cases are registered one by one with ctest.
+function(qlf_add_gtest target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}" TIMEOUT 300)
+endfunction()
+
+# qlf_add_fuzz(<name> SOURCES <files...> LIBS <libs...>)
+# A fuzz target defines LLVMFuzzerTestOneInput. With QLF_FUZZ it is linked as a
+# libFuzzer program; otherwise it is linked with a replay driver. Either way ctest
+# replays every file of the corpus/ folder beside the target's CMakeLists.txt.
+function(qlf_add_fuzz name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  set(target fuzz_${name})
+  set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus)
+  if(QLF_FUZZ)
+    add_executable(${target} ${ARG_SOURCES})
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    add_test(NAME fuzz.${name} COMMAND ${target} -runs=0 ${corpus})
+  else()
+    add_executable(${target} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_test(NAME fuzz.${name} COMMAND ${target} ${corpus})
+  endif()
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
+endfunction()
