@@ -1,0 +1,63 @@
+#include "location/Angle.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+std::string DmsFieldText(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t seconds,
+                         uint32_t hundredths) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%s%u,%02u,%02u.%02u", sign < 0 ? "-" : "+", degrees,
+                minutes, seconds, hundredths);
+  return buffer;
+}
+
+// Truncates a non-negative finite double to an unsigned field, saturating
+// where the value does not fit.
+uint32_t TruncateToField(double value) {
+  if (!(value >= 0.0)) return 0;
+  if (value >= static_cast<double>(std::numeric_limits<uint32_t>::max())) {
+    return std::numeric_limits<uint32_t>::max();
+  }
+  return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+double CAngle::ToDegrees() const { return unit == kAngleUnitDegrees ? degrees : DmsToDegrees(dms); }
+
+CDms MakeDmsAngle(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t seconds,
+                  uint32_t hundredths) {
+  CDms dms{sign, degrees, minutes, seconds, hundredths};
+  if ((sign != 1 && sign != -1) || degrees > 180 || minutes > 59 || seconds > 59 ||
+      hundredths > 99) {
+    throw std::invalid_argument("Invalid DMS Range: " +
+                                DmsFieldText(sign, degrees, minutes, seconds, hundredths));
+  }
+  return dms;
+}
+
+CDms DegreesToDms(double value) {
+  CDms dms;
+  dms.sign = value >= 0.0 ? 1 : -1;
+  if (!std::isfinite(value)) return CDms{dms.sign, 0, 0, 0, 0};
+  double whole = 0.0;
+  double fraction = std::modf(std::fabs(value), &whole);
+  dms.degrees = TruncateToField(whole);
+  fraction = std::modf(fraction * 60.0, &whole);
+  dms.minutes = TruncateToField(whole);
+  fraction = std::modf(fraction * 60.0, &whole);
+  dms.seconds = TruncateToField(whole);
+  std::modf(fraction * 100.0, &whole);
+  dms.hundredths = TruncateToField(whole);
+  return dms;
+}
+
+double DmsToDegrees(const CDms& dms) {
+  return dms.sign * (dms.degrees + dms.minutes * 0.016666666666666666 +
+                     dms.seconds * 0.0002777777777777778 + dms.hundredths * 2.777777777777778e-6);
+}
