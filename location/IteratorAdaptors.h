@@ -71,8 +71,7 @@ class CPointerSetIterator final : public CIterator<P> {
 
 template <class P, class Compare>
 CIteratorRef<P> MakePointerSetIterator(typename std::set<P, Compare>::const_iterator position) {
-  return CIteratorRef<P>(
-      CRef<CIterator<P>>::Adopt(new CPointerSetIterator<P, Compare>(position)));
+  return CIteratorRef<P>(CRef<CIterator<P>>::Adopt(new CPointerSetIterator<P, Compare>(position)));
 }
 // [begin, end) of a whole set.
 template <class P, class Compare>
