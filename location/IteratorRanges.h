@@ -1,0 +1,91 @@
+// Range operations over iterator handles and containers. Each walks its input
+// in order, hands every element over, and returns the sink in its final
+// position so the caller can go on writing.
+#pragma once
+
+#include <cstddef>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "location/Iterators.h"
+
+// Calls visit with every element of [first, last).
+template <class T, class Visit>
+void ForEachInIteratorRange(CIteratorRef<T> first, const CIteratorRef<T>& last, Visit&& visit) {
+  while (!first.Equals(last)) {
+    visit(*first.Get());
+    ++first;
+  }
+}
+
+// Puts every element of a container range into the sink.
+template <class InputIt, class T>
+COutputIteratorRef<T> CopyToOutputIterator(InputIt first, InputIt last, COutputIteratorRef<T> out) {
+  for (; first != last; ++first) {
+    out.Put(*first);
+    ++out;
+  }
+  return out;
+}
+
+// Adds the elements to an ascending set; duplicates are dropped.
+template <class T, class Compare>
+void InsertRangeIntoSet(CIteratorRef<T> first, const CIteratorRef<T>& last,
+                        std::set<T, Compare>& set) {
+  ForEachInIteratorRange(std::move(first), last, [&](const T& value) { set.insert(value); });
+}
+
+// Adds the elements to any container with insert(position, value), e.g. a set
+// ordered descending so that records can be removed from the highest index down.
+template <class T, class Container>
+void InsertRangeIntoContainer(CIteratorRef<T> first, const CIteratorRef<T>& last,
+                              Container& container) {
+  ForEachInIteratorRange(std::move(first), last,
+                         [&](const T& value) { container.insert(container.end(), value); });
+}
+
+template <class T, class Compare>
+COutputIteratorRef<T> CopySetToOutputIterator(const std::set<T, Compare>& set,
+                                              COutputIteratorRef<T> out) {
+  return CopyToOutputIterator(set.begin(), set.end(), std::move(out));
+}
+
+inline CRecordOutputIteratorRef CopyRecordsToOutputIterator(
+    const std::vector<CLocationRecord>& records, CRecordOutputIteratorRef out) {
+  return CopyToOutputIterator(records.begin(), records.end(), std::move(out));
+}
+
+// Inserts the records of [first, last) before position, keeping their order.
+// The range is read completely first, so it may point into the vector itself,
+// and a failure while reading leaves the vector unchanged.
+inline void InsertRecordsAt(CRecordIteratorRef first, const CRecordIteratorRef& last,
+                            std::vector<CLocationRecord>& records, std::size_t position) {
+  std::vector<CLocationRecord> incoming;
+  ForEachInIteratorRange(std::move(first), last,
+                         [&](const CLocationRecord& record) { incoming.push_back(record); });
+  records.insert(records.begin() + static_cast<std::ptrdiff_t>(position), incoming.begin(),
+                 incoming.end());
+}
+
+// Puts every element of an array range into the sink.
+template <class T>
+COutputIteratorRef<T> ForEachInRange(const T* first, const T* last, COutputIteratorRef<T> out) {
+  if (!first || last <= first) return out;
+  return CopyToOutputIterator(first, last, std::move(out));
+}
+
+template <class T>
+COutputIteratorRef<T> CopyRangeToOutputIterator(const T* first, const T* last,
+                                                COutputIteratorRef<T> out) {
+  return ForEachInRange(first, last, std::move(out));
+}
+
+// Hands every object of the set to the sink, typically a CMemberCallSink that
+// calls one operation on each. Walks a copy, so a call may change the set.
+template <class C, class Compare>
+COutputIteratorRef<C*> ApplyToEach(const std::set<C*, Compare>& objects,
+                                   COutputIteratorRef<C*> sink) {
+  const std::vector<C*> snapshot(objects.begin(), objects.end());
+  return CopyToOutputIterator(snapshot.begin(), snapshot.end(), std::move(sink));
+}

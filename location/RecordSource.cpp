@@ -1,0 +1,45 @@
+#include "location/RecordSource.h"
+
+#include <vector>
+
+CRecordSource::~CRecordSource() {
+  const std::vector<CRecordSourceObserver*> observers(m_observers.begin(), m_observers.end());
+  try {
+    for (CRecordSourceObserver* observer : observers) {
+      if (m_observers.count(observer)) observer->OnSourceDestroyed(*this);
+    }
+  } catch (...) {
+    // A failing observer ends the walk; a destructor must not throw.
+  }
+}
+
+void CRecordSource::AddObserver(CRecordSourceObserver* observer) {
+  if (observer) m_observers.insert(observer);
+}
+
+void CRecordSource::RemoveObserver(CRecordSourceObserver* observer) noexcept {
+  m_observers.erase(observer);
+}
+
+bool CRecordSource::HasObserver(CRecordSourceObserver* observer) const noexcept {
+  return m_observers.count(observer) != 0;
+}
+
+void CRecordSource::NotifyAll(void (CRecordSourceObserver::*notification)(CRecordSource&)) {
+  // An observer may add or remove observers (itself included) while being told.
+  const std::vector<CRecordSourceObserver*> observers(m_observers.begin(), m_observers.end());
+  for (CRecordSourceObserver* observer : observers) {
+    if (m_observers.count(observer)) (observer->*notification)(*this);
+  }
+}
+
+void CRecordSource::NotifyRecordsChanged() { NotifyAll(&CRecordSourceObserver::OnRecordsChanged); }
+
+void CRecordSource::NotifySelectionChanged() {
+  NotifyAll(&CRecordSourceObserver::OnSelectionChanged);
+}
+
+void CRecordSource::NotifyRecordsAndSelectionChanged() {
+  NotifyRecordsChanged();
+  NotifySelectionChanged();
+}
