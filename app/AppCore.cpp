@@ -1,0 +1,281 @@
+#include "app/AppCore.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <vector>
+
+#include "app/AppStrings.h"
+#include "app/HelpOpener.h"
+#include "app/ProgramFolder.h"
+#include "app/Prompter.h"
+#include "app/RootFolder.h"
+#include "app/SearchFolder.h"
+#include "location/Exceptions.h"
+#include "location/IteratorAdaptors.h"
+#include "location/SettingsKey.h"
+#include "mapview/MapSet.h"
+
+namespace {
+
+CAppCore* g_appCore = nullptr;
+
+const char kServerUrlValue[] = "ServerURL";
+const char kServerUserNameValue[] = "ServerUserName";
+const char kServerPasswordValue[] = "ServerPassword";
+const char kMapFileValue[] = "MapFile";
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+// Creates the folder that holds path, with every missing parent.
+void CreateParentFolder(const std::string& path) {
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) return;
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) throw CWin32Exception(static_cast<uint32_t>(error.value()));
+}
+
+}  // namespace
+
+CAppCore* GetAppCore() { return g_appCore; }
+
+// ---- tree watcher
+
+CTreeWatcher::CTreeWatcher(CAppCore& core) : m_core(core) { Attach(core.GetRootFolder()); }
+
+CTreeWatcher::~CTreeWatcher() { Detach(m_core.GetRootFolder()); }
+
+void CTreeWatcher::Attach(CTreeNode& node) {
+  node.AddObserver(this);
+  for (CTreeNode* child : GetChildren(node)) Attach(*child);
+}
+
+void CTreeWatcher::Detach(CTreeNode& node) {
+  node.RemoveObserver(this);
+  for (CTreeNode* child : GetChildren(node)) Detach(*child);
+}
+
+void CTreeWatcher::OnSourceDestroyed(CRecordSource&) { m_core.RaiseRecordsChanged(); }
+
+void CTreeWatcher::OnRecordsChanged(CRecordSource&) { m_core.RaiseRecordsChanged(); }
+
+void CTreeWatcher::OnSelectionChanged(CRecordSource&) { m_core.RaiseSelectionChanged(); }
+
+void CTreeWatcher::OnChildrenChanged(CTreeNode&) {
+  Attach(m_core.GetRootFolder());
+  m_core.RaiseTreeChanged();
+}
+
+void CTreeWatcher::OnNodeDestroyed(CTreeNode& node) { m_core.OnCurrentNodeDestroyed(node); }
+
+// ---- core
+
+CAppCore::CAppCore(CAppCoreSetup setup)
+    : m_settings(std::move(setup.settings)), m_openMapCatalog(std::move(setup.openMapCatalog)) {
+  if (g_appCore != nullptr) throw std::logic_error("The application core exists already");
+  g_appCore = this;
+  try {
+    if (!m_settings) m_settings = CreateUserSettingsKey(kSettingsPath);
+    // The title captions the prompts that building the folder tree may show.
+    m_title = LoadAppString(IDS_TITLE);
+    m_treeWatcher = std::make_unique<CTreeWatcher>(*this);
+    m_searchSource = std::make_unique<CSearchFolder>(m_treeWatcher.get());
+    m_mapSet = std::make_unique<CEmptyMapSet>();
+    m_serverUrl = m_settings->ReadString(kServerUrlValue, std::string());
+    m_serverUserName = m_settings->ReadString(kServerUserNameValue, std::string());
+    m_serverPassword = m_settings->ReadString(kServerPasswordValue, std::string());
+    const std::string mapFile = ReadMapFilePath();
+    if (mapFile.size() < 2)
+      LoadMapSettings(JoinPath(GetProgramFolder(), kMapFileName), true);
+    else
+      LoadMapSettings(mapFile, false);
+  } catch (...) {
+    DestroyCurrentView();
+    m_searchSource.reset();
+    m_treeWatcher.reset();
+    g_appCore = nullptr;
+    throw;
+  }
+}
+
+CAppCore::~CAppCore() {
+  try {
+    m_settings->WriteString(kServerUrlValue, m_serverUrl);
+    m_settings->WriteString(kServerUserNameValue, m_serverUserName);
+    m_settings->WriteString(kServerPasswordValue, m_serverPassword);
+  } catch (...) {
+    // The server settings are kept best effort at the end.
+  }
+  try {
+    Broadcast(&CAppEventListener::OnCoreDestroyed);
+  } catch (...) {
+  }
+  m_mapSet.reset();
+  DestroyCurrentView();
+  m_searchSource->RemoveObserver(m_treeWatcher.get());
+  m_searchSource.reset();
+  m_treeWatcher.reset();
+  m_listeners.clear();
+  g_appCore = nullptr;
+}
+
+void CAppCore::AddListener(CAppEventListener* listener) { m_listeners.insert(listener); }
+
+void CAppCore::RemoveListener(CAppEventListener* listener) { m_listeners.erase(listener); }
+
+void CAppCore::Broadcast(void (CAppEventListener::*event)()) {
+  const std::vector<CAppEventListener*> listeners(m_listeners.begin(), m_listeners.end());
+  for (CAppEventListener* listener : listeners) {
+    if (m_listeners.count(listener) != 0) (listener->*event)();
+  }
+}
+
+void CAppCore::RaiseTreeChanged() { Broadcast(&CAppEventListener::OnTreeChanged); }
+void CAppCore::RaiseRecordsChanged() { Broadcast(&CAppEventListener::OnRecordsChanged); }
+void CAppCore::RaiseSelectionChanged() { Broadcast(&CAppEventListener::OnSelectionChanged); }
+void CAppCore::BroadcastShowProperties() { Broadcast(&CAppEventListener::OnShowProperties); }
+void CAppCore::BroadcastNewRecord() { Broadcast(&CAppEventListener::OnNewRecord); }
+
+CRootFolder& CAppCore::GetRootFolder() { return ::GetRootFolder(); }
+
+void CAppCore::DestroyCurrentView() {
+  // The old view leaves quietly: it is no longer current when it goes, so its
+  // going is no change of the active records.
+  std::unique_ptr<CRecordSource> old = std::move(m_currentView);
+  if (old && m_treeWatcher) old->RemoveObserver(m_treeWatcher.get());
+  old.reset();
+}
+
+void CAppCore::SetCurrentNode(CTreeNode* node) {
+  if (node == m_currentNode) return;
+  m_currentNode = node;
+  DestroyCurrentView();
+  if (node) m_currentView = node->CreateView(m_treeWatcher.get());
+  Broadcast(&CAppEventListener::OnCurrentNodeChanged);
+  Broadcast(&CAppEventListener::OnRecordsChanged);
+}
+
+void CAppCore::OnCurrentNodeDestroyed(CTreeNode& node) {
+  if (&node != m_currentNode) return;
+  CTreeNode* root = &GetRootFolder();
+  if (&node == root) {
+    // The whole tree is going: nothing is left to show.
+    m_currentNode = nullptr;
+    DestroyCurrentView();
+    return;
+  }
+  SetCurrentNode(root);
+}
+
+void CAppCore::SetSearchMode(bool searchMode) {
+  if (searchMode == m_searchMode) return;
+  m_searchMode = searchMode;
+  Broadcast(&CAppEventListener::OnRecordsChanged);
+}
+
+CRecordSource& CAppCore::ActiveSource() {
+  if (m_searchMode) return *m_searchSource;
+  if (m_currentView) return *m_currentView;
+  return GetEmptyRecordSource();
+}
+
+bool CAppCore::IsActiveReadOnly() { return ActiveSource().IsReadOnly(); }
+
+int32_t CAppCore::GetActiveRecordCount() { return ActiveSource().Count(); }
+
+void CAppCore::GetActiveRecords(CIntIteratorRef first, CIntIteratorRef last,
+                                CRecordOutputIteratorRef sink) {
+  ActiveSource().GetRecords(std::move(first), std::move(last), std::move(sink));
+}
+
+void CAppCore::ReplaceActiveRecords(CIntIteratorRef first, CIntIteratorRef last,
+                                    CRecordIteratorRef records) {
+  ActiveSource().ReplaceRecords(std::move(first), std::move(last), std::move(records));
+}
+
+void CAppCore::InsertActiveRecords(CRecordIteratorRef first, CRecordIteratorRef last) {
+  CRecordSource& source = ActiveSource();
+  source.InsertRecords(source.Count(), std::move(first), std::move(last));
+}
+
+void CAppCore::SetActiveSelection(CIntIteratorRef first, CIntIteratorRef last) {
+  ActiveSource().SetSelection(std::move(first), std::move(last));
+}
+
+void CAppCore::GetActiveSelection(CIntOutputIteratorRef sink) {
+  ActiveSource().GetSelection(std::move(sink));
+}
+
+bool CAppCore::CanCloseAll() { return CanCloseTree(GetRootFolder()); }
+
+bool CAppCore::CanCloseTree(CTreeNode& node) {
+  if (!node.CanClose()) return false;
+  for (CTreeNode* child : GetChildren(node)) {
+    if (!CanCloseTree(*child)) return false;
+  }
+  return true;
+}
+
+std::string CAppCore::GetDatabasePath() { return GetRootFolder().GetDatabaseFolder().GetDatabasePath(); }
+
+void CAppCore::SetDatabasePath(const std::string& path) {
+  GetRootFolder().GetDatabaseFolder().SetDatabasePath(path);
+}
+
+std::string CAppCore::ReceiveMessages() {
+  const int32_t received = GetRootFolder().GetDatabaseFolder().ReceiveLocationMessages();
+  if (received != 0) return LoadAppString(IDS_MESSAGES_RECEIVED) + std::to_string(received);
+  return LoadAppString(IDS_NO_NEW_MESSAGES);
+}
+
+std::string CAppCore::ReadMapFilePath() const {
+  return m_settings->ReadPath(kMapFileValue, std::string());
+}
+
+void CAppCore::LoadMapSettings(const std::string& path, bool firstRun) {
+  m_mapSet = std::make_unique<CEmptyMapSet>();
+  Broadcast(&CAppEventListener::OnMapSetChanged);
+  if (!m_openMapCatalog) return;
+
+  try {
+    std::unique_ptr<CMapSet> catalog = m_openMapCatalog(path, false);
+    m_mapSet = std::move(catalog);
+    Broadcast(&CAppEventListener::OnMapSetChanged);
+    m_settings->WritePath(kMapFileValue, path);
+    return;
+  } catch (const std::exception& e) {
+    if (FileExists(path)) {
+      // A catalogue that is there but unreadable is the user's to mend: no
+      // question, and the setting keeps naming it.
+      ShowErrorBox(m_mainWindow, LoadAppString(IDS_MAPS_INVALID) + e.what(), m_title);
+      return;
+    }
+    if (!firstRun) ShowErrorBox(m_mainWindow, LoadAppString(IDS_MAPS_NOT_FOUND) + e.what(), m_title);
+  }
+
+  Broadcast(&CAppEventListener::OnMapSetChanged);
+  const uint32_t question = firstRun ? IDS_ASK_CREATE_MAPS_FIRST : IDS_ASK_CREATE_MAPS;
+  if (AskYesNo(m_mainWindow, LoadAppString(question) + path, m_title)) {
+    try {
+      CreateParentFolder(path);
+      m_mapSet = m_openMapCatalog(path, true);
+      Broadcast(&CAppEventListener::OnMapSetChanged);
+    } catch (const std::exception& e) {
+      // Without a catalogue the program still runs, with no maps.
+      ShowErrorBox(m_mainWindow, e.what(), m_title);
+    }
+  }
+  m_settings->WritePath(kMapFileValue, path);
+}
+
+void CAppCore::ReloadMaps() { LoadMapSettings(ReadMapFilePath(), false); }
+
+void CAppCore::SetMapFile(const std::string& path) {
+  if (path == ReadMapFilePath()) return;
+  LoadMapSettings(path, false);
+}
+
+void CAppCore::OpenHelp() { OpenHelpDocument(JoinPath(GetProgramFolder(), kHelpFileName)); }

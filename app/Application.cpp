@@ -1,0 +1,58 @@
+#include "app/Application.h"
+
+#include <QEvent>
+#include <clocale>
+#include <exception>
+#include <memory>
+
+#include "app/MainFrame.h"
+#include "app/Prompter.h"
+#include "app/RootFolder.h"
+#include "app/RunGuarded.h"
+#include "app/SingleInstance.h"
+
+MapCatalogOpener DefaultMapCatalogOpener() { return MapCatalogOpener(); }
+
+int RunMainFrame(CAppCoreSetup setup, CSingleInstance* instance) {
+  CAppCore core(std::move(setup));
+  auto frame = std::make_unique<CMainFrame>();
+  frame->Create();
+  if (instance) instance->Listen([&frame] { frame->BringToFront(); });
+  frame->show();
+  int result = 0;
+  // The loop runs for as long as the window is open.
+  while (!frame->IsWindowDestroyed()) result = QApplication::exec();
+  if (instance) instance->Release();
+  RunGuarded(nullptr, [&] { frame->SaveSettings(); });
+  frame.reset();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  return result;
+}
+
+int RunApplication(int argc, char** argv) {
+  CGuardedApplication application(argc, argv);
+  // Qt took the user's locale for every category; numbers in files and
+  // messages must not depend on it.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setApplicationName(QStringLiteral("QlFolvane"));
+  int result = 1;
+  try {
+    CSingleInstance instance;
+    if (!instance.Claim()) {
+      instance.BringFirstForward();
+      return 0;
+    }
+    CAppCoreSetup setup;
+    setup.openMapCatalog = DefaultMapCatalogOpener();
+    result = RunMainFrame(std::move(setup), &instance);
+  } catch (const std::exception& e) {
+    // The claim is given up as the error leaves the body, so a new instance
+    // can start while this box is shown.
+    ReleaseRootFolder();
+    ShowErrorBox(nullptr, e.what(), std::string());
+    return 1;
+  }
+  ReleaseRootFolder();
+  return result;
+}

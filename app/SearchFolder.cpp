@@ -1,0 +1,5 @@
+#include "app/SearchFolder.h"
+
+CSearchFolder::CSearchFolder(CRecordSourceObserver* observer) {
+  if (observer) AddObserver(observer);
+}

@@ -1,0 +1,42 @@
+#include "tests/app/AppTestSupport.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <clocale>
+
+QApplication& TestApplication() {
+  static int argc = 1;
+  static char name[] = "app_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* application = [] {
+    auto* app = new QApplication(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setQuitOnLastWindowClosed(false);
+    return app;
+  }();
+  return *application;
+}
+
+AppTest::AppTest() {
+  TestApplication();
+  SetProgramFolder(programFolder.path().toStdString());
+  SetHelpOpener([this](const std::string& path) { openedHelp.push_back(path); });
+}
+
+AppTest::~AppTest() {
+  FlushDeletes();
+  ReleaseRootFolder();
+  SetHelpOpener(HelpOpener());
+  SetProgramFolder(std::string());
+}
+
+std::unique_ptr<CAppCore> AppTest::MakeCore(MapCatalogOpener opener) {
+  CAppCoreSetup setup;
+  setup.settings = std::make_unique<CMemorySettingsKey>(store);
+  setup.openMapCatalog = std::move(opener);
+  return std::make_unique<CAppCore>(std::move(setup));
+}
+
+void AppTest::FlushDeletes() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

@@ -1,0 +1,67 @@
+// Shared pieces of the program's tests: one QApplication, a prompter that
+// answers from a script and records every box, and a fixture with a memory
+// settings store, a program folder of its own and a recording help opener.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppCore.h"
+#include "app/HelpOpener.h"
+#include "app/ProgramFolder.h"
+#include "app/Prompter.h"
+#include "app/RootFolder.h"
+#include "tests/support/MemorySettingsKey.h"
+
+QApplication& TestApplication();
+
+struct CPromptRecord {
+  QWidget* owner;
+  EPromptKind kind;
+  std::string text;
+  std::string caption;
+};
+
+class CScriptedPrompter : public CPrompter {
+ public:
+  CScriptedPrompter() { SetPrompter(this); }
+  ~CScriptedPrompter() override { SetPrompter(nullptr); }
+
+  EPromptAnswer Show(QWidget* owner, EPromptKind kind, const std::string& text,
+                     const std::string& caption) override {
+    shown.push_back({owner, kind, text, caption});
+    if (kind == EPromptKind::Error) return EPromptAnswer::Ok;
+    if (answers.empty()) {
+      ADD_FAILURE() << "unexpected question: " << text;
+      return EPromptAnswer::No;
+    }
+    const EPromptAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  std::deque<EPromptAnswer> answers;
+  std::vector<CPromptRecord> shown;
+};
+
+class AppTest : public ::testing::Test {
+ protected:
+  AppTest();
+  ~AppTest() override;
+
+  // A core over the memory store, loading catalogues through opener.
+  std::unique_ptr<CAppCore> MakeCore(MapCatalogOpener opener = MapCatalogOpener());
+  // Runs pending deferred deletions.
+  static void FlushDeletes();
+
+  std::shared_ptr<CMemorySettingsStore> store = std::make_shared<CMemorySettingsStore>();
+  CScriptedPrompter prompter;
+  QTemporaryDir programFolder;
+  std::vector<std::string> openedHelp;
+};
