@@ -27,6 +27,7 @@
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
 #include "location/Angle.h"
+#include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
 #include "location/SettingsKey.h"
 #include "mapview/PickCallback.h"
@@ -56,11 +57,9 @@ bool IsCheckCommand(uint32_t id) {
          id == ID_MAP_CONNECT;
 }
 
-// "+35,30,00.00": sign, degrees, minutes, seconds and hundredths.
+// "+35,30,00.00": a position under the mouse as degrees, minutes, seconds.
 QString DmsText(double degrees) {
-  const CDms dms = DegreesToDms(degrees);
-  return QString::asprintf("%c%u,%02u,%02u.%02u", dms.sign >= 0 ? '+' : '-', dms.degrees,
-                           dms.minutes, dms.seconds, dms.hundredths);
+  return QString::fromStdString(FormatDmsText(DegreesToDms(degrees)));
 }
 
 // The process-wide toolbar flag of the toggle command.
@@ -597,7 +596,6 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_windowDestroyed || !GetAppCore()->CanCloseAll()) return;
     event->accept();
     DestroyWindowParts();
-    QCoreApplication::exit(1);
   });
 }
 
@@ -615,4 +613,5 @@ void CMainFrame::DestroyWindowParts() {
   });
   if (core.GetMainWindow() == this) core.SetMainWindow(nullptr);
   core.RemoveListener(this);
+  if (m_onWindowDestroyed) m_onWindowDestroyed();
 }

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -71,6 +72,10 @@ class CMainFrame : public QMainWindow,
   QToolBar* GetToolBar() const { return m_toolBar; }
   CMenuHelpTip* GetMenuHelpTip() const { return m_menuHelpTip; }
   bool IsWindowDestroyed() const { return m_windowDestroyed; }
+  // Called once the window has gone; the program's run ends its loop there.
+  void SetWindowDestroyedHandler(std::function<void()> handler) {
+    m_onWindowDestroyed = std::move(handler);
+  }
 
   // CMapViewState: the map view carries these out once it is in place.
   void ZoomIn() override;
@@ -139,4 +144,5 @@ class CMainFrame : public QMainWindow,
   bool m_defaultFolderSplitterPos = false;
   bool m_created = false;
   bool m_windowDestroyed = false;
+  std::function<void()> m_onWindowDestroyed;
 };
