@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <clocale>
 
+#include "app/RunGuarded.h"
+
 QApplication& TestApplication() {
   static int argc = 1;
   static char name[] = "app_tests";
   static char* argv[] = {name, nullptr};
   static QApplication* application = [] {
-    auto* app = new QApplication(argc, argv);
+    auto* app = new CGuardedApplication(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setQuitOnLastWindowClosed(false);
     return app;
