@@ -28,6 +28,10 @@ double ParseViewValue(const std::string& text, double fallback) {
   return value;
 }
 
+CMapViewStateListener::~CMapViewStateListener() {
+  if (m_viewState) m_viewState->RemoveListener(this);
+}
+
 CMapViewState::CMapViewState(CSettingsKey& settings) : m_settings(settings) {
   BeginUpdate();
   m_topLeft.first = ReadViewValue(m_settings, kTopLeftLatitudeValue, kDefaultTopLeftLatitude);

@@ -17,7 +17,11 @@ using LatLon = std::pair<double, double>;
 
 class CMapViewStateListener {
  public:
-  virtual ~CMapViewStateListener() = default;
+  CMapViewStateListener() = default;
+  CMapViewStateListener(const CMapViewStateListener&) = delete;
+  CMapViewStateListener& operator=(const CMapViewStateListener&) = delete;
+  // A listener that goes first leaves its state.
+  virtual ~CMapViewStateListener();
   virtual void OnViewStateChanged() = 0;
 
   // The state this listener is registered with; null while it is registered nowhere.

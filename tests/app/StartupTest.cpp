@@ -74,9 +74,12 @@ TEST_F(StartupTest, AClosedRunEndsWithOneAndTearsDownInOrder) {
   EXPECT_TRUE(store->Has("ServerURL"));
 }
 
-class CThrowingWidget : public QWidget {
- protected:
-  void mousePressEvent(QMouseEvent*) override { throw std::runtime_error("handler failed"); }
+class CThrowingObject : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw std::runtime_error("handler failed");
+    return QObject::event(event);
+  }
 };
 
 TEST_F(StartupTest, TheGuardShowsWhatEscapesAHandlerAndCarriesOn) {
@@ -92,10 +95,9 @@ TEST_F(StartupTest, TheGuardShowsWhatEscapesAHandlerAndCarriesOn) {
 
   // The application's last net under event handlers.
   auto& application = static_cast<CGuardedApplication&>(TestApplication());
-  CThrowingWidget widget;
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
-                    Qt::LeftButton, Qt::NoModifier);
-  EXPECT_FALSE(application.notify(&widget, &press));
+  CThrowingObject receiver;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(application.notify(&receiver, &event));
   ASSERT_EQ(prompter.shown.size(), 3u);
   EXPECT_EQ(prompter.shown[2].text, "handler failed");
 }
