@@ -1,0 +1,2 @@
+/* Tiles and rectangle copy. */
+#include "qimown.h"

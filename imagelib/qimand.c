@@ -1,0 +1,2 @@
+/* Image AND. */
+#include "qimown.h"
