@@ -201,6 +201,30 @@ static int borderSource(int mode, long long outside, int n, int before)
     return (int)(before ? inward : n - 1 - inward);
 }
 
+/* The longest run of at most `remaining` outside indices from `outside` on
+ * whose sources step by +1 or -1 (or a single index): its first source and
+ * step (0 for a single index). Such a run is one rectangle copy. */
+static long long borderRun(int mode, long long outside, long long remaining, int n, int before,
+                           int* source, int* step)
+{
+    int s0 = borderSource(mode, outside, n, before);
+    long long len = 1;
+    int d = 0;
+    if (remaining > 1) {
+        int s1 = borderSource(mode, outside + 1, n, before);
+        if (s1 - s0 == 1 || s1 - s0 == -1) {
+            d = s1 - s0;
+            len = 2;
+            while (len < remaining &&
+                   borderSource(mode, outside + len, n, before) == s0 + d * (int)len)
+                ++len;
+        }
+    }
+    *source = s0;
+    *step = d;
+    return len;
+}
+
 static void fillPixel(const RectJob* job, unsigned char* rowStart, long long column,
                       unsigned int word)
 {
@@ -243,20 +267,8 @@ static int fillColumns(const RectJob* job, int side, int before, long long first
     /* Copy runs of columns whose sources step by +1 or -1. */
     long long c = first;
     while (c < first + n) {
-        int s0 = borderSource(mode, job->x + c, image->width, before);
-        long long len = 1;
-        int d = 0;
-        if (c + 1 < first + n) {
-            int s1 = borderSource(mode, job->x + c + 1, image->width, before);
-            if (s1 - s0 == 1 || s1 - s0 == -1) {
-                d = s1 - s0;
-                len = 2;
-                while (c + len < first + n &&
-                       borderSource(mode, job->x + c + len, image->width, before) ==
-                           s0 + d * (int)len)
-                    ++len;
-            }
-        }
+        int s0, d;
+        long long len = borderRun(mode, job->x + c, first + n - c, image->width, before, &s0, &d);
         if (ownCopyImageRect(image, s0, srcRow0, s0 + d * (int)(len - 1), srcRow1, job->buffer,
                              (int)c, bufferRow, job->rowBytes, job->planeBytes, job->pixelBytes,
                              job->planes))
@@ -311,20 +323,8 @@ static int fillRows(const RectJob* job, int side, int before, long long first, l
     }
     long long r = first;
     while (r < first + n) {
-        int s0 = borderSource(mode, job->y + r, image->height, before);
-        long long len = 1;
-        int d = 0;
-        if (r + 1 < first + n) {
-            int s1 = borderSource(mode, job->y + r + 1, image->height, before);
-            if (s1 - s0 == 1 || s1 - s0 == -1) {
-                d = s1 - s0;
-                len = 2;
-                while (r + len < first + n &&
-                       borderSource(mode, job->y + r + len, image->height, before) ==
-                           s0 + d * (int)len)
-                    ++len;
-            }
-        }
+        int s0, d;
+        long long len = borderRun(mode, job->y + r, first + n - r, image->height, before, &s0, &d);
         if (produceRows(job, s0, s0 + d * (int)(len - 1), (int)r))
             return 1;
         r += len;

@@ -148,7 +148,6 @@ TEST_F(QimAllocateTest, AlignedAllocator)
 {
     EXPECT_EQ(ownAlignedMalloc(0), nullptr);
     EXPECT_EQ(ownAlignedMalloc(-5), nullptr);
-    EXPECT_EQ(ownAlignedMalloc(1LL << 62), nullptr);
     std::vector<void*> blocks;
     for (int i = 1; i < 300; ++i) {
         void* block = ownAlignedMalloc(i);
