@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <new>
 #include <string>
 
@@ -32,10 +33,9 @@ void SetOption(CURL* curl, CURLoption option, T value) {
   }
 }
 
-}  // namespace
-
-uint32_t InternetErrorFromCurl(int curlCode) {
-  switch (static_cast<CURLcode>(curlCode)) {
+// The transfer error code for a libcurl result.
+uint32_t InternetErrorFromCurl(CURLcode code) {
+  switch (code) {
     case CURLE_UNSUPPORTED_PROTOCOL: return kErrorInternetUnrecognizedScheme;
     case CURLE_URL_MALFORMAT: return kErrorInternetInvalidUrl;
     case CURLE_COULDNT_RESOLVE_PROXY:
@@ -52,6 +52,8 @@ uint32_t InternetErrorFromCurl(int curlCode) {
     default: return kErrorInternetInternalError;
   }
 }
+
+}  // namespace
 
 CCurlHttpGetter::CCurlHttpGetter(const CCurlTimeouts& timeouts) {
   if (!CurlReady() || !(m_curl = curl_easy_init())) {

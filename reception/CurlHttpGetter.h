@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 
 #include "reception/HttpGetter.h"
 
@@ -33,6 +32,3 @@ class CCurlHttpGetter : public CHttpGetter {
   CURL* m_curl = nullptr;
   curl_slist* m_headers = nullptr;
 };
-
-// The transfer error code for a libcurl result (see InternetError.h).
-uint32_t InternetErrorFromCurl(int curlCode);

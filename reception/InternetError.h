@@ -18,7 +18,6 @@ enum : uint32_t {
   kErrorInternetCannotConnect = 12029,
   kErrorInternetConnectionAborted = 12030,
   kErrorInternetConnectionReset = 12031,
-  kErrorInternetSecCertCnInvalid = 12038,
   kErrorInternetInvalidCa = 12045,
   kErrorInternetSecCertErrors = 12055,
 };

@@ -43,7 +43,8 @@ bool EqualsAsciiNoCase(std::u16string_view value, std::string_view keyword) {
 }
 
 // Seconds, a sign and the zone's seconds, both within 32 bits: the whole value
-// must be digits, "+" or "-", digits.
+// must be digits, "+" or "-", digits. The seconds are already UTC and are kept
+// as they are, with no calendar round trip.
 std::optional<CZonedTime> ReadTime(std::u16string_view value) {
   constexpr uint64_t kMax = std::numeric_limits<int32_t>::max();
   std::size_t pos = 0;
