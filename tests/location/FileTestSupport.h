@@ -1,0 +1,93 @@
+// Helpers of the file-layer tests: a temporary folder, whole-file reads and
+// writes, and a time zone set for one test.
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class CTempFolder {
+ public:
+  CTempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qlf-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+  }
+  ~CTempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  CTempFolder(const CTempFolder&) = delete;
+  CTempFolder& operator=(const CTempFolder&) = delete;
+
+  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+  const std::filesystem::path& path() const { return m_path; }
+  // The names in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// Sets TZ for the lifetime of the object and restores the previous value.
+class CScopedTimeZone {
+ public:
+  explicit CScopedTimeZone(const char* zone) {
+    if (const char* old = getenv("TZ")) m_old = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~CScopedTimeZone() {
+    if (m_old) {
+      setenv("TZ", m_old->c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+  CScopedTimeZone(const CScopedTimeZone&) = delete;
+  CScopedTimeZone& operator=(const CScopedTimeZone&) = delete;
+
+ private:
+  std::optional<std::string> m_old;
+};
+
+// The POSIX zones every time-dependent test runs under.
+inline const char* const kTestTimeZones[] = {"UTC0", "JST-9", "EST5EDT,M3.2.0,M11.1.0"};
+
+// The what() of the exception `action` throws; "no exception" when none.
+template <class Action>
+std::string ThrownText(Action&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no exception";
+}
