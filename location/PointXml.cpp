@@ -1,6 +1,7 @@
 #include "location/PointXml.h"
 
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -11,58 +12,93 @@
 
 namespace {
 
-// Compiled once; the texts are also what the error messages name.
-struct CPointPaths {
-  CXmlPath time{"time/text()"};
-  CXmlPath position{"position"};
-  CXmlPath note{"note/text()"};
-  CXmlPath datum{"datum/text()"};
-  CXmlPath latitude{"latitude"};
-  CXmlPath longitude{"longitude"};
-  CXmlPath altitude{"altitude/text()"};
-  CXmlPath fixMode{"accuracy/fixmode/text()"};
-  CXmlPath semiMajorAxisError{"accuracy/semimajoraxiserror/text()"};
-  CXmlPath semiMinorAxisError{"accuracy/semiminoraxiserror/text()"};
-  CXmlPath verticalError{"accuracy/verticalerror/text()"};
-  CXmlPath majorAxisAngle{"accuracy/majoraxisangle/text()"};
-  CXmlPath unit{"@unit"};
-  CXmlPath text{"text()"};
+// The reader gathers the nodes it needs in one walk over an element's
+// children, which is several times faster than selecting each path on its own
+// and finds the same nodes: for a path like "datum/text()" the first text child
+// of the first "datum" element that has one, as XPath's first node would be.
+
+pugi::xml_node FirstTextChild(pugi::xml_node element) {
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return child;
+  }
+  return {};
+}
+
+// Keeps the first element named `name` (or, with `text`, the first text
+// child of the first such element that has one) in `slot`; `childName` is the
+// child's name.
+void Gather(pugi::xml_node child, const char* childName, const char* name, bool text,
+            pugi::xml_node& slot) {
+  if (slot || childName[0] != name[0] || std::strcmp(childName, name) != 0) return;
+  slot = text ? FirstTextChild(child) : child;
+}
+
+struct CPointNodes {
+  pugi::xml_node time, position, note;  // text, element, text
 };
 
-const CPointPaths& Paths() {
-  static const CPointPaths paths;
-  return paths;
+CPointNodes GatherPoint(pugi::xml_node point) {
+  CPointNodes nodes;
+  for (pugi::xml_node child = point.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* name = child.name();
+    Gather(child, name, "time", true, nodes.time);
+    Gather(child, name, "position", false, nodes.position);
+    Gather(child, name, "note", true, nodes.note);
+  }
+  return nodes;
+}
+
+constexpr int kAccuracyCount = 5;
+constexpr const char* kAccuracyNames[kAccuracyCount] = {
+    "fixmode", "semimajoraxiserror", "semiminoraxiserror", "verticalerror", "majoraxisangle"};
+
+struct CPositionNodes {
+  pugi::xml_node datum, latitude, longitude, altitude;  // text, element, element, text
+  pugi::xml_node accuracy[kAccuracyCount];             // texts, in kAccuracyNames order
+};
+
+CPositionNodes GatherPosition(pugi::xml_node position) {
+  CPositionNodes nodes;
+  for (pugi::xml_node child = position.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* name = child.name();
+    Gather(child, name, "datum", true, nodes.datum);
+    Gather(child, name, "latitude", false, nodes.latitude);
+    Gather(child, name, "longitude", false, nodes.longitude);
+    Gather(child, name, "altitude", true, nodes.altitude);
+    if (std::strcmp(name, "accuracy") != 0) continue;
+    for (pugi::xml_node value = child.first_child(); value; value = value.next_sibling()) {
+      if (value.type() != pugi::node_element) continue;
+      const char* valueName = value.name();
+      for (int i = 0; i < kAccuracyCount; ++i) {
+        Gather(value, valueName, kAccuracyNames[i], true, nodes.accuracy[i]);
+      }
+    }
+  }
+  return nodes;
+}
+
+pugi::xml_node Required(pugi::xml_node node, const char* path) {
+  if (!node) throw std::runtime_error(std::string("XML Node Not Found: ") + path);
+  return node;
+}
+
+// An optional number: present whenever its node is, whatever the text says.
+bool ReadOptionalNumber(pugi::xml_node text, double& out) {
+  if (!text) return false;
+  out = ParseDoublePrefix(text.value());
+  return true;
 }
 
 constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
 
-// The element the path selects; a missing one is an error like a missing text.
-pugi::xml_node RequiredElement(pugi::xml_node node, const CXmlPath& path) {
-  const pugi::xml_node element = path.Select(node).node();
-  if (!element) throw std::runtime_error("XML Node Not Found: " + path.GetText());
-  return element;
-}
-
-// The text of an optional node: set when present, whatever the text says.
-bool ReadOptionalText(pugi::xml_node node, const CXmlPath& path, std::string& out) {
-  const pugi::xpath_node found = path.Select(node);
-  if (!found) return false;
-  out = GetXmlNodeText(found);
-  return true;
-}
-
-bool ReadOptionalNumber(pugi::xml_node node, const CXmlPath& path, double& out) {
-  std::string text;
-  if (!ReadOptionalText(node, path, text)) return false;
-  out = ParseDoublePrefix(text);
-  return true;
-}
-
-CDatumHandle DatumFromKeyword(const std::string& keyword) {
+CDatumHandle DatumFromKeyword(const char* keyword) {
   for (int i = 0; i < 3; ++i) {
-    if (keyword == kDatumKeywords[i]) return GetDatumByIndex(i);
+    if (std::strcmp(keyword, kDatumKeywords[i]) == 0) return GetDatumByIndex(i);
   }
-  throw std::runtime_error("Invalid Datum: " + keyword);
+  throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
 }
 
 const char* DatumKeyword(const CDatumHandle& datum) {
@@ -145,43 +181,44 @@ std::string FormatDmsText(const CDms& dms) {
 }
 
 CAngle ReadAngleXml(pugi::xml_node angle) {
-  const CPointPaths& paths = Paths();
-  const std::string unit = GetRequiredXmlText(angle, paths.unit);
-  if (unit == "dms") return CAngle::FromDms(ParseDmsText(GetRequiredXmlText(angle, paths.text)));
-  if (unit == "degree") {
-    return CAngle::FromDegrees(ParseDoublePrefix(GetRequiredXmlText(angle, paths.text)));
+  const pugi::xml_attribute unitAttribute = angle.attribute("unit");
+  if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
+  const char* unit = unitAttribute.value();
+  const bool dms = std::strcmp(unit, "dms") == 0;
+  if (!dms && std::strcmp(unit, "degree") != 0) {
+    throw std::runtime_error(std::string("Invalid Unit: ") + unit);
   }
-  throw std::runtime_error("Invalid Unit: " + unit);
+  const char* text = Required(FirstTextChild(angle), "text()").value();
+  return dms ? CAngle::FromDms(ParseDmsText(text)) : CAngle::FromDegrees(ParseDoublePrefix(text));
 }
 
 CPosition ReadPositionXml(pugi::xml_node position) {
-  const CPointPaths& paths = Paths();
+  const CPositionNodes nodes = GatherPosition(position);
   CPosition result;
-  result.datum = DatumFromKeyword(GetRequiredXmlText(position, paths.datum));
-  result.latitude = ReadAngleXml(RequiredElement(position, paths.latitude));
-  result.longitude = ReadAngleXml(RequiredElement(position, paths.longitude));
-  result.hasAltitude = ReadOptionalNumber(position, paths.altitude, result.altitude);
-  result.hasFixMode = ReadOptionalText(position, paths.fixMode, result.fixMode);
-  result.hasSemiMajorAxisError =
-      ReadOptionalNumber(position, paths.semiMajorAxisError, result.semiMajorAxisError);
-  result.hasSemiMinorAxisError =
-      ReadOptionalNumber(position, paths.semiMinorAxisError, result.semiMinorAxisError);
-  result.hasVerticalError = ReadOptionalNumber(position, paths.verticalError, result.verticalError);
-  result.hasMajorAxisAngle =
-      ReadOptionalNumber(position, paths.majorAxisAngle, result.majorAxisAngle);
+  result.datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  result.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
+  result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
+  result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
+  if (nodes.accuracy[0]) {
+    result.fixMode = nodes.accuracy[0].value();
+    result.hasFixMode = true;
+  }
+  result.hasSemiMajorAxisError = ReadOptionalNumber(nodes.accuracy[1], result.semiMajorAxisError);
+  result.hasSemiMinorAxisError = ReadOptionalNumber(nodes.accuracy[2], result.semiMinorAxisError);
+  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[3], result.verticalError);
+  result.hasMajorAxisAngle = ReadOptionalNumber(nodes.accuracy[4], result.majorAxisAngle);
   return result;
 }
 
 CLocationRecord ReadPointXml(pugi::xml_node point) {
-  const CPointPaths& paths = Paths();
+  const CPointNodes nodes = GatherPoint(point);
   CLocationRecord record;
-  std::string text;
-  if (ReadOptionalText(point, paths.time, text)) {
-    record.time = ParsePointTime(text);
+  if (nodes.time) {
+    record.time = ParsePointTime(nodes.time.value());
     record.hasTime = true;
   }
-  record.position = ReadPositionXml(RequiredElement(point, paths.position));
-  if (ReadOptionalText(point, paths.note, text)) record.SetNote(text);
+  record.position = ReadPositionXml(Required(nodes.position, "position"));
+  if (nodes.note) record.SetNote(nodes.note.value());
   return record;
 }
 

@@ -127,6 +127,42 @@ INSTANTIATE_TEST_SUITE_P(Zones, PointXmlTest, ::testing::ValuesIn(kTestTimeZones
                            return name.substr(0, name.find_first_of(",-0"));
                          });
 
+TEST(PointXml, ReadsTheNodesItsXPathsSelect) {
+  // Repeated and empty elements: each path's first node in document order is
+  // the first text of the first element that has one.
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_string(
+      "<point><time/><position><datum/><datum>tokyo</datum>"
+      "<latitude unit=\"dms\"><!--c-->+1,2,3</latitude><latitude unit=\"degree\">9</latitude>"
+      "<accuracy><verticalerror/></accuracy><altitude><![CDATA[12]]></altitude>"
+      "<longitude unit=\"degree\">5</longitude>"
+      "<accuracy><verticalerror>3</verticalerror><fixmode>a</fixmode></accuracy>"
+      "<accuracy><fixmode>b</fixmode></accuracy></position>"
+      "<position><datum>itrf</datum></position>"
+      "<time>2004-05-01T10:20:30Z</time><note/><note>n</note></point>"));
+  const pugi::xml_node point = document.document_element();
+  const pugi::xml_node position = point.child("position");
+  const auto xpath = [](pugi::xml_node node, const char* path) {
+    return std::string(pugi::xpath_query(path).evaluate_node(node).node().value());
+  };
+  EXPECT_EQ(xpath(position, "datum/text()"), "tokyo");
+  EXPECT_EQ(xpath(position, "accuracy/fixmode/text()"), "a");
+  EXPECT_EQ(xpath(point, "time/text()"), "2004-05-01T10:20:30Z");
+
+  const CLocationRecord record = ReadPointXml(point);
+  EXPECT_EQ(record.position.datum, GetDatumByIndex(1));
+  EXPECT_EQ(record.position.latitude.unit, kAngleUnitDms);
+  EXPECT_EQ(record.position.latitude.dms.seconds, 3u);
+  EXPECT_EQ(record.position.longitude.degrees, 5.0);
+  EXPECT_EQ(record.position.altitude, 12.0);
+  EXPECT_EQ(record.position.verticalError, 3.0);
+  EXPECT_EQ(record.position.fixMode, "a");
+  EXPECT_EQ(record.time.seconds, 1083406830);
+  EXPECT_EQ(record.note, "n");
+  EXPECT_EQ(ThrownText([&] { ReadPositionXml(point.first_child()); }),
+            "XML Node Not Found: datum/text()");
+}
+
 TEST(PointXml, KeywordErrorsAreCaseAndSpaceExact) {
   for (const char* datum : {"WGS84", " wgs84", "wgs84 ", ""}) {
     const std::string xml = Point("<datum>" + std::string(datum) + "</datum>" + kLatLon);
