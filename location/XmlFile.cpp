@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -120,38 +119,40 @@ CXmlFile::~CXmlFile() {
   }
 }
 
-bool ParseXmlBytes(pugi::xml_document& document, std::string_view bytes) {
+namespace {
+
+// Parses a buffer the document takes over: as it stands when the parser reads
+// its encoding, else converted to UTF-8 first.
+bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer) {
   pugi::xml_encoding encoding = pugi::encoding_auto;
-  std::optional<std::string> converted;
-  if (const auto declared = DeclaredXmlEncoding(bytes); declared && !IsParserXmlEncoding(*declared)) {
-    converted = ConvertToUtf8(bytes, *declared);
+  const std::string_view bytes(buffer->data, buffer->size);
+  if (const auto declared = DeclaredXmlEncoding(bytes);
+      declared && !IsParserXmlEncoding(*declared)) {
+    const auto converted = ConvertToUtf8(bytes, *declared);
     if (!converted) return false;
-    bytes = *converted;
+    buffer = std::make_unique<CPugiBuffer>(converted->size());
+    std::memcpy(buffer->data, converted->data(), converted->size());
     encoding = pugi::encoding_utf8;
   }
-  CPugiBuffer buffer(bytes.size());
-  std::memcpy(buffer.data, bytes.data(), bytes.size());
+  const std::size_t size = buffer->size;
   return static_cast<bool>(
-      document.load_buffer_inplace_own(buffer.Release(), bytes.size(), pugi::parse_default, encoding));
+      document.load_buffer_inplace_own(buffer->Release(), size, pugi::parse_default, encoding));
+}
+
+}  // namespace
+
+bool ParseXmlBytes(pugi::xml_document& document, std::string_view bytes) {
+  auto buffer = std::make_unique<CPugiBuffer>(bytes.size());
+  if (!bytes.empty()) std::memcpy(buffer->data, bytes.data(), bytes.size());
+  return ParseOwnedBuffer(document, std::move(buffer));
 }
 
 void CXmlFile::Load() {
   const std::string& path = m_document->path;
   std::unique_ptr<CPugiBuffer> buffer = ReadWholeFile(path);
-  if (!buffer) ThrowLoadFailed(path);
-  const std::string_view bytes(buffer->data, buffer->size);
-  const auto declared = DeclaredXmlEncoding(bytes);
-  if (declared && !IsParserXmlEncoding(*declared)) {
-    if (!ParseXmlBytes(m_document->document, bytes)) ThrowLoadFailed(path);
-  } else {
-    // The common case parses the buffer it was read into, without a copy.
-    const std::size_t size = buffer->size;
-    if (!m_document->document.load_buffer_inplace_own(buffer->Release(), size,
-                                                       pugi::parse_default)) {
-      ThrowLoadFailed(path);
-    }
+  if (!buffer || !ParseOwnedBuffer(m_document->document, std::move(buffer))) {
+    ThrowLoadFailed(path);
   }
-
   const pugi::xml_node root = GetDocumentElement();
   if (m_rootName != root.name()) {
     throw std::runtime_error(std::string("Invalid Root Element: ") + root.name());
