@@ -235,6 +235,8 @@ int32_t SystemTimeToTimeT(const SYSTEMTIME& time) {
 }
 
 SYSTEMTIME TimeTToSystemTime(int32_t seconds) {
+  // localtime_r, unlike mktime, need not look at the zone again by itself.
+  tzset();
   const time_t value = seconds;
   std::tm tm{};
   if (!localtime_r(&value, &tm)) throw std::runtime_error("localtime");
@@ -253,7 +255,7 @@ SYSTEMTIME TmToSystemTime(const std::tm& time) {
 }
 
 std::tm NormalizeSystemTime(const SYSTEMTIME& time) {
-  const time_t value = SystemTimeToTimeT(time);
+  const time_t value = SystemTimeToTimeT(time);  // mktime has read the zone
   std::tm tm{};
   if (!localtime_r(&value, &tm)) throw std::runtime_error("localtime");
   return tm;

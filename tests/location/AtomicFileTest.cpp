@@ -11,14 +11,6 @@
 
 namespace {
 
-// Removes the write hook however the test ends.
-struct CWriteHookScope {
-  explicit CWriteHookScope(std::function<void(std::size_t)> hook) {
-    SetAtomicWriteHook(std::move(hook));
-  }
-  ~CWriteHookScope() { SetAtomicWriteHook(nullptr); }
-};
-
 uint32_t ThrownCode(const std::function<void()>& action) {
   try {
     action();

@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "location/AtomicFile.h"
 
 class CTempFolder {
  public:
@@ -80,6 +83,25 @@ class CScopedTimeZone {
 
 // The POSIX zones every time-dependent test runs under.
 inline const char* const kTestTimeZones[] = {"UTC0", "JST-9", "EST5EDT,M3.2.0,M11.1.0"};
+
+// The test-name suffix for a zone: its leading letters ("UTC", "JST", "EST5EDT"
+// stops at the first of ",-0").
+template <class Info>
+std::string TimeZoneTestName(const Info& info) {
+  const std::string zone = info.param;
+  return zone.substr(0, zone.find_first_of(",-0"));
+}
+
+// Installs an atomic-write hook for the lifetime of the object.
+class CWriteHookScope {
+ public:
+  explicit CWriteHookScope(std::function<void(std::size_t)> hook) {
+    SetAtomicWriteHook(std::move(hook));
+  }
+  ~CWriteHookScope() { SetAtomicWriteHook(nullptr); }
+  CWriteHookScope(const CWriteHookScope&) = delete;
+  CWriteHookScope& operator=(const CWriteHookScope&) = delete;
+};
 
 // The what() of the exception `action` throws; "no exception" when none.
 template <class Action>

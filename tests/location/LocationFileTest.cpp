@@ -71,10 +71,7 @@ TEST_P(LocationFileTest, RecordsSurviveWriteSaveLoadRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, LocationFileTest, ::testing::ValuesIn(kTestTimeZones),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(0, name.find_first_of(",-0"));
-                         });
+                         TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(LocationFile, BytesDoNotDependOnTheMachinesZone) {
   CTempFolder folder;

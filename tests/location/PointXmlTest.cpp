@@ -122,10 +122,7 @@ TEST_P(PointXmlTest, MinimalPointStaysMinimal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, PointXmlTest, ::testing::ValuesIn(kTestTimeZones),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(0, name.find_first_of(",-0"));
-                         });
+                         TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(PointXml, ReadsTheNodesItsXPathsSelect) {
   // Repeated and empty elements: each path's first node in document order is

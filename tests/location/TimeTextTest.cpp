@@ -159,10 +159,7 @@ TEST_P(TimeTextTest, LocalCalendarRejectsTimesBefore1970AndBeyond32Bits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, TimeTextTest, ::testing::ValuesIn(kTestTimeZones),
-                         [](const auto& info) {
-                           std::string name = info.param;
-                           return name.substr(0, name.find_first_of(",-0"));
-                         });
+                         TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
   EXPECT_EQ(FormatParseError(PARSEERROR(3), "abc", "DMS").what(), std::string("Incomplete DMS: abc"));

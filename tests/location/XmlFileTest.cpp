@@ -46,13 +46,6 @@ std::unique_ptr<CXmlFile> OpenItems(const std::string& path,
   return LoadXmlFile("items", "item", Handler(), path, mode);
 }
 
-struct CWriteHookScope {
-  explicit CWriteHookScope(std::function<void(std::size_t)> hook) {
-    SetAtomicWriteHook(std::move(hook));
-  }
-  ~CWriteHookScope() { SetAtomicWriteHook(nullptr); }
-};
-
 void FailEveryWrite(std::size_t) { throw CWin32Exception(EIO); }
 
 TEST(XmlFile, LoadErrorsNameThePathOrTheRoot) {
