@@ -4,10 +4,17 @@ function(qlf_add_gtest target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  # The variables go through `cmake -E env` around the program (discovery
+  # included): gtest_discover_tests flattens its PROPERTIES into one list, so an
+  # ENVIRONMENT property there would lose all but the first variable.
+  if(ARG_ENVIRONMENT)
+    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
+                 ${CMAKE_COMMAND} -E env ${ARG_ENVIRONMENT})
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}" TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
 endfunction()
 
 # qlf_add_fuzz(<name> SOURCES <files...> LIBS <libs...>)

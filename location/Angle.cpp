@@ -1,20 +1,13 @@
 #include "location/Angle.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <stdexcept>
 #include <string>
 
-namespace {
+#include "location/CoordinateText.h"
 
-std::string DmsFieldText(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t seconds,
-                         uint32_t hundredths) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s%u,%02u,%02u.%02u", sign < 0 ? "-" : "+", degrees,
-                minutes, seconds, hundredths);
-  return buffer;
-}
+namespace {
 
 // Truncates a non-negative finite double to an unsigned field, saturating
 // where the value does not fit.
@@ -35,8 +28,7 @@ CDms MakeDmsAngle(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t sec
   CDms dms{sign, degrees, minutes, seconds, hundredths};
   if ((sign != 1 && sign != -1) || degrees > 180 || minutes > 59 || seconds > 59 ||
       hundredths > 99) {
-    throw std::invalid_argument("Invalid DMS Range: " +
-                                DmsFieldText(sign, degrees, minutes, seconds, hundredths));
+    throw std::invalid_argument("Invalid DMS Range: " + FormatDmsText(dms));
   }
   return dms;
 }

@@ -1,0 +1,2 @@
+/* Placeholder until this module lands. */
+#include "qimown.h"

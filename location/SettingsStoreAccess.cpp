@@ -1,0 +1,180 @@
+#include "location/SettingsStoreAccess.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "location/Exceptions.h"
+#include "location/SettingsStoreFile.h"
+
+namespace {
+
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  int Get() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// The whole file, or nothing when it does not exist; other failures throw.
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+    throw CWin32Exception();
+  }
+  std::string text;
+  char buffer[16384];
+  while (true) {
+    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw CWin32Exception();
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void CreateFolders(const std::string& folder) {
+  if (IsFolder(folder)) return;
+  const std::string parent = FolderOf(folder);
+  if (parent != folder && parent != ".") CreateFolders(parent);
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw CWin32Exception();
+  if (!IsFolder(folder)) throw CWin32Exception(ENOTDIR);
+}
+
+void WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t put = ::write(fd, text.data(), text.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      throw CWin32Exception();
+    }
+    text.remove_prefix(static_cast<std::size_t>(put));
+  }
+}
+
+void SyncFolder(const std::string& folder) {
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) throw CWin32Exception();
+}
+
+// Moves a file that is not a store file out of the way under a name that no
+// other file has; the store's lock keeps the name free until the rename.
+void MoveAside(const std::string& path) {
+  for (int n = 1;; ++n) {
+    std::string aside = path + ".corrupt";
+    if (n > 1) aside += "-" + std::to_string(n);
+    struct stat info {};
+    if (::lstat(aside.c_str(), &info) == 0) continue;
+    if (errno != ENOENT) throw CWin32Exception();
+    if (::rename(path.c_str(), aside.c_str()) != 0) throw CWin32Exception();
+    return;
+  }
+}
+
+// A temporary file beside the target, removed again unless it was kept.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(const std::string& target) {
+    std::string pattern = target + ".XXXXXX";
+    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (m_fd < 0) throw CWin32Exception();
+    m_name = std::move(pattern);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    if (!m_kept) ::unlink(m_name.c_str());
+  }
+
+  int Fd() const { return m_fd; }
+  const std::string& Name() const { return m_name; }
+  // Closes now, reporting the close's own failure (a delayed write error).
+  void Close() {
+    if (::close(std::exchange(m_fd, -1)) != 0) throw CWin32Exception();
+  }
+  void Keep() { m_kept = true; }
+
+ private:
+  std::string m_name;
+  int m_fd = -1;
+  bool m_kept = false;
+};
+
+void ReplaceFile(const std::string& path, const std::string& text, bool moveOldAside) {
+  TemporaryFile temporary(path);
+  if (::fchmod(temporary.Fd(), 0600) != 0) throw CWin32Exception();
+  WriteAll(temporary.Fd(), text);
+  if (::fsync(temporary.Fd()) != 0) throw CWin32Exception();
+  temporary.Close();
+  if (moveOldAside) MoveAside(path);
+  if (::rename(temporary.Name().c_str(), path.c_str()) != 0) throw CWin32Exception();
+  temporary.Keep();
+  SyncFolder(FolderOf(path));
+}
+
+}  // namespace
+
+SettingsKeyNode LoadSettingsStore(const std::string& path) {
+  std::optional<std::string> text;
+  try {
+    text = ReadWholeFile(path);
+  } catch (const CWin32Exception&) {
+    return SettingsKeyNode();
+  }
+  if (!text) return SettingsKeyNode();
+  std::optional<SettingsKeyNode> store = ParseSettingsStore(*text);
+  return store ? std::move(*store) : SettingsKeyNode();
+}
+
+void UpdateSettingsStore(const std::string& path, const std::function<bool(SettingsKeyNode&)>& change) {
+  CreateFolders(FolderOf(path));
+  const std::string lockPath = path + ".lock";
+  UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (lock.Get() < 0) throw CWin32Exception();
+  while (::flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR) throw CWin32Exception();
+  }
+
+  SettingsKeyNode store;
+  bool unreadable = false;
+  if (std::optional<std::string> text = ReadWholeFile(path)) {
+    if (std::optional<SettingsKeyNode> parsed = ParseSettingsStore(*text)) {
+      store = std::move(*parsed);
+    } else {
+      unreadable = true;
+    }
+  }
+  if (!change(store)) return;
+  ReplaceFile(path, FormatSettingsStore(store), unreadable);
+}

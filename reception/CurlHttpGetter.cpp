@@ -1,0 +1,105 @@
+#include "reception/CurlHttpGetter.h"
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "reception/InternetError.h"
+
+namespace {
+
+// libcurl's global state is set up once for the process and never torn down:
+// other threads may still hold handles at exit.
+bool CurlReady() {
+  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return ready;
+}
+
+size_t AppendBody(char* data, size_t size, size_t count, void* target) {
+  try {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+  } catch (const std::bad_alloc&) {
+    return 0;  // libcurl turns a short count into a write error
+  }
+}
+
+template <typename T>
+void SetOption(CURL* curl, CURLoption option, T value) {
+  if (curl_easy_setopt(curl, option, value) != CURLE_OK) {
+    throw MakeInternetException(kErrorInternetInternalError);
+  }
+}
+
+// The transfer error code for a libcurl result.
+uint32_t InternetErrorFromCurl(CURLcode code) {
+  switch (code) {
+    case CURLE_UNSUPPORTED_PROTOCOL: return kErrorInternetUnrecognizedScheme;
+    case CURLE_URL_MALFORMAT: return kErrorInternetInvalidUrl;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST: return kErrorInternetNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR: return kErrorInternetCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return kErrorInternetTimeout;
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE: return kErrorInternetConnectionAborted;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR: return kErrorInternetConnectionReset;
+    case CURLE_PEER_FAILED_VERIFICATION: return kErrorInternetSecCertErrors;
+    case CURLE_SSL_CACERT_BADFILE: return kErrorInternetInvalidCa;
+    default: return kErrorInternetInternalError;
+  }
+}
+
+}  // namespace
+
+CCurlHttpGetter::CCurlHttpGetter(const CCurlTimeouts& timeouts) {
+  if (!CurlReady() || !(m_curl = curl_easy_init())) {
+    throw MakeInternetException(kErrorInternetOutOfHandles);
+  }
+  try {
+    // Never answered from a cache nor stored in one.
+    for (const char* header : {"Pragma: no-cache", "Cache-Control: no-cache"}) {
+      curl_slist* grown = curl_slist_append(m_headers, header);
+      if (!grown) throw MakeInternetException(kErrorInternetOutOfHandles);
+      m_headers = grown;
+    }
+    SetOption(m_curl, CURLOPT_HTTPHEADER, m_headers);
+    SetOption(m_curl, CURLOPT_USERAGENT, "QuorLumoFolvane");
+    SetOption(m_curl, CURLOPT_HTTPGET, 1L);
+    SetOption(m_curl, CURLOPT_FOLLOWLOCATION, 1L);
+    SetOption(m_curl, CURLOPT_MAXREDIRS, 10L);
+    SetOption(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    SetOption(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    SetOption(m_curl, CURLOPT_NOSIGNAL, 1L);
+    SetOption(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+    SetOption(m_curl, CURLOPT_LOW_SPEED_LIMIT, timeouts.lowSpeedBytes);
+    SetOption(m_curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.lowSpeedTime.count()));
+    SetOption(m_curl, CURLOPT_WRITEFUNCTION, &AppendBody);
+  } catch (...) {
+    curl_slist_free_all(m_headers);
+    curl_easy_cleanup(m_curl);
+    throw;
+  }
+}
+
+CCurlHttpGetter::~CCurlHttpGetter() {
+  curl_easy_cleanup(m_curl);
+  curl_slist_free_all(m_headers);
+}
+
+CHttpAnswer CCurlHttpGetter::Get(const std::string& url) {
+  CHttpAnswer answer;
+  SetOption(m_curl, CURLOPT_URL, url.c_str());
+  SetOption(m_curl, CURLOPT_WRITEDATA, static_cast<void*>(&answer.body));
+  const CURLcode result = curl_easy_perform(m_curl);
+  // The handle must not keep a pointer to this call's body.
+  curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+  if (result != CURLE_OK) throw MakeInternetException(InternetErrorFromCurl(result));
+  if (curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &answer.status) != CURLE_OK) {
+    throw MakeInternetException(kErrorInternetInternalError);
+  }
+  return answer;
+}

@@ -1,0 +1,34 @@
+// HTTP GET through libcurl, with time-outs so that a silent server cannot hang
+// the program.
+#pragma once
+
+#include <chrono>
+
+#include "reception/HttpGetter.h"
+
+typedef void CURL;
+struct curl_slist;
+
+struct CCurlTimeouts {
+  std::chrono::milliseconds connect{30000};
+  // The transfer is abandoned when it moves fewer than lowSpeedBytes bytes a
+  // second for lowSpeedTime, including the wait for the answer to begin.
+  std::chrono::seconds lowSpeedTime{30};
+  long lowSpeedBytes = 1;
+};
+
+class CCurlHttpGetter : public CHttpGetter {
+ public:
+  // Throws CWin32Exception (ERROR_INTERNET_OUT_OF_HANDLES) when libcurl
+  // cannot start.
+  explicit CCurlHttpGetter(const CCurlTimeouts& timeouts = {});
+  ~CCurlHttpGetter() override;
+  CCurlHttpGetter(const CCurlHttpGetter&) = delete;
+  CCurlHttpGetter& operator=(const CCurlHttpGetter&) = delete;
+
+  CHttpAnswer Get(const std::string& url) override;
+
+ private:
+  CURL* m_curl = nullptr;
+  curl_slist* m_headers = nullptr;
+};
