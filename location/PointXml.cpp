@@ -173,7 +173,7 @@ CDms ParseDmsText(std::string_view text) {
   return CDms{sign, fields[0], fields[1], fields[2], hundredths};
 }
 
-std::string FormatDmsText(const CDms& dms) {
+std::string FormatDmsXmlText(const CDms& dms) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-', dms.degrees,
                 dms.minutes, dms.seconds, dms.hundredths);
@@ -226,7 +226,7 @@ pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAng
   const bool dms = angle.unit != kAngleUnitDegrees;
   // -0.0 is not negative and is written without a sign.
   const std::string text =
-      dms ? FormatDmsText(angle.dms) : FormatDoubleFixed(angle.degrees + 0.0, 5);
+      dms ? FormatDmsXmlText(angle.dms) : FormatDoubleFixed(angle.degrees + 0.0, 5);
   pugi::xml_node element = CreateTextElement(parent, name, text);
   if (!element.append_attribute("unit").set_value(dms ? "dms" : "degree")) {
     throw std::bad_alloc();

@@ -24,7 +24,7 @@ CAngle ReadAngleXml(pugi::xml_node angle);
 CDms ParseDmsText(std::string_view text);
 // The written form: sign, degrees, minutes and seconds without leading zeros,
 // hundredths as two digits.
-std::string FormatDmsText(const CDms& dms);
+std::string FormatDmsXmlText(const CDms& dms);
 
 // Append a new element for the value under `parent` and return it.
 pugi::xml_node WritePointXml(pugi::xml_node parent, const CLocationRecord& record);

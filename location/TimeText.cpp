@@ -6,6 +6,8 @@
 #include <limits>
 #include <optional>
 
+#include "location/Utf8Sequence.h"
+
 namespace {
 
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
@@ -72,26 +74,6 @@ std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
                   static_cast<long long>(magnitude % 60));
   }
   return buffer;
-}
-
-// One UTF-8 sequence's code point at `text[i]`, or the byte itself when the
-// sequence is malformed.
-uint32_t CodePointAt(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  int length = 0;
-  uint32_t value = 0;
-  if (lead < 0x80) return lead;
-  if ((lead & 0xE0) == 0xC0) length = 2, value = lead & 0x1F;
-  else if ((lead & 0xF0) == 0xE0) length = 3, value = lead & 0x0F;
-  else if ((lead & 0xF8) == 0xF0) length = 4, value = lead & 0x07;
-  else return lead;
-  if (i + length > text.size()) return lead;
-  for (int k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return lead;
-    value = (value << 6) | (byte(i + k) & 0x3F);
-  }
-  return value;
 }
 
 // Appends a decimal digit to a field, or throws PARSEERROR at it when the field
@@ -201,13 +183,15 @@ std::runtime_error FormatParseError(const PARSEERROR& error, std::string_view te
   if (error.position >= text.size()) {
     message = "Incomplete ";
   } else {
-    const uint32_t c = CodePointAt(text, error.position);
+    // A byte that starts no valid sequence is named by its own value.
+    char32_t c = static_cast<unsigned char>(text[error.position]);
+    DecodeUtf8Sequence(text, error.position, c);
     message = "Invalid Letter<";
     if (c >= 0x20 && c <= 0x7E) {
       message += static_cast<char>(c);
     } else {
       char hex[16];
-      std::snprintf(hex, sizeof hex, "0x%x", c);
+      std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(c));
       message += hex;
     }
     message += "> In ";

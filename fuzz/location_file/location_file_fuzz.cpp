@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The DMS reader on the raw bytes, and its writer's round trip.
   try {
     const CDms dms = ParseDmsText(bytes);
-    const CDms again = ParseDmsText(FormatDmsText(dms));
+    const CDms again = ParseDmsText(FormatDmsXmlText(dms));
     if (again.degrees != dms.degrees || again.minutes != dms.minutes ||
         again.seconds != dms.seconds || again.hundredths != dms.hundredths ||
         again.sign != dms.sign) {

@@ -1,9 +1,9 @@
 // Helpers of the file-layer tests: a temporary folder, whole-file reads and
-// writes, and a time zone set for one test.
+// writes, thrown texts, zone names for parameterised tests and a scoped
+// write hook.
 #pragma once
 
 #include <stdlib.h>
-#include <time.h>
 
 #include <algorithm>
 #include <exception>
@@ -11,11 +11,11 @@
 #include <functional>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "TimeZoneGuard.h"
 #include "location/AtomicFile.h"
 
 class CTempFolder {
@@ -57,32 +57,6 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
 }
-
-// Sets TZ for the lifetime of the object and restores the previous value.
-class CScopedTimeZone {
- public:
-  explicit CScopedTimeZone(const char* zone) {
-    if (const char* old = getenv("TZ")) m_old = old;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~CScopedTimeZone() {
-    if (m_old) {
-      setenv("TZ", m_old->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  CScopedTimeZone(const CScopedTimeZone&) = delete;
-  CScopedTimeZone& operator=(const CScopedTimeZone&) = delete;
-
- private:
-  std::optional<std::string> m_old;
-};
-
-// The POSIX zones every time-dependent test runs under.
-inline const char* const kTestTimeZones[] = {"UTC0", "JST-9", "EST5EDT,M3.2.0,M11.1.0"};
 
 // The test-name suffix for a zone: its leading letters ("UTC", "JST", "EST5EDT"
 // stops at the first of ",-0").

@@ -44,7 +44,7 @@ std::string Text(const CLocationRecord& record) {
 
 class LocationFileTest : public ::testing::TestWithParam<const char*> {
  protected:
-  CScopedTimeZone zone{GetParam()};
+  TimeZoneGuard zone{GetParam()};
 };
 
 TEST_P(LocationFileTest, RecordsSurviveWriteSaveLoadRead) {
@@ -70,14 +70,14 @@ TEST_P(LocationFileTest, RecordsSurviveWriteSaveLoadRead) {
   EXPECT_FALSE(file->IsModified());
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, LocationFileTest, ::testing::ValuesIn(kTestTimeZones),
+INSTANTIATE_TEST_SUITE_P(Zones, LocationFileTest, ::testing::ValuesIn(kTestZones),
                          TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(LocationFile, BytesDoNotDependOnTheMachinesZone) {
   CTempFolder folder;
   std::vector<std::string> files;
-  for (const char* zoneName : kTestTimeZones) {
-    CScopedTimeZone zone(zoneName);
+  for (const char* zoneName : kTestZones) {
+    TimeZoneGuard zone(zoneName);
     const std::string path = folder / (std::to_string(files.size()) + ".xml");
     auto file = LoadLocationFile(path, XmlOpenMode::kCreateOnSave);
     for (int i = 0; i < 4; ++i) AppendRecordElement(*file, Record(i));

@@ -79,7 +79,7 @@ void ExpectSameRecord(const CLocationRecord& a, const CLocationRecord& b) {
 
 class PointXmlTest : public ::testing::TestWithParam<const char*> {
  protected:
-  CScopedTimeZone zone{GetParam()};
+  TimeZoneGuard zone{GetParam()};
 };
 
 TEST_P(PointXmlTest, FullRecordIsWrittenInOrderAndReadsBack) {
@@ -121,7 +121,7 @@ TEST_P(PointXmlTest, MinimalPointStaysMinimal) {
   EXPECT_EQ(empties.position.latitude.degrees, 2.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, PointXmlTest, ::testing::ValuesIn(kTestTimeZones),
+INSTANTIATE_TEST_SUITE_P(Zones, PointXmlTest, ::testing::ValuesIn(kTestZones),
                          TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(PointXml, ReadsTheNodesItsXPathsSelect) {
@@ -212,9 +212,9 @@ TEST(PointXml, DmsText) {
   EXPECT_EQ(ThrownText([] { ParseDmsText("4294967296,0,0"); }),
             "Invalid Letter<6> In DMS: 4294967296,0,0");
 
-  EXPECT_EQ(FormatDmsText(CDms{1, 35, 41, 22, 8}), "+35,41,22.08");
-  EXPECT_EQ(FormatDmsText(CDms{-1, 0, 5, 0, 0}), "-0,5,0.00");
-  EXPECT_EQ(FormatDmsText(CDms{5, 1, 2, 3, 4}), "-1,2,3.04");
+  EXPECT_EQ(FormatDmsXmlText(CDms{1, 35, 41, 22, 8}), "+35,41,22.08");
+  EXPECT_EQ(FormatDmsXmlText(CDms{-1, 0, 5, 0, 0}), "-0,5,0.00");
+  EXPECT_EQ(FormatDmsXmlText(CDms{5, 1, 2, 3, 4}), "-1,2,3.04");
 }
 
 TEST(PointXml, NumberAndAngleForms) {

@@ -10,7 +10,7 @@ constexpr int32_t k20040501T102030Z = 1083406830;
 
 class TimeTextTest : public ::testing::TestWithParam<const char*> {
  protected:
-  CScopedTimeZone zone{GetParam()};
+  TimeZoneGuard zone{GetParam()};
 };
 
 TEST_P(TimeTextTest, PointTimeReadsTheFileForms) {
@@ -158,7 +158,7 @@ TEST_P(TimeTextTest, LocalCalendarRejectsTimesBefore1970AndBeyond32Bits) {
   EXPECT_EQ(ThrownText([&] { NormalizeSystemTime(time); }), "mktime");
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, TimeTextTest, ::testing::ValuesIn(kTestTimeZones),
+INSTANTIATE_TEST_SUITE_P(Zones, TimeTextTest, ::testing::ValuesIn(kTestZones),
                          TimeZoneTestName<::testing::TestParamInfo<const char*>>);
 
 TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
