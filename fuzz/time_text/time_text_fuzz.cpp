@@ -1,0 +1,26 @@
+// Both time readers must accept any bytes, fail only with runtime errors, and
+// read back exactly what their writers make of a time they accepted.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+
+#include "location/TimeText.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  try {
+    const CZonedTime time = ParsePointTime(text);
+    if (time.offset % 60 != 0) std::abort();
+    const CZonedTime again = ParsePointTime(FormatPointTime(time));
+    if (!(again == time)) std::abort();
+  } catch (const std::runtime_error&) {
+  }
+  try {
+    const int32_t seconds = ParseIso8601Time(text);
+    if (ParseIso8601Time(FormatIso8601Time(seconds)) != seconds) std::abort();
+  } catch (const std::runtime_error&) {
+  }
+  return 0;
+}

@@ -1,0 +1,159 @@
+#include "location/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <utility>
+
+#include "location/Exceptions.h"
+
+namespace {
+
+std::function<void(std::size_t)>& WriteHook() {
+  static std::function<void(std::size_t)> hook;
+  return hook;
+}
+
+[[noreturn]] void ThrowErrno(int code, const std::string& path) {
+  throw CWin32Exception(static_cast<uint32_t>(code), SystemErrorText(code) + ": " + path);
+}
+
+// The folder part of a path ("." when there is none) and the name after it.
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {".", path};
+  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string TemporaryName(const std::string& folder, const std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  static const unsigned seed = std::random_device{}();
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".tmp%d-%x-%u", static_cast<int>(getpid()), seed,
+                counter.fetch_add(1));
+  return folder + "/." + name + suffix;
+}
+
+// The temporary file: closed and removed unless the rename took it.
+class CTemporaryFile {
+ public:
+  CTemporaryFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+  CTemporaryFile(const CTemporaryFile&) = delete;
+  CTemporaryFile& operator=(const CTemporaryFile&) = delete;
+  ~CTemporaryFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    if (!m_committed) ::unlink(m_path.c_str());
+  }
+
+  int fd() const { return m_fd; }
+  const std::string& path() const { return m_path; }
+  // Closes the descriptor; errno is set when this returns false.
+  bool Close() {
+    const int fd = std::exchange(m_fd, -1);
+    return ::close(fd) == 0;
+  }
+  void Commit() { m_committed = true; }
+
+ private:
+  std::string m_path;
+  int m_fd;
+  bool m_committed = false;
+};
+
+void WriteAll(CTemporaryFile& file, std::string_view contents, const std::string& path) {
+  constexpr std::size_t kChunk = 1 << 16;
+  std::size_t written = 0;
+  while (written < contents.size()) {
+    if (WriteHook()) WriteHook()(written);
+    const std::size_t chunk = std::min(kChunk, contents.size() - written);
+    const ssize_t result = ::write(file.fd(), contents.data() + written, chunk);
+    if (result < 0) {
+      if (errno == EINTR) continue;
+      ThrowErrno(errno, path);
+    }
+    written += static_cast<std::size_t>(result);
+  }
+}
+
+// Moves the finished temporary file to the path, never over an existing file.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without the flag: a hard link fails on an existing name too.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+void SyncFolder(const std::string& folder, const std::string& path) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) ThrowErrno(errno, path);
+  const int result = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  // Some file systems cannot sync a folder at all; the rename itself has
+  // happened by then.
+  if (result != 0 && error != EINVAL && error != ENOTSUP) ThrowErrno(error, path);
+}
+
+}  // namespace
+
+void SetAtomicWriteHook(std::function<void(std::size_t)> hook) { WriteHook() = std::move(hook); }
+
+void AtomicWriteFile(const std::string& requestedPath, std::string_view contents,
+                     AtomicWriteMode mode) {
+  std::string path = requestedPath;
+  struct stat existing {};
+  bool exists = ::lstat(path.c_str(), &existing) == 0;
+  if (exists && S_ISLNK(existing.st_mode) && mode == AtomicWriteMode::kReplace) {
+    // Replace the file the link points to, not the link.
+    if (char* target = ::realpath(path.c_str(), nullptr)) {
+      path = target;
+      std::free(target);
+      exists = ::lstat(path.c_str(), &existing) == 0;
+    }
+  }
+  const auto [folder, name] = SplitPath(path);
+  if (name.empty()) ThrowErrno(EISDIR, path);
+  if (exists && mode == AtomicWriteMode::kCreateNew) ThrowErrno(EEXIST, path);
+  // A file the user made read-only stays as it is, as it would for an
+  // in-place write.
+  if (exists && S_ISREG(existing.st_mode) && (existing.st_mode & 0222) == 0) {
+    ThrowErrno(EACCES, path);
+  }
+  const bool keepMode = exists && S_ISREG(existing.st_mode);
+
+  int fd = -1;
+  std::string temporaryPath;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    temporaryPath = TemporaryName(folder, name);
+    fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) ThrowErrno(errno, path);
+  }
+  CTemporaryFile temporary(temporaryPath, fd);
+  if (keepMode) {
+    // Best effort: a user's file replaced by root stays the user's.
+    if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+    }
+    if (::fchmod(fd, existing.st_mode & 07777) != 0) ThrowErrno(errno, path);
+  }
+
+  WriteAll(temporary, contents, path);
+  if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
+  if (!temporary.Close()) ThrowErrno(errno, path);
+
+  if (mode == AtomicWriteMode::kCreateNew) {
+    if (const int error = RenameNoReplace(temporary.path(), path)) ThrowErrno(error, path);
+  } else if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
+    ThrowErrno(errno, path);
+  }
+  temporary.Commit();
+  SyncFolder(folder, path);
+}

@@ -1,0 +1,23 @@
+// Whole-file writes that either replace the file completely or leave it as it
+// was: a temporary file in the same folder, fsync, rename, fsync of the folder.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+enum class AtomicWriteMode {
+  kReplace,    // an existing file at the path is replaced
+  kCreateNew,  // fails with EEXIST when anything exists at the path
+};
+
+// Writes `contents` to `path`. On failure throws CWin32Exception (errno, with
+// the system's text and the path) and leaves no temporary file; whatever was at
+// the path before is untouched. A replaced file keeps its permission bits.
+void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode);
+
+// Test seam: called before each chunk is written with the count of bytes
+// written so far; it may throw to stand in for a failing device. Pass an empty
+// function to remove it.
+void SetAtomicWriteHook(std::function<void(std::size_t written)> hook);

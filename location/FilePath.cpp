@@ -1,0 +1,37 @@
+#include "location/FilePath.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// RFC 3986: scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ) ":". A single
+// letter before the colon is a Windows drive, not a scheme.
+bool HasUrlScheme(std::string_view path) {
+  const std::size_t colon = path.find(':');
+  if (colon == std::string_view::npos || colon < 2 || !IsAsciiLetter(path[0])) return false;
+  return std::all_of(path.begin() + 1, path.begin() + colon, [](char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+  });
+}
+
+}  // namespace
+
+std::string ResolveRelativePath(const std::string& filePath, std::string_view path) {
+  if (HasUrlScheme(path) || (!path.empty() && path.front() == '/')) return std::string(path);
+  std::string converted(path);
+  std::replace(converted.begin(), converted.end(), '\\', '/');
+  if (!converted.empty() && converted.front() == '/') return converted;
+  const std::filesystem::path folder = std::filesystem::path(filePath).parent_path();
+  return (folder / converted).lexically_normal().string();
+}
+
+bool CreateDirectoryTree(const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  std::error_code error;
+  return std::filesystem::create_directories(folder, error) && !error;
+}

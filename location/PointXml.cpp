@@ -1,0 +1,273 @@
+#include "location/PointXml.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "location/Exceptions.h"
+#include "location/NumberText.h"
+#include "location/TimeText.h"
+#include "location/XmlNode.h"
+
+namespace {
+
+// The reader gathers the nodes it needs in one walk over an element's
+// children, which is several times faster than selecting each path on its own
+// and finds the same nodes: for a path like "datum/text()" the first text child
+// of the first "datum" element that has one, as XPath's first node would be.
+
+pugi::xml_node FirstTextChild(pugi::xml_node element) {
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return child;
+  }
+  return {};
+}
+
+// Keeps the first element named `name` (or, with `text`, the first text
+// child of the first such element that has one) in `slot`; `childName` is the
+// child's name.
+void Gather(pugi::xml_node child, const char* childName, const char* name, bool text,
+            pugi::xml_node& slot) {
+  if (slot || childName[0] != name[0] || std::strcmp(childName, name) != 0) return;
+  slot = text ? FirstTextChild(child) : child;
+}
+
+struct CPointNodes {
+  pugi::xml_node time, position, note;  // text, element, text
+};
+
+CPointNodes GatherPoint(pugi::xml_node point) {
+  CPointNodes nodes;
+  for (pugi::xml_node child = point.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* name = child.name();
+    Gather(child, name, "time", true, nodes.time);
+    Gather(child, name, "position", false, nodes.position);
+    Gather(child, name, "note", true, nodes.note);
+  }
+  return nodes;
+}
+
+constexpr int kAccuracyCount = 5;
+constexpr const char* kAccuracyNames[kAccuracyCount] = {
+    "fixmode", "semimajoraxiserror", "semiminoraxiserror", "verticalerror", "majoraxisangle"};
+
+struct CPositionNodes {
+  pugi::xml_node datum, latitude, longitude, altitude;  // text, element, element, text
+  pugi::xml_node accuracy[kAccuracyCount];             // texts, in kAccuracyNames order
+};
+
+CPositionNodes GatherPosition(pugi::xml_node position) {
+  CPositionNodes nodes;
+  for (pugi::xml_node child = position.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* name = child.name();
+    Gather(child, name, "datum", true, nodes.datum);
+    Gather(child, name, "latitude", false, nodes.latitude);
+    Gather(child, name, "longitude", false, nodes.longitude);
+    Gather(child, name, "altitude", true, nodes.altitude);
+    if (std::strcmp(name, "accuracy") != 0) continue;
+    for (pugi::xml_node value = child.first_child(); value; value = value.next_sibling()) {
+      if (value.type() != pugi::node_element) continue;
+      const char* valueName = value.name();
+      for (int i = 0; i < kAccuracyCount; ++i) {
+        Gather(value, valueName, kAccuracyNames[i], true, nodes.accuracy[i]);
+      }
+    }
+  }
+  return nodes;
+}
+
+pugi::xml_node Required(pugi::xml_node node, const char* path) {
+  if (!node) throw std::runtime_error(std::string("XML Node Not Found: ") + path);
+  return node;
+}
+
+// An optional number: present whenever its node is, whatever the text says.
+bool ReadOptionalNumber(pugi::xml_node text, double& out) {
+  if (!text) return false;
+  out = ParseDoublePrefix(text.value());
+  return true;
+}
+
+constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
+
+CDatumHandle DatumFromKeyword(const char* keyword) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::strcmp(keyword, kDatumKeywords[i]) == 0) return GetDatumByIndex(i);
+  }
+  throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
+}
+
+const char* DatumKeyword(const CDatumHandle& datum) {
+  const int index = GetDatumIndex(datum);
+  return index == 0 || index == 1 ? kDatumKeywords[index] : kDatumKeywords[2];
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+void AppendNumberElement(pugi::xml_node parent, const char* name, double value) {
+  CreateTextElement(parent, name, FormatDoubleGeneral(value, 6));
+}
+
+// A writer that fails leaves no half-written element under the parent.
+class CRemoveOnFailure {
+ public:
+  CRemoveOnFailure(pugi::xml_node parent, pugi::xml_node element)
+      : m_parent(parent), m_element(element) {}
+  CRemoveOnFailure(const CRemoveOnFailure&) = delete;
+  CRemoveOnFailure& operator=(const CRemoveOnFailure&) = delete;
+  ~CRemoveOnFailure() {
+    if (m_element) m_parent.remove_child(m_element);
+  }
+  void Keep() { m_element = pugi::xml_node(); }
+
+ private:
+  pugi::xml_node m_parent;
+  pugi::xml_node m_element;
+};
+
+}  // namespace
+
+CDms ParseDmsText(std::string_view text) {
+  int32_t sign = 1;
+  uint32_t fields[3] = {};  // degrees, minutes, seconds
+  uint32_t hundredths = 0;
+  int fractionDigits = 0;
+  int state = 0;
+  try {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (state == 0) {
+        state = 1;
+        if (c == '+' || c == '-') {
+          sign = c == '+' ? 1 : -1;
+          continue;
+        }
+      }
+      if (IsDigit(c)) {
+        const uint32_t d = static_cast<uint32_t>(c - '0');
+        if (state == 4) {
+          // The first two digits are the hundredths; the rest is dropped.
+          if (fractionDigits < 2) hundredths = hundredths * 10 + d, ++fractionDigits;
+          continue;
+        }
+        uint32_t& field = fields[state - 1];
+        if (field > (std::numeric_limits<uint32_t>::max() - d) / 10) throw PARSEERROR(i);
+        field = field * 10 + d;
+      } else if ((state == 1 || state == 2) && c == ',') {
+        ++state;
+      } else if (state == 3 && c == '.') {
+        state = 4;
+      } else {
+        throw PARSEERROR(i);
+      }
+    }
+    if (state != 3 && state != 4) throw PARSEERROR(text.size());
+  } catch (const PARSEERROR& e) {
+    throw FormatParseError(e, text, "DMS");
+  }
+  if (fractionDigits == 1) hundredths *= 10;
+  return CDms{sign, fields[0], fields[1], fields[2], hundredths};
+}
+
+std::string FormatDmsXmlText(const CDms& dms) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-', dms.degrees,
+                dms.minutes, dms.seconds, dms.hundredths);
+  return buffer;
+}
+
+CAngle ReadAngleXml(pugi::xml_node angle) {
+  const pugi::xml_attribute unitAttribute = angle.attribute("unit");
+  if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
+  const char* unit = unitAttribute.value();
+  const bool dms = std::strcmp(unit, "dms") == 0;
+  if (!dms && std::strcmp(unit, "degree") != 0) {
+    throw std::runtime_error(std::string("Invalid Unit: ") + unit);
+  }
+  const char* text = Required(FirstTextChild(angle), "text()").value();
+  return dms ? CAngle::FromDms(ParseDmsText(text)) : CAngle::FromDegrees(ParseDoublePrefix(text));
+}
+
+CPosition ReadPositionXml(pugi::xml_node position) {
+  const CPositionNodes nodes = GatherPosition(position);
+  CPosition result;
+  result.datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  result.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
+  result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
+  result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
+  if (nodes.accuracy[0]) {
+    result.fixMode = nodes.accuracy[0].value();
+    result.hasFixMode = true;
+  }
+  result.hasSemiMajorAxisError = ReadOptionalNumber(nodes.accuracy[1], result.semiMajorAxisError);
+  result.hasSemiMinorAxisError = ReadOptionalNumber(nodes.accuracy[2], result.semiMinorAxisError);
+  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[3], result.verticalError);
+  result.hasMajorAxisAngle = ReadOptionalNumber(nodes.accuracy[4], result.majorAxisAngle);
+  return result;
+}
+
+CLocationRecord ReadPointXml(pugi::xml_node point) {
+  const CPointNodes nodes = GatherPoint(point);
+  CLocationRecord record;
+  if (nodes.time) {
+    record.time = ParsePointTime(nodes.time.value());
+    record.hasTime = true;
+  }
+  record.position = ReadPositionXml(Required(nodes.position, "position"));
+  if (nodes.note) record.SetNote(nodes.note.value());
+  return record;
+}
+
+pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAngle& angle) {
+  const bool dms = angle.unit != kAngleUnitDegrees;
+  // -0.0 is not negative and is written without a sign.
+  const std::string text =
+      dms ? FormatDmsXmlText(angle.dms) : FormatDoubleFixed(angle.degrees + 0.0, 5);
+  pugi::xml_node element = CreateTextElement(parent, name, text);
+  if (!element.append_attribute("unit").set_value(dms ? "dms" : "degree")) {
+    throw std::bad_alloc();
+  }
+  return element;
+}
+
+pugi::xml_node WritePositionXml(pugi::xml_node parent, const CPosition& position) {
+  pugi::xml_node element = AppendXmlElement(parent, "position");
+  CRemoveOnFailure guard(parent, element);
+  CreateTextElement(element, "datum", DatumKeyword(position.datum));
+  WriteAngleXml(element, "latitude", position.latitude);
+  WriteAngleXml(element, "longitude", position.longitude);
+  if (position.hasAltitude) AppendNumberElement(element, "altitude", position.altitude);
+  if (position.hasFixMode || position.hasSemiMajorAxisError || position.hasSemiMinorAxisError ||
+      position.hasVerticalError || position.hasMajorAxisAngle) {
+    pugi::xml_node accuracy = AppendXmlElement(element, "accuracy");
+    if (position.hasFixMode) CreateTextElement(accuracy, "fixmode", position.fixMode);
+    if (position.hasSemiMajorAxisError) {
+      AppendNumberElement(accuracy, "semimajoraxiserror", position.semiMajorAxisError);
+    }
+    if (position.hasSemiMinorAxisError) {
+      AppendNumberElement(accuracy, "semiminoraxiserror", position.semiMinorAxisError);
+    }
+    if (position.hasVerticalError) {
+      AppendNumberElement(accuracy, "verticalerror", position.verticalError);
+    }
+    if (position.hasMajorAxisAngle) {
+      AppendNumberElement(accuracy, "majoraxisangle", position.majorAxisAngle);
+    }
+  }
+  guard.Keep();
+  return element;
+}
+
+pugi::xml_node WritePointXml(pugi::xml_node parent, const CLocationRecord& record) {
+  pugi::xml_node element = AppendXmlElement(parent, "point");
+  CRemoveOnFailure guard(parent, element);
+  if (record.hasTime) CreateTextElement(element, "time", FormatPointTime(record.time));
+  WritePositionXml(element, record.position);
+  if (record.hasNote) CreateTextElement(element, "note", record.note);
+  guard.Keep();
+  return element;
+}

@@ -1,0 +1,32 @@
+// The XML form of a location record: the "point" element, the "position"
+// element inside it (also used by the map catalogue's corners) and the angle
+// elements.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "location/LocationRecord.h"
+
+// Decode an element. Errors are std::runtime_error: "XML Node Not Found: " +
+// path, "Invalid Text: " + path, "Invalid Datum: " + keyword, "Invalid Unit: "
+// + keyword, the parse-error texts of the "Date" and "DMS" contexts, and
+// "Invalid Date: " + text for a time out of range.
+CLocationRecord ReadPointXml(pugi::xml_node point);
+CPosition ReadPositionXml(pugi::xml_node position);
+CAngle ReadAngleXml(pugi::xml_node angle);
+
+// "+35,41,22.08": optional sign, degrees, minutes, seconds, optional fraction
+// of which the first two digits are the hundredths. The fields are not range
+// checked. Throws std::runtime_error with the parse-error texts of "DMS".
+CDms ParseDmsText(std::string_view text);
+// The written form: sign, degrees, minutes and seconds without leading zeros,
+// hundredths as two digits.
+std::string FormatDmsXmlText(const CDms& dms);
+
+// Append a new element for the value under `parent` and return it.
+pugi::xml_node WritePointXml(pugi::xml_node parent, const CLocationRecord& record);
+pugi::xml_node WritePositionXml(pugi::xml_node parent, const CPosition& position);
+pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAngle& angle);

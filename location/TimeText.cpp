@@ -1,0 +1,246 @@
+#include "location/TimeText.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+#include "location/Utf8Sequence.h"
+
+namespace {
+
+constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+
+bool FitsInt32(int64_t value) { return value >= kInt32Min && value <= kInt32Max; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Seconds since 1970 of a UTC calendar time, out-of-range fields carried the
+// way mktime carries them; nothing when the fields or the result are too large
+// for the C library's broken-down time.
+std::optional<int64_t> UtcCalendarToSeconds(int64_t year, int64_t month, int64_t day,
+                                            int64_t hour, int64_t minute, int64_t second) {
+  constexpr int64_t kIntMax = std::numeric_limits<int>::max();
+  constexpr int64_t kIntMin = std::numeric_limits<int>::min();
+  const int64_t fields[] = {year - 1900, month - 1, day, hour, minute, second};
+  for (int64_t f : fields) {
+    if (f < kIntMin || f > kIntMax) return std::nullopt;
+  }
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(fields[0]);
+  tm.tm_mon = static_cast<int>(fields[1]);
+  tm.tm_mday = static_cast<int>(fields[2]);
+  tm.tm_hour = static_cast<int>(fields[3]);
+  tm.tm_min = static_cast<int>(fields[4]);
+  tm.tm_sec = static_cast<int>(fields[5]);
+  errno = 0;
+  const time_t value = timegm(&tm);
+  // -1 is also a valid instant; only errno tells the two apart.
+  if (value == static_cast<time_t>(-1) && errno == EOVERFLOW) return std::nullopt;
+  return static_cast<int64_t>(value);
+}
+
+// The instant of a calendar time read in the given offset, when CZonedTime can
+// hold it.
+std::optional<CZonedTime> ToZonedTime(int64_t year, int64_t month, int64_t day, int64_t hour,
+                                      int64_t minute, int64_t second, int64_t offset) {
+  if (!FitsInt32(offset)) return std::nullopt;
+  const auto utc = UtcCalendarToSeconds(year, month, day, hour, minute, second);
+  if (!utc || !FitsInt32(*utc - offset)) return std::nullopt;
+  return CZonedTime(static_cast<int32_t>(*utc - offset), static_cast<int32_t>(offset));
+}
+
+[[noreturn]] void ThrowInvalidDate(std::string_view text) {
+  throw std::runtime_error("Invalid Date: " + std::string(text));
+}
+
+// Writes `seconds` as calendar time shifted by whole minutes, with the matching
+// designator.
+std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
+  const time_t shifted = static_cast<time_t>(seconds + offsetMinutes * 60);
+  std::tm tm{};
+  gmtime_r(&shifted, &tm);
+  char buffer[64];
+  int length = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d",
+                             tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                             tm.tm_sec);
+  if (offsetMinutes == 0) {
+    std::snprintf(buffer + length, sizeof buffer - length, "Z");
+  } else {
+    const int64_t magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    std::snprintf(buffer + length, sizeof buffer - length, "%c%02lld:%02lld",
+                  offsetMinutes > 0 ? '+' : '-', static_cast<long long>(magnitude / 60),
+                  static_cast<long long>(magnitude % 60));
+  }
+  return buffer;
+}
+
+// Appends a decimal digit to a field, or throws PARSEERROR at it when the field
+// would no longer fit.
+void AccumulateDigit(int32_t& field, char digit, std::size_t position) {
+  const int32_t d = digit - '0';
+  if (field > (std::numeric_limits<int32_t>::max() - d) / 10) throw PARSEERROR(position);
+  field = field * 10 + d;
+}
+
+}  // namespace
+
+CZonedTime ParsePointTime(std::string_view text) {
+  int32_t fields[8] = {};  // year, month, day, hour, minute, second, offset h, offset m
+  int sign = 0;
+  int state = 0;
+  try {
+    // The separator that ends each of the states 0 to 4 and 6.
+    static constexpr char kSeparator[] = {'-', '-', 'T', ':', ':', 0, ':', 0};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (state == 8) throw PARSEERROR(i);
+      if (IsDigit(c)) {
+        AccumulateDigit(fields[state], c, i);
+      } else if (state == 5 && (c == '+' || c == '-')) {
+        sign = c == '+' ? 1 : -1;
+        state = 6;
+      } else if (state == 5 && c == 'Z') {
+        sign = 0;
+        state = 8;
+      } else if (state != 5 && state != 7 && c == kSeparator[state]) {
+        ++state;
+      } else {
+        throw PARSEERROR(i);
+      }
+    }
+    if (state != 5 && state != 7 && state != 8) throw PARSEERROR(text.size());
+  } catch (const PARSEERROR& e) {
+    throw FormatParseError(e, text, "Date");
+  }
+  const int64_t offset = int64_t{sign} * (int64_t{fields[6]} * 60 + fields[7]) * 60;
+  const auto time =
+      ToZonedTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], offset);
+  if (!time) ThrowInvalidDate(text);
+  return *time;
+}
+
+std::string FormatPointTime(const CZonedTime& time) {
+  // Whole minutes only, truncated toward zero; the calendar time is shifted by
+  // exactly what the designator says, so the seconds part of an offset cannot
+  // move the instant.
+  return FormatWithOffsetMinutes(time.seconds, time.offset / 60);
+}
+
+int32_t ParseIso8601Time(std::string_view text) {
+  // Full match of (\d+)-(\d+)-(\d+)T(\d+):(\d+):(\d+)(([+-])(\d+):(\d+)|Z).
+  std::size_t i = 0;
+  bool valid = true;
+  const auto number = [&](char terminator, int64_t& out) {
+    const std::size_t start = i;
+    while (i < text.size() && IsDigit(text[i])) ++i;
+    if (i == start) return valid = false;
+    // Leading zeros are allowed in any number; strip them so long runs of them
+    // cannot overflow.
+    std::size_t first = start;
+    while (first + 1 < i && text[first] == '0') ++first;
+    int32_t value = 0;
+    const auto result = std::from_chars(text.data() + first, text.data() + i, value);
+    if (result.ec != std::errc()) return valid = false;
+    out = value;
+    if (terminator != 0) {
+      if (i >= text.size() || text[i] != terminator) return valid = false;
+      ++i;
+    }
+    return true;
+  };
+  int64_t f[8] = {};
+  int64_t sign = 0;
+  valid = number('-', f[0]) && number('-', f[1]) && number('T', f[2]) && number(':', f[3]) &&
+          number(':', f[4]) && number(0, f[5]);
+  if (valid && i < text.size() && text[i] == 'Z') {
+    ++i;
+  } else if (valid && i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    sign = text[i] == '+' ? 1 : -1;
+    ++i;
+    valid = number(':', f[6]) && number(0, f[7]);
+  } else {
+    valid = false;
+  }
+  if (!valid || i != text.size()) ThrowInvalidDate(text);
+  const auto time = ToZonedTime(f[0], f[1], f[2], f[3], f[4], f[5], sign * (f[6] * 60 + f[7]) * 60);
+  if (!time) ThrowInvalidDate(text);
+  return time->seconds;
+}
+
+std::string FormatIso8601Time(int32_t seconds) {
+  // `timezone` is only valid after tzset(); it is the standard bias in seconds
+  // west of UTC, so daylight saving never enters the text.
+  tzset();
+  const int64_t offset = -static_cast<int64_t>(timezone);
+  return FormatWithOffsetMinutes(seconds, offset / 60);
+}
+
+std::runtime_error FormatParseError(const PARSEERROR& error, std::string_view text,
+                                    std::string_view context) {
+  std::string message;
+  if (error.position >= text.size()) {
+    message = "Incomplete ";
+  } else {
+    // A byte that starts no valid sequence is named by its own value.
+    char32_t c = static_cast<unsigned char>(text[error.position]);
+    DecodeUtf8Sequence(text, error.position, c);
+    message = "Invalid Letter<";
+    if (c >= 0x20 && c <= 0x7E) {
+      message += static_cast<char>(c);
+    } else {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(c));
+      message += hex;
+    }
+    message += "> In ";
+  }
+  message += context;
+  message += ": ";
+  message += text;
+  return std::runtime_error(message);
+}
+
+int32_t SystemTimeToTimeT(const SYSTEMTIME& time) {
+  std::tm tm{};
+  tm.tm_year = time.wYear - 1900;
+  tm.tm_mon = time.wMonth - 1;
+  tm.tm_mday = time.wDay;
+  tm.tm_hour = time.wHour;
+  tm.tm_min = time.wMinute;
+  tm.tm_sec = time.wSecond;
+  // Let the zone decide daylight saving, so that this is the inverse of
+  // TimeTToSystemTime in summer too.
+  tm.tm_isdst = -1;
+  const time_t value = mktime(&tm);
+  if (value < 0 || value > kInt32Max) throw std::runtime_error("mktime");
+  return static_cast<int32_t>(value);
+}
+
+SYSTEMTIME TimeTToSystemTime(int32_t seconds) {
+  // localtime_r, unlike mktime, need not look at the zone again by itself.
+  tzset();
+  const time_t value = seconds;
+  std::tm tm{};
+  if (!localtime_r(&value, &tm)) throw std::runtime_error("localtime");
+  return TmToSystemTime(tm);
+}
+
+SYSTEMTIME TmToSystemTime(const std::tm& time) {
+  SYSTEMTIME result;
+  result.wYear = static_cast<uint16_t>(time.tm_year + 1900);
+  result.wMonth = static_cast<uint16_t>(time.tm_mon + 1);
+  result.wDay = static_cast<uint16_t>(time.tm_mday);
+  result.wHour = static_cast<uint16_t>(time.tm_hour);
+  result.wMinute = static_cast<uint16_t>(time.tm_min);
+  result.wSecond = static_cast<uint16_t>(time.tm_sec);
+  return result;
+}
+
+std::tm NormalizeSystemTime(const SYSTEMTIME& time) {
+  const time_t value = SystemTimeToTimeT(time);  // mktime has read the zone
+  std::tm tm{};
+  if (!localtime_r(&value, &tm)) throw std::runtime_error("localtime");
+  return tm;
+}

@@ -1,0 +1,253 @@
+#include "location/XmlFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include "location/AtomicFile.h"
+#include "location/FilePath.h"
+#include "location/XmlEncoding.h"
+
+namespace {
+
+[[noreturn]] void ThrowLoadFailed(const std::string& path) {
+  throw std::runtime_error("Loading XML File Failed: " + path);
+}
+
+// A buffer from pugixml's allocator, which the document takes over.
+struct CPugiBuffer {
+  explicit CPugiBuffer(std::size_t size)
+      : data(static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1))),
+        size(size) {
+    if (!data) throw std::bad_alloc();
+  }
+  CPugiBuffer(const CPugiBuffer&) = delete;
+  CPugiBuffer& operator=(const CPugiBuffer&) = delete;
+  ~CPugiBuffer() {
+    if (data) pugi::get_memory_deallocation_function()(data);
+  }
+  char* Release() { return std::exchange(data, nullptr); }
+
+  char* data;
+  std::size_t size;
+};
+
+// The whole file, or nothing when it cannot be read.
+std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  std::unique_ptr<CPugiBuffer> buffer;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    buffer = std::make_unique<CPugiBuffer>(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (buffer && done < buffer->size) {
+      const ssize_t n = ::read(fd, buffer->data + done, buffer->size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        // An error, or a file that shrank while it was read.
+        buffer.reset();
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  return buffer;
+}
+
+class CStringWriter : public pugi::xml_writer {
+ public:
+  explicit CStringWriter(std::string& out) : m_out(out) {}
+  void write(const void* data, std::size_t size) override {
+    m_out.append(static_cast<const char*>(data), size);
+  }
+
+ private:
+  std::string& m_out;
+};
+
+}  // namespace
+
+CXmlElementProxy::CXmlElementProxy(std::shared_ptr<CXmlDocument> document,
+                                   const CXmlElementHandler& handler, pugi::xml_node element)
+    : m_document(std::move(document)), m_handler(&handler), m_element(element) {}
+
+void* CXmlElementProxy::GetObject(const std::type_info& type) {
+  if (type != m_handler->GetObjectType()) {
+    throw std::logic_error("XML element read as the wrong type");
+  }
+  if (!m_object) {
+    m_object = m_handler->DoRead(*m_document, m_element);
+    if (!m_object) throw std::logic_error("XML element handler read nothing");
+  }
+  return m_object.get();
+}
+
+CXmlElementRef NewXmlElementProxy(std::shared_ptr<CXmlDocument> document,
+                                  const CXmlElementHandler& handler, pugi::xml_node element) {
+  return std::make_shared<CXmlElementProxy>(std::move(document), handler, element);
+}
+
+CXmlFile::CXmlFile(std::string rootName, std::string childName, const CXmlElementHandler& handler,
+                   std::string path, XmlOpenMode mode)
+    : m_document(std::make_shared<CXmlDocument>()),
+      m_handler(&handler),
+      m_rootName(std::move(rootName)),
+      m_childName(std::move(childName)),
+      m_proxies(std::make_shared<CXmlProxyCache>()) {
+  m_document->path = std::move(path);
+  if (mode == XmlOpenMode::kOpenExisting) {
+    Load();
+  } else {
+    Create(mode);
+  }
+}
+
+CXmlFile::~CXmlFile() {
+  // A document created to replace a file on its first save is never written
+  // half-made: only an explicit save may replace what is there.
+  if (m_unsavedReplacement) return;
+  try {
+    SaveIfModified();
+  } catch (...) {
+  }
+}
+
+namespace {
+
+// Parses a buffer the document takes over: as it stands when the parser reads
+// its encoding, else converted to UTF-8 first.
+bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer) {
+  pugi::xml_encoding encoding = pugi::encoding_auto;
+  const std::string_view bytes(buffer->data, buffer->size);
+  if (const auto declared = DeclaredXmlEncoding(bytes);
+      declared && !IsParserXmlEncoding(*declared)) {
+    const auto converted = ConvertToUtf8(bytes, *declared);
+    if (!converted) return false;
+    buffer = std::make_unique<CPugiBuffer>(converted->size());
+    std::memcpy(buffer->data, converted->data(), converted->size());
+    encoding = pugi::encoding_utf8;
+  }
+  const std::size_t size = buffer->size;
+  return static_cast<bool>(
+      document.load_buffer_inplace_own(buffer->Release(), size, pugi::parse_default, encoding));
+}
+
+}  // namespace
+
+bool ParseXmlBytes(pugi::xml_document& document, std::string_view bytes) {
+  auto buffer = std::make_unique<CPugiBuffer>(bytes.size());
+  if (!bytes.empty()) std::memcpy(buffer->data, bytes.data(), bytes.size());
+  return ParseOwnedBuffer(document, std::move(buffer));
+}
+
+void CXmlFile::Load() {
+  const std::string& path = m_document->path;
+  std::unique_ptr<CPugiBuffer> buffer = ReadWholeFile(path);
+  if (!buffer || !ParseOwnedBuffer(m_document->document, std::move(buffer))) {
+    ThrowLoadFailed(path);
+  }
+  const pugi::xml_node root = GetDocumentElement();
+  if (m_rootName != root.name()) {
+    throw std::runtime_error(std::string("Invalid Root Element: ") + root.name());
+  }
+}
+
+void CXmlFile::Create(XmlOpenMode mode) {
+  if (!m_document->document.append_child(m_rootName.c_str())) throw std::bad_alloc();
+  m_modified = true;
+  switch (mode) {
+    case XmlOpenMode::kCreateNow:
+      AtomicWriteFile(GetPath(), Serialize(), AtomicWriteMode::kReplace);
+      m_modified = false;
+      break;
+    case XmlOpenMode::kCreateExclusive:
+      AtomicWriteFile(GetPath(), Serialize(), AtomicWriteMode::kCreateNew);
+      m_modified = false;
+      break;
+    case XmlOpenMode::kCreateOnSave:
+      m_unsavedReplacement = true;
+      break;
+    case XmlOpenMode::kOpenExisting:
+      break;
+  }
+}
+
+void CXmlFile::SaveIfModified() {
+  if (!m_modified) return;
+  AtomicWriteFile(GetPath(), Serialize(), AtomicWriteMode::kReplace);
+  m_modified = false;
+  m_unsavedReplacement = false;
+}
+
+std::string CXmlFile::Serialize() const {
+  std::string text;
+  CStringWriter writer(text);
+  m_document->document.save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+  return text;
+}
+
+pugi::xml_node CXmlFile::AppendObject(const std::type_info& type, const void* object) {
+  if (type != m_handler->GetObjectType()) {
+    throw std::logic_error("XML element written as the wrong type");
+  }
+  pugi::xml_node root = GetDocumentElement();
+  const pugi::xml_node last = root.last_child();
+  pugi::xml_node element;
+  try {
+    element = m_handler->DoWrite(root, object);
+  } catch (...) {
+    // Take back whatever the writer appended before it failed.
+    while (root.last_child() != last) root.remove_child(root.last_child());
+    throw;
+  }
+  m_modified = true;
+  return element;
+}
+
+std::unique_ptr<CXmlFile> LoadXmlFile(std::string rootName, std::string childName,
+                                      const CXmlElementHandler& handler, std::string path,
+                                      XmlOpenMode mode) {
+  return std::make_unique<CXmlFile>(std::move(rootName), std::move(childName), handler,
+                                    std::move(path), mode);
+}
+
+CXmlNodeEnumerator::CXmlNodeEnumerator(const CXmlFile& file)
+    : m_document(file.GetDocument()),
+      m_handler(&file.GetHandler()),
+      m_proxies(file.GetProxyCache()) {
+  const char* name = file.GetChildName().c_str();
+  for (pugi::xml_node child = file.GetDocumentElement().first_child(); child;
+       child = child.next_sibling()) {
+    if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0) {
+      m_elements.push_back(child);
+    }
+  }
+  if (m_proxies->proxies.capacity() < m_elements.size()) {
+    m_proxies->proxies.reserve(m_elements.size());
+  }
+}
+
+CXmlElementRef CXmlNodeEnumerator::Next() {
+  if (!HasMore()) throw std::out_of_range("No more XML elements");
+  const std::size_t index = m_next++;
+  std::vector<CXmlElementRef>& cache = m_proxies->proxies;
+  if (index < cache.size() && cache[index]) return cache[index];
+  if (index >= cache.size()) cache.resize(index + 1);
+  cache[index] = NewXmlElementProxy(m_document, *m_handler, m_elements[index]);
+  return cache[index];
+}
+
+CXmlNodeEnumerator MakeChildElementEnumerator(const CXmlFile& file) {
+  return CXmlNodeEnumerator(file);
+}
+
+std::string ResolveRelativePath(const CXmlFile& file, std::string_view path) {
+  return ResolveRelativePath(file.GetPath(), path);
+}

@@ -1,0 +1,89 @@
+// Helpers of the file-layer tests: a temporary folder, whole-file reads and
+// writes, thrown texts, zone names for parameterised tests and a scoped
+// write hook.
+#pragma once
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TimeZoneGuard.h"
+#include "location/AtomicFile.h"
+
+class CTempFolder {
+ public:
+  CTempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qlf-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+  }
+  ~CTempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  CTempFolder(const CTempFolder&) = delete;
+  CTempFolder& operator=(const CTempFolder&) = delete;
+
+  std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+  const std::filesystem::path& path() const { return m_path; }
+  // The names in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// The test-name suffix for a zone: its leading letters ("UTC", "JST", "EST5EDT"
+// stops at the first of ",-0").
+template <class Info>
+std::string TimeZoneTestName(const Info& info) {
+  const std::string zone = info.param;
+  return zone.substr(0, zone.find_first_of(",-0"));
+}
+
+// Installs an atomic-write hook for the lifetime of the object.
+class CWriteHookScope {
+ public:
+  explicit CWriteHookScope(std::function<void(std::size_t)> hook) {
+    SetAtomicWriteHook(std::move(hook));
+  }
+  ~CWriteHookScope() { SetAtomicWriteHook(nullptr); }
+  CWriteHookScope(const CWriteHookScope&) = delete;
+  CWriteHookScope& operator=(const CWriteHookScope&) = delete;
+};
+
+// The what() of the exception `action` throws; "no exception" when none.
+template <class Action>
+std::string ThrownText(Action&& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no exception";
+}

@@ -1,0 +1,175 @@
+#include "location/TimeText.h"
+
+#include <gtest/gtest.h>
+
+#include "FileTestSupport.h"
+
+namespace {
+
+constexpr int32_t k20040501T102030Z = 1083406830;
+
+class TimeTextTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  TimeZoneGuard zone{GetParam()};
+};
+
+TEST_P(TimeTextTest, PointTimeReadsTheFileForms) {
+  EXPECT_EQ(ParsePointTime("2004-05-01T10:20:30"), CZonedTime(k20040501T102030Z, 0));
+  EXPECT_EQ(ParsePointTime("2004-05-01T10:20:30Z"), CZonedTime(k20040501T102030Z, 0));
+  EXPECT_EQ(ParsePointTime("2004-05-01T19:20:30+09:00"), CZonedTime(k20040501T102030Z, 32400));
+  EXPECT_EQ(ParsePointTime("2004-05-01T10:20:30-05:30"),
+            CZonedTime(k20040501T102030Z + 5 * 3600 + 1800, -(5 * 3600 + 1800)));
+  // Ends after the offset's colon: minutes 0. Ends after the second colon: second 0.
+  EXPECT_EQ(ParsePointTime("2004-05-01T19:20:30+09:"), CZonedTime(k20040501T102030Z, 32400));
+  EXPECT_EQ(ParsePointTime("2004-05-01T10:20:"), CZonedTime(k20040501T102030Z - 30, 0));
+  // Any number of digits; out-of-range fields carry like mktime.
+  EXPECT_EQ(ParsePointTime("2004-5-1T10:20:30"), CZonedTime(k20040501T102030Z, 0));
+  EXPECT_EQ(ParsePointTime("2003-17-01T10:20:30"), CZonedTime(k20040501T102030Z, 0));
+  EXPECT_EQ(ParsePointTime("2004-05-00T10:20:30"), ParsePointTime("2004-04-30T10:20:30"));
+  EXPECT_EQ(ParsePointTime("2004-05-01T10:19:90"), CZonedTime(k20040501T102030Z, 0));
+}
+
+TEST_P(TimeTextTest, PointTimeErrorsNameTheLetterOrTheEnd) {
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20"); }),
+            "Incomplete Date: 2004-05-01T10:20");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T19:20:30+09"); }),
+            "Incomplete Date: 2004-05-01T19:20:30+09");
+  EXPECT_EQ(ThrownText([] { ParsePointTime(""); }), "Incomplete Date: ");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-x5-01T10:20:30"); }),
+            "Invalid Letter<x> In Date: 2004-x5-01T10:20:30");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20:30ZZ"); }),
+            "Invalid Letter<Z> In Date: 2004-05-01T10:20:30ZZ");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20:30Z1"); }),
+            "Invalid Letter<1> In Date: 2004-05-01T10:20:30Z1");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01\t10:20:30"); }),
+            "Invalid Letter<0x9> In Date: 2004-05-01\t10:20:30");
+  // A full-width digit is one character, named by its code point.
+  EXPECT_EQ(ThrownText([] { ParsePointTime("２004-05-01T10:20:30"); }),
+            "Invalid Letter<0xff12> In Date: ２004-05-01T10:20:30");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20:30+09:00:00"); }),
+            "Invalid Letter<:> In Date: 2004-05-01T10:20:30+09:00:00");
+}
+
+TEST_P(TimeTextTest, PointTimeRejectsWhatThirtyTwoBitsCannotHold) {
+  EXPECT_EQ(ParsePointTime("2038-01-19T03:14:07Z").seconds, INT32_MAX);
+  EXPECT_EQ(ParsePointTime("1901-12-13T20:45:52Z").seconds, INT32_MIN);
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2038-01-19T03:14:08Z"); }),
+            "Invalid Date: 2038-01-19T03:14:08Z");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20:30+999999:00"); }),
+            "Invalid Date: 2004-05-01T10:20:30+999999:00");
+  // A digit field that no longer fits stops at that digit.
+  EXPECT_EQ(ThrownText([] { ParsePointTime("99999999999-01-01T00:00:00"); }),
+            "Invalid Letter<9> In Date: 99999999999-01-01T00:00:00");
+  EXPECT_EQ(ThrownText([] { ParsePointTime("2004-05-01T10:20:2147483648"); }),
+            "Invalid Letter<8> In Date: 2004-05-01T10:20:2147483648");
+}
+
+TEST_P(TimeTextTest, PointTimeWritesTheRecordsOwnOffset) {
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, 0}), "2004-05-01T10:20:30Z");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, 32400}), "2004-05-01T19:20:30+09:00");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, 5 * 3600 + 45 * 60}),
+            "2004-05-01T16:05:30+05:45");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, -5 * 3600}), "2004-05-01T05:20:30-05:00");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, -(9 * 3600 + 1800)}),
+            "2004-05-01T00:50:30-09:30");
+  const std::string text = "2004-05-01T10:20:30-05:30";
+  EXPECT_EQ(FormatPointTime(ParsePointTime(text)), text);
+}
+
+TEST_P(TimeTextTest, PointTimeDropsSecondsOfTheOffsetWithoutMovingTheInstant) {
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, 30}), "2004-05-01T10:20:30Z");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, -59}), "2004-05-01T10:20:30Z");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, 32400 + 45}), "2004-05-01T19:20:30+09:00");
+  EXPECT_EQ(FormatPointTime({k20040501T102030Z, -(3600 + 59)}), "2004-05-01T09:20:30-01:00");
+  for (int32_t offset : {30, -59, 32445, -3659, 86399}) {
+    EXPECT_EQ(ParsePointTime(FormatPointTime({k20040501T102030Z, offset})).seconds,
+              k20040501T102030Z)
+        << offset;
+  }
+  // The extremes of both words still give a readable text.
+  EXPECT_EQ(FormatPointTime({INT32_MAX, INT32_MAX}), "2106-02-07T06:28:07+596523:14");
+}
+
+TEST_P(TimeTextTest, IndexTimeNeedsEveryFieldAndTheDesignator) {
+  EXPECT_EQ(ParseIso8601Time("2004-05-01T19:20:30+09:00"), k20040501T102030Z);
+  EXPECT_EQ(ParseIso8601Time("2004-05-01T10:20:30Z"), k20040501T102030Z);
+  EXPECT_EQ(ParseIso8601Time("2004-05-01T05:20:30-05:00"), k20040501T102030Z);
+  EXPECT_EQ(ParseIso8601Time("0002004-5-1T10:20:30Z"), k20040501T102030Z);
+  for (const char* bad :
+       {"2004-05-01T10:20:30", "2004-05-01T10:20:Z", "2004-05-01T10:20:30+09", "2004-05-01T10:20:30+09:",
+        "2004-05-01T10:20:30Z ", " 2004-05-01T10:20:30Z", "2004-05-01 10:20:30Z",
+        "2004-05-01T10:20:30+0900", "2004-05-01T10:20:30ZZ", "2004-05-01T10:20:30z", "",
+        "2004-05-01T10:20:30+99999999999:00", "2038-01-19T03:14:08Z"}) {
+    EXPECT_EQ(ThrownText([&] { ParseIso8601Time(bad); }), std::string("Invalid Date: ") + bad);
+  }
+}
+
+TEST_P(TimeTextTest, IndexTimeIsWrittenInTheStandardOffsetAndDenotesTheInstant) {
+  const std::string zone = GetParam();
+  const char* expectedSuffix = zone == "UTC0" ? "Z" : zone == "JST-9" ? "+09:00" : "-05:00";
+  // Summer and winter alike: daylight saving never enters the text.
+  for (int32_t t : {k20040501T102030Z, 1104537600, 1088683200}) {
+    const std::string text = FormatIso8601Time(t);
+    EXPECT_TRUE(text.ends_with(expectedSuffix)) << text;
+    EXPECT_EQ(ParseIso8601Time(text), t) << text;
+  }
+  if (zone == "EST5EDT,M3.2.0,M11.1.0") {
+    EXPECT_EQ(FormatIso8601Time(1088683200), "2004-07-01T07:00:00-05:00");
+  }
+}
+
+TEST_P(TimeTextTest, LocalCalendarConversionsAreInverse) {
+  const std::string zone = GetParam();
+  SYSTEMTIME summer;
+  summer.wYear = 2004;
+  summer.wMonth = 7;
+  summer.wDay = 1;
+  summer.wHour = 12;
+  const int32_t t = SystemTimeToTimeT(summer);
+  const int32_t expectedOffset = zone == "UTC0" ? 0 : zone == "JST-9" ? 9 * 3600 : -4 * 3600;
+  EXPECT_EQ(t, 1088683200 - expectedOffset);
+  const SYSTEMTIME back = TimeTToSystemTime(t);
+  EXPECT_EQ(back.wYear, 2004);
+  EXPECT_EQ(back.wMonth, 7);
+  EXPECT_EQ(back.wDay, 1);
+  EXPECT_EQ(back.wHour, 12);
+  EXPECT_EQ(back.wDayOfWeek, 0);
+  EXPECT_EQ(back.wMilliseconds, 0);
+
+  SYSTEMTIME carried = summer;
+  carried.wMonth = 13;
+  carried.wDay = 32;
+  const std::tm normal = NormalizeSystemTime(carried);
+  EXPECT_EQ(normal.tm_year, 105);
+  EXPECT_EQ(normal.tm_mon, 1);
+  EXPECT_EQ(normal.tm_mday, 1);
+  EXPECT_EQ(normal.tm_wday, 2);  // 2005-02-01 was a Tuesday
+  EXPECT_EQ(normal.tm_yday, 31);
+}
+
+TEST_P(TimeTextTest, LocalCalendarRejectsTimesBefore1970AndBeyond32Bits) {
+  SYSTEMTIME time;
+  time.wYear = 1969;
+  time.wMonth = 12;
+  time.wDay = 31;
+  EXPECT_EQ(ThrownText([&] { SystemTimeToTimeT(time); }), "mktime");
+  time.wYear = 2040;
+  EXPECT_EQ(ThrownText([&] { SystemTimeToTimeT(time); }), "mktime");
+  EXPECT_EQ(ThrownText([&] { NormalizeSystemTime(time); }), "mktime");
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, TimeTextTest, ::testing::ValuesIn(kTestZones),
+                         TimeZoneTestName<::testing::TestParamInfo<const char*>>);
+
+TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
+  EXPECT_EQ(FormatParseError(PARSEERROR(3), "abc", "DMS").what(), std::string("Incomplete DMS: abc"));
+  EXPECT_EQ(FormatParseError(PARSEERROR(1), "a~c", "DMS").what(),
+            std::string("Invalid Letter<~> In DMS: a~c"));
+  EXPECT_EQ(FormatParseError(PARSEERROR(1), "a\x7f" "c", "DMS").what(),
+            std::string("Invalid Letter<0x7f> In DMS: a\x7f" "c"));
+  // A byte that starts no valid sequence is named by its own value.
+  EXPECT_EQ(FormatParseError(PARSEERROR(0), "\xff", "Date").what(),
+            std::string("Invalid Letter<0xff> In Date: \xff"));
+}
+
+}  // namespace
