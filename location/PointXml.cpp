@@ -151,7 +151,10 @@ CDms ParseDmsText(std::string_view text) {
         const uint32_t d = static_cast<uint32_t>(c - '0');
         if (state == 4) {
           // The first two digits are the hundredths; the rest is dropped.
-          if (fractionDigits < 2) hundredths = hundredths * 10 + d, ++fractionDigits;
+          if (fractionDigits < 2) {
+            hundredths = hundredths * 10 + d;
+            ++fractionDigits;
+          }
           continue;
         }
         uint32_t& field = fields[state - 1];

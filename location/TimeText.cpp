@@ -131,29 +131,25 @@ std::string FormatPointTime(const CZonedTime& time) {
 int32_t ParseIso8601Time(std::string_view text) {
   // Full match of (\d+)-(\d+)-(\d+)T(\d+):(\d+):(\d+)(([+-])(\d+):(\d+)|Z).
   std::size_t i = 0;
-  bool valid = true;
+  // One run of digits that fits in 32 bits, then the terminator (none: 0).
   const auto number = [&](char terminator, int64_t& out) {
     const std::size_t start = i;
     while (i < text.size() && IsDigit(text[i])) ++i;
-    if (i == start) return valid = false;
-    // Leading zeros are allowed in any number; strip them so long runs of them
-    // cannot overflow.
-    std::size_t first = start;
-    while (first + 1 < i && text[first] == '0') ++first;
     int32_t value = 0;
-    const auto result = std::from_chars(text.data() + first, text.data() + i, value);
-    if (result.ec != std::errc()) return valid = false;
-    out = value;
-    if (terminator != 0) {
-      if (i >= text.size() || text[i] != terminator) return valid = false;
-      ++i;
+    if (i == start ||
+        std::from_chars(text.data() + start, text.data() + i, value).ec != std::errc()) {
+      return false;
     }
+    out = value;
+    if (terminator == 0) return true;
+    if (i >= text.size() || text[i] != terminator) return false;
+    ++i;
     return true;
   };
   int64_t f[8] = {};
   int64_t sign = 0;
-  valid = number('-', f[0]) && number('-', f[1]) && number('T', f[2]) && number(':', f[3]) &&
-          number(':', f[4]) && number(0, f[5]);
+  bool valid = number('-', f[0]) && number('-', f[1]) && number('T', f[2]) &&
+               number(':', f[3]) && number(':', f[4]) && number(0, f[5]);
   if (valid && i < text.size() && text[i] == 'Z') {
     ++i;
   } else if (valid && i < text.size() && (text[i] == '+' || text[i] == '-')) {
