@@ -108,7 +108,7 @@ void SyncFolder(const std::string& folder, const std::string& path) {
 void SetAtomicWriteHook(std::function<void(std::size_t)> hook) { WriteHook() = std::move(hook); }
 
 void AtomicWriteFile(const std::string& requestedPath, std::string_view contents,
-                     AtomicWriteMode mode) {
+                     AtomicWriteMode mode, std::optional<mode_t> permissions) {
   std::string path = requestedPath;
   struct stat existing {};
   bool exists = ::lstat(path.c_str(), &existing) == 0;
@@ -144,6 +144,7 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     }
     if (::fchmod(fd, existing.st_mode & 07777) != 0) ThrowErrno(errno, path);
   }
+  if (permissions && ::fchmod(fd, *permissions) != 0) ThrowErrno(errno, path);
 
   WriteAll(temporary, contents, path);
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);

@@ -2,8 +2,11 @@
 // was: a temporary file in the same folder, fsync, rename, fsync of the folder.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,8 +17,10 @@ enum class AtomicWriteMode {
 
 // Writes `contents` to `path`. On failure throws CWin32Exception (errno, with
 // the system's text and the path) and leaves no temporary file; whatever was at
-// the path before is untouched. A replaced file keeps its permission bits.
-void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode);
+// the path before is untouched. A replaced file keeps its permission bits
+// unless `permissions` gives the bits the file must have (a private file).
+void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,
+                     std::optional<mode_t> permissions = std::nullopt);
 
 // Test seam: called before each chunk is written with the count of bytes
 // written so far; it may throw to stand in for a failing device. Pass an empty

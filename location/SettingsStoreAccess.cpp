@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/SettingsStoreFile.h"
 
@@ -71,22 +72,6 @@ void CreateFolders(const std::string& folder) {
   if (!IsFolder(folder)) throw CWin32Exception(ENOTDIR);
 }
 
-void WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t put = ::write(fd, text.data(), text.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw CWin32Exception();
-    }
-    text.remove_prefix(static_cast<std::size_t>(put));
-  }
-}
-
-void SyncFolder(const std::string& folder) {
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.Get() < 0 || ::fsync(fd.Get()) != 0) throw CWin32Exception();
-}
-
 // Moves a file that is not a store file out of the way under a name that no
 // other file has; the store's lock keeps the name free until the rename.
 void MoveAside(const std::string& path) {
@@ -99,48 +84,6 @@ void MoveAside(const std::string& path) {
     if (::rename(path.c_str(), aside.c_str()) != 0) throw CWin32Exception();
     return;
   }
-}
-
-// A temporary file beside the target, removed again unless it was kept.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::string& target) {
-    std::string pattern = target + ".XXXXXX";
-    m_fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (m_fd < 0) throw CWin32Exception();
-    m_name = std::move(pattern);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (m_fd >= 0) ::close(m_fd);
-    if (!m_kept) ::unlink(m_name.c_str());
-  }
-
-  int Fd() const { return m_fd; }
-  const std::string& Name() const { return m_name; }
-  // Closes now, reporting the close's own failure (a delayed write error).
-  void Close() {
-    if (::close(std::exchange(m_fd, -1)) != 0) throw CWin32Exception();
-  }
-  void Keep() { m_kept = true; }
-
- private:
-  std::string m_name;
-  int m_fd = -1;
-  bool m_kept = false;
-};
-
-void ReplaceFile(const std::string& path, const std::string& text, bool moveOldAside) {
-  TemporaryFile temporary(path);
-  if (::fchmod(temporary.Fd(), 0600) != 0) throw CWin32Exception();
-  WriteAll(temporary.Fd(), text);
-  if (::fsync(temporary.Fd()) != 0) throw CWin32Exception();
-  temporary.Close();
-  if (moveOldAside) MoveAside(path);
-  if (::rename(temporary.Name().c_str(), path.c_str()) != 0) throw CWin32Exception();
-  temporary.Keep();
-  SyncFolder(FolderOf(path));
 }
 
 }  // namespace
@@ -176,5 +119,7 @@ void UpdateSettingsStore(const std::string& path, const std::function<bool(Setti
     }
   }
   if (!change(store)) return;
-  ReplaceFile(path, FormatSettingsStore(store), unreadable);
+  // A file that is not a store file is kept aside, never overwritten.
+  if (unreadable) MoveAside(path);
+  AtomicWriteFile(path, FormatSettingsStore(store), AtomicWriteMode::kReplace, 0600);
 }
