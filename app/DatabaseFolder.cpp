@@ -1,19 +1,66 @@
 #include "app/DatabaseFolder.h"
 
+#include <QStandardPaths>
+#include <cerrno>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
+#include <vector>
 
 #include "app/AppCore.h"
 #include "app/AppIcons.h"
 #include "app/AppStrings.h"
-#include "app/EmptyView.h"
+#include "app/BusyScope.h"
+#include "app/DayFolder.h"
+#include "app/HttpGetterSource.h"
+#include "app/Prompter.h"
+#include "location/Exceptions.h"
+#include "location/FilePath.h"
+#include "location/LocationDatabase.h"
+#include "location/RecordCollection.h"
 #include "location/SettingsKey.h"
+#include "reception/InternetError.h"
+#include "reception/MessageClient.h"
+#include "reception/Qldata.h"
 
 namespace {
+
 const char kDatabaseFileValue[] = "LocationDatabaseFile";
+const char kDatabaseSubPath[] = "/KESTOVAN/Quor Lumo Folvane/LocationDatabase/index.xml";
+
 [[noreturn]] void ThrowNotReady() { throw std::runtime_error("Database Not Ready"); }
+
+// Whether something stands at path; when that cannot be told, it counts as
+// there, so that nothing is created over it.
+bool PathExists(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::exists(path, error)) return true;
+  return error && error != std::errc::no_such_file_or_directory &&
+         error != std::errc::not_a_directory;
+}
+
+// The folder part of path: the path without its last component.
+std::string FolderOf(const std::string& path) {
+  return std::filesystem::path(path).parent_path().string();
+}
+
 }  // namespace
 
-CDatabaseFolder::CDatabaseFolder() = default;
+CDatabaseFolder::CDatabaseFolder() {
+  const std::string stored = GetDatabasePath();
+  if (stored.empty())
+    OpenDatabase(DefaultDatabasePath(), true);
+  else
+    OpenDatabase(stored, false);
+}
+
+CDatabaseFolder::~CDatabaseFolder() { m_database.reset(); }
+
+std::string CDatabaseFolder::DefaultDatabasePath() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+  if (folder.isEmpty()) throw CWin32Exception(ENOENT);
+  return folder.toStdString() + kDatabaseSubPath;
+}
 
 std::string CDatabaseFolder::GetTitle() const { return LoadAppString(IDS_DATABASE_FOLDER); }
 
@@ -21,19 +68,117 @@ QIcon CDatabaseFolder::GetIcon() const { return LoadAppIcon(IDI_DATABASE); }
 
 void CDatabaseFolder::EnumChildren(CNodeOutputIteratorRef) {}
 
-void CDatabaseFolder::Search(const CSearchCriteria&, CRecordOutputIteratorRef) { ThrowNotReady(); }
-
-std::unique_ptr<CRecordSource> CDatabaseFolder::CreateView(CRecordSourceObserver* observer) {
-  auto view = std::make_unique<CEmptyView>();
-  if (observer) view->AddObserver(observer);
-  RegisterView(*view);
-  return view;
-}
-
 std::string CDatabaseFolder::GetDatabasePath() const {
   return GetAppCore()->GetSettingsKey().ReadPath(kDatabaseFileValue, std::string());
 }
 
-void CDatabaseFolder::SetDatabasePath(const std::string&) { ThrowNotReady(); }
+void CDatabaseFolder::SetDatabasePath(const std::string& path) {
+  if (path == GetDatabasePath()) return;
+  OpenDatabase(path, false);
+}
 
-int32_t CDatabaseFolder::ReceiveLocationMessages() { ThrowNotReady(); }
+void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
+  CAppCore& core = *GetAppCore();
+  try {
+    m_database = OpenLocationDatabase(path, false);
+  } catch (const std::exception& e) {
+    if (PathExists(path)) {
+      // An index that is there but cannot be read is the user's to mend:
+      // offering to create one would write an empty index over it.
+      ShowErrorBox(core.GetMainWindow(), LoadAppString(IDS_MAPS_INVALID) + e.what(), core.GetTitle());
+    } else {
+      const uint32_t question = automatic ? IDS_ASK_CREATE_DATABASE_FIRST : IDS_ASK_CREATE_DATABASE;
+      if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
+        const std::string folder = FolderOf(path);
+        if (!folder.empty()) CreateDirectoryTree(folder);
+        m_database = OpenLocationDatabase(path, true);
+      }
+    }
+  }
+  core.GetSettingsKey().WritePath(kDatabaseFileValue, path);
+}
+
+void CDatabaseFolder::RunQuery(CDatabaseOperation& operation) {
+  if (!m_database) ThrowNotReady();
+  ExecuteDatabaseOperation(*m_database, operation);
+}
+
+void CDatabaseFolder::Search(const CSearchCriteria& criteria, CRecordOutputIteratorRef sink) {
+  CLocationQuery query;
+  if (criteria.begin != 0 && criteria.end != 0) {
+    query.begin = criteria.begin;
+    query.end = criteria.end;
+    query.dateFlag = true;
+  }
+  if (criteria.rect) {
+    query.rect = *criteria.rect;
+    query.rectFlag = true;
+  }
+  if (!criteria.words.empty()) {
+    query.note = criteria.words.front();
+    query.noteFlag = true;
+  }
+  query.order = criteria.order;
+  RunQuery(query);
+  std::unique_ptr<CSearchResult> results = query.TakeResults();
+  const int32_t count = results->GetCount();
+  for (int32_t i = 0; i < count; ++i) {
+    results->Seek(i);
+    sink.Put(results->GetCurrent());
+    ++sink;
+  }
+}
+
+std::unique_ptr<CRecordSource> CDatabaseFolder::CreateView(CRecordSourceObserver* observer) {
+  auto view = std::make_unique<CDayFolder>(*this, observer);
+  RegisterView(*view);
+  return view;
+}
+
+int32_t CDatabaseFolder::ReceiveLocationMessages() {
+  if (!m_database) ThrowNotReady();
+  CAppCore& core = *GetAppCore();
+  CBusyScope busy;
+  std::unique_ptr<CMessageClient> client;
+  int32_t count = 0;
+  std::exception_ptr failure;
+  try {
+    client = std::make_unique<CMessageClient>(core.GetServerUrl(), MakeHttpGetter());
+    std::vector<std::string> messages;
+    busy.Run([&] {
+      client->Login(core.GetServerUserName(), core.GetServerPassword());
+      count = client->Stat();
+      if (count != 0) messages = client->Retrieve(1, count);
+    });
+    if (count != 0) {
+      // Every message is read before anything is stored: one that cannot be
+      // read leaves the database and the server as they were.
+      std::vector<CLocationRecord> records;
+      records.reserve(messages.size());
+      for (const std::string& message : messages) records.push_back(ParseQldataMessage(message));
+      const CRecordVectorCollection collection(records);
+      CAddRecordsOperation adding(collection);
+      RunQuery(adding);
+      SaveModifiedSections(*m_database);
+      // Only what is safely on disk is deleted on the server.
+      busy.Run([&] { client->Delete(1, count); });
+      const std::set<CRecordSource*> views = GetLiveViews();
+      for (CRecordSource* view : views) {
+        if (GetLiveViews().count(view) != 0) view->Refresh();
+      }
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Logging out ("QUIT") also after a failure.
+  busy.Run([&] { client.reset(); });
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const CWin32Exception& e) {
+      if (e.GetCode() != kErrorInternetNameNotResolved) throw;
+      throw std::runtime_error(LoadAppString(IDS_NOT_CONNECTED) + e.what());
+    }
+  }
+  return count;
+}

@@ -1,28 +1,51 @@
-// The folder of the location database, titled "マイルモ".
-//
-// This build has no location database yet: the folder opens none, its view
-// holds no records, and receiving and searching report "Database Not Ready",
-// as they do whenever no database is open.
+// The folder of the location database, titled "マイルモ": it owns the open
+// database, opens or offers to create it, answers searches, makes the day
+// folders that show it, and receives the waiting messages into it.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/TreeNode.h"
 
+class CDatabaseOperation;
+class CLocationDatabase;
+
 class CDatabaseFolder : public CTreeNode {
  public:
+  // Opens the database named by "LocationDatabaseFile", or asks to create it
+  // at the default place when the setting is empty. Declining leaves the
+  // folder without a database.
   CDatabaseFolder();
+  // Releases the database, which saves what it holds modified.
+  ~CDatabaseFolder() override;
 
   std::string GetTitle() const override;
   QIcon GetIcon() const override;
   void EnumChildren(CNodeOutputIteratorRef sink) override;
   void Search(const CSearchCriteria& criteria, CRecordOutputIteratorRef sink) override;
+  // A day folder showing today.
   std::unique_ptr<CRecordSource> CreateView(CRecordSourceObserver* observer) override;
 
   // The "LocationDatabaseFile" value; empty when absent.
   std::string GetDatabasePath() const;
+  // Opens the database at path when it differs from the setting; asks before
+  // creating a missing one.
   void SetDatabasePath(const std::string& path);
-  // Receives the waiting messages into the database; returns their number.
+  // Throws "Database Not Ready" without a database.
+  void RunQuery(CDatabaseOperation& operation);
+  bool HasDatabase() const { return m_database != nullptr; }
+
+  // Fetches the waiting messages, files them, saves, then deletes them on the
+  // server and refreshes the day folders; returns their number.
   int32_t ReceiveLocationMessages();
+
+  // "<application data>/KESTOVAN/Quor Lumo Folvane/LocationDatabase/index.xml".
+  static std::string DefaultDatabasePath();
+
+ private:
+  void OpenDatabase(const std::string& path, bool automatic);
+
+  std::unique_ptr<CLocationDatabase> m_database;
 };

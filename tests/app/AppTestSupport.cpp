@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "app/RunGuarded.h"
 
@@ -21,6 +24,10 @@ QApplication& TestApplication() {
 
 AppTest::AppTest() {
   TestApplication();
+  setenv("XDG_DATA_HOME", dataFolder.path().toLocal8Bit().constData(), 1);
+  const std::filesystem::path index = DefaultDatabasePath();
+  std::filesystem::create_directories(index.parent_path());
+  std::ofstream(index) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<index/>\n";
   SetProgramFolder(programFolder.path().toStdString());
   SetHelpOpener([this](const std::string& path) { openedHelp.push_back(path); });
 }
@@ -30,7 +37,15 @@ AppTest::~AppTest() {
   ReleaseRootFolder();
   SetHelpOpener(HelpOpener());
   SetProgramFolder(std::string());
+  unsetenv("XDG_DATA_HOME");
 }
+
+std::string AppTest::DefaultDatabasePath() const {
+  return dataFolder.path().toStdString() +
+         "/KESTOVAN/Quor Lumo Folvane/LocationDatabase/index.xml";
+}
+
+void AppTest::RemoveDefaultDatabase() const { std::filesystem::remove(DefaultDatabasePath()); }
 
 std::unique_ptr<CAppCore> AppTest::MakeCore(MapCatalogOpener opener) {
   CAppCoreSetup setup;

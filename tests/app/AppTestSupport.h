@@ -1,6 +1,8 @@
 // Shared pieces of the program's tests: one QApplication, a prompter that
 // answers from a script and records every box, and a fixture with a memory
-// settings store, a program folder of its own and a recording help opener.
+// settings store, a program folder of its own, a recording help opener and
+// an application-data folder of its own holding an empty location database
+// at the default place.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -60,8 +62,13 @@ class AppTest : public ::testing::Test {
   // Runs pending deferred deletions.
   static void FlushDeletes();
 
+  // The default database's index; removing it makes the next core ask.
+  std::string DefaultDatabasePath() const;
+  void RemoveDefaultDatabase() const;
+
   std::shared_ptr<CMemorySettingsStore> store = std::make_shared<CMemorySettingsStore>();
   CScriptedPrompter prompter;
   QTemporaryDir programFolder;
+  QTemporaryDir dataFolder;
   std::vector<std::string> openedHelp;
 };
