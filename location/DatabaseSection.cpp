@@ -1,0 +1,70 @@
+#include "location/DatabaseSection.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "location/FilePath.h"
+#include "location/TimeText.h"
+#include "location/XmlNode.h"
+
+CDatabaseSection::CDatabaseSection(std::string indexPath, std::string href, int32_t begin,
+                                   int32_t end)
+    : m_indexPath(std::move(indexPath)), m_href(std::move(href)), m_begin(begin), m_end(end) {
+  if (begin > end) throw std::invalid_argument("Invalid Time Range");
+}
+
+CDatabaseSection::~CDatabaseSection() = default;
+
+std::string CDatabaseSection::GetPath() const { return ResolveRelativePath(m_indexPath, m_href); }
+
+CLocationFile& CDatabaseSection::GetLocationFile() {
+  if (!m_file) m_file = LoadLocationFile(GetPath(), XmlOpenMode::kOpenExisting);
+  return *m_file;
+}
+
+void CDatabaseSection::SaveIfModified() {
+  if (m_file) m_file->SaveIfModified();
+}
+
+namespace {
+
+struct CSectionPaths {
+  CXmlPath href{"include/@href"};
+  CXmlPath begin{"begin/text()"};
+  CXmlPath end{"end/text()"};
+};
+
+const CSectionPaths& Paths() {
+  static const CSectionPaths paths;
+  return paths;
+}
+
+}  // namespace
+
+std::shared_ptr<CDatabaseSection> CSectionXmlHandler::Read(const CXmlDocument& document,
+                                                           pugi::xml_node element) const {
+  const CSectionPaths& paths = Paths();
+  std::string href = GetRequiredXmlText(element, paths.href);
+  const std::string beginText = GetRequiredXmlText(element, paths.begin);
+  const std::string endText = GetRequiredXmlText(element, paths.end);
+  const int32_t end = ParseIso8601Time(endText);
+  const int32_t begin = ParseIso8601Time(beginText);
+  return std::make_shared<CDatabaseSection>(document.path, std::move(href), begin, end);
+}
+
+pugi::xml_node CSectionXmlHandler::Write(pugi::xml_node parent,
+                                         const CDatabaseSection& section) const {
+  pugi::xml_node element = AppendXmlElement(parent, "section");
+  CreateTextElement(element, "begin", FormatIso8601Time(section.GetBegin()));
+  CreateTextElement(element, "end", FormatIso8601Time(section.GetEnd()));
+  pugi::xml_node include = AppendXmlElement(element, "include");
+  if (!include.append_attribute("href").set_value(section.GetHref().c_str())) {
+    throw std::bad_alloc();
+  }
+  return element;
+}
+
+const CSectionXmlHandler& GetSectionXmlHandler() {
+  static const CSectionXmlHandler handler;
+  return handler;
+}

@@ -1,0 +1,68 @@
+// One section of the location database: a location file that holds the
+// records of a time range [begin, end), normally one calendar month.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "location/LocationFile.h"
+#include "location/XmlFile.h"
+
+class CDatabaseSection {
+ public:
+  // indexPath: the index file that refers to the section, against whose
+  // folder href is resolved. Throws std::invalid_argument "Invalid Time Range"
+  // when begin > end (begin = end is an empty range).
+  CDatabaseSection(std::string indexPath, std::string href, int32_t begin, int32_t end);
+  CDatabaseSection(const CDatabaseSection&) = delete;
+  CDatabaseSection& operator=(const CDatabaseSection&) = delete;
+  // A loaded, modified file is saved as a last resort, errors swallowed;
+  // SaveModifiedSections is where saving is checked.
+  ~CDatabaseSection();
+
+  const std::string& GetHref() const noexcept { return m_href; }
+  int32_t GetBegin() const noexcept { return m_begin; }
+  int32_t GetEnd() const noexcept { return m_end; }
+  bool Contains(int32_t time) const noexcept { return m_begin <= time && time < m_end; }
+  // Whether [begin, end) and the section's range share a second.
+  bool Overlaps(int32_t begin, int32_t end) const noexcept {
+    return begin < m_end && m_begin < end;
+  }
+  // The href resolved against the index file's folder.
+  std::string GetPath() const;
+
+  // The section's file, loaded on first use (it must exist).
+  CLocationFile& GetLocationFile();
+  bool IsLoaded() const noexcept { return m_file != nullptr; }
+  // Drops the loaded file unless it has unsaved changes; it is loaded again
+  // when next needed. Records found in it keep its document alive.
+  void UnloadIfUnmodified() noexcept {
+    if (m_file && !m_file->IsModified()) m_file.reset();
+  }
+  // Saves the loaded file when it is modified; throws when that fails.
+  void SaveIfModified();
+
+ private:
+  std::string m_indexPath;
+  std::string m_href;
+  int32_t m_begin;
+  int32_t m_end;
+  std::unique_ptr<CLocationFile> m_file;
+};
+
+// The codec of the index's "section" elements.
+class CSectionXmlHandler : public CXmlElementHandlerOf<CDatabaseSection> {
+ public:
+  // Reads "include/@href", "begin/text()" and "end/text()"; loads no file.
+  std::shared_ptr<CDatabaseSection> Read(const CXmlDocument& document,
+                                         pugi::xml_node element) const override;
+  pugi::xml_node Write(pugi::xml_node parent, const CDatabaseSection& section) const override;
+};
+
+const CSectionXmlHandler& GetSectionXmlHandler();
+
+// The section of a "section" proxy, decoded on first use.
+inline CDatabaseSection& GetSection(const CXmlElementRef& proxy) {
+  return proxy->Get<CDatabaseSection>();
+}

@@ -1,0 +1,65 @@
+// The location database: an index file ("index") of sections, each a location
+// file that covers one calendar month, and the operations run against it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "location/DatabaseSection.h"
+#include "location/RecordCollection.h"
+#include "location/XmlFile.h"
+
+// The index. Every section decoded so far stays in the index's proxy cache
+// (and with it its loaded file) until the database is destroyed, so
+// SaveModifiedSections reaches every file that has changed.
+class CLocationDatabase : public CXmlFile {
+ public:
+  CLocationDatabase(std::string indexPath, XmlOpenMode mode);
+  // Drops the sections, then the index; saves of modified files are a last
+  // resort here, errors swallowed. LocationDatabaseRelease saves first.
+  ~CLocationDatabase() override;
+};
+
+// Opens the index at indexPath, which must exist; or, with create, writes a
+// new empty index there at once. An index already at that path is kept,
+// renamed to indexPath + ".bak" (or ".bak.2", ".bak.3"... when taken).
+std::unique_ptr<CLocationDatabase> OpenLocationDatabase(const std::string& indexPath, bool create);
+
+// Saves every modified section file and the index, then destroys the
+// database. Throws the first save failure (after destroying the database).
+void LocationDatabaseRelease(std::unique_ptr<CLocationDatabase> database);
+
+// Saves every loaded section file that is modified, and the index when it is.
+// Returns once the data is on disk (every save is atomic and synced); throws
+// the first failure after trying every file.
+void SaveModifiedSections(CLocationDatabase& database);
+
+// The first section, in index order, whose range holds time. When none does,
+// a section is created: its range is the UTC calendar month of time, narrowed
+// where it would overlap existing sections; its file is a new empty location
+// file (or an existing, valid location file of that name that no section
+// refers to); the index is saved at once.
+CXmlElementRef FindOrCreateSection(CLocationDatabase& database, int32_t time);
+
+class CDatabaseOperation {
+ public:
+  virtual ~CDatabaseOperation() = default;
+  virtual void Execute(CLocationDatabase& database) = 0;
+};
+
+void ExecuteDatabaseOperation(CLocationDatabase& database, CDatabaseOperation& operation);
+
+// Files records into the sections of their times. Two phases: every record's
+// section is found or created and its file loaded first, then all records are
+// appended, so a failure in the first phase appends nothing. Only the index is
+// saved here (when a section is created); SaveModifiedSections saves the rest.
+class CAddRecordsOperation : public CDatabaseOperation {
+ public:
+  // The collection is not owned and must outlive the operation.
+  explicit CAddRecordsOperation(const CRecordCollection& records) noexcept : m_records(&records) {}
+  void Execute(CLocationDatabase& database) override;
+
+ private:
+  const CRecordCollection* m_records;
+};

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+#include <stdexcept>
+
+#include "DatabaseTestSupport.h"
+#include "FileTestSupport.h"
+#include "TimeZoneGuard.h"
+#include "location/AtomicFile.h"
+#include "location/Exceptions.h"
+#include "location/TimeText.h"
+
+namespace {
+
+// An index naming the given sections, written by hand as another program or
+// an older version could have left it.
+std::string IndexText(const std::vector<CSectionInfo>& sections) {
+  std::string text = "<?xml version=\"1.0\"?>\n<index>\n";
+  for (const CSectionInfo& s : sections) {
+    text += "<section><begin>" + FormatIso8601Time(s.begin) + "</begin><end>" +
+            FormatIso8601Time(s.end) + "</end><include href=\"" + s.href + "\"/></section>\n";
+  }
+  return text + "</index>\n";
+}
+
+void WriteLocationFile(const std::string& path, const std::vector<CLocationRecord>& records) {
+  std::unique_ptr<CLocationFile> file = LoadLocationFile(path, XmlOpenMode::kCreateExclusive);
+  for (const CLocationRecord& record : records) AppendRecordElement(*file, record);
+  file->SaveIfModified();
+}
+
+}  // namespace
+
+TEST(LocationDatabase, FirstRecordCreatesItsSectionAndSavesTheIndexAtOnce) {
+  for (const char* zone : kTestZones) {
+    SCOPED_TRACE(zone);
+    const TimeZoneGuard guard(zone);
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+    EXPECT_TRUE(ListSections(*database).empty());
+
+    File(*database, {MakeRecord(Utc(2004, 5, 10, 12), "first")});
+    const std::vector<CSectionInfo> expected = {{"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)}};
+    EXPECT_EQ(ListSections(*database), expected);
+    // The index and the empty section file are on disk; the record is not yet.
+    EXPECT_EQ(ListSections(*OpenLocationDatabase(indexPath, false)), expected);
+    EXPECT_TRUE(ReadRecords(folder / "200405.xml").empty());
+
+    SaveModifiedSections(*database);
+    const std::vector<CLocationRecord> saved = ReadRecords(folder / "200405.xml");
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].note, "first");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"200405.xml", "index.xml"}));
+  }
+}
+
+TEST(LocationDatabase, SectionsFollowTheRecordsAndTheirBoundaries) {
+  CTempFolder folder;
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(folder / "index.xml", true);
+  File(*database,
+       {MakeRecord(Utc(2004, 6, 15), "june"), MakeRecord(Utc(2004, 3, 2), "march"),
+        MakeRecord(Utc(2004, 6, 1), "june begin"), MakeRecord(Utc(2004, 7, 1), "june end is july"),
+        MakeRecord(Utc(2004, 6, 30, 23, 59, 59), "june last second")});
+  EXPECT_EQ(ListSections(*database),
+            (std::vector<CSectionInfo>{{"200406.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)},
+                                       {"200403.xml", Utc(2004, 3, 1), Utc(2004, 4, 1)},
+                                       {"200407.xml", Utc(2004, 7, 1), Utc(2004, 8, 1)}}));
+  LocationDatabaseRelease(std::move(database));
+
+  auto notes = [&](const std::string& name) {
+    std::vector<std::string> result;
+    for (const CLocationRecord& r : ReadRecords(folder / name)) result.push_back(r.note);
+    return result;
+  };
+  EXPECT_EQ(notes("200406.xml"),
+            (std::vector<std::string>{"june", "june begin", "june last second"}));
+  EXPECT_EQ(notes("200403.xml"), (std::vector<std::string>{"march"}));
+  EXPECT_EQ(notes("200407.xml"), (std::vector<std::string>{"june end is july"}));
+}
+
+TEST(LocationDatabase, MonthEndsEastAndWestOfUtcGoToTheSectionThatHoldsTheRecord) {
+  for (const char* zone : kTestZones) {
+    SCOPED_TRACE(zone);
+    const TimeZoneGuard guard(zone);
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+    // 1 May 03:00 in Japan is still April in UTC; 30 April 22:00 in New York
+    // is already May.
+    File(*database, {MakeRecord(Utc(2004, 4, 30, 18), "a"), MakeRecord(Utc(2004, 4, 30, 20), "b"),
+                     MakeRecord(Utc(2004, 5, 1, 2), "c"), MakeRecord(Utc(2004, 5, 1, 3), "d")});
+    const std::vector<CSectionInfo> expected = {{"200404.xml", Utc(2004, 4, 1), Utc(2004, 5, 1)},
+                                                {"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)}};
+    EXPECT_EQ(ListSections(*database), expected);
+    LocationDatabaseRelease(std::move(database));
+    // The index's local-zone text reads back as the same seconds.
+    EXPECT_EQ(ListSections(*OpenLocationDatabase(indexPath, false)), expected);
+    EXPECT_EQ(ReadRecords(folder / "200404.xml").size(), 2u);
+    EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 2u);
+  }
+}
+
+TEST(LocationDatabase, NewSectionsNeverOverwriteAFile) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  // July already has a hand-made half-month section.
+  WriteBytes(indexPath, IndexText({{"200407.xml", Utc(2004, 7, 1), Utc(2004, 7, 15)}}));
+  WriteLocationFile(folder / "200407.xml", {});
+  // A location file no section names, as a crash before the index was saved leaves it.
+  WriteLocationFile(folder / "200405.xml", {MakeRecord(Utc(2004, 5, 3), "left behind")});
+  WriteBytes(folder / "200406.xml", "not a location file");
+
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  File(*database, {MakeRecord(Utc(2004, 5, 20), "may"), MakeRecord(Utc(2004, 6, 20), "june"),
+                   MakeRecord(Utc(2004, 7, 20), "late july")});
+  EXPECT_EQ(ListSections(*database),
+            (std::vector<CSectionInfo>{{"200407.xml", Utc(2004, 7, 1), Utc(2004, 7, 15)},
+                                       {"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                       {"200406-2.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)},
+                                       {"200407-2.xml", Utc(2004, 7, 15), Utc(2004, 8, 1)}}));
+  LocationDatabaseRelease(std::move(database));
+
+  EXPECT_EQ(ReadBytes(folder / "200406.xml"), "not a location file");
+  const std::vector<CLocationRecord> may = ReadRecords(folder / "200405.xml");
+  ASSERT_EQ(may.size(), 2u);
+  EXPECT_EQ(may[0].note, "left behind");
+  EXPECT_EQ(may[1].note, "may");
+  EXPECT_TRUE(ReadRecords(folder / "200407.xml").empty());
+  EXPECT_EQ(ReadRecords(folder / "200407-2.xml").size(), 1u);
+}
+
+TEST(LocationDatabase, CreatingOverAnExistingIndexKeepsItAsABackup) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  {
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+    File(*database, {MakeRecord(Utc(2010, 1, 5))});
+    LocationDatabaseRelease(std::move(database));
+  }
+  const std::string first = ReadBytes(indexPath);
+  EXPECT_TRUE(ListSections(*OpenLocationDatabase(indexPath, true)).empty());
+  EXPECT_EQ(ReadBytes(folder / "index.xml.bak"), first);
+  const std::string second = ReadBytes(indexPath);
+  OpenLocationDatabase(indexPath, true);
+  EXPECT_EQ(ReadBytes(folder / "index.xml.bak"), first);
+  EXPECT_EQ(ReadBytes(folder / "index.xml.bak.2"), second);
+  EXPECT_EQ(ListSections(*OpenLocationDatabase(folder / "index.xml.bak", false)).size(), 1u);
+
+  // When the new index cannot be written, the old one stays where it was.
+  {
+    CWriteHookScope hook([](std::size_t) { throw CWin32Exception(ENOSPC); });
+    EXPECT_THROW(OpenLocationDatabase(indexPath, true), CWin32Exception);
+  }
+  EXPECT_EQ(ReadBytes(indexPath), second);
+  EXPECT_FALSE(std::filesystem::exists(folder / "index.xml.bak.3"));
+}
+
+TEST(LocationDatabase, OpeningReportsMissingAndForeignIndexes) {
+  CTempFolder folder;
+  EXPECT_EQ(ThrownText([&] { OpenLocationDatabase(folder / "index.xml", false); }),
+            "Loading XML File Failed: " + folder / "index.xml");
+  WriteLocationFile(folder / "points.xml", {});
+  EXPECT_EQ(ThrownText([&] { OpenLocationDatabase(folder / "points.xml", false); }),
+            "Invalid Root Element: points");
+}
+
+TEST(LocationDatabase, FilingAppendsNothingWhenAnySectionCannotBeLoaded) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath, IndexText({{"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                   {"200406.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)}}));
+  WriteLocationFile(folder / "200405.xml", {});
+  WriteBytes(folder / "200406.xml", "<points><point>");  // not well formed
+
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  EXPECT_EQ(ThrownText([&] {
+              File(*database, {MakeRecord(Utc(2004, 5, 2)), MakeRecord(Utc(2004, 3, 2)),
+                               MakeRecord(Utc(2004, 6, 2))});
+            }),
+            "Loading XML File Failed: " + folder / "200406.xml");
+  // March's section was made on the way; neither it nor May received a record.
+  for (int32_t time : {Utc(2004, 5, 2), Utc(2004, 3, 2)}) {
+    CLocationFile& file = GetSection(FindOrCreateSection(*database, time)).GetLocationFile();
+    EXPECT_EQ(CountPoints(file), 0u);
+    EXPECT_FALSE(file.IsModified());
+  }
+  EXPECT_EQ(ListSections(*database).size(), 3u);
+}
+
+TEST(LocationDatabase, SectionElementsAreCheckedWhenFirstDecoded) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  auto firstDecodeError = [&](const std::string& section) {
+    WriteBytes(indexPath, "<index>" + section + "</index>");
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    return ThrownText([&] { FindOrCreateSection(*database, Utc(2004, 5, 2)); });
+  };
+  const std::string begin = "<begin>2004-05-01T00:00:00Z</begin>";
+  const std::string end = "<end>2004-06-01T00:00:00Z</end>";
+  const std::string include = "<include href=\"200405.xml\"/>";
+  EXPECT_EQ(firstDecodeError("<section>" + begin + end + "</section>"),
+            "XML Node Not Found: include/@href");
+  EXPECT_EQ(firstDecodeError("<section>" + end + include + "</section>"),
+            "XML Node Not Found: begin/text()");
+  EXPECT_EQ(firstDecodeError("<section><begin>2004-05-01</begin>" + end + include + "</section>"),
+            "Invalid Date: 2004-05-01");
+  EXPECT_EQ(firstDecodeError("<section><begin>2004-06-02T00:00:00Z</begin>" + end + include +
+                             "</section>"),
+            "Invalid Time Range");
+  // An empty range is allowed; it holds no time, so filing makes a new section.
+  EXPECT_EQ(firstDecodeError("<section><begin>2004-06-01T00:00:00Z</begin>" + end + include +
+                             "</section>"),
+            "no exception");
+}
+
+TEST(LocationDatabase, FailedSavesLeaveEveryFileIntact) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+  // Enough records that every file is written in several pieces.
+  std::vector<CLocationRecord> records;
+  for (int i = 0; i < 400; ++i) {
+    records.push_back(MakeRecord(Utc(2004, 5, 1) + i * 60, "a note long enough to fill the file"));
+    records.push_back(MakeRecord(Utc(2004, 6, 1) + i * 60, "a note long enough to fill the file"));
+  }
+  File(*database, records);
+  SaveModifiedSections(*database);
+  const std::string may = ReadBytes(folder / "200405.xml");
+  const std::string june = ReadBytes(folder / "200406.xml");
+  const std::string index = ReadBytes(indexPath);
+
+  File(*database, records);
+  {
+    CWriteHookScope hook([](std::size_t written) {
+      if (written > 0) throw CWin32Exception(EIO);
+    });
+    EXPECT_THROW(SaveModifiedSections(*database), CWin32Exception);
+  }
+  EXPECT_EQ(ReadBytes(folder / "200405.xml"), may);
+  EXPECT_EQ(ReadBytes(folder / "200406.xml"), june);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"200405.xml", "200406.xml", "index.xml"}));
+
+  // Both files are still modified, so the next save writes them.
+  SaveModifiedSections(*database);
+  EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 800u);
+  EXPECT_EQ(ReadRecords(folder / "200406.xml").size(), 800u);
+  EXPECT_EQ(ReadBytes(indexPath), index);
+}
+
+TEST(LocationDatabase, AnIndexThatFailsToSaveIsSavedWithTheSections) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+  const std::string empty = ReadBytes(indexPath);
+  {
+    // The section file is written; the index after it fails.
+    int writes = 0;
+    CWriteHookScope hook([&](std::size_t written) {
+      if (written == 0 && ++writes == 2) throw CWin32Exception(EIO);
+    });
+    EXPECT_THROW(File(*database, {MakeRecord(Utc(2004, 5, 2))}), CWin32Exception);
+  }
+  EXPECT_EQ(ReadBytes(indexPath), empty);
+  EXPECT_TRUE(ReadRecords(folder / "200405.xml").empty());
+
+  File(*database, {MakeRecord(Utc(2004, 5, 3))});
+  SaveModifiedSections(*database);
+  EXPECT_EQ(ListSections(*OpenLocationDatabase(indexPath, false)).size(), 1u);
+  EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 1u);
+}

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+
+#include "DatabaseTestSupport.h"
+#include "FileTestSupport.h"
+#include "location/LocationQuery.h"
+
+namespace {
+
+// A saved database over three months with records spread in time and space.
+class LocationQueryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    database = OpenLocationDatabase(folder / "index.xml", true);
+    CLocationRecord noTime = MakeRecord(Utc(2004, 5, 9), "no time");
+    noTime.hasTime = false;  // filed by its time field, never found by date
+    CLocationRecord noNote = MakeRecord(Utc(2004, 5, 10, 8));
+    File(*database,
+         {MakeRecord(Utc(2004, 5, 10, 12), "xabcx", 35.0, 139.0),
+          MakeRecord(Utc(2004, 5, 10, 9), "ABC", 35.5, 139.5),
+          MakeRecord(Utc(2004, 6, 1), "abc at june's start", 36.0, 140.0),
+          MakeRecord(Utc(2004, 4, 30, 23, 59, 59), "april's last", 34.0, 138.0), noTime, noNote});
+    SaveModifiedSections(*database);
+  }
+
+  std::vector<std::string> Notes(CLocationQuery& query) {
+    ExecuteDatabaseOperation(*database, query);
+    std::vector<std::string> notes;
+    CSearchResult* results = query.GetResults();
+    for (std::size_t i = 0; i < results->GetCount(); ++i) {
+      results->Seek(i);
+      notes.push_back(results->GetCurrent().hasNote ? results->GetCurrent().note : "-");
+    }
+    return notes;
+  }
+
+  CTempFolder folder;
+  std::unique_ptr<CLocationDatabase> database;
+};
+
+}  // namespace
+
+TEST_F(LocationQueryTest, WithoutFiltersFindsEverythingInEitherOrder) {
+  CLocationQuery query;
+  // A record without a time sorts by its time field, here 0.
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"no time", "april's last", "-", "ABC", "xabcx",
+                                                    "abc at june's start"}));
+  query.oldestFirst = false;
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx", "ABC", "-",
+                                                    "april's last", "no time"}));
+}
+
+TEST_F(LocationQueryTest, DateRangeIsHalfOpenAndNeedsATime) {
+  CSearchCriteria criteria;
+  criteria.begin = Utc(2004, 5, 9);
+  criteria.end = Utc(2004, 6, 1);
+  CLocationQuery query(criteria);
+  EXPECT_TRUE(query.useDate);
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"-", "ABC", "xabcx"}));
+
+  // A zero bound turns the date filter off.
+  criteria.begin = 0;
+  EXPECT_FALSE(CLocationQuery(criteria).useDate);
+}
+
+TEST_F(LocationQueryTest, DateSearchReadsOnlyOverlappingSections) {
+  database.reset();
+  std::remove((folder / "200404.xml").c_str());
+  std::remove((folder / "200405.xml").c_str());
+  database = OpenLocationDatabase(folder / "index.xml", false);
+  CLocationQuery query;
+  query.useDate = true;
+  query.begin = Utc(2004, 6, 1);
+  query.end = Utc(2004, 6, 2);
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start"}));
+  query.end = Utc(2004, 6, 1);  // an empty range overlaps nothing
+  EXPECT_TRUE(Notes(query).empty());
+  query.useDate = false;
+  EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*database, query); }),
+            "Loading XML File Failed: " + folder / "200405.xml");
+}
+
+TEST_F(LocationQueryTest, SearchesLetGoOfTheFilesTheyLoaded) {
+  // Filing loads May's file; it stays. The search loads the others and
+  // drops them again, but what it found stays readable.
+  database.reset();
+  database = OpenLocationDatabase(folder / "index.xml", false);
+  File(*database, {MakeRecord(Utc(2004, 5, 20), "abc unsaved")});
+  CLocationQuery query;
+  query.useNote = true;
+  query.note = "abc";
+  EXPECT_EQ(Notes(query),
+            (std::vector<std::string>{"xabcx", "abc unsaved", "abc at june's start"}));
+  std::vector<bool> loaded;
+  CXmlNodeEnumerator sections = MakeChildElementEnumerator(*database);
+  while (sections.HasMore()) loaded.push_back(GetSection(sections.Next()).IsLoaded());
+  EXPECT_EQ(loaded, (std::vector<bool>{true, false, false}));  // May, June, April
+  CSearchResult& results = *query.GetResults();
+  results.Seek(2);
+  EXPECT_EQ(results.GetCurrent().note, "abc at june's start");
+}
+
+TEST_F(LocationQueryTest, RectangleIncludesItsEdgesInAnyCornerOrder) {
+  CLocationQuery query;
+  query.useRect = true;
+  query.rect = {35.5, 139.0, 35.0, 139.5};  // top, left, bottom, right
+  const std::vector<std::string> expected = {"no time", "-", "ABC", "xabcx"};
+  EXPECT_EQ(Notes(query), expected);
+  query.rect = {35.0, 139.5, 35.5, 139.0};
+  EXPECT_EQ(Notes(query), expected);
+}
+
+TEST_F(LocationQueryTest, NoteTextIsACaseSensitiveSubstring) {
+  CSearchCriteria criteria;
+  criteria.words = {"abc", "ignored"};
+  criteria.oldestFirst = false;
+  CLocationQuery query(criteria);
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx"}));
+  // An empty text matches every record that has a note.
+  query.note.clear();
+  EXPECT_EQ(Notes(query).size(), 5u);
+  // All filters together.
+  query.note = "abc";
+  query.useDate = true;
+  query.begin = Utc(2004, 5, 1);
+  query.end = Utc(2004, 7, 1);
+  query.useRect = true;
+  query.rect = {36.0, 139.0, 35.0, 140.0};
+  EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx"}));
+}
+
+TEST_F(LocationQueryTest, ResultsOutliveTheQueryAndTheDatabase) {
+  CLocationQuery query;
+  query.useNote = true;
+  query.note = "abc";
+  ExecuteDatabaseOperation(*database, query);
+  std::unique_ptr<CSearchResult> results = query.TakeResults();
+  EXPECT_EQ(query.GetResults(), nullptr);
+  LocationDatabaseRelease(std::move(database));
+  ASSERT_EQ(results->GetCount(), 2u);
+  results->Seek(1);
+  EXPECT_EQ(results->GetCurrent().note, "abc at june's start");
+  EXPECT_THROW(results->Seek(2), std::out_of_range);
+}
+
+TEST_F(LocationQueryTest, AFailedSearchKeepsThePreviousResults) {
+  CLocationQuery query;
+  query.useNote = true;
+  query.note = "abc";
+  ExecuteDatabaseOperation(*database, query);
+  CSearchResult* previous = query.GetResults();
+
+  // A later section whose file has a record with a bad time.
+  WriteBytes(folder / "bad.xml",
+             "<points><point><time>2005-01-0xT00:00:00Z</time><note>abc</note></point></points>");
+  std::string index = ReadBytes(folder / "index.xml");
+  index.replace(index.rfind("</index>"), 8,
+                "<section><begin>2005-01-01T00:00:00Z</begin><end>2005-02-01T00:00:00Z</end>"
+                "<include href=\"bad.xml\"/></section></index>");
+  WriteBytes(folder / "index.xml", index);
+  std::unique_ptr<CLocationDatabase> reopened = OpenLocationDatabase(folder / "index.xml", false);
+  EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*reopened, query); }),
+            "Invalid Letter<x> In Date: 2005-01-0xT00:00:00Z");
+  EXPECT_EQ(query.GetResults(), previous);
+
+  // A section file that is gone is reported by the search that needs it.
+  std::remove((folder / "bad.xml").c_str());
+  std::unique_ptr<CLocationDatabase> again = OpenLocationDatabase(folder / "index.xml", false);
+  EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*again, query); }),
+            "Loading XML File Failed: " + folder / "bad.xml");
+}
+
+TEST(SearchResult, SeekOrdersLazilyAndReturnsTheRightRecords) {
+  CTempFolder folder;
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(folder / "index.xml", true);
+  std::vector<CLocationRecord> records;
+  std::mt19937 random(7);
+  for (int i = 0; i < 200; ++i) {
+    const int32_t time = Utc(2004, 1, 1) + static_cast<int32_t>(random() % (366 * 86400));
+    records.push_back(MakeRecord(time, std::to_string(time)));
+  }
+  File(*database, records);
+  std::vector<int32_t> times;
+  for (const CLocationRecord& r : records) times.push_back(r.time.seconds);
+  std::sort(times.begin(), times.end());
+
+  for (bool oldestFirst : {true, false}) {
+    CLocationQuery query;
+    query.oldestFirst = oldestFirst;
+    ExecuteDatabaseOperation(*database, query);
+    CSearchResult& results = *query.GetResults();
+    ASSERT_EQ(results.GetCount(), times.size());
+    auto expectedAt = [&](std::size_t i) {
+      return oldestFirst ? times[i] : times[times.size() - 1 - i];
+    };
+    // Out of order: far first, then back, then forward.
+    for (std::size_t i : {std::size_t{2}, std::size_t{0}, std::size_t{150}, std::size_t{3},
+                          std::size_t{199}, std::size_t{1}}) {
+      results.Seek(i);
+      EXPECT_EQ(results.GetCurrent().time.seconds, expectedAt(i)) << i;
+    }
+  }
+}
