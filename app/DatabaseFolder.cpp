@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <set>
+#include <utility>
 #include <stdexcept>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
 #include "location/LocationDatabase.h"
+#include "location/LocationQuery.h"
 #include "location/RecordCollection.h"
 #include "location/SettingsKey.h"
 #include "reception/InternetError.h"
@@ -54,7 +56,13 @@ CDatabaseFolder::CDatabaseFolder() {
     OpenDatabase(stored, false);
 }
 
-CDatabaseFolder::~CDatabaseFolder() { m_database.reset(); }
+CDatabaseFolder::~CDatabaseFolder() {
+  try {
+    if (m_database) LocationDatabaseRelease(std::move(m_database));
+  } catch (...) {
+    // Saving at the end is best effort; the database is gone either way.
+  }
+}
 
 std::string CDatabaseFolder::DefaultDatabasePath() {
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -77,10 +85,22 @@ void CDatabaseFolder::SetDatabasePath(const std::string& path) {
   OpenDatabase(path, false);
 }
 
+void CDatabaseFolder::ReplaceDatabase(std::unique_ptr<CLocationDatabase> database) {
+  std::unique_ptr<CLocationDatabase> old = std::exchange(m_database, std::move(database));
+  if (old) LocationDatabaseRelease(std::move(old));
+}
+
 void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
   CAppCore& core = *GetAppCore();
+  std::exception_ptr releaseFailure;
   try {
-    m_database = OpenLocationDatabase(path, false);
+    std::unique_ptr<CLocationDatabase> opened = OpenLocationDatabase(path, false);
+    try {
+      ReplaceDatabase(std::move(opened));
+    } catch (...) {
+      // The old database could not save what it held; the new one is open.
+      releaseFailure = std::current_exception();
+    }
   } catch (const std::exception& e) {
     if (PathExists(path)) {
       // An index that is there but cannot be read is the user's to mend:
@@ -91,11 +111,12 @@ void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
       if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
         const std::string folder = FolderOf(path);
         if (!folder.empty()) CreateDirectoryTree(folder);
-        m_database = OpenLocationDatabase(path, true);
+        ReplaceDatabase(OpenLocationDatabase(path, true));
       }
     }
   }
   core.GetSettingsKey().WritePath(kDatabaseFileValue, path);
+  if (releaseFailure) std::rethrow_exception(releaseFailure);
 }
 
 void CDatabaseFolder::RunQuery(CDatabaseOperation& operation) {
@@ -104,25 +125,11 @@ void CDatabaseFolder::RunQuery(CDatabaseOperation& operation) {
 }
 
 void CDatabaseFolder::Search(const CSearchCriteria& criteria, CRecordOutputIteratorRef sink) {
-  CLocationQuery query;
-  if (criteria.begin != 0 && criteria.end != 0) {
-    query.begin = criteria.begin;
-    query.end = criteria.end;
-    query.dateFlag = true;
-  }
-  if (criteria.rect) {
-    query.rect = *criteria.rect;
-    query.rectFlag = true;
-  }
-  if (!criteria.words.empty()) {
-    query.note = criteria.words.front();
-    query.noteFlag = true;
-  }
-  query.order = criteria.order;
+  CLocationQuery query(criteria);
   RunQuery(query);
-  std::unique_ptr<CSearchResult> results = query.TakeResults();
-  const int32_t count = results->GetCount();
-  for (int32_t i = 0; i < count; ++i) {
+  const std::unique_ptr<CSearchResult> results = query.TakeResults();
+  const std::size_t count = results->GetCount();
+  for (std::size_t i = 0; i < count; ++i) {
     results->Seek(i);
     sink.Put(results->GetCurrent());
     ++sink;

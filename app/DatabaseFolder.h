@@ -46,6 +46,9 @@ class CDatabaseFolder : public CTreeNode {
 
  private:
   void OpenDatabase(const std::string& path, bool automatic);
+  // The old database saves what it holds and goes; a failure to save is
+  // thrown once the new one is in place.
+  void ReplaceDatabase(std::unique_ptr<CLocationDatabase> database);
 
   std::unique_ptr<CLocationDatabase> m_database;
 };

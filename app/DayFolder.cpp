@@ -9,7 +9,7 @@
 #include "app/PaneWindow.h"
 #include "location/IteratorAdaptors.h"
 #include "location/IteratorRanges.h"
-#include "location/LocationDatabase.h"
+#include "location/LocationQuery.h"
 
 namespace {
 
@@ -96,7 +96,6 @@ void CDayFolder::Refresh() {
     CSearchCriteria criteria;
     criteria.begin = m_date;
     criteria.end = AddLocalDays(m_date, 1);
-    criteria.order = 1;
     m_folder.Search(criteria, MakeRecordBackInserter(found));
     m_records = std::move(found);
   } catch (...) {

@@ -7,11 +7,11 @@
 #include <set>
 #include <vector>
 
+#include "app/DayView.h"
 #include "location/LocationRecord.h"
 #include "location/RecordSource.h"
 
 class CDatabaseFolder;
-class CDayView;
 
 class CDayFolder : public CRecordSource {
  public:

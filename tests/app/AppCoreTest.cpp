@@ -145,7 +145,8 @@ TEST_F(AppCoreTest, AnUnreadableCatalogueIsReportedOnceAndNotRewritten) {
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(prompter.shown[0].text,
             LoadAppString(IDS_MAPS_INVALID) + "Loading XML File Failed: " + path);
-  EXPECT_EQ(store->writeCount, 0);
+  // Only the database folder wrote its path.
+  EXPECT_EQ(store->writeCount, 1);
   EXPECT_EQ(catalogs.calls.size(), 1u);
 }
 
@@ -193,7 +194,8 @@ TEST_F(AppCoreTest, CurrentNodeChangesReplaceTheViewAndRaiseEventsInOrder) {
   // The old view leaves without a records-changed of its own.
   log.events.clear();
   core->SetCurrentNode(&root.GetDatabaseFolder());
-  EXPECT_EQ(log.events, (std::vector<std::string>{"node", "records"}));
+  // The new day folder reports its first reading of the day as it is built.
+  EXPECT_EQ(log.events, (std::vector<std::string>{"records", "selection", "node", "records"}));
   EXPECT_EQ(core->GetCurrentNode(), &root.GetDatabaseFolder());
   core->RemoveListener(&log);
 }
@@ -249,6 +251,8 @@ TEST_F(AppCoreTest, ADestroyedCurrentNodeMakesTheRootCurrent) {
 }
 
 TEST_F(AppCoreTest, ReceivingWithoutADatabaseReportsItAndHelpOpensNextToTheProgram) {
+  RemoveDefaultDatabase();
+  prompter.answers = {EPromptAnswer::No};
   auto core = MakeCore();
   try {
     core->ReceiveMessages();

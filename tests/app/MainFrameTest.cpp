@@ -164,7 +164,10 @@ TEST_F(MainFrameTest, BothAcceleratorTablesFire) {
 }
 
 TEST_F(MainFrameTest, AThrowingHandlerShowsTheBoxAndTheProgramGoesOn) {
+  RemoveDefaultDatabase();
+  prompter.answers = {EPromptAnswer::No};
   Start();
+  prompter.shown.clear();
   frame->SetStatusText(0, QStringLiteral("earlier"));
   QTest::keyClick(frame.get(), Qt::Key_M, Qt::ControlModifier);
   ASSERT_EQ(prompter.shown.size(), 1u);

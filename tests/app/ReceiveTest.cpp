@@ -108,9 +108,12 @@ class ReceiveTest : public AppTest {
     return names;
   }
   std::filesystem::path SectionFile(int32_t time) const {
-    const QDate date = LocalDateOf(time);
-    char name[16];
-    std::snprintf(name, sizeof name, "%04d%02d.xml", date.year(), date.month());
+    // Sections cover UTC calendar months.
+    const time_t value = time;
+    std::tm utc{};
+    gmtime_r(&value, &utc);
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d%02d.xml", utc.tm_year + 1900, utc.tm_mon + 1);
     return DatabaseFolder() / name;
   }
   QString Status() const { return frame->GetStatusText(0); }

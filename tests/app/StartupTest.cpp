@@ -113,6 +113,14 @@ TEST_F(StartupTest, ASecondProgramBringsTheFirstForwardAndExitsWithZero) {
                                       QFileDevice::ExeOwner);
     environment.insert(QString::fromLatin1(name), folder);
   }
+  // An empty database at the default place: no question holds the start up.
+  const QString index =
+      home.filePath(QStringLiteral("XDG_DATA_HOME/KESTOVAN/Quor Lumo Folvane/LocationDatabase"));
+  QDir().mkpath(index);
+  QFile indexFile(index + QStringLiteral("/index.xml"));
+  ASSERT_TRUE(indexFile.open(QIODevice::WriteOnly));
+  indexFile.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<index/>\n");
+  indexFile.close();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   environment.remove(QStringLiteral("ASAN_OPTIONS"));
   environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
