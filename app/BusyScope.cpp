@@ -60,7 +60,8 @@ CBusyScope::CBusyScope() {
 
 CBusyScope::~CBusyScope() {
   if (!m_filter) return;
-  if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::restoreOverrideCursor();
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+    QApplication::restoreOverrideCursor();
   QCoreApplication::instance()->removeEventFilter(m_filter.get());
 }
 

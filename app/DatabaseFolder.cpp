@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <set>
-#include <utility>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "app/AppCore.h"
@@ -105,7 +105,8 @@ void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
     if (PathExists(path)) {
       // An index that is there but cannot be read is the user's to mend:
       // offering to create one would write an empty index over it.
-      ShowErrorBox(core.GetMainWindow(), LoadAppString(IDS_MAPS_INVALID) + e.what(), core.GetTitle());
+      ShowErrorBox(core.GetMainWindow(), LoadAppString(IDS_MAPS_INVALID) + e.what(),
+                   core.GetTitle());
     } else {
       const uint32_t question = automatic ? IDS_ASK_CREATE_DATABASE_FIRST : IDS_ASK_CREATE_DATABASE;
       if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
@@ -151,9 +152,11 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
   std::exception_ptr failure;
   try {
     client = std::make_unique<CMessageClient>(core.GetServerUrl(), MakeHttpGetter());
+    const std::string userName = core.GetServerUserName();
+    const std::string password = core.GetServerPassword();
     std::vector<std::string> messages;
     busy.Run([&] {
-      client->Login(core.GetServerUserName(), core.GetServerPassword());
+      client->Login(userName, password);
       count = client->Stat();
       if (count != 0) messages = client->Retrieve(1, count);
     });

@@ -17,7 +17,8 @@ namespace {
 
 }  // namespace
 
-CDayFolder::CDayFolder(CDatabaseFolder& folder, CRecordSourceObserver* observer) : m_folder(folder) {
+CDayFolder::CDayFolder(CDatabaseFolder& folder, CRecordSourceObserver* observer)
+    : m_folder(folder) {
   AddObserver(observer);
   try {
     SetDate(TodayLocalMidnight());

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <vector>
 
 #include "app/DayFolder.h"
 #include "app/LocalDay.h"
@@ -58,21 +57,14 @@ CDayView::CDayView(CDayFolder& folder, QWidget* parent) : QWidget(parent), m_fol
       RunGuarded(this, [&] { ShowDate(LocalDateOf(m_folder.GetDate())); });
     }
   });
-  connect(m_previous, &QPushButton::clicked, this, [this] { RunGuarded(this, [&] { StepDay(-1); }); });
+  connect(m_previous, &QPushButton::clicked, this,
+          [this] { RunGuarded(this, [&] { StepDay(-1); }); });
   connect(m_next, &QPushButton::clicked, this, [this] { RunGuarded(this, [&] { StepDay(1); }); });
 }
 
-void CDayView::Refill() {
-  std::vector<CLocationRecord> records;
-  m_folder.EnumerateAll(MakeRecordBackInserter(records));
-  m_list->Fill(records.data(), records.data() + records.size());
-}
+void CDayView::Refill() { FillFromSource(*m_list, m_folder); }
 
-void CDayView::SyncSelection() {
-  std::vector<int32_t> selection;
-  m_folder.GetSelection(MakeIntBackInserter(selection));
-  m_list->SetSelection(selection.data(), selection.data() + selection.size());
-}
+void CDayView::SyncSelection() { ShowSourceSelection(*m_list, m_folder); }
 
 void CDayView::ShowDate(const QDate& date) {
   const QSignalBlocker quiet(m_date);
@@ -96,8 +88,4 @@ void CDayView::StepDay(int days) {
   OnDateChanged(date);
 }
 
-void CDayView::OnListSelectionChanged() {
-  const std::vector<int32_t> selection(m_list->GetSelection().begin(), m_list->GetSelection().end());
-  m_folder.SetSelection(MakeIntPtrIterator(selection.data()),
-                        MakeIntPtrIterator(selection.data() + selection.size()));
-}
+void CDayView::OnListSelectionChanged() { PassSelectionToSource(*m_list, m_folder); }

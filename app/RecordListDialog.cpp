@@ -17,6 +17,8 @@
 #include "app/MainFrame.h"
 #include "app/RecordItemText.h"
 #include "app/RunGuarded.h"
+#include "location/IteratorAdaptors.h"
+#include "location/RecordSource.h"
 
 // Items stand for record indices; the texts are drawn by the delegate.
 class CRecordListModel : public QAbstractListModel {
@@ -218,4 +220,22 @@ void ReplacePlaceholder(QWidget* child, QWidget* parent, int id) {
   child->setObjectName(name);
   child->setWindowTitle(text);
   child->show();
+}
+
+void FillFromSource(CRecordListDialog& list, CRecordSource& source) {
+  std::vector<CLocationRecord> records;
+  source.EnumerateAll(MakeBackInserter(records));
+  list.Fill(records.data(), records.data() + records.size());
+}
+
+void ShowSourceSelection(CRecordListDialog& list, CRecordSource& source) {
+  std::vector<int32_t> selection;
+  source.GetSelection(MakeIntBackInserter(selection));
+  list.SetSelection(selection.data(), selection.data() + selection.size());
+}
+
+void PassSelectionToSource(const CRecordListDialog& list, CRecordSource& source) {
+  const std::vector<int32_t> selection(list.GetSelection().begin(), list.GetSelection().end());
+  source.SetSelection(MakeIntPtrIterator(selection.data()),
+                      MakeIntPtrIterator(selection.data() + selection.size()));
 }

@@ -13,6 +13,7 @@
 
 class QLabel;
 class CRecordListModel;
+class CRecordSource;
 
 class CRecordListOwner {
  public:
@@ -65,3 +66,9 @@ class CRecordListDialog : public QWidget {
 // Puts child where parent's placeholder widget named id stands: same place in
 // the layout, same name, and the placeholder's text as the child's title.
 void ReplacePlaceholder(QWidget* child, QWidget* parent, int id);
+
+// A view's list and its record source in step: all the source's records into
+// the list, the source's selection into the list, the list's selection back.
+void FillFromSource(CRecordListDialog& list, CRecordSource& source);
+void ShowSourceSelection(CRecordListDialog& list, CRecordSource& source);
+void PassSelectionToSource(const CRecordListDialog& list, CRecordSource& source);

@@ -2,9 +2,7 @@
 
 #include <QLabel>
 #include <QVBoxLayout>
-#include <vector>
 
-#include "location/IteratorAdaptors.h"
 #include "location/RecordSource.h"
 
 CRecordListForm::CRecordListForm(CRecordSource& source, QWidget* parent)
@@ -21,21 +19,8 @@ CRecordListForm::CRecordListForm(CRecordSource& source, QWidget* parent)
   SyncSelection();
 }
 
-void CRecordListForm::Refill() {
-  std::vector<CLocationRecord> records;
-  m_source.EnumerateAll(MakeBackInserter(records));
-  m_list->Fill(records.data(), records.data() + records.size());
-}
+void CRecordListForm::Refill() { FillFromSource(*m_list, m_source); }
 
-void CRecordListForm::SyncSelection() {
-  std::vector<int32_t> selection;
-  m_source.GetSelection(MakeIntBackInserter(selection));
-  m_list->SetSelection(selection.data(), selection.data() + selection.size());
-}
+void CRecordListForm::SyncSelection() { ShowSourceSelection(*m_list, m_source); }
 
-void CRecordListForm::OnListSelectionChanged() {
-  const std::vector<int32_t> selection(m_list->GetSelection().begin(),
-                                       m_list->GetSelection().end());
-  m_source.SetSelection(MakeIntPtrIterator(selection.data()),
-                        MakeIntPtrIterator(selection.data() + selection.size()));
-}
+void CRecordListForm::OnListSelectionChanged() { PassSelectionToSource(*m_list, m_source); }

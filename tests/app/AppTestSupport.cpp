@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "app/RunGuarded.h"
 
@@ -20,6 +21,21 @@ QApplication& TestApplication() {
     return app;
   }();
   return *application;
+}
+
+CLocationRecord TestRecordAt(int32_t time, const std::string& note) {
+  CLocationRecord record;
+  record.time = CZonedTime(time, 0);
+  record.hasTime = true;
+  record.SetNote(note);
+  return record;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 AppTest::AppTest() {
@@ -41,8 +57,7 @@ AppTest::~AppTest() {
 }
 
 std::string AppTest::DefaultDatabasePath() const {
-  return dataFolder.path().toStdString() +
-         "/KESTOVAN/Quor Lumo Folvane/LocationDatabase/index.xml";
+  return dataFolder.path().toStdString() + "/KESTOVAN/Quor Lumo Folvane/LocationDatabase/index.xml";
 }
 
 void AppTest::RemoveDefaultDatabase() const { std::filesystem::remove(DefaultDatabasePath()); }

@@ -23,6 +23,11 @@
 
 QApplication& TestApplication();
 
+// A record at time (UTC offset 0) with a note.
+CLocationRecord TestRecordAt(int32_t time, const std::string& note);
+// A whole file's bytes; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 struct CPromptRecord {
   QWidget* owner;
   EPromptKind kind;

@@ -30,7 +30,9 @@ class CCountingWidget : public QWidget {
   }
 };
 
-void Sleep(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void Sleep(int milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 using BusyScopeTest = AppTest;
 
@@ -52,7 +54,8 @@ TEST_F(BusyScopeTest, TheWindowPaintsAndTimersRunWhileTheUserIsKeptOut) {
     if (cursor && cursor->shape() == Qt::WaitCursor) waitCursorSeen = true;
     widget.update();
     if (ticks == 2) {
-      QCoreApplication::postEvent(&widget, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
+      QCoreApplication::postEvent(&widget,
+                                  new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
       QCoreApplication::postEvent(&widget, new QCloseEvent);
     }
   });

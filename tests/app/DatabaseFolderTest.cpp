@@ -2,7 +2,6 @@
 // database folder, with the prompts it asks.
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/AppStrings.h"
 #include "app/DatabaseFolder.h"
@@ -15,21 +14,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-CLocationRecord RecordAt(int32_t time, const std::string& note) {
-  CLocationRecord record;
-  record.time = CZonedTime(time, 0);
-  record.hasTime = true;
-  record.SetNote(note);
-  return record;
-}
 
 std::vector<std::string> NotesFound(CDatabaseFolder& folder, const CSearchCriteria& criteria) {
   std::vector<CLocationRecord> found;
@@ -109,7 +93,7 @@ TEST_F(DatabaseFolderTest, AnIndexThatCannotBeReadIsReportedAndNeverReplaced) {
   EXPECT_EQ(prompter.shown[0].text.rfind(LoadAppString(IDS_MAPS_INVALID), 0), 0u);
   EXPECT_NE(prompter.shown[0].text.find("not-index"), std::string::npos);
   EXPECT_FALSE(Folder().HasDatabase());
-  EXPECT_EQ(ReadFile(path), "<not-index/>");
+  EXPECT_EQ(ReadWholeFile(path.string()), "<not-index/>");
   EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), fs::directory_iterator()), 1);
   EXPECT_EQ(Stored(), path.string());
 }
@@ -118,7 +102,7 @@ TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRe
   core = MakeCore();
   ASSERT_TRUE(prompter.shown.empty());
   const int32_t time = 1780000000;
-  File(Folder(), {RecordAt(time, "kept")});
+  File(Folder(), {TestRecordAt(time, "kept")});
 
   // The same path again changes nothing.
   const int writes = store->writeCount;
@@ -150,12 +134,14 @@ TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRe
 
 TEST_F(DatabaseFolderTest, SearchesPassEveryCriterion) {
   core = MakeCore();
-  File(Folder(), {RecordAt(1780000300, "lake shore"), RecordAt(1780000100, "hill"),
-                  RecordAt(1780000200, "lake inn")});
+  File(Folder(), {TestRecordAt(1780000300, "lake shore"), TestRecordAt(1780000100, "hill"),
+                  TestRecordAt(1780000200, "lake inn")});
   CSearchCriteria all;
-  EXPECT_EQ(NotesFound(Folder(), all), (std::vector<std::string>{"hill", "lake inn", "lake shore"}));
+  EXPECT_EQ(NotesFound(Folder(), all),
+            (std::vector<std::string>{"hill", "lake inn", "lake shore"}));
   all.oldestFirst = false;
-  EXPECT_EQ(NotesFound(Folder(), all), (std::vector<std::string>{"lake shore", "lake inn", "hill"}));
+  EXPECT_EQ(NotesFound(Folder(), all),
+            (std::vector<std::string>{"lake shore", "lake inn", "hill"}));
   CSearchCriteria words;
   words.words = {"lake", "hill"};  // only the first word counts
   EXPECT_EQ(NotesFound(Folder(), words), (std::vector<std::string>{"lake inn", "lake shore"}));

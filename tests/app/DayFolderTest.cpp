@@ -20,14 +20,6 @@ namespace {
 
 constexpr const char* kEastern = "EST5EDT,M3.2.0,M11.1.0";
 
-CLocationRecord RecordAt(int32_t time, const std::string& note) {
-  CLocationRecord record;
-  record.time = CZonedTime(time, 0);
-  record.hasTime = true;
-  record.SetNote(note);
-  return record;
-}
-
 class DayFolderTest : public AppTest {
  protected:
   DayFolderTest() : zone(kEastern) {}
@@ -53,7 +45,8 @@ class DayFolderTest : public AppTest {
   CDayView& View() const { return *day->GetView(); }
   std::vector<std::string> Listed() const {
     std::vector<std::string> notes;
-    for (const CLocationRecord& record : View().GetList()->GetRecords()) notes.push_back(record.note);
+    for (const CLocationRecord& record : View().GetList()->GetRecords())
+      notes.push_back(record.note);
     return notes;
   }
   std::vector<int32_t> Selection() const {
@@ -79,8 +72,8 @@ class DayFolderTest : public AppTest {
 
 TEST_F(DayFolderTest, StartsOnTodayWithTheRecordsOfToday) {
   const int32_t today = TodayLocalMidnight();
-  Start({RecordAt(today - 1, "yesterday"), RecordAt(today + 60, "today"),
-         RecordAt(AddLocalDays(today, 1), "tomorrow")});
+  Start({TestRecordAt(today - 1, "yesterday"), TestRecordAt(today + 60, "today"),
+         TestRecordAt(AddLocalDays(today, 1), "tomorrow")});
   EXPECT_EQ(day->GetDate(), today);
   EXPECT_EQ(Shown(), LocalDateOf(today));
   EXPECT_EQ(Listed(), (std::vector<std::string>{"today"}));
@@ -94,9 +87,9 @@ TEST_F(DayFolderTest, StartsOnTodayWithTheRecordsOfToday) {
 TEST_F(DayFolderTest, NextAndPreviousCrossAMonthEnd) {
   const int32_t jan31 = LocalMidnightOf(QDate(2026, 1, 31));
   const int32_t feb1 = LocalMidnightOf(QDate(2026, 2, 1));
-  Start({RecordAt(jan31 + 23 * 3600 + 1800, "jan31 late"), RecordAt(feb1, "feb1 midnight"),
-         RecordAt(feb1 + 86399, "feb1 end"), RecordAt(feb1 + 86400, "feb2 midnight"),
-         RecordAt(jan31 + 60, "jan31 early")});
+  Start({TestRecordAt(jan31 + 23 * 3600 + 1800, "jan31 late"), TestRecordAt(feb1, "feb1 midnight"),
+         TestRecordAt(feb1 + 86399, "feb1 end"), TestRecordAt(feb1 + 86400, "feb2 midnight"),
+         TestRecordAt(jan31 + 60, "jan31 early")});
   Pick(QDate(2026, 1, 31));
   EXPECT_EQ(day->GetDate(), jan31);
   EXPECT_EQ(Listed(), (std::vector<std::string>{"jan31 early", "jan31 late"}));
@@ -122,9 +115,9 @@ TEST_F(DayFolderTest, DaysOfDaylightSavingChangesRunFromMidnightToMidnight) {
   const int32_t nov2 = LocalMidnightOf(QDate(2026, 11, 2));
   ASSERT_EQ(mar9 - mar8, 23 * 3600);
   ASSERT_EQ(nov2 - nov1, 25 * 3600);
-  Start({RecordAt(mar8, "mar8 start"), RecordAt(mar9 - 1800, "mar8 late"),
-         RecordAt(mar9, "mar9 start"), RecordAt(nov1, "nov1 start"),
-         RecordAt(nov1 + 24 * 3600 + 1800, "nov1 late"), RecordAt(nov2, "nov2 start")});
+  Start({TestRecordAt(mar8, "mar8 start"), TestRecordAt(mar9 - 1800, "mar8 late"),
+         TestRecordAt(mar9, "mar9 start"), TestRecordAt(nov1, "nov1 start"),
+         TestRecordAt(nov1 + 24 * 3600 + 1800, "nov1 late"), TestRecordAt(nov2, "nov2 start")});
   Pick(QDate(2026, 3, 7));
   EXPECT_TRUE(Listed().empty());
   Next();
@@ -153,8 +146,8 @@ TEST_F(DayFolderTest, DaysOfDaylightSavingChangesRunFromMidnightToMidnight) {
 TEST_F(DayFolderTest, ARefreshKeepsTheSelectionThatStillNamesRecords) {
   const int32_t day1 = LocalMidnightOf(QDate(2026, 5, 10));
   const int32_t day2 = LocalMidnightOf(QDate(2026, 5, 11));
-  Start({RecordAt(day1 + 10, "a"), RecordAt(day1 + 20, "b"), RecordAt(day1 + 30, "c"),
-         RecordAt(day2 + 10, "other")});
+  Start({TestRecordAt(day1 + 10, "a"), TestRecordAt(day1 + 20, "b"), TestRecordAt(day1 + 30, "c"),
+         TestRecordAt(day2 + 10, "other")});
   day->SetDate(day1);
   Select({0, 2, 7, -1});
   EXPECT_EQ(Selection(), (std::vector<int32_t>{0, 2}));
@@ -206,9 +199,8 @@ TEST_F(DayFolderTest, EveryEditIsRefused) {
     day->ReplaceRecords(MakeNullIntIterator(), MakeNullIntIterator(),
                         MakeRecordPtrIterator(records.data()));
   });
-  expectReadOnly([&] {
-    day->InsertRecords(0, MakeEmptyRecordIterator(), MakeEmptyRecordIterator());
-  });
+  expectReadOnly(
+      [&] { day->InsertRecords(0, MakeEmptyRecordIterator(), MakeEmptyRecordIterator()); });
 }
 
 TEST_F(DayFolderTest, ADateThatCannotBeShownLeavesTheDayAsItWas) {

@@ -10,12 +10,12 @@ namespace {
 
 // 2026-03-08 and 2026-11-01 are the days daylight saving begins and ends in
 // EST5EDT: 23 and 25 hours long.
-constexpr int32_t kMarch7 = 1772859600;   // 2026-03-07 00:00 EST
-constexpr int32_t kMarch8 = 1772946000;   // 2026-03-08 00:00 EST
-constexpr int32_t kMarch9 = 1773028800;   // 2026-03-09 00:00 EDT
-constexpr int32_t kOct31 = 1793419200;    // 2026-10-31 00:00 EDT
-constexpr int32_t kNov1 = 1793505600;     // 2026-11-01 00:00 EDT
-constexpr int32_t kNov2 = 1793595600;     // 2026-11-02 00:00 EST
+constexpr int32_t kMarch7 = 1772859600;  // 2026-03-07 00:00 EST
+constexpr int32_t kMarch8 = 1772946000;  // 2026-03-08 00:00 EST
+constexpr int32_t kMarch9 = 1773028800;  // 2026-03-09 00:00 EDT
+constexpr int32_t kOct31 = 1793419200;   // 2026-10-31 00:00 EDT
+constexpr int32_t kNov1 = 1793505600;    // 2026-11-01 00:00 EDT
+constexpr int32_t kNov2 = 1793595600;    // 2026-11-02 00:00 EST
 
 TEST(LocalDay, MidnightsAcrossDaylightSavingChanges) {
   TimeZoneGuard zone("EST5EDT,M3.2.0,M11.1.0");
@@ -44,9 +44,12 @@ TEST(LocalDay, MonthAndYearEndsInEveryZone) {
     SCOPED_TRACE(name);
     const int32_t jan31 = LocalMidnightOf(QDate(2026, 1, 31));
     EXPECT_EQ(LocalDateOf(AddLocalDays(jan31, 1)), QDate(2026, 2, 1));
-    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2026, 3, 1)), -1)), QDate(2026, 2, 28));
-    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2024, 2, 28)), 1)), QDate(2024, 2, 29));
-    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2025, 12, 31)), 1)), QDate(2026, 1, 1));
+    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2026, 3, 1)), -1)),
+              QDate(2026, 2, 28));
+    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2024, 2, 28)), 1)),
+              QDate(2024, 2, 29));
+    EXPECT_EQ(LocalDateOf(AddLocalDays(LocalMidnightOf(QDate(2025, 12, 31)), 1)),
+              QDate(2026, 1, 1));
     EXPECT_EQ(LocalMidnight(jan31 + 86399), jan31);
     const int32_t today = TodayLocalMidnight();
     EXPECT_EQ(LocalMidnight(today), today);

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "app/CommandIds.h"
@@ -33,13 +32,6 @@ std::string Entry(char letter, const std::string& value) {
 std::string Message(int32_t time, const std::string& note) {
   return Entry('T', std::to_string(time) + "+0") + Entry('D', "wgs84") + Entry('U', "degree") +
          Entry('B', "35.5") + Entry('L', "139.5") + Entry('N', note);
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool Contains(const std::vector<std::string>& log, const std::string& command) {
@@ -144,7 +136,7 @@ TEST_F(ReceiveTest, ThreeMessagesAreSavedBeforeTheServerDeletesThemAndShowToday)
   std::thread watcher([&] {
     for (int i = 0; i < 400 && !deleteSeen; ++i) {
       if (Contains(server->Log(), "DELE")) {
-        sectionAtDelete = ReadFile(SectionFile(today));
+        sectionAtDelete = ReadWholeFile(SectionFile(today).string());
         deleteSeen = true;
         return;
       }
@@ -174,7 +166,7 @@ TEST_F(ReceiveTest, OneBadMessageStoresNothingAndDeletesNothing) {
   server->AddMessage("5D_A1");
   server->AddMessage(Message(today + 9 * 3600, "third"));
   Start();
-  const std::string index = ReadFile(DefaultDatabasePath());
+  const std::string index = ReadWholeFile(DefaultDatabasePath());
   frame->SetStatusText(0, QStringLiteral("earlier"));
   Receive();
 
@@ -183,7 +175,7 @@ TEST_F(ReceiveTest, OneBadMessageStoresNothingAndDeletesNothing) {
   EXPECT_EQ(prompter.shown[0].text, "Invalid Letter<1> In QLDATA: 5D_A1");
   EXPECT_EQ(Status(), QStringLiteral("レディ"));
   EXPECT_EQ(FolderFiles(), (std::vector<std::string>{"index.xml"}));
-  EXPECT_EQ(ReadFile(DefaultDatabasePath()), index);
+  EXPECT_EQ(ReadWholeFile(DefaultDatabasePath()), index);
   EXPECT_TRUE(ListedNotes().empty());
   const auto log = server->Log();
   EXPECT_FALSE(Contains(log, "DELE"));
@@ -224,9 +216,10 @@ TEST_F(ReceiveTest, AnUnresolvedNameIsExplainedAheadOfTheErrorName) {
   Start();
   Receive();
   ASSERT_EQ(prompter.shown.size(), 1u);
-  EXPECT_EQ(prompter.shown[0].text,
-            "インターネットに接続できません。Internet Explorerの設定がオフライン作業になっていないこと"
-            "を、確認してください。\nERROR_INTERNET_NAME_NOT_RESOLVED");
+  EXPECT_EQ(
+      prompter.shown[0].text,
+      "インターネットに接続できません。Internet Explorerの設定がオフライン作業になっていないこと"
+      "を、確認してください。\nERROR_INTERNET_NAME_NOT_RESOLVED");
   EXPECT_EQ(Status(), QStringLiteral("レディ"));
 }
 
