@@ -2,6 +2,7 @@
 
 #include <QStandardPaths>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -92,19 +93,13 @@ void CDatabaseFolder::ReplaceDatabase(std::unique_ptr<CLocationDatabase> databas
 
 void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
   CAppCore& core = *GetAppCore();
-  std::exception_ptr releaseFailure;
+  std::unique_ptr<CLocationDatabase> opened;
   try {
-    std::unique_ptr<CLocationDatabase> opened = OpenLocationDatabase(path, false);
-    try {
-      ReplaceDatabase(std::move(opened));
-    } catch (...) {
-      // The old database could not save what it held; the new one is open.
-      releaseFailure = std::current_exception();
-    }
+    opened = OpenLocationDatabase(path, false);
   } catch (const std::exception& e) {
     if (PathExists(path)) {
       // An index that is there but cannot be read is the user's to mend:
-      // offering to create one would write an empty index over it.
+      // offering to create one would put an empty index in its place.
       ShowErrorBox(core.GetMainWindow(), LoadAppString(IDS_MAPS_INVALID) + e.what(),
                    core.GetTitle());
     } else {
@@ -112,12 +107,12 @@ void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
       if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
         const std::string folder = FolderOf(path);
         if (!folder.empty()) CreateDirectoryTree(folder);
-        ReplaceDatabase(OpenLocationDatabase(path, true));
+        opened = OpenLocationDatabase(path, true);
       }
     }
   }
   core.GetSettingsKey().WritePath(kDatabaseFileValue, path);
-  if (releaseFailure) std::rethrow_exception(releaseFailure);
+  if (opened) ReplaceDatabase(std::move(opened));
 }
 
 void CDatabaseFolder::RunQuery(CDatabaseOperation& operation) {

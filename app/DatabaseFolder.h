@@ -46,8 +46,8 @@ class CDatabaseFolder : public CTreeNode {
 
  private:
   void OpenDatabase(const std::string& path, bool automatic);
-  // The old database saves what it holds and goes; a failure to save is
-  // thrown once the new one is in place.
+  // The new database takes the old one's place; the old one then saves what
+  // it holds and goes, a failure to save thrown with the new one in place.
   void ReplaceDatabase(std::unique_ptr<CLocationDatabase> database);
 
   std::unique_ptr<CLocationDatabase> m_database;
