@@ -756,6 +756,7 @@ static int zoomTiled(const QimImage* src, QimImage* dst, double rx, double ry, i
     const int firstRow = rd.y / th, lastRow = (rd.y + wh - 1) / th;
     for (int tr = firstRow; tr <= lastRow; ++tr) {
         for (int tc = firstCol; tc <= lastCol; ++tc) {
+            tile->tileData = NULL;
             tile->callBack(dst, tc, tr, QIM_TILE_WRITE);
             void* data = tile->tileData;
             if (!data) {

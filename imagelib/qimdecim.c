@@ -257,7 +257,7 @@ typedef struct {
 static int ownDecimateGetSourceBlock(const QimImage* srcImage, int tileColumn, int tileRow, int width,
                               int height, SourceBlock* block)
 {
-    const QimTileInfo* tile = srcImage->tileInfo;
+    QimTileInfo* tile = srcImage->tileInfo;
     const int depth = srcImage->depth;
     block->image = srcImage;
     block->rect = NULL;
@@ -265,11 +265,10 @@ static int ownDecimateGetSourceBlock(const QimImage* srcImage, int tileColumn, i
     block->tileRow = tileRow;
     Dim channelOffset;
     if (width <= tile->width && height <= tile->height) {
+        tile->tileData = NULL;
         tile->callBack(srcImage, tileColumn, tileRow, QIM_TILE_READ);
-        if (!tile->tileData) {
-            tile->callBack(srcImage, tileColumn, tileRow, QIM_TILE_RELEASE);
-            return 0;
-        }
+        if (!tile->tileData)
+            return 0; /* nothing was got, so nothing is released */
         block->strides = stridesOf(srcImage, ownTileRowBytes(srcImage), tile->height);
         channelOffset = bytesOf(depth, channelIndexOf(srcImage) * block->strides.channelStep);
         block->data = (const char*)tile->tileData + channelOffset;
@@ -509,6 +508,7 @@ int qimDecimate(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc
         const Dim by0 = tr == firstRow ? rd.y - (Dim)tr * th : 0;
         const Dim by1 = tr == lastRow ? rd.y + wh - (Dim)tr * th : th;
         for (int tc = firstCol; tc <= lastCol; ++tc) {
+            tile->tileData = NULL;
             tile->callBack(dstImage, tc, tr, QIM_TILE_WRITE);
             void* data = tile->tileData;
             if (!data) {
