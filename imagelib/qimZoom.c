@@ -12,6 +12,10 @@
 #include <stdint.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #define FN "qimZoom"
 #define SRC "qimZoom"
 #define INLINE static inline __attribute__((always_inline))
@@ -43,6 +47,11 @@ typedef struct ZoomPlan {
     int maskX0;
     float* rows[4]; /* horizontally interpolated source rows */
     void* out;      /* one row of results before a masked or strided store */
+    float* span;    /* 8U: the source row's tapped elements as floats */
+    Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
+    int* spanTap;   /* each column's first tap within the span */
+    int spanDense;  /* convert the whole span rather than each tapped pixel */
+    float* xw4;     /* each column's weight four times, for whole-pixel vectors */
 } ZoomPlan;
 
 INLINE Dim elemBytes(int kind)
@@ -96,33 +105,47 @@ INLINE void storeRow(const ZoomPlan* z, const char* out, char* drow, const uint8
 
 /* ---- Nearest neighbour ---------------------------------------------------------- */
 
+/* Copies count elements of type T per pixel; the count is a constant in the
+ * common cases so that the copy unrolls. */
+#define NEAREST_ROW(T, count)                                                                     \
+    for (Dim i = 0; i < z->width; ++i) {                                                          \
+        const T* s = (const T*)srow + z->xTap[i];                                                 \
+        T* d = (T*)drow + i * dp;                                                                 \
+        for (int c = 0; c < (count); ++c)                                                         \
+            d[c] = s[c];                                                                          \
+    }
+
+#define NEAREST_ROWS(T)                                                                           \
+    switch (nch) {                                                                                \
+    case 1: NEAREST_ROW(T, 1) break;                                                              \
+    case 2: NEAREST_ROW(T, 2) break;                                                              \
+    case 3: NEAREST_ROW(T, 3) break;                                                              \
+    case 4: NEAREST_ROW(T, 4) break;                                                              \
+    default: NEAREST_ROW(T, nch) break;                                                           \
+    }
+
 INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
 {
     const Dim eb = elemBytes(kind);
-    const int nch = z->nch, sp = z->srcPix, dp = z->dstPix;
+    const int nch = z->nch, dp = z->dstPix;
     for (Dim j = 0; j < z->height; ++j) {
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
         const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
-        if (!mrow && kind == K8U && nch == 4 && sp == 4 && dp == 4) {
+        if (mrow) {
+            for (Dim i = 0; i < z->width; ++i)
+                if (maskBit(mrow, z->maskX0 + i))
+                    memcpy(drow + i * dp * eb, srow + z->xTap[i] * eb, (size_t)(nch * eb));
+        } else if (kind == K8U && nch == 4 && dp == 4 && z->srcPix == 4) {
+            /* Whole 4-byte pixels as 32-bit words. */
             for (Dim i = 0; i < z->width; ++i)
                 memcpy(drow + i * 4, srow + z->xTap[i], 4);
-            continue;
-        }
-        if (!mrow && kind == K8U && nch == 3) {
-            for (Dim i = 0; i < z->width; ++i) {
-                const char* s = srow + z->xTap[i];
-                char* d = drow + i * dp;
-                d[0] = s[0];
-                d[1] = s[1];
-                d[2] = s[2];
-            }
-            continue;
-        }
-        for (Dim i = 0; i < z->width; ++i) {
-            if (mrow && !maskBit(mrow, z->maskX0 + i))
-                continue;
-            memcpy(drow + i * dp * eb, srow + z->xTap[i] * eb, (size_t)(nch * eb));
+        } else if (kind == K8U) {
+            NEAREST_ROWS(uint8_t)
+        } else if (kind == K16U) {
+            NEAREST_ROWS(uint16_t)
+        } else {
+            NEAREST_ROWS(float)
         }
     }
 }
@@ -163,12 +186,198 @@ INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind)
     }
 }
 
+#if defined(__SSE2__)
+/* Bytes to floats (exact), sixteen at a time. */
+static void spanToFloat(const uint8_t* s, float* f, Dim n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    Dim e = 0;
+    for (; e + 16 <= n; e += 16) {
+        const __m128i v = _mm_loadu_si128((const __m128i*)(s + e));
+        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+        _mm_storeu_ps(f + e, _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)));
+        _mm_storeu_ps(f + e + 4, _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)));
+        _mm_storeu_ps(f + e + 8, _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)));
+        _mm_storeu_ps(f + e + 12, _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)));
+    }
+    for (; e < n; ++e)
+        f[e] = (float)s[e];
+}
+
+/* Four bytes from p as four floats (exact). */
+static inline __m128 bytesToFloat(const uint8_t* p, int shift)
+{
+    uint32_t w;
+    memcpy(&w, p, 4);
+    __m128i v = _mm_cvtsi32_si128((int)w);
+    if (shift)
+        v = _mm_srli_epi32(v, 8);
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(v, zero), zero));
+}
+
+/* The linear horizontal pass of an 8-bit row: the same float operations,
+ * four lanes at a time. With 3 or 4 channels one pixel's channels share a
+ * vector (the fourth lane is overwritten by the next pixel or lands in the
+ * buffer's padding); with 1 channel four columns do. Dense taps read the
+ * row's span converted to floats once; sparse taps (steps of two pixels or
+ * more) convert just the bytes they read. */
+static int linearRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!(nch == 1 && sp == 1) && !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    const float* w4 = z->xw4;
+    const int* tap = z->spanTap;
+    Dim i = 0;
+    if (!z->spanDense) {
+        const uint8_t* base = srow + z->spanFirst;
+        if (nch == 1) {
+            for (; i + 4 <= z->width; i += 4) {
+                uint16_t p[4];
+                for (int q = 0; q < 4; ++q)
+                    memcpy(&p[q], base + tap[i + q], 2);
+                const __m128i v = _mm_set_epi32(p[3], p[2], p[1], p[0]);
+                const __m128 a = _mm_cvtepi32_ps(_mm_and_si128(v, _mm_set1_epi32(0xFF)));
+                const __m128 b = _mm_cvtepi32_ps(_mm_srli_epi32(v, 8));
+                const __m128 w = _mm_loadu_ps(z->xw + i);
+                _mm_storeu_ps(h + i, _mm_add_ps(a, _mm_mul_ps(w, _mm_sub_ps(b, a))));
+            }
+            for (; i < z->width; ++i) {
+                const float a = base[tap[i]], b = base[tap[i] + 1];
+                h[i] = a + z->xw[i] * (b - a);
+            }
+            return 1;
+        }
+        for (; i < z->width; ++i) {
+            const uint8_t* p = base + tap[i];
+            const __m128 a = bytesToFloat(p, 0);
+            const __m128 b = sp == 3 ? bytesToFloat(p + 2, 1) : bytesToFloat(p + 4, 0);
+            _mm_storeu_ps(h + i * nch,
+                          _mm_add_ps(a, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b, a))));
+        }
+        return 1;
+    }
+    spanToFloat(srow + z->spanFirst, z->span, z->spanCount);
+    const float* f = z->span;
+    if (nch == 1) {
+#define PAIRS(p, q)                                                                               \
+    _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)(p))), (const __m64*)(q))
+        for (; i + 4 <= z->width; i += 4) {
+            const __m128 p01 = PAIRS(f + tap[i], f + tap[i + 1]);
+            const __m128 p23 = PAIRS(f + tap[i + 2], f + tap[i + 3]);
+            const __m128 a = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+            const __m128 b = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
+            const __m128 w = _mm_loadu_ps(z->xw + i);
+            _mm_storeu_ps(h + i, _mm_add_ps(a, _mm_mul_ps(w, _mm_sub_ps(b, a))));
+        }
+#undef PAIRS
+        for (; i < z->width; ++i)
+            h[i] = f[tap[i]] + z->xw[i] * (f[tap[i] + 1] - f[tap[i]]);
+        return 1;
+    }
+    float* out = h;
+    for (; i + 2 <= z->width; i += 2, out += 2 * nch) {
+        const float* p0 = f + tap[i];
+        const float* p1 = f + tap[i + 1];
+        const __m128 a0 = _mm_loadu_ps(p0), b0 = _mm_loadu_ps(p0 + sp);
+        const __m128 a1 = _mm_loadu_ps(p1), b1 = _mm_loadu_ps(p1 + sp);
+        _mm_storeu_ps(out, _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b0, a0))));
+        _mm_storeu_ps(out + nch,
+                      _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(w4 + 4 * i + 4), _mm_sub_ps(b1, a1))));
+    }
+    for (; i < z->width; ++i, out += nch) {
+        const float* p = f + tap[i];
+        const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + sp);
+        _mm_storeu_ps(out, _mm_add_ps(a, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b, a))));
+    }
+    return 1;
+}
+
+/* Two source rows that share the taps and weights (when shrinking, most
+ * destination rows need two fresh rows): one pass over the columns. Dense
+ * 3- and 4-channel rows only; 0 otherwise. */
+static int linearRows8uSimd(const ZoomPlan* z, const uint8_t* row0, const uint8_t* row1,
+                            float* h0, float* h1)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!z->spanDense || !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    float* f0 = z->span;
+    float* f1 = z->span + z->spanCount + 8;
+    spanToFloat(row0 + z->spanFirst, f0, z->spanCount);
+    spanToFloat(row1 + z->spanFirst, f1, z->spanCount);
+    const int* tap = z->spanTap;
+    const float* w4 = z->xw4;
+    for (Dim i = 0; i < z->width; ++i) {
+        const __m128 w = _mm_load_ps(w4 + 4 * i);
+        const float* p0 = f0 + tap[i];
+        const float* p1 = f1 + tap[i];
+        const __m128 a0 = _mm_loadu_ps(p0), b0 = _mm_loadu_ps(p0 + sp);
+        const __m128 a1 = _mm_loadu_ps(p1), b1 = _mm_loadu_ps(p1 + sp);
+        _mm_storeu_ps(h0 + i * nch, _mm_add_ps(a0, _mm_mul_ps(w, _mm_sub_ps(b0, a0))));
+        _mm_storeu_ps(h1 + i * nch, _mm_add_ps(a1, _mm_mul_ps(w, _mm_sub_ps(b1, a1))));
+    }
+    return 1;
+}
+
+/* (1 - wy) H0 + wy H1 + 1e-7 in double precision, truncated, two lanes at a
+ * time: the scalar arithmetic exactly. */
+static Dim linearColumn8uSimd(const float* h0, const float* h1, float wy, uint8_t* out, Dim count)
+{
+    const __m128d w1 = _mm_set1_pd((double)wy), w0 = _mm_set1_pd(1.0 - (double)wy);
+    const __m128d eps = _mm_set1_pd(1e-7);
+    Dim e = 0;
+#define LOAD_PAIR(p) _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)(p))))
+#define LINEAR_PAIR(k)                                                                            \
+    _mm_cvttpd_epi32(_mm_add_pd(                                                                  \
+        _mm_add_pd(_mm_mul_pd(w0, LOAD_PAIR(h0 + e + (k))), _mm_mul_pd(w1, LOAD_PAIR(h1 + e + (k)))), \
+        eps))
+    for (; e + 8 <= count; e += 8) {
+        const __m128i lo = _mm_unpacklo_epi64(LINEAR_PAIR(0), LINEAR_PAIR(2));
+        const __m128i hi = _mm_unpacklo_epi64(LINEAR_PAIR(4), LINEAR_PAIR(6));
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+        _mm_storel_epi64((__m128i*)(out + e), bytes);
+    }
+#undef LINEAR_PAIR
+#undef LOAD_PAIR
+    return e;
+}
+#endif
+
 /* (1 - wy) H0 + wy H1 in double precision. */
 INLINE void linearColumn(const float* h0, const float* h1, float wy, char* out, Dim count, int kind)
 {
+    Dim e = 0;
+#if defined(__SSE2__)
+    if (kind == K8U)
+        e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
+#endif
     const double w1 = wy, w0 = 1.0 - w1;
-    for (Dim e = 0; e < count; ++e)
+    for (; e < count; ++e)
         storeValue(out, e, w0 * (double)h0[e] + w1 * (double)h1[e], kind);
+}
+
+/* The horizontal pass of one source row. */
+INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span && linearRow8uSimd(z, (const uint8_t*)srow, h))
+        return;
+#endif
+    linearRow(z, srow, h, kind);
+}
+
+INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row1, float* h0,
+                            float* h1, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span)
+        return linearRows8uSimd(z, (const uint8_t*)row0, (const uint8_t*)row1, h0, h1);
+#else
+    (void)z; (void)row0; (void)row1; (void)h0; (void)h1; (void)kind;
+#endif
+    return 0;
 }
 
 INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
@@ -186,10 +395,11 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
                 float* t = h0;
                 h0 = h1;
                 h1 = t;
-                linearRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
-            } else {
-                linearRow(z, src + k * z->srcRowStep, h0, kind);
-                linearRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+            } else if (!linearSourceRows(z, src + k * z->srcRowStep,
+                                         src + (k + 1) * z->srcRowStep, h0, h1, kind)) {
+                linearSourceRow(z, src + k * z->srcRowStep, h0, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
             }
             loaded = k;
             have = 1;
@@ -422,6 +632,9 @@ static void freePlan(ZoomPlan* z)
     for (int q = 0; q < 4; ++q)
         ownAlignedFree(z->rows[q]);
     ownAlignedFree(z->out);
+    ownAlignedFree(z->span);
+    ownAlignedFree(z->spanTap);
+    ownAlignedFree(z->xw4);
 }
 
 static int raiseNoMemory(const char* context)
@@ -604,6 +817,33 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     } else {
         for (int i = 0; i < ww; ++i)
             z.xTap[i] *= z.srcPix;
+    }
+
+    if (z.kind == K8U && method == QIM_INTER_LINEAR) {
+        /* The elements the taps read, converted once per source row. */
+        Dim lo = z.xTap[0], hi = z.xTap[0];
+        for (int i = 1; i < ww; ++i) {
+            lo = z.xTap[i] < lo ? z.xTap[i] : lo;
+            hi = z.xTap[i] > hi ? z.xTap[i] : hi;
+        }
+        z.spanFirst = lo;
+        z.spanCount = hi + z.srcPix + z.nch - lo;
+        z.span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z.spanCount + 8));
+        z.spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 4 * ww);
+        if (!z.span || !z.spanTap || !z.xw4) {
+            freePlan(&z);
+            releaseTemp(temp);
+            return raiseNoMemory("for interpolation tables");
+        }
+        /* Single channels always convert the span; whole pixels do while
+         * the taps are dense (steps up to two pixels). */
+        z.spanDense = z.nch == 1 || z.spanCount <= 2 * (Dim)ww * z.srcPix;
+        for (int i = 0; i < ww; ++i) {
+            z.spanTap[i] = (int)(z.xTap[i] - lo);
+            for (int q = 0; q < 4; ++q)
+                z.xw4[4 * i + q] = z.xw[i];
+        }
     }
 
     /* 7: the kernel. */
