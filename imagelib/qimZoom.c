@@ -220,8 +220,8 @@ static inline __m128 bytesToFloat(const uint8_t* p, int shift)
  * four lanes at a time. With 3 or 4 channels one pixel's channels share a
  * vector (the fourth lane is overwritten by the next pixel or lands in the
  * buffer's padding); with 1 channel four columns do. Dense taps read the
- * row's span converted to floats once; sparse taps (steps of two pixels or
- * more) convert just the bytes they read. */
+ * row's span converted to floats once; sparse taps of whole pixels (steps
+ * beyond two pixels) convert just the bytes they read. */
 static int linearRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
 {
     const int nch = z->nch, sp = z->srcPix;
@@ -231,24 +231,7 @@ static int linearRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
     const int* tap = z->spanTap;
     Dim i = 0;
     if (!z->spanDense) {
-        const uint8_t* base = srow + z->spanFirst;
-        if (nch == 1) {
-            for (; i + 4 <= z->width; i += 4) {
-                uint16_t p[4];
-                for (int q = 0; q < 4; ++q)
-                    memcpy(&p[q], base + tap[i + q], 2);
-                const __m128i v = _mm_set_epi32(p[3], p[2], p[1], p[0]);
-                const __m128 a = _mm_cvtepi32_ps(_mm_and_si128(v, _mm_set1_epi32(0xFF)));
-                const __m128 b = _mm_cvtepi32_ps(_mm_srli_epi32(v, 8));
-                const __m128 w = _mm_loadu_ps(z->xw + i);
-                _mm_storeu_ps(h + i, _mm_add_ps(a, _mm_mul_ps(w, _mm_sub_ps(b, a))));
-            }
-            for (; i < z->width; ++i) {
-                const float a = base[tap[i]], b = base[tap[i] + 1];
-                h[i] = a + z->xw[i] * (b - a);
-            }
-            return 1;
-        }
+        const uint8_t* base = srow + z->spanFirst; /* whole pixels only */
         for (; i < z->width; ++i) {
             const uint8_t* p = base + tap[i];
             const __m128 a = bytesToFloat(p, 0);
@@ -839,6 +822,8 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
         /* Single channels always convert the span; whole pixels do while
          * the taps are dense (steps up to two pixels). */
         z.spanDense = z.nch == 1 || z.spanCount <= 2 * (Dim)ww * z.srcPix;
+        /* The vectors may read a few floats past the span: keep them 0. */
+        memset(z.span, 0, sizeof(float) * 2 * (size_t)(z.spanCount + 8));
         for (int i = 0; i < ww; ++i) {
             z.spanTap[i] = (int)(z.xTap[i] - lo);
             for (int q = 0; q < 4; ++q)
