@@ -430,6 +430,93 @@ INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind)
     }
 }
 
+#if defined(__SSE2__)
+/* cubicValue on four lanes: the same float operations in the same order. */
+static inline __m128 cubicVec(__m128 f0, __m128 f1, __m128 f2, __m128 f3, __m128 c1, __m128 c2,
+                              __m128 c3)
+{
+    const __m128 two = _mm_set1_ps(2.0f), three = _mm_set1_ps(3.0f);
+    const __m128 d1 = _mm_sub_ps(f1, f0);
+    const __m128 d2 = _mm_add_ps(_mm_sub_ps(f2, _mm_mul_ps(two, f1)), f0);
+    const __m128 d3 =
+        _mm_sub_ps(_mm_add_ps(_mm_sub_ps(f3, _mm_mul_ps(three, f2)), _mm_mul_ps(three, f1)), f0);
+    return _mm_add_ps(_mm_add_ps(_mm_add_ps(f0, _mm_mul_ps(c1, d1)), _mm_mul_ps(c2, d2)),
+                      _mm_mul_ps(c3, d3));
+}
+
+/* The cubic horizontal pass of an 8-bit row over its float span. 3 or 4
+ * channels: one pixel per vector, the coefficients broadcast (twelve floats
+ * per column); 1 channel: four columns per vector, their windows transposed
+ * (the coefficients as three runs of width floats). */
+static int cubicRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!(nch == 1 && sp == 1) && !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    spanToFloat(srow + z->spanFirst, z->span, z->spanCount);
+    const float* f = z->span;
+    const int* tap = z->spanTap;
+    const float* c = z->xw4;
+    Dim i = 0;
+    if (nch == 1) {
+        const Dim w = z->width;
+        for (; i + 4 <= w; i += 4) {
+            __m128 f0 = _mm_loadu_ps(f + tap[i]), f1 = _mm_loadu_ps(f + tap[i + 1]);
+            __m128 f2 = _mm_loadu_ps(f + tap[i + 2]), f3 = _mm_loadu_ps(f + tap[i + 3]);
+            _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
+            _mm_storeu_ps(h + i, cubicVec(f0, f1, f2, f3, _mm_loadu_ps(c + i),
+                                          _mm_loadu_ps(c + w + i), _mm_loadu_ps(c + 2 * w + i)));
+        }
+        for (; i < w; ++i) {
+            const float* p = f + tap[i];
+            h[i] = cubicValue(p[0], p[1], p[2], p[3], z->xw + 3 * i);
+        }
+        return 1;
+    }
+    for (; i < z->width; ++i) {
+        const float* p = f + tap[i];
+        const float* ci = c + 12 * i;
+        _mm_storeu_ps(h + i * nch,
+                      cubicVec(_mm_loadu_ps(p), _mm_loadu_ps(p + sp), _mm_loadu_ps(p + 2 * sp),
+                               _mm_loadu_ps(p + 3 * sp), _mm_load_ps(ci), _mm_load_ps(ci + 4),
+                               _mm_load_ps(ci + 8)));
+    }
+    return 1;
+}
+
+/* The vertical cubic in float, then what storeValue does: trunc(v + 1e-7)
+ * in double is the truncation of v except at 1 - 2^-24, which becomes 1;
+ * the packs clamp to 0..255. */
+static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Dim count)
+{
+    const __m128 c1 = _mm_set1_ps(c[0]), c2 = _mm_set1_ps(c[1]), c3 = _mm_set1_ps(c[2]);
+    const __m128 belowOne = _mm_set1_ps(0.99999994f);
+    Dim e = 0;
+    for (; e + 8 <= count; e += 8) {
+        __m128i q[2];
+        for (int half = 0; half < 2; ++half) {
+            const Dim k = e + 4 * half;
+            const __m128 v = cubicVec(_mm_loadu_ps(r[0] + k), _mm_loadu_ps(r[1] + k),
+                                      _mm_loadu_ps(r[2] + k), _mm_loadu_ps(r[3] + k), c1, c2, c3);
+            q[half] = _mm_sub_epi32(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpeq_ps(v, belowOne)));
+        }
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_setzero_si128());
+        _mm_storel_epi64((__m128i*)(out + e), bytes);
+    }
+    return e;
+}
+#endif
+
+/* The horizontal cubic pass of one source row. */
+INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
+        return;
+#endif
+    cubicRow(z, srow, h, kind);
+}
+
 INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
 {
     const Dim count = (Dim)z->width * z->nch;
@@ -450,14 +537,19 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
             for (int q = keep; q < 4; ++q)
                 r[q] = old[q - keep];
             for (int q = keep; q < 4; ++q)
-                cubicRow(z, src + (k + q) * z->srcRowStep, r[q], kind);
+                cubicSourceRow(z, src + (k + q) * z->srcRowStep, r[q], kind);
             loaded = k;
             have = 1;
         }
         const float* c = z->yw + 3 * j;
         char* drow = dst + j * z->dstRowStep;
         char* out = direct ? drow : (char*)z->out;
-        for (Dim e = 0; e < count; ++e)
+        Dim e = 0;
+#if defined(__SSE2__)
+        if (kind == K8U)
+            e = cubicColumn8uSimd(r, c, (uint8_t*)out, count);
+#endif
+        for (; e < count; ++e)
             storeValue(out, e, (double)cubicValue(r[0][e], r[1][e], r[2][e], r[3][e], c), kind);
         if (!direct)
             storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, kind);
@@ -802,32 +894,43 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
             z.xTap[i] *= z.srcPix;
     }
 
-    if (z.kind == K8U && method == QIM_INTER_LINEAR) {
-        /* The elements the taps read, converted once per source row. */
+    if (z.kind == K8U && method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3)) {
+        /* The elements the taps read, converted once per source row, and the
+         * weights laid out for whole vectors. */
+        const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
         Dim lo = z.xTap[0], hi = z.xTap[0];
         for (int i = 1; i < ww; ++i) {
             lo = z.xTap[i] < lo ? z.xTap[i] : lo;
             hi = z.xTap[i] > hi ? z.xTap[i] : hi;
         }
         z.spanFirst = lo;
-        z.spanCount = hi + z.srcPix + z.nch - lo;
+        z.spanCount = hi + (Dim)(taps - 1) * z.srcPix + z.nch - lo;
         z.span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z.spanCount + 8));
         z.spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 4 * ww);
+        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
         if (!z.span || !z.spanTap || !z.xw4) {
             freePlan(&z);
             releaseTemp(temp);
             return raiseNoMemory("for interpolation tables");
         }
-        /* Single channels always convert the span; whole pixels do while
-         * the taps are dense (steps up to two pixels). */
-        z.spanDense = z.nch == 1 || z.spanCount <= 2 * (Dim)ww * z.srcPix;
         /* The vectors may read a few floats past the span: keep them 0. */
         memset(z.span, 0, sizeof(float) * 2 * (size_t)(z.spanCount + 8));
+        /* Single channels always convert the span; whole pixels do while
+         * the linear taps are dense (steps up to two pixels). */
+        z.spanDense = method == QIM_INTER_CUBIC || z.nch == 1 ||
+                      z.spanCount <= 2 * (Dim)ww * z.srcPix;
         for (int i = 0; i < ww; ++i) {
             z.spanTap[i] = (int)(z.xTap[i] - lo);
-            for (int q = 0; q < 4; ++q)
-                z.xw4[4 * i + q] = z.xw[i];
+            if (method == QIM_INTER_LINEAR) {
+                for (int q = 0; q < 4; ++q)
+                    z.xw4[4 * i + q] = z.xw[i];
+            } else if (z.nch == 1) {
+                for (int q = 0; q < 3; ++q)
+                    z.xw4[q * ww + i] = z.xw[3 * i + q];
+            } else {
+                for (int q = 0; q < 12; ++q)
+                    z.xw4[12 * i + q] = z.xw[3 * i + q / 4];
+            }
         }
     }
 

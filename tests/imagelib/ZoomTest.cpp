@@ -80,31 +80,45 @@ TEST_F(ZoomTest, LinearTwoByTwoToThreeByThree)
     EXPECT_EQ(getF(dst.get(), 2, 2), 201.0f);
 }
 
-// The linear zoom of an 8-bit pixel-order image written out plainly: float
-// horizontal pass a + w (b - a), double vertical pass (1 - wy) H0 + wy H1,
-// plus 1e-7, truncated; the taps' end rule at the image's last index.
-std::vector<uint32_t> plainLinear(const QimImage* src, int ox, int oy, int sw, int sh, int dw,
-                                  int dh, int xDst, int xSrc, int yDst, int ySrc)
+// The linear or cubic zoom of an 8-bit pixel-order image written out
+// plainly. Linear: float horizontal pass a + w (b - a), double vertical pass
+// (1 - wy) H0 + wy H1. Cubic: Newton's form in float on both passes. Then
+// plus 1e-7, truncated, clamped.
+std::vector<uint32_t> plainZoom(int method, const QimImage* src, int ox, int oy, int sw, int sh,
+                                int dw, int dh, int xDst, int xSrc, int yDst, int ySrc)
 {
     struct Tap {
-        int k;
-        float w;
+        int k;     // first tap
+        float w[3]; // linear weight, or c1, c2, c3
     };
-    auto table = [](int n, int size, int offset, int region, int num, int den) {
+    auto table = [method](int n, int size, int offset, int region, int num, int den) {
         const double extent = (double)num * region / den;
         const double step = extent > 1 ? (region - 1) / (extent - 1) : 0;
         std::vector<Tap> taps(n);
         for (int i = 0; i < n; ++i) {
             const double c = i * step;
             int k = (int)(c + 1e-7);
-            float w = (float)(c - k);
-            if (k == size - offset - 1) {
-                k -= 1;
-                w = 1.0f;
+            if (method == QIM_INTER_LINEAR) {
+                float w = (float)(c - k);
+                if (k == size - offset - 1) {
+                    k -= 1;
+                    w = 1.0f;
+                }
+                taps[i] = {k, {w, 0, 0}};
+                continue;
             }
-            taps[i] = {k, w};
+            const int a = offset + k;
+            const int base = a == size - 1 ? k - 2 : a == 0 ? k + 1 : a == size - 2 ? k - 1 : k;
+            const float t = (float)(c - base);
+            const float c1 = t + 1.0f, p = c1 * t;
+            taps[i] = {base - 1, {c1, p * 0.5f, (p * (t - 1.0f)) / 6.0f}};
         }
         return taps;
+    };
+    auto cubic = [](float f0, float f1, float f2, float f3, const float* c) {
+        const float d1 = f1 - f0, d2 = (f2 - 2.0f * f1) + f0;
+        const float d3 = ((f3 - 3.0f * f2) + 3.0f * f1) - f0;
+        return ((f0 + c[0] * d1) + c[1] * d2) + c[2] * d3;
     };
     const int ww = std::min(dw, std::max(1, (int)(sw / ((double)xSrc / xDst) + 1e-7)));
     const int wh = std::min(dh, std::max(1, (int)(sh / ((double)ySrc / yDst) + 1e-7)));
@@ -115,23 +129,34 @@ std::vector<uint32_t> plainLinear(const QimImage* src, int ox, int oy, int sw, i
         std::vector<float> h((size_t)ww * nch);
         for (int i = 0; i < ww; ++i)
             for (int c = 0; c < nch; ++c) {
-                const float a = (float)get(src, ox + xs[i].k, oy + row, c);
-                const float b = (float)get(src, ox + xs[i].k + 1, oy + row, c);
-                h[(size_t)i * nch + c] = a + xs[i].w * (b - a);
+                float f[4];
+                for (int q = 0; q < 4 && (q < 2 || method == QIM_INTER_CUBIC); ++q)
+                    f[q] = (float)get(src, ox + xs[i].k + q, oy + row, c);
+                h[(size_t)i * nch + c] = method == QIM_INTER_LINEAR
+                                             ? f[0] + xs[i].w[0] * (f[1] - f[0])
+                                             : cubic(f[0], f[1], f[2], f[3], xs[i].w);
             }
         return h;
     };
     std::vector<uint32_t> out;
     for (int j = 0; j < wh; ++j) {
-        const auto h0 = hpass(ys[j].k), h1 = hpass(ys[j].k + 1);
-        const double w1 = ys[j].w, w0 = 1.0 - w1;
-        for (size_t e = 0; e < h0.size(); ++e)
-            out.push_back((uint32_t)(w0 * h0[e] + w1 * h1[e] + 1e-7));
+        std::vector<float> h[4];
+        for (int q = 0; q < (method == QIM_INTER_CUBIC ? 4 : 2); ++q)
+            h[q] = hpass(ys[j].k + q);
+        for (size_t e = 0; e < h[0].size(); ++e) {
+            double v;
+            if (method == QIM_INTER_LINEAR)
+                v = (1.0 - ys[j].w[0]) * h[0][e] + (double)ys[j].w[0] * h[1][e];
+            else
+                v = cubic(h[0][e], h[1][e], h[2][e], h[3][e], ys[j].w);
+            const double r = v + 1e-7;
+            out.push_back(r >= 255 ? 255u : r > 0 ? (uint32_t)r : 0u);
+        }
     }
     return out;
 }
 
-TEST_F(ZoomTest, LinearFollowsThePinnedArithmetic)
+TEST_F(ZoomTest, EightBitsFollowThePinnedArithmetic)
 {
     // Enlarging, mild and strong shrinking, with and without a region; 1, 3
     // and 4 channels, so that every fast path meets the plain arithmetic.
@@ -141,20 +166,33 @@ TEST_F(ZoomTest, LinearFollowsThePinnedArithmetic)
         {5, 3, 100, 90, 60, 54, 60, 100, 54, 90}, {0, 0, 128, 96, 32, 24, 1, 4, 1, 4},
         {3, 2, 120, 80, 41, 29, 41, 120, 29, 80}, {0, 0, 128, 96, 128, 96, 1, 1, 1, 1},
     };
-    for (int channels : {1, 3, 4})
-        for (const auto& t : cases) {
-            auto src = newRoiImage(channels, QIM_DEPTH_8U, t[0] + t[2] + 1, t[1] + t[3]);
-            randomize(src.get(), 101 + channels);
-            src.setRoi(0, t[0], t[1], t[2], t[3]);
-            auto dst = newImage(channels, QIM_DEPTH_8U, t[4], t[5]);
-            ASSERT_EQ(qimResize(src.get(), dst.get(), t[6], t[7], t[8], t[9], QIM_INTER_LINEAR), 0);
-            const auto expected =
-                plainLinear(src.get(), t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9]);
-            const int ww = (int)(expected.size() / channels /
-                                 std::min(t[5], std::max(1, (int)(t[3] / ((double)t[9] / t[8]) + 1e-7))));
-            EXPECT_EQ(pixels(dst.get(), 0, 0, ww, (int)(expected.size() / channels / ww)), expected)
-                << channels << " channels, " << t[2] << " -> " << t[4];
-        }
+    for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC})
+        for (int channels : {1, 3, 4})
+            for (const auto& t : cases) {
+                auto src = newRoiImage(channels, QIM_DEPTH_8U, t[0] + t[2] + 1, t[1] + t[3]);
+                randomize(src.get(), 101 + channels);
+                src.setRoi(0, t[0], t[1], t[2], t[3]);
+                auto dst = newImage(channels, QIM_DEPTH_8U, t[4], t[5]);
+                ASSERT_EQ(qimResize(src.get(), dst.get(), t[6], t[7], t[8], t[9], method), 0);
+                const auto expected = plainZoom(method, src.get(), t[0], t[1], t[2], t[3], t[4],
+                                                t[5], t[6], t[7], t[8], t[9]);
+                const int wh =
+                    std::min(t[5], std::max(1, (int)(t[3] / ((double)t[9] / t[8]) + 1e-7)));
+                const int ww = (int)(expected.size() / channels / wh);
+                EXPECT_EQ(pixels(dst.get(), 0, 0, ww, wh), expected)
+                    << method << ": " << channels << " channels, " << t[2] << " -> " << t[4];
+            }
+    // A map-sized case: enough values that a change in the order of the
+    // float operations would show in some truncated byte.
+    for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC}) {
+        auto src = newImage(3, QIM_DEPTH_8U, 640, 360);
+        randomize(src.get(), 211);
+        auto dst = newImage(3, QIM_DEPTH_8U, 960, 540);
+        ASSERT_EQ(qimResize(src.get(), dst.get(), 960, 640, 540, 360, method), 0);
+        EXPECT_TRUE(pixels(dst.get()) ==
+                    plainZoom(method, src.get(), 0, 0, 640, 360, 960, 540, 960, 640, 540, 360))
+            << method;
+    }
 }
 
 TEST_F(ZoomTest, LinearEnlargementKeepsTheCorners)
