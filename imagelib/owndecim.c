@@ -15,6 +15,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #define INLINE static inline __attribute__((always_inline))
 
 typedef ptrdiff_t Dim;
@@ -542,9 +546,50 @@ INLINE void storeMean(void* row, Dim index, double unit, float sum, int kind)
 }
 
 /* Row operations of the vertical pass over one strip row of count elements. */
+#if defined(__SSE2__)
+/* Sixteen bytes as four vectors of floats (exact). */
+static inline void bytesToFloats(const uint8_t* s, __m128 f[4])
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128((const __m128i*)s);
+    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+    f[0] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero));
+    f[1] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero));
+    f[2] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero));
+    f[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero));
+}
+#endif
+
+/* Contiguous 8-bit elements: set to (or, with add, add) the bytes as floats,
+ * sixteen at a time. Returns how many were done. */
+static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
+{
+    Dim e = 0;
+#if defined(__SSE2__)
+    for (; e + 16 <= count; e += 16) {
+        __m128 f[4];
+        bytesToFloats(s + e, f);
+        for (int q = 0; q < 4; ++q) {
+            float* b = buf + e + 4 * q;
+            _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
+        }
+    }
+#else
+    (void)buf; (void)s; (void)count; (void)add;
+#endif
+    return e;
+}
+
 INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
                    double w, int kind)
 {
+    if (w == 1.0 && kind == K8U && pix == nch && (nch == 1 || chStep == 1)) {
+        /* Weight 1: the elements themselves. */
+        Dim e = wholeRow8u(buf, (const uint8_t*)src, count, 0);
+        for (; e < count; ++e)
+            buf[e] = (float)((const uint8_t*)src)[e];
+        return;
+    }
     for (Dim col = 0, e = 0; e < count; ++col)
         for (Dim ch = 0; ch < nch; ++ch, ++e)
             buf[e] = (float)(w * loadElem(src, col * pix + ch * chStep, kind));
@@ -564,7 +609,8 @@ INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chS
                         int kind)
 {
     if (pix == nch && (nch == 1 || chStep == 1)) {
-        for (Dim e = 0; e < count; ++e)
+        Dim e = kind == K8U ? wholeRow8u(buf, (const uint8_t*)src, count, 1) : 0;
+        for (; e < count; ++e)
             buf[e] += (float)loadElem(src, e, kind);
         return;
     }
@@ -616,6 +662,68 @@ INLINE void verticalPass(SuperRows* state, float* strip, Dim first, Dim limit, D
         ++state->row;
     }
 }
+
+#if defined(__SSE2__)
+/* (float)(a + w b) in double precision per lane, as the scalar pass does. */
+static inline __m128 addWeighted(__m128 a, double w, __m128 b)
+{
+    const __m128d wd = _mm_set1_pd(w);
+    const __m128 lo = _mm_cvtpd_ps(
+        _mm_add_pd(_mm_cvtps_pd(a), _mm_mul_pd(wd, _mm_cvtps_pd(b))));
+    const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(a, a)),
+                                              _mm_mul_pd(wd, _mm_cvtps_pd(_mm_movehl_ps(b, b)))));
+    return _mm_movelh_ps(lo, hi);
+}
+
+/* (float)(w b) in double precision per lane. */
+static inline __m128 weighted(double w, __m128 b)
+{
+    const __m128d wd = _mm_set1_pd(w);
+    const __m128 lo = _mm_cvtpd_ps(_mm_mul_pd(wd, _mm_cvtps_pd(b)));
+    const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(wd, _mm_cvtps_pd(_mm_movehl_ps(b, b))));
+    return _mm_movelh_ps(lo, hi);
+}
+
+/* The horizontal pass of one strip row with 3 or 4 interleaved channels. */
+INLINE void superRowVector(const SuperColumn* plan, Dim planned, int finalWrite,
+                           const float* vals, char* drow, Dim nch, Dim n, Dim pix, double unit,
+                           int kind)
+{
+    __m128 acc = _mm_setzero_ps();
+    float lanes[4];
+    Dim i = 0;
+    for (Dim col = 0; col < planned; ++col) {
+        const SuperColumn* p = &plan[col];
+        const __m128 v = _mm_loadu_ps(vals + col * nch);
+        if (p->flags & COL_WHOLE) {
+            acc = _mm_add_ps(acc, v);
+            if (p->flags & COL_WRITE) {
+                _mm_storeu_ps(lanes, acc);
+                for (Dim ch = 0; ch < nch; ++ch)
+                    storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+                ++i;
+                acc = _mm_setzero_ps();
+            }
+        } else {
+            if (p->flags & COL_PART) {
+                acc = addWeighted(acc, p->part, v);
+                _mm_storeu_ps(lanes, acc);
+                for (Dim ch = 0; ch < nch; ++ch)
+                    storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+                ++i;
+                acc = _mm_setzero_ps();
+            }
+            if (p->flags & COL_REST)
+                acc = weighted(p->rest, v);
+        }
+    }
+    if (finalWrite && i < n) {
+        _mm_storeu_ps(lanes, acc);
+        for (Dim ch = 0; ch < nch; ++ch)
+            storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+    }
+}
+#endif
 
 INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
 {
@@ -672,6 +780,16 @@ INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
         for (Dim j = first; j < limit; ++j) {
             const float* vals = strip + (j - first) * perRow;
             char* drow = (char*)dst + j * dstRowStep * elemBytes(kind);
+#if defined(__SSE2__)
+            if (dstChannelStep == 1 && (nch == 3 || nch == 4)) {
+                /* All channels of a pixel in one vector; the row after
+                 * this one (there always is one) takes the fourth lane's
+                 * read past the row's end. */
+                superRowVector(plan, planned, finalWrite, vals, drow, nch, n, dstPixelStep, unit,
+                               kind);
+                continue;
+            }
+#endif
             for (Dim ch = 0; ch < nch; ++ch) {
                 void* out = drow + ch * dstChannelStep * elemBytes(kind);
                 float acc = 0;
