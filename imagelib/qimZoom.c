@@ -9,6 +9,7 @@
  * row buffers (float arithmetic) that are reused between destination rows. */
 #include "qimown.h"
 
+#include <limits.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -658,6 +659,18 @@ static void axisTable(int method, int nonIntegral, double start, double step, in
 
 /* ---- Core --------------------------------------------------------------------------- */
 
+/* trunc(v + 1e-7) as an int, at least 1 and at most limit (v may be far
+ * beyond the int range for extreme ratios). */
+static int truncWithin(double v, int limit)
+{
+    const double r = v + 1e-7;
+    if (!(r < (double)limit))
+        return limit;
+    return r < 1 ? 1 : (int)r;
+}
+
+
+
 typedef struct {
     int x, y, width, height;
 } Region;
@@ -787,15 +800,8 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     /* 3: the written size. */
     int ww = rd.width, wh = rd.height;
     if (clipToRatio) {
-        int sx = (int)(rs.width / rx + 1e-7), sy = (int)(rs.height / ry + 1e-7);
-        if (sx < 1)
-            sx = 1;
-        if (sy < 1)
-            sy = 1;
-        if (sx < ww)
-            ww = sx;
-        if (sy < wh)
-            wh = sy;
+        ww = truncWithin(rs.width / rx, ww);
+        wh = truncWithin(rs.height / ry, wh);
     }
 
     /* 4: the write mask. */
@@ -813,11 +819,9 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
             return qimGetErrStatus() < 0 ? qimGetErrStatus()
                                          : raiseNoMemory("for temporary mask");
         }
-        int d = (int)(rx * ww + 1e-7), e = (int)(ry * wh + 1e-7);
-        if (d < 1)
-            d = (int)(ww / rx + 1e-7);
-        if (e < 1)
-            e = (int)(wh / ry + 1e-7);
+        /* The source mask's extent that maps onto the written size. */
+        const int d = rx * ww + 1e-7 >= 1 ? truncWithin(rx * ww, INT_MAX) : truncWithin(ww / rx, INT_MAX);
+        const int e = ry * wh + 1e-7 >= 1 ? truncWithin(ry * wh, INT_MAX) : truncWithin(wh / ry, INT_MAX);
         qimResize(srcImage->mask, temp, ww, d, wh, e, QIM_INTER_NN);
         if (qimGetErrStatus() < 0) {
             releaseTemp(temp);
@@ -1050,9 +1054,8 @@ static int zoomTiled(const QimImage* src, QimImage* dst, double rx, double ry, i
         if (m.height < rd.height)
             rd.height = m.height;
     }
-    int ww = (int)(job.rs.width / rx + 1e-7), wh = (int)(job.rs.height / ry + 1e-7);
-    ww = ww < 1 ? 1 : ww > rd.width ? rd.width : ww;
-    wh = wh < 1 ? 1 : wh > rd.height ? rd.height : wh;
+    const int ww = truncWithin(job.rs.width / rx, rd.width);
+    const int wh = truncWithin(job.rs.height / ry, rd.height);
     const int coi = dst->roi ? dst->roi->coi : 0;
     QimImage part = *dst;
     QimRoi partRoi;

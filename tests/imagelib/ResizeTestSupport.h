@@ -94,6 +94,7 @@ struct RoiImage {
         image->roi = &roi;
     }
     QimImage* get() const { return image.get(); }
+    QimImage* operator->() const { return image.get(); }
 };
 
 inline RoiImage newRoiImage(int channels, int depth, int width, int height,

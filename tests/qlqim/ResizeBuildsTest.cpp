@@ -134,8 +134,8 @@ TEST(QlqimResizeBuilds, EveryBuildScalesByteForByteAlike)
             EXPECT_TRUE(run(builds[i], c) == reference)
                 << names[i] << " differs: depth " << c.depth << " method " << c.method;
     }
-    for (Build& b : builds)
-        dlclose(b.handle);
+    // The builds stay loaded: their allocation registries are globals that
+    // unloading would leave unreachable.
 }
 
 } // namespace
