@@ -174,6 +174,45 @@ INLINE unsigned bitSpan(int lo, int hi)
     return lowMasks[8 - lo] & ~(unsigned)lowMasks[7 - hi];
 }
 
+/* Writes n bits of a destination row from bit position pos on, byte by byte:
+ * whole bytes are stored, the first and last only in the row's bits.
+ * next(state) gives the row's bits in order. */
+INLINE void writeBitRow(uint8_t* drow, Dim pos, Dim n, int (*next)(void*), void* state)
+{
+    for (Dim i = 0; i < n;) {
+        const int lo = (int)(pos & 7);
+        const int hi = (n - i) - 1 < 7 - lo ? lo + (int)(n - i) - 1 : 7;
+        unsigned bits = 0;
+        for (int b = lo; b <= hi; ++b)
+            bits |= (unsigned)next(state) << (7 - b);
+        uint8_t* out = drow + (pos >> 3);
+        if (lo == 0 && hi == 7) {
+            *out = (uint8_t)bits;
+        } else {
+            const unsigned span = bitSpan(lo, hi);
+            *out = (uint8_t)((*out & ~span) | (bits & span));
+        }
+        i += hi - lo + 1;
+        pos += hi - lo + 1;
+    }
+}
+
+/* The nearest source bit of each destination bit; the x accumulator is a
+ * float, rounded after every addition. */
+typedef struct {
+    const uint8_t* row;
+    float x, step;
+    Dim end;
+} NearestBits;
+
+static int nextNearestBit(void* state)
+{
+    NearestBits* b = (NearestBits*)state;
+    const int bit = readBit(b->row, clampIndex((Dim)b->x, b->end));
+    b->x = b->x + b->step;
+    return bit;
+}
+
 int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
 {
     (void)dstChannelEnd;
@@ -187,28 +226,8 @@ int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
     double y = *yPos;
     for (Dim j = 0; j < m; ++j, y += (double)yStep) {
         const uint8_t* srow = s + clampIndex((Dim)y, availY) * srcRowBytes;
-        uint8_t* drow = d + j * dstRowBytes;
-        /* The x accumulator is a float, rounded after every addition. */
-        float x = *xPos + (float)srcBit;
-        Dim pos = dstBit;
-        for (Dim i = 0; i < n;) {
-            const int lo = (int)(pos & 7);
-            const int hi = (n - i) - 1 < 7 - lo ? lo + (int)(n - i) - 1 : 7;
-            unsigned bits = 0;
-            for (int b = lo; b <= hi; ++b) {
-                bits |= (unsigned)readBit(srow, clampIndex((Dim)x, xEnd)) << (7 - b);
-                x = x + xStep;
-            }
-            uint8_t* out = drow + (pos >> 3);
-            if (lo == 0 && hi == 7) {
-                *out = (uint8_t)bits;
-            } else {
-                const unsigned span = bitSpan(lo, hi);
-                *out = (uint8_t)((*out & ~span) | (bits & span));
-            }
-            i += hi - lo + 1;
-            pos += hi - lo + 1;
-        }
+        NearestBits bits = {srow, *xPos + (float)srcBit, xStep, xEnd};
+        writeBitRow(d + j * dstRowBytes, dstBit, n, nextNearestBit, &bits);
     }
     float x = *xPos + (float)srcBit;
     for (Dim i = 0; i < n; ++i)
@@ -218,65 +237,9 @@ int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
     return 1;
 }
 
-/* ---- Linear ------------------------------------------------------------------------ */
+/* ---- Linear and cubic ---------------------------------------------------------- */
 
 enum { AXIS_X = 1, AXIS_Y = 2, AXIS_XY = 3 };
-
-/* One-axis (AXIS_X, AXIS_Y) or bilinear (AXIS_XY) body. A one-axis kernel
- * whose start position is below the smallest normal float copies its first
- * sample and interpolates from one step on; the neighbour along the other
- * axis is not read. Neighbours are kept inside the available extent. */
-INLINE int linearBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int kind)
-{
-    const Dim nch = dstChannelEnd / dstChannelStep;
-    const Dim n = dstRowEnd / dstPixelStep;
-    const Dim m = dstRowsEnd / dstRowStep;
-    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
-    const double x0 = *xPos, y0 = *yPos, dx = xStep, dy = yStep;
-    const int copyFirstX = axes == AXIS_X && x0 < FLT_MIN;
-    const int copyFirstY = axes == AXIS_Y && y0 < FLT_MIN;
-    for (Dim ch = 0; ch < nch; ++ch) {
-        const void* sc = elemAt(src, ch * srcChannelStep, kind);
-        void* dc = (char*)dst + ch * dstChannelStep * elemBytes(kind);
-        double y = y0;
-        for (Dim j = 0; j < m; ++j, y += dy) {
-            const Dim ry = clampIndex((Dim)y, availY);
-            const double fy = y - (double)(Dim)y;
-            const void* row0 = elemAt(sc, ry * srcRowStep, kind);
-            const void* row1 = elemAt(sc, clampIndex(ry + 1, availY) * srcRowStep, kind);
-            void* drow = (char*)dc + j * dstRowStep * elemBytes(kind);
-            double x = x0;
-            for (Dim i = 0; i < n; ++i, x += dx) {
-                const Dim cx = clampIndex((Dim)x, availX);
-                const double fx = x - (double)(Dim)x;
-                const Dim s0 = cx * srcPixelStep;
-                const Dim s1 = clampIndex(cx + 1, availX) * srcPixelStep;
-                double v;
-                if (axes == AXIS_X) {
-                    const double p00 = loadElem(row0, s0, kind);
-                    v = (copyFirstX && i == 0) ? p00
-                                               : p00 * (1 - fx) + loadElem(row0, s1, kind) * fx;
-                } else if (axes == AXIS_Y) {
-                    const double p00 = loadElem(row0, s0, kind);
-                    v = (copyFirstY && j == 0) ? p00
-                                               : p00 * (1 - fy) + loadElem(row1, s0, kind) * fy;
-                } else {
-                    const double top =
-                        loadElem(row0, s0, kind) * (1 - fx) + loadElem(row0, s1, kind) * fx;
-                    const double bottom =
-                        loadElem(row1, s0, kind) * (1 - fx) + loadElem(row1, s1, kind) * fx;
-                    v = top * (1 - fy) + bottom * fy;
-                }
-                storeTrunc(drow, i * dstPixelStep, v, kind);
-            }
-        }
-    }
-    *xPos = accumulate(*xPos, xStep, n);
-    *yPos = accumulate(*yPos, yStep, m);
-    return 1;
-}
-
-/* ---- Cubic ------------------------------------------------------------------------- */
 
 /* The cubic through a, b, c, d at -1, 0, 1, 2, evaluated at t and multiplied
  * by 1/6 rounded to single precision. */
@@ -289,22 +252,33 @@ INLINE double cubicSixth(double a, double b, double c, double d, double t)
     return ((Q * t * t + L * t) + C * (t * (t * t)) + 6 * b) * s;
 }
 
-/* The four taps around pos: the window moves back by one near the end of the
- * available extent; every tap is kept inside it. */
-INLINE double cubicWindow(double pos, Dim avail, Dim taps[4])
+/* The taps around pos on one axis and the fraction: linear reads k and
+ * k + 1; cubic reads k - 1 .. k + 2, the window moving back by one near the
+ * end of the available extent. Every tap is kept inside that extent. */
+INLINE double window(double pos, Dim avail, int cubic, Dim taps[4])
 {
     Dim k = (Dim)pos;
     double t = pos - (double)k;
-    if (k >= avail - 2) {
+    if (cubic && k >= avail - 2) {
         k -= 1;
         t += 1;
     }
     for (int q = 0; q < 4; ++q)
-        taps[q] = clampIndex(k - 1 + q, avail);
+        taps[q] = clampIndex(cubic ? k - 1 + q : k + q, avail);
     return t;
 }
 
-INLINE int cubicBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int kind)
+/* Linear (two taps) or cubic (four) along one axis over samples a[0..3]. */
+INLINE double along(const double* a, double t, int cubic)
+{
+    return cubic ? cubicSixth(a[0], a[1], a[2], a[3], t) : a[0] * (1 - t) + a[1] * t;
+}
+
+/* One-axis (AXIS_X, AXIS_Y) or two-axis (AXIS_XY) linear or cubic body. A
+ * one-axis kernel whose start position is below the smallest normal float
+ * copies its first sample and interpolates from one step on; the neighbours
+ * along the other axis are not read. */
+INLINE int interpolationBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int cubic, int kind)
 {
     const Dim nch = dstChannelEnd / dstChannelStep;
     const Dim n = dstRowEnd / dstPixelStep;
@@ -313,6 +287,7 @@ INLINE int cubicBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int kind)
     const double x0 = *xPos, y0 = *yPos, dx = xStep, dy = yStep;
     const int copyFirstX = axes == AXIS_X && x0 < FLT_MIN;
     const int copyFirstY = axes == AXIS_Y && y0 < FLT_MIN;
+    const int taps = cubic ? 4 : 2;
     for (Dim ch = 0; ch < nch; ++ch) {
         const void* sc = elemAt(src, ch * srcChannelStep, kind);
         void* dc = (char*)dst + ch * dstChannelStep * elemBytes(kind);
@@ -320,47 +295,36 @@ INLINE int cubicBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int kind)
         for (Dim j = 0; j < m; ++j, y += dy) {
             Dim ry[4];
             double ty = 0;
-            if (axes == AXIS_X) {
-                ry[0] = ry[1] = ry[2] = ry[3] = clampIndex((Dim)y, availY);
-            } else {
-                ty = cubicWindow(y, availY, ry);
-            }
+            if (axes == AXIS_X)
+                ry[0] = clampIndex((Dim)y, availY);
+            else
+                ty = window(y, availY, cubic, ry);
             const void* rows[4];
-            for (int q = 0; q < 4; ++q)
+            for (int q = 0; q < (axes == AXIS_X ? 1 : taps); ++q)
                 rows[q] = elemAt(sc, ry[q] * srcRowStep, kind);
             void* drow = (char*)dc + j * dstRowStep * elemBytes(kind);
             double x = x0;
             for (Dim i = 0; i < n; ++i, x += dx) {
                 double v;
-                if (axes == AXIS_X) {
-                    Dim cx[4];
-                    const double tx = cubicWindow(x, availX, cx);
-                    const void* row = rows[0];
-                    if (copyFirstX && i == 0)
-                        v = loadElem(row, clampIndex(0, availX), kind);
-                    else
-                        v = cubicSixth(loadElem(row, cx[0] * srcPixelStep, kind),
-                                       loadElem(row, cx[1] * srcPixelStep, kind),
-                                       loadElem(row, cx[2] * srcPixelStep, kind),
-                                       loadElem(row, cx[3] * srcPixelStep, kind), tx);
-                } else if (axes == AXIS_Y) {
+                Dim cx[4];
+                double a[4];
+                if (axes == AXIS_Y) {
                     const Dim s0 = clampIndex((Dim)x, availX) * srcPixelStep;
-                    if (copyFirstY && j == 0)
-                        v = loadElem(elemAt(sc, 0, kind), s0, kind);
-                    else
-                        v = cubicSixth(loadElem(rows[0], s0, kind), loadElem(rows[1], s0, kind),
-                                       loadElem(rows[2], s0, kind), loadElem(rows[3], s0, kind),
-                                       ty);
+                    for (int q = 0; q < taps; ++q)
+                        a[q] = loadElem(rows[q], s0, kind);
+                    v = (copyFirstY && j == 0) ? a[cubic] : along(a, ty, cubic);
                 } else {
-                    Dim cx[4];
-                    const double tx = cubicWindow(x, availX, cx);
+                    const double tx = window(x, availX, cubic, cx);
                     double h[4];
-                    for (int q = 0; q < 4; ++q)
-                        h[q] = cubicSixth(loadElem(rows[q], cx[0] * srcPixelStep, kind),
-                                          loadElem(rows[q], cx[1] * srcPixelStep, kind),
-                                          loadElem(rows[q], cx[2] * srcPixelStep, kind),
-                                          loadElem(rows[q], cx[3] * srcPixelStep, kind), tx);
-                    v = cubicSixth(h[0], h[1], h[2], h[3], ty);
+                    for (int r = 0; r < (axes == AXIS_X ? 1 : taps); ++r) {
+                        for (int q = 0; q < taps; ++q)
+                            a[q] = loadElem(rows[r], cx[q] * srcPixelStep, kind);
+                        h[r] = along(a, tx, cubic);
+                    }
+                    if (axes == AXIS_X)
+                        v = (copyFirstX && i == 0) ? loadElem(rows[0], 0, kind) : h[0];
+                    else
+                        v = along(h, ty, cubic);
                 }
                 storeTrunc(drow, i * dstPixelStep, v, kind);
             }
@@ -407,26 +371,23 @@ INLINE int twoAxisBody(OWN_DECIMATE_KERNEL_ARGS, OwnDecimateKernel xOnly, OwnDec
     }
     if (m > 0 && cols > 0) {
         float xl = x, yl = y;
-        if (cubic)
-            cubicBody(src, d, dstChannelStep, dstChannelEnd, dstPixelStep, cols * dstPixelStep,
-                      dstRowStep, m * dstRowStep, srcChannelStep, srcPixelStep, srcRowEnd,
-                      srcRowStep, srcRowsEnd, xStep, yStep, &xl, &yl, AXIS_XY, kind);
-        else
-            linearBody(src, d, dstChannelStep, dstChannelEnd, dstPixelStep, cols * dstPixelStep,
-                       dstRowStep, m * dstRowStep, srcChannelStep, srcPixelStep, srcRowEnd,
-                       srcRowStep, srcRowsEnd, xStep, yStep, &xl, &yl, AXIS_XY, kind);
+        interpolationBody(src, d, dstChannelStep, dstChannelEnd, dstPixelStep,
+                          cols * dstPixelStep, dstRowStep, m * dstRowStep, srcChannelStep,
+                          srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd, xStep, yStep, &xl, &yl,
+                          AXIS_XY, cubic, kind);
     }
     *xPos = (m > 0 || !firstRowDone) ? accumulate(x, xStep, cols) : xAfterFirstRow;
     *yPos = accumulate(y, yStep, m);
     return 1;
 }
 
-#define ONE_AXIS_KERNEL(name, body, axes, kind)                                                  \
+#define ONE_AXIS_KERNEL(name, axes, cubic, kind)                                                 \
     int name(OWN_DECIMATE_KERNEL_ARGS)                                                           \
     {                                                                                            \
-        return body(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,            \
-                    dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, \
-                    srcRowsEnd, xStep, yStep, xPos, yPos, axes, kind);                           \
+        return interpolationBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep,          \
+                                 dstRowEnd, dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, \
+                                 srcRowEnd, srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos,    \
+                                 axes, cubic, kind);                                             \
     }
 
 #define TWO_AXIS_KERNEL(name, xOnly, yOnly, cubic, kind)                                         \
@@ -438,25 +399,20 @@ INLINE int twoAxisBody(OWN_DECIMATE_KERNEL_ARGS, OwnDecimateKernel xOnly, OwnDec
                            cubic, kind);                                                         \
     }
 
-ONE_AXIS_KERNEL(ownDecimateLinearX_8u, linearBody, AXIS_X, K8U)
-ONE_AXIS_KERNEL(ownDecimateLinearY_8u, linearBody, AXIS_Y, K8U)
-TWO_AXIS_KERNEL(ownDecimateLinear_8u, ownDecimateLinearX_8u, ownDecimateLinearY_8u, 0, K8U)
-ONE_AXIS_KERNEL(ownDecimateLinearX_16u, linearBody, AXIS_X, K16U)
-ONE_AXIS_KERNEL(ownDecimateLinearY_16u, linearBody, AXIS_Y, K16U)
-TWO_AXIS_KERNEL(ownDecimateLinear_16u, ownDecimateLinearX_16u, ownDecimateLinearY_16u, 0, K16U)
-ONE_AXIS_KERNEL(ownDecimateLinearX_32f, linearBody, AXIS_X, K32F)
-ONE_AXIS_KERNEL(ownDecimateLinearY_32f, linearBody, AXIS_Y, K32F)
-TWO_AXIS_KERNEL(ownDecimateLinear_32f, ownDecimateLinearX_32f, ownDecimateLinearY_32f, 0, K32F)
+/* The six linear and cubic kernels of one depth. */
+#define INTERPOLATION_KERNELS(suffix, kind)                                                       \
+    ONE_AXIS_KERNEL(ownDecimateLinearX_##suffix, AXIS_X, 0, kind)                                \
+    ONE_AXIS_KERNEL(ownDecimateLinearY_##suffix, AXIS_Y, 0, kind)                                \
+    TWO_AXIS_KERNEL(ownDecimateLinear_##suffix, ownDecimateLinearX_##suffix,                     \
+                    ownDecimateLinearY_##suffix, 0, kind)                                        \
+    ONE_AXIS_KERNEL(ownDecimateCubicX_##suffix, AXIS_X, 1, kind)                                 \
+    ONE_AXIS_KERNEL(ownDecimateCubicY_##suffix, AXIS_Y, 1, kind)                                 \
+    TWO_AXIS_KERNEL(ownDecimateCubic_##suffix, ownDecimateCubicX_##suffix,                       \
+                    ownDecimateCubicY_##suffix, 1, kind)
 
-ONE_AXIS_KERNEL(ownDecimateCubicX_8u, cubicBody, AXIS_X, K8U)
-ONE_AXIS_KERNEL(ownDecimateCubicY_8u, cubicBody, AXIS_Y, K8U)
-TWO_AXIS_KERNEL(ownDecimateCubic_8u, ownDecimateCubicX_8u, ownDecimateCubicY_8u, 1, K8U)
-ONE_AXIS_KERNEL(ownDecimateCubicX_16u, cubicBody, AXIS_X, K16U)
-ONE_AXIS_KERNEL(ownDecimateCubicY_16u, cubicBody, AXIS_Y, K16U)
-TWO_AXIS_KERNEL(ownDecimateCubic_16u, ownDecimateCubicX_16u, ownDecimateCubicY_16u, 1, K16U)
-ONE_AXIS_KERNEL(ownDecimateCubicX_32f, cubicBody, AXIS_X, K32F)
-ONE_AXIS_KERNEL(ownDecimateCubicY_32f, cubicBody, AXIS_Y, K32F)
-TWO_AXIS_KERNEL(ownDecimateCubic_32f, ownDecimateCubicX_32f, ownDecimateCubicY_32f, 1, K32F)
+INTERPOLATION_KERNELS(8u, K8U)
+INTERPOLATION_KERNELS(16u, K16U)
+INTERPOLATION_KERNELS(32f, K32F)
 
 /* ---- Super-sampling (8U, 16U, 32F) ------------------------------------------------ */
 
@@ -889,6 +845,34 @@ static double weightedRow(const uint8_t* row, const BitSpan* xs, double rowWeigh
     return sum;
 }
 
+/* Each destination bit from the weighted share of set source bits in its
+ * area: 1 when it is at least one half. */
+typedef struct {
+    const uint8_t* src;
+    Dim rowBytes;
+    const BitSpan* ys;
+    Dim availY;
+    double x, step;
+    Dim end;
+    double unit;
+} AreaBits;
+
+static int nextAreaBit(void* state)
+{
+    AreaBits* b = (AreaBits*)state;
+    const BitSpan xs = spanOf(b->x, b->step, b->end);
+    const BitSpan* ys = b->ys;
+    double count = 0;
+    for (Dim r = ys->lo + 1; r < ys->hi; ++r)
+        count += weightedRow(b->src + r * b->rowBytes, &xs, 1.0);
+    if (ys->wLo > EDGE_SLACK)
+        count += weightedRow(b->src + ys->lo * b->rowBytes, &xs, ys->wLo);
+    if (ys->wHi > EDGE_SLACK && ys->hi < b->availY)
+        count += weightedRow(b->src + ys->hi * b->rowBytes, &xs, ys->wHi);
+    b->x += b->step;
+    return count * b->unit + 0.5 >= 1.0;
+}
+
 int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS)
 {
     (void)dstChannelEnd;
@@ -905,31 +889,8 @@ int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS)
     double y = *yPos;
     for (Dim j = 0; j < m; ++j, y += dy) {
         const BitSpan ys = spanOf(y, dy, availY);
-        uint8_t* drow = d + j * dstRowBytes;
-        double x = (double)*xPos + srcBit;
-        Dim pos = dstBit;
-        for (Dim i = 0; i < n;) {
-            const int lo = (int)(pos & 7);
-            const int hi = (n - i) - 1 < 7 - lo ? lo + (int)(n - i) - 1 : 7;
-            unsigned bits = 0;
-            for (int b = lo; b <= hi; ++b, x += dx) {
-                const BitSpan xs = spanOf(x, dx, xEnd);
-                double count = 0;
-                for (Dim r = ys.lo + 1; r < ys.hi; ++r)
-                    count += weightedRow(s + r * srcRowBytes, &xs, 1.0);
-                if (ys.wLo > EDGE_SLACK)
-                    count += weightedRow(s + ys.lo * srcRowBytes, &xs, ys.wLo);
-                if (ys.wHi > EDGE_SLACK && ys.hi < availY)
-                    count += weightedRow(s + ys.hi * srcRowBytes, &xs, ys.wHi);
-                const double r = count * unit + 0.5;
-                bits |= (unsigned)(r >= 1.0) << (7 - b);
-            }
-            uint8_t* out = drow + (pos >> 3);
-            const unsigned span = bitSpan(lo, hi);
-            *out = (uint8_t)((*out & ~span) | (bits & span));
-            i += hi - lo + 1;
-            pos += hi - lo + 1;
-        }
+        AreaBits bits = {s, srcRowBytes, &ys, availY, (double)*xPos + srcBit, dx, xEnd, unit};
+        writeBitRow(d + j * dstRowBytes, dstBit, n, nextAreaBit, &bits);
     }
     *xPos = accumulate(*xPos, xStep, n);
     *yPos = accumulate(*yPos, yStep, m);

@@ -101,25 +101,17 @@ TEST_F(ResizeRandomTest, NothingOutsideTheWrittenPlacesChanges)
         const bool tileSrc = !src->mask && pick(0, 4) == 0;
         const bool tileDst = !dst->mask && pick(0, 4) == 0;
         std::unique_ptr<TiledImage> srcTiles, dstTiles;
-        const QimImage* s = src.get();
-        QimImage* d = dst.get();
         QimRoi srcRoiCopy{}, dstRoiCopy{};
-        if (tileSrc) {
-            srcTiles = std::make_unique<TiledImage>(src.get(), 8 * pick(1, 2), 8 * pick(1, 2));
-            if (src->roi) {
-                srcRoiCopy = *src->roi;
-                srcTiles->header()->roi = &srcRoiCopy;
+        auto tiled = [&](const QimImage* plain, std::unique_ptr<TiledImage>& tiles, QimRoi& roi) {
+            tiles = std::make_unique<TiledImage>(plain, 8 * pick(1, 2), 8 * pick(1, 2));
+            if (plain->roi) {
+                roi = *plain->roi;
+                tiles->header()->roi = &roi;
             }
-            s = srcTiles->header();
-        }
-        if (tileDst) {
-            dstTiles = std::make_unique<TiledImage>(dst.get(), 8 * pick(1, 2), 8 * pick(1, 2));
-            if (dst->roi) {
-                dstRoiCopy = *dst->roi;
-                dstTiles->header()->roi = &dstRoiCopy;
-            }
-            d = dstTiles->header();
-        }
+            return tiles->header();
+        };
+        const QimImage* s = tileSrc ? tiled(src.get(), srcTiles, srcRoiCopy) : src.get();
+        QimImage* d = tileDst ? tiled(dst.get(), dstTiles, dstRoiCopy) : dst.get();
         qimResize(s, d, xDst, xSrc, yDst, ySrc, method);
         if (srcTiles) {
             srcTiles->header()->roi = nullptr;

@@ -153,4 +153,73 @@ inline void convertOrder(const QimImage* from, QimImage* to)
                 put(to, x, y, c, get(from, x, y, c));
 }
 
+// Random element values that suit the depth (floats in [0, 1000)).
+inline void randomize(QimImage* image, uint32_t seed)
+{
+    fill(image, [&](int, int, int) -> uint32_t {
+        seed = seed * 1664525u + 1013904223u;
+        switch (image->depth) {
+        case QIM_DEPTH_1U: return seed >> 31;
+        case QIM_DEPTH_8U: return seed >> 24;
+        case QIM_DEPTH_16U: return seed >> 16;
+        default: {
+            float f = (float)(seed >> 8) / (float)(1u << 24) * 1000.0f;
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            return u;
+        }
+        }
+    });
+}
+
+struct TiledCase {
+    int method, depth, channels, order;
+    int sw, sh, dw, dh, xDst, xSrc, yDst, ySrc;
+};
+
+// Runs scale(source, destination) into a fresh destination, either side
+// plain or tiled, and returns the destination's pixels; every tile got must
+// have been released.
+template <typename Scale>
+std::vector<uint32_t> scaleVia(const TiledCase& t, const QimImage* src, bool tiledSrc,
+                               bool tiledDst, int tileW, int tileH, Scale scale)
+{
+    auto dst = newImage(t.channels, t.depth, t.dw, t.dh, t.order);
+    fill(dst.get(), [](int, int, int) { return 1; });
+    std::unique_ptr<TiledImage> srcTiles, dstTiles;
+    const QimImage* s = src;
+    QimImage* d = dst.get();
+    if (tiledSrc) {
+        srcTiles = std::make_unique<TiledImage>(src, tileW, tileH);
+        s = srcTiles->header();
+    }
+    if (tiledDst) {
+        dstTiles = std::make_unique<TiledImage>(dst.get(), tileW, tileH);
+        d = dstTiles->header();
+    }
+    scale(s, d);
+    for (TiledImage* tiles : {srcTiles.get(), dstTiles.get()}) {
+        if (!tiles)
+            continue;
+        EXPECT_EQ(tiles->held, 0);
+        EXPECT_FALSE(tiles->releaseMismatch);
+    }
+    if (dstTiles)
+        dstTiles->store(dst.get());
+    return pixels(dst.get());
+}
+
+// The case's random source scaled through via (see scaleVia) with the
+// source, the destination or both tiled gives what the plain images give.
+template <typename Via>
+void expectTilesChangeNothing(const TiledCase& t, Via via)
+{
+    auto src = newImage(t.channels, t.depth, t.sw, t.sh, t.order);
+    randomize(src.get(), 79);
+    const auto plain = via(t, src.get(), false, false, 8, 8);
+    EXPECT_EQ(via(t, src.get(), true, false, 8, 16), plain) << t.method << " " << t.depth;
+    EXPECT_EQ(via(t, src.get(), false, true, 8, 8), plain) << t.method << " " << t.depth;
+    EXPECT_EQ(via(t, src.get(), true, true, 16, 8), plain) << t.method << " " << t.depth;
+}
+
 } // namespace qimtest
