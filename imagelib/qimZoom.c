@@ -30,9 +30,10 @@ enum { K1U, K8U, K16U, K32F };
 typedef struct ZoomPlan {
     int kind;
     int width, height; /* written size */
-    int nch;           /* channels of one pass: processed channels in pixel order, 1 in plane order */
+    int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
     int planes;        /* passes: 1 in pixel order, processed channels in plane order */
-    const char* src;   /* first element of the source region (first processed channel); 1U: row start */
+    const char* src;   /* the source region's first element (first processed channel); 1U:
+                          its row's start */
     Dim srcRowStep, srcPlaneStep; /* bytes */
     int srcPix;                   /* elements from one pixel to the next */
     char* dst;                    /* likewise for the destination */
@@ -52,7 +53,8 @@ typedef struct ZoomPlan {
     Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
     int* spanTap;   /* each column's first tap within the span */
     int spanDense;  /* convert the whole span rather than each tapped pixel */
-    float* xw4;     /* each column's weight four times, for whole-pixel vectors */
+    float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
+                       cubic, each column's three broadcast (or, one channel, three runs) */
 } ZoomPlan;
 
 INLINE Dim elemBytes(int kind)
@@ -314,9 +316,9 @@ static Dim linearColumn8uSimd(const float* h0, const float* h1, float wy, uint8_
     Dim e = 0;
 #define LOAD_PAIR(p) _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)(p))))
 #define LINEAR_PAIR(k)                                                                            \
-    _mm_cvttpd_epi32(_mm_add_pd(                                                                  \
-        _mm_add_pd(_mm_mul_pd(w0, LOAD_PAIR(h0 + e + (k))), _mm_mul_pd(w1, LOAD_PAIR(h1 + e + (k)))), \
-        eps))
+    _mm_cvttpd_epi32(_mm_add_pd(_mm_add_pd(_mm_mul_pd(w0, LOAD_PAIR(h0 + e + (k))),             \
+                                           _mm_mul_pd(w1, LOAD_PAIR(h1 + e + (k)))),            \
+                                eps))
     for (; e + 8 <= count; e += 8) {
         const __m128i lo = _mm_unpacklo_epi64(LINEAR_PAIR(0), LINEAR_PAIR(2));
         const __m128i hi = _mm_unpacklo_epi64(LINEAR_PAIR(4), LINEAR_PAIR(6));
@@ -427,7 +429,8 @@ INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind)
         for (int ch = 0; ch < nch; ++ch)
             h[i * nch + ch] =
                 cubicValue(loadF(srow, s + ch, kind), loadF(srow, s + sp + ch, kind),
-                           loadF(srow, s + 2 * sp + ch, kind), loadF(srow, s + 3 * sp + ch, kind), c);
+                           loadF(srow, s + 2 * sp + ch, kind),
+                           loadF(srow, s + 3 * sp + ch, kind), c);
     }
 }
 
@@ -499,7 +502,8 @@ static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Di
             const Dim k = e + 4 * half;
             const __m128 v = cubicVec(_mm_loadu_ps(r[0] + k), _mm_loadu_ps(r[1] + k),
                                       _mm_loadu_ps(r[2] + k), _mm_loadu_ps(r[3] + k), c1, c2, c3);
-            q[half] = _mm_sub_epi32(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpeq_ps(v, belowOne)));
+            q[half] = _mm_sub_epi32(_mm_cvttps_epi32(v),
+                                    _mm_castps_si128(_mm_cmpeq_ps(v, belowOne)));
         }
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_setzero_si128());
         _mm_storel_epi64((__m128i*)(out + e), bytes);
@@ -669,8 +673,6 @@ static int truncWithin(double v, int limit)
     return r < 1 ? 1 : (int)r;
 }
 
-
-
 typedef struct {
     int x, y, width, height;
 } Region;
@@ -820,8 +822,10 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
                                          : raiseNoMemory("for temporary mask");
         }
         /* The source mask's extent that maps onto the written size. */
-        const int d = rx * ww + 1e-7 >= 1 ? truncWithin(rx * ww, INT_MAX) : truncWithin(ww / rx, INT_MAX);
-        const int e = ry * wh + 1e-7 >= 1 ? truncWithin(ry * wh, INT_MAX) : truncWithin(wh / ry, INT_MAX);
+        const int d = rx * ww + 1e-7 >= 1 ? truncWithin(rx * ww, INT_MAX)
+                                          : truncWithin(ww / rx, INT_MAX);
+        const int e = ry * wh + 1e-7 >= 1 ? truncWithin(ry * wh, INT_MAX)
+                                          : truncWithin(wh / ry, INT_MAX);
         qimResize(srcImage->mask, temp, ww, d, wh, e, QIM_INTER_NN);
         if (qimGetErrStatus() < 0) {
             releaseTemp(temp);
@@ -997,11 +1001,14 @@ static int zoomPart(const ZoomJob* job, QimImage* dstPart, int d0x, int d0y, int
     srcPart.mask = shiftedMask(src->mask, &maskCopy, &maskRoi, x0 - job->rs.x, y0 - job->rs.y);
     void* rect = NULL;
     if (src->tileInfo) {
-        const int margin = job->method == QIM_INTER_NN ? 1 : job->method == QIM_INTER_LINEAR ? 2 : 3;
+        const int margin = job->method == QIM_INTER_NN       ? 1
+                           : job->method == QIM_INTER_LINEAR ? 2
+                                                             : 3;
         const int x1 = (int)(cx + (partW - 1) * job->stepX + 1e-7) + margin + 1;
         const int y1 = (int)(cy + (partH - 1) * job->stepY + 1e-7) + margin + 1;
         const int rx0 = x0 - margin > 0 ? x0 - margin : 0, ry0 = y0 - margin > 0 ? y0 - margin : 0;
-        const int rx1 = x1 < src->width ? x1 : src->width, ry1 = y1 < src->height ? y1 : src->height;
+        const int rx1 = x1 < src->width ? x1 : src->width;
+        const int ry1 = y1 < src->height ? y1 : src->height;
         int rowBytes = 0;
         rect = ownGetRect(src, rx0, ry0, rx1 - rx0, ry1 - ry0, &rowBytes);
         if (!rect) {

@@ -254,8 +254,8 @@ typedef struct {
 /* Gets the source area of width x height pixels from the corner of tile
  * (tileColumn, tileRow): the tile itself when the area fits in it, else a
  * copied rectangle. 0 when a tile is not delivered or memory runs out. */
-static int ownDecimateGetSourceBlock(const QimImage* srcImage, int tileColumn, int tileRow, int width,
-                              int height, SourceBlock* block)
+static int ownDecimateGetSourceBlock(const QimImage* srcImage, int tileColumn, int tileRow,
+                                     int width, int height, SourceBlock* block)
 {
     QimTileInfo* tile = srcImage->tileInfo;
     const int depth = srcImage->depth;

@@ -21,7 +21,8 @@ uint32_t blockSum(const QimImage* image, int x, int y, int c = 0)
 
 double value(const QimImage* image, int x, int y, int c)
 {
-    return image->depth == QIM_DEPTH_32F ? (double)getF(image, x, y, c) : (double)get(image, x, y, c);
+    return image->depth == QIM_DEPTH_32F ? (double)getF(image, x, y, c)
+                                         : (double)get(image, x, y, c);
 }
 
 // Area mean of the source over destination pixel (i, j), in exact arithmetic.
@@ -410,7 +411,8 @@ TEST_F(DecimateTest, WideRatioOverSmallTilesFallsBackToNearest)
     randomize(src.get(), 83);
     TiledImage tiles(src.get(), 8, 8);
     int xi, yi, xm, ym;
-    EXPECT_EQ(ownDecimateChooseMethod(tiles.header(), 1, 9, 1, 2, QIM_INTER_SUPER, &xi, &yi, &xm, &ym),
+    EXPECT_EQ(ownDecimateChooseMethod(tiles.header(), 1, 9, 1, 2, QIM_INTER_SUPER, &xi, &yi, &xm,
+                                      &ym),
               QIM_INTER_NN);
     EXPECT_EQ(ownDecimateChooseMethod(src.get(), 1, 9, 1, 2, QIM_INTER_SUPER, &xi, &yi, &xm, &ym),
               QIM_INTER_SUPER);

@@ -62,7 +62,8 @@ private:
                       int line)
     {
         (void)file;
-        current()->raises.push_back({status, function ? function : "", context ? context : "", line});
+        current()->raises.push_back(
+            {status, function ? function : "", context ? context : "", line});
         return status;
     }
     QimErrorHandler previous_;

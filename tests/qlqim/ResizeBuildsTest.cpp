@@ -113,7 +113,8 @@ TEST(QlqimResizeBuilds, EveryBuildScalesByteForByteAlike)
     const int P = QIM_ORDER_PIXEL, L = QIM_ORDER_PLANE;
     const Case cases[] = {
         // The map's case: a crop of 8-bit RGB scaled linearly up and down.
-        {QIM_DEPTH_8U, 3, P, 300, 200, 160, 90, 160, 117, 90, 66, QIM_INTER_LINEAR, 40, 30, 117, 66},
+        {QIM_DEPTH_8U, 3, P, 300, 200, 160, 90, 160, 117, 90, 66, QIM_INTER_LINEAR, 40, 30, 117,
+         66},
         {QIM_DEPTH_8U, 3, P, 300, 200, 96, 54, 96, 230, 54, 129, QIM_INTER_LINEAR, 7, 11, 230, 129},
         {QIM_DEPTH_8U, 1, P, 97, 61, 150, 100, 150, 97, 100, 61, QIM_INTER_LINEAR, 0, 0, 0, 0},
         {QIM_DEPTH_8U, 4, P, 97, 61, 150, 100, 3, 2, 5, 3, QIM_INTER_CUBIC, 0, 0, 0, 0},
