@@ -1,2 +1,898 @@
-/* Placeholder until this module lands. */
+/* Decimation row kernels: nearest neighbour, linear, cubic and super-sampling
+ * for 1U, 8U, 16U and 32F elements.
+ *
+ * Every kernel takes the same seventeen arguments (see OWN_DECIMATE_KERNEL_ARGS):
+ * element addresses, channel/pixel/row steps and extents counted in elements,
+ * the two float steps and the two in/out float positions. Positions are
+ * accumulated in double precision by adding the float step once per produced
+ * column or row; a sample's integer coordinate is the position truncated
+ * toward zero. The depth-generic bodies below are always inlined into one
+ * function per depth and method, so the inner loops carry no depth branch. */
 #include "qimown.h"
+
+#include <float.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#define INLINE static inline __attribute__((always_inline))
+
+typedef ptrdiff_t Dim;
+
+enum { K8U, K16U, K32F };
+
+INLINE double loadElem(const void* base, Dim index, int kind)
+{
+    switch (kind) {
+    case K8U: return ((const uint8_t*)base)[index];
+    case K16U: return ((const uint16_t*)base)[index];
+    default: return ((const float*)base)[index];
+    }
+}
+
+INLINE Dim elemBytes(int kind)
+{
+    return kind == K8U ? 1 : kind == K16U ? 2 : 4;
+}
+
+INLINE const void* elemAt(const void* base, Dim index, int kind)
+{
+    return (const char*)base + index * elemBytes(kind);
+}
+
+/* Stores a value truncated toward zero and clamped to the depth's range;
+ * 32F stores the value as a float. */
+INLINE void storeTrunc(void* base, Dim index, double value, int kind)
+{
+    if (kind == K32F) {
+        ((float*)base)[index] = (float)value;
+        return;
+    }
+    const double top = kind == K8U ? 255.0 : 65535.0;
+    /* Compare before converting: a value out of the int range must not reach
+     * the conversion. */
+    int v = value >= top ? (int)top : value > -1.0 ? (int)value : 0;
+    if (kind == K8U)
+        ((uint8_t*)base)[index] = (uint8_t)v;
+    else
+        ((uint16_t*)base)[index] = (uint16_t)v;
+}
+
+INLINE void copyElem(void* dst, Dim di, const void* src, Dim si, int kind)
+{
+    switch (kind) {
+    case K8U: ((uint8_t*)dst)[di] = ((const uint8_t*)src)[si]; break;
+    case K16U: ((uint16_t*)dst)[di] = ((const uint16_t*)src)[si]; break;
+    default: ((float*)dst)[di] = ((const float*)src)[si]; break;
+    }
+}
+
+INLINE Dim clampIndex(Dim index, Dim count)
+{
+    return index < 0 ? 0 : index >= count ? count - 1 : index;
+}
+
+/* The position after count additions of step, as the kernels accumulate it. */
+static float accumulate(float pos, float step, Dim count)
+{
+    double acc = pos;
+    for (Dim i = 0; i < count; ++i)
+        acc += (double)step;
+    return (float)acc;
+}
+
+float ownDecimateAdvance(OwnDecimateKernel kernel, int axis, float pos, float step,
+                         ptrdiff_t count)
+{
+    if (kernel == ownDecimateSuper_8u || kernel == ownDecimateSuper_16u ||
+        kernel == ownDecimateSuper_32f)
+        return (float)((double)pos + (double)step * (double)count);
+    if (kernel == ownDecimateNN_1u && axis == 0) {
+        /* The 1U nearest kernel keeps its x position in a float (tiles start
+         * on a byte, so no bit position is involved here). */
+        for (Dim i = 0; i < count; ++i)
+            pos = pos + step;
+        return pos;
+    }
+    return accumulate(pos, step, count);
+}
+
+/* ---- Nearest neighbour ------------------------------------------------------ */
+
+INLINE int nearestBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
+{
+    const Dim n = dstRowEnd / dstPixelStep;
+    const Dim m = dstRowsEnd / dstRowStep;
+    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
+    const double x0 = *xPos, y0 = *yPos, dx = xStep, dy = yStep;
+    if (srcPixelStep == 1 && srcChannelStep > 1) {
+        /* Plane order: one plane after another. */
+        for (Dim c = 0, sc = 0; c < dstChannelEnd; c += dstChannelStep, sc += srcChannelStep) {
+            double y = y0;
+            for (Dim r = 0; r < dstRowsEnd; r += dstRowStep, y += dy) {
+                const void* row = elemAt(src, clampIndex((Dim)y, availY) * srcRowStep + sc, kind);
+                double x = x0;
+                for (Dim i = 0; i < dstRowEnd; i += dstPixelStep, x += dx)
+                    copyElem(dst, c + r + i, row, clampIndex((Dim)x, availX), kind);
+            }
+        }
+    } else {
+        /* Pixel order: all processed channels of a pixel at once. */
+        const Dim count = dstChannelEnd;
+        double y = y0;
+        for (Dim r = 0; r < dstRowsEnd; r += dstRowStep, y += dy) {
+            const void* row = elemAt(src, clampIndex((Dim)y, availY) * srcRowStep, kind);
+            double x = x0;
+            for (Dim i = 0; i < dstRowEnd; i += dstPixelStep, x += dx) {
+                const Dim s = clampIndex((Dim)x, availX) * srcPixelStep;
+                for (Dim e = 0; e < count; ++e)
+                    copyElem(dst, r + i + e, row, s + e, kind);
+            }
+        }
+    }
+    *xPos = accumulate(*xPos, xStep, n);
+    *yPos = accumulate(*yPos, yStep, m);
+    return 1;
+}
+
+int ownDecimateNN_8u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
+                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
+                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K8U);
+}
+
+int ownDecimateNN_16u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
+                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
+                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K16U);
+}
+
+int ownDecimateNN_32f(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
+                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
+                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K32F);
+}
+
+/* ---- 1U rows ------------------------------------------------------------------ */
+
+INLINE int readBit(const uint8_t* row, Dim x)
+{
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+/* Bits lo..hi of a byte counted from the most significant bit, as a mask. */
+INLINE unsigned bitSpan(int lo, int hi)
+{
+    static const unsigned char lowMasks[9] = {0, 1, 3, 7, 15, 31, 63, 127, 255};
+    return lowMasks[8 - lo] & ~(unsigned)lowMasks[7 - hi];
+}
+
+/* Writes n bits of a destination row from bit position pos on, byte by byte:
+ * whole bytes are stored, the first and last only in the row's bits.
+ * next(state) gives the row's bits in order. */
+INLINE void writeBitRow(uint8_t* drow, Dim pos, Dim n, int (*next)(void*), void* state)
+{
+    for (Dim i = 0; i < n;) {
+        const int lo = (int)(pos & 7);
+        const int hi = (n - i) - 1 < 7 - lo ? lo + (int)(n - i) - 1 : 7;
+        unsigned bits = 0;
+        for (int b = lo; b <= hi; ++b)
+            bits |= (unsigned)next(state) << (7 - b);
+        uint8_t* out = drow + (pos >> 3);
+        if (lo == 0 && hi == 7) {
+            *out = (uint8_t)bits;
+        } else {
+            const unsigned span = bitSpan(lo, hi);
+            *out = (uint8_t)((*out & ~span) | (bits & span));
+        }
+        i += hi - lo + 1;
+        pos += hi - lo + 1;
+    }
+}
+
+/* The nearest source bit of each destination bit; the x accumulator is a
+ * float, rounded after every addition. */
+typedef struct {
+    const uint8_t* row;
+    float x, step;
+    Dim end;
+} NearestBits;
+
+static int nextNearestBit(void* state)
+{
+    NearestBits* b = (NearestBits*)state;
+    const int bit = readBit(b->row, clampIndex((Dim)b->x, b->end));
+    b->x = b->x + b->step;
+    return bit;
+}
+
+int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    (void)dstChannelEnd;
+    const uint8_t* s = (const uint8_t*)src;
+    uint8_t* d = (uint8_t*)dst;
+    const int dstBit = (int)dstChannelStep, srcBit = (int)srcChannelStep;
+    const Dim n = dstRowEnd / dstPixelStep;
+    const Dim m = dstRowsEnd / dstRowStep;
+    const Dim srcRowBytes = srcRowStep >> 3, dstRowBytes = dstRowStep >> 3;
+    const Dim availY = srcRowsEnd / srcRowStep, xEnd = srcBit + srcRowEnd / srcPixelStep;
+    double y = *yPos;
+    for (Dim j = 0; j < m; ++j, y += (double)yStep) {
+        const uint8_t* srow = s + clampIndex((Dim)y, availY) * srcRowBytes;
+        NearestBits bits = {srow, *xPos + (float)srcBit, xStep, xEnd};
+        writeBitRow(d + j * dstRowBytes, dstBit, n, nextNearestBit, &bits);
+    }
+    float x = *xPos + (float)srcBit;
+    for (Dim i = 0; i < n; ++i)
+        x = x + xStep;
+    *xPos = x - (float)srcBit;
+    *yPos = accumulate(*yPos, yStep, m);
+    return 1;
+}
+
+/* ---- Linear and cubic ---------------------------------------------------------- */
+
+enum { AXIS_X = 1, AXIS_Y = 2, AXIS_XY = 3 };
+
+/* The cubic through a, b, c, d at -1, 0, 1, 2, evaluated at t and multiplied
+ * by 1/6 rounded to single precision. */
+INLINE double cubicSixth(double a, double b, double c, double d, double t)
+{
+    const double s = (double)(1.0f / 6.0f);
+    const double L = -2 * a - 3 * b + 6 * c - d;
+    const double Q = 3 * a - 6 * b + 3 * c;
+    const double C = -a + 3 * b - 3 * c + d;
+    return ((Q * t * t + L * t) + C * (t * (t * t)) + 6 * b) * s;
+}
+
+/* The taps around pos on one axis and the fraction: linear reads k and
+ * k + 1; cubic reads k - 1 .. k + 2, the window moving back by one near the
+ * end of the available extent. Every tap is kept inside that extent. */
+INLINE double window(double pos, Dim avail, int cubic, Dim taps[4])
+{
+    Dim k = (Dim)pos;
+    double t = pos - (double)k;
+    if (cubic && k >= avail - 2) {
+        k -= 1;
+        t += 1;
+    }
+    for (int q = 0; q < 4; ++q)
+        taps[q] = clampIndex(cubic ? k - 1 + q : k + q, avail);
+    return t;
+}
+
+/* Linear (two taps) or cubic (four) along one axis over samples a[0..3]. */
+INLINE double along(const double* a, double t, int cubic)
+{
+    return cubic ? cubicSixth(a[0], a[1], a[2], a[3], t) : a[0] * (1 - t) + a[1] * t;
+}
+
+/* One-axis (AXIS_X, AXIS_Y) or two-axis (AXIS_XY) linear or cubic body. A
+ * one-axis kernel whose start position is below the smallest normal float
+ * copies its first sample and interpolates from one step on; the neighbours
+ * along the other axis are not read. */
+INLINE int interpolationBody(OWN_DECIMATE_KERNEL_ARGS, int axes, int cubic, int kind)
+{
+    const Dim nch = dstChannelEnd / dstChannelStep;
+    const Dim n = dstRowEnd / dstPixelStep;
+    const Dim m = dstRowsEnd / dstRowStep;
+    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
+    const double x0 = *xPos, y0 = *yPos, dx = xStep, dy = yStep;
+    const int copyFirstX = axes == AXIS_X && x0 < FLT_MIN;
+    const int copyFirstY = axes == AXIS_Y && y0 < FLT_MIN;
+    const int taps = cubic ? 4 : 2;
+    for (Dim ch = 0; ch < nch; ++ch) {
+        const void* sc = elemAt(src, ch * srcChannelStep, kind);
+        void* dc = (char*)dst + ch * dstChannelStep * elemBytes(kind);
+        double y = y0;
+        for (Dim j = 0; j < m; ++j, y += dy) {
+            Dim ry[4];
+            double ty = 0;
+            if (axes == AXIS_X)
+                ry[0] = clampIndex((Dim)y, availY);
+            else
+                ty = window(y, availY, cubic, ry);
+            const void* rows[4];
+            for (int q = 0; q < (axes == AXIS_X ? 1 : taps); ++q)
+                rows[q] = elemAt(sc, ry[q] * srcRowStep, kind);
+            void* drow = (char*)dc + j * dstRowStep * elemBytes(kind);
+            double x = x0;
+            for (Dim i = 0; i < n; ++i, x += dx) {
+                double v;
+                Dim cx[4];
+                double a[4];
+                if (axes == AXIS_Y) {
+                    const Dim s0 = clampIndex((Dim)x, availX) * srcPixelStep;
+                    for (int q = 0; q < taps; ++q)
+                        a[q] = loadElem(rows[q], s0, kind);
+                    v = (copyFirstY && j == 0) ? a[cubic] : along(a, ty, cubic);
+                } else {
+                    const double tx = window(x, availX, cubic, cx);
+                    double h[4];
+                    for (int r = 0; r < (axes == AXIS_X ? 1 : taps); ++r) {
+                        for (int q = 0; q < taps; ++q)
+                            a[q] = loadElem(rows[r], cx[q] * srcPixelStep, kind);
+                        h[r] = along(a, tx, cubic);
+                    }
+                    if (axes == AXIS_X)
+                        v = (copyFirstX && i == 0) ? loadElem(rows[0], 0, kind) : h[0];
+                    else
+                        v = along(h, ty, cubic);
+                }
+                storeTrunc(drow, i * dstPixelStep, v, kind);
+            }
+        }
+    }
+    *xPos = accumulate(*xPos, xStep, n);
+    *yPos = accumulate(*yPos, yStep, m);
+    return 1;
+}
+
+/* The two-axis kernels: when a start position is (in effect) 0, the first row
+ * comes from the x-only kernel and the first column of the remaining rows from
+ * the y-only kernel; the rest is interpolated on both axes. */
+INLINE int twoAxisBody(OWN_DECIMATE_KERNEL_ARGS, OwnDecimateKernel xOnly, OwnDecimateKernel yOnly,
+                       int cubic, int kind)
+{
+    const Dim n = dstRowEnd / dstPixelStep;
+    Dim m = dstRowsEnd / dstRowStep;
+    char* d = (char*)dst;
+    const Dim eb = elemBytes(kind);
+    float x = *xPos, y = *yPos;
+    float xAfterFirstRow = x;
+    int firstRowDone = 0;
+    Dim cols = n;
+    if (y < FLT_MIN && m > 0) {
+        float xl = x, yl = y;
+        xOnly(src, d, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
+              dstRowStep, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd, xStep,
+              yStep, &xl, &yl);
+        y = yl;
+        xAfterFirstRow = xl;
+        firstRowDone = 1;
+        d += dstRowStep * eb;
+        --m;
+    }
+    if (x < FLT_MIN && m > 0 && cols > 0) {
+        float xl = x, yl = y;
+        yOnly(src, d, dstChannelStep, dstChannelEnd, dstPixelStep, dstPixelStep, dstRowStep,
+              m * dstRowStep, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
+              xStep, yStep, &xl, &yl);
+        x = xl;
+        d += dstPixelStep * eb;
+        --cols;
+    }
+    if (m > 0 && cols > 0) {
+        float xl = x, yl = y;
+        interpolationBody(src, d, dstChannelStep, dstChannelEnd, dstPixelStep,
+                          cols * dstPixelStep, dstRowStep, m * dstRowStep, srcChannelStep,
+                          srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd, xStep, yStep, &xl, &yl,
+                          AXIS_XY, cubic, kind);
+    }
+    *xPos = (m > 0 || !firstRowDone) ? accumulate(x, xStep, cols) : xAfterFirstRow;
+    *yPos = accumulate(y, yStep, m);
+    return 1;
+}
+
+#define ONE_AXIS_KERNEL(name, axes, cubic, kind)                                                 \
+    int name(OWN_DECIMATE_KERNEL_ARGS)                                                           \
+    {                                                                                            \
+        return interpolationBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep,          \
+                                 dstRowEnd, dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, \
+                                 srcRowEnd, srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos,    \
+                                 axes, cubic, kind);                                             \
+    }
+
+#define TWO_AXIS_KERNEL(name, xOnly, yOnly, cubic, kind)                                         \
+    int name(OWN_DECIMATE_KERNEL_ARGS)                                                           \
+    {                                                                                            \
+        return twoAxisBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,     \
+                           dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,      \
+                           srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, xOnly, yOnly,       \
+                           cubic, kind);                                                         \
+    }
+
+/* The six linear and cubic kernels of one depth. */
+#define INTERPOLATION_KERNELS(suffix, kind)                                                       \
+    ONE_AXIS_KERNEL(ownDecimateLinearX_##suffix, AXIS_X, 0, kind)                                \
+    ONE_AXIS_KERNEL(ownDecimateLinearY_##suffix, AXIS_Y, 0, kind)                                \
+    TWO_AXIS_KERNEL(ownDecimateLinear_##suffix, ownDecimateLinearX_##suffix,                     \
+                    ownDecimateLinearY_##suffix, 0, kind)                                        \
+    ONE_AXIS_KERNEL(ownDecimateCubicX_##suffix, AXIS_X, 1, kind)                                 \
+    ONE_AXIS_KERNEL(ownDecimateCubicY_##suffix, AXIS_Y, 1, kind)                                 \
+    TWO_AXIS_KERNEL(ownDecimateCubic_##suffix, ownDecimateCubicX_##suffix,                       \
+                    ownDecimateCubicY_##suffix, 1, kind)
+
+INTERPOLATION_KERNELS(8u, K8U)
+INTERPOLATION_KERNELS(16u, K16U)
+INTERPOLATION_KERNELS(32f, K32F)
+
+/* ---- Super-sampling (8U, 16U, 32F) ------------------------------------------------ */
+
+size_t ownDecimateSuperBudget = (size_t)1 << 21;
+
+static const double EDGE_SLACK = 0.0001;
+
+/* What one used source column does in the horizontal pass. */
+enum { COL_WHOLE = 1, COL_PART = 2, COL_WRITE = 4, COL_REST = 8 };
+typedef struct {
+    double part; /* weight added before writing (COL_PART) */
+    double rest; /* weight that starts the next destination column (COL_REST) */
+    int flags;
+} SuperColumn;
+
+/* Where the vertical pass stands: the next source row, the boundary of the
+ * open destination row, that row's index, and whether the first row is next. */
+typedef struct {
+    Dim row;
+    double boundary;
+    Dim open;
+    int first;
+    int done;
+} SuperRows;
+
+/* Plans the horizontal pass: one entry per used column. Returns the number of
+ * entries to run; *finalWrite is set when a column is still open after them. */
+static Dim planColumns(SuperColumn* plan, Dim c0, Dim ncols, Dim n, double xpos, double dx,
+                       int* finalWrite)
+{
+    double boundary = xpos;
+    const double reference = (double)(Dim)(xpos + EDGE_SLACK);
+    Dim written = 0;
+    for (Dim col = 0; col < ncols; ++col) {
+        SuperColumn* p = &plan[col];
+        const double edge = (double)(c0 + col + 1);
+        p->flags = 0;
+        if (edge >= boundary + EDGE_SLACK) {
+            double rest;
+            if (col > 0) {
+                const double d = boundary - (double)(Dim)boundary;
+                p->flags = COL_PART | COL_WRITE;
+                p->part = d;
+                if (++written == n) {
+                    *finalWrite = 0;
+                    return col + 1;
+                }
+                rest = 1 - d;
+            } else {
+                rest = 1 - (xpos - reference);
+            }
+            p->flags |= COL_REST;
+            p->rest = rest;
+            boundary += dx;
+        } else {
+            p->flags = COL_WHOLE;
+            if (edge >= boundary) {
+                p->flags |= COL_WRITE;
+                if (++written == n) {
+                    *finalWrite = 0;
+                    return col + 1;
+                }
+                boundary += dx;
+            }
+        }
+    }
+    *finalWrite = 1;
+    return ncols;
+}
+
+INLINE void storeMean(void* row, Dim index, double unit, float sum, int kind)
+{
+    const double v = unit * (double)sum;
+    if (kind == K32F) {
+        ((float*)row)[index] = (float)v;
+        return;
+    }
+    /* Rounded and saturated: a white image stays white whatever the float
+     * sums came to. */
+    const double top = kind == K8U ? 255.0 : 65535.0;
+    const double r = 0.5 + v;
+    const int q = r >= top ? (int)top : r > 0 ? (int)r : 0;
+    if (kind == K8U)
+        ((uint8_t*)row)[index] = (uint8_t)q;
+    else
+        ((uint16_t*)row)[index] = (uint16_t)q;
+}
+
+/* Row operations of the vertical pass over one strip row of count elements. */
+#if defined(__SSE2__)
+/* Sixteen bytes as four vectors of floats (exact). */
+static inline void bytesToFloats(const uint8_t* s, __m128 f[4])
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v = _mm_loadu_si128((const __m128i*)s);
+    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+    f[0] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero));
+    f[1] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero));
+    f[2] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero));
+    f[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero));
+}
+#endif
+
+/* Contiguous 8-bit elements: set to (or, with add, add) the bytes as floats,
+ * sixteen at a time. Returns how many were done. */
+static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
+{
+    Dim e = 0;
+#if defined(__SSE2__)
+    for (; e + 16 <= count; e += 16) {
+        __m128 f[4];
+        bytesToFloats(s + e, f);
+        for (int q = 0; q < 4; ++q) {
+            float* b = buf + e + 4 * q;
+            _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
+        }
+    }
+#else
+    (void)buf; (void)s; (void)count; (void)add;
+#endif
+    return e;
+}
+
+INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
+                   double w, int kind)
+{
+    if (w == 1.0 && kind == K8U && pix == nch && (nch == 1 || chStep == 1)) {
+        /* Weight 1: the elements themselves. */
+        Dim e = wholeRow8u(buf, (const uint8_t*)src, count, 0);
+        for (; e < count; ++e)
+            buf[e] = (float)((const uint8_t*)src)[e];
+        return;
+    }
+    for (Dim col = 0, e = 0; e < count; ++col)
+        for (Dim ch = 0; ch < nch; ++ch, ++e)
+            buf[e] = (float)(w * loadElem(src, col * pix + ch * chStep, kind));
+}
+
+INLINE void rowAddPart(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
+                       double w, int kind)
+{
+    for (Dim col = 0, e = 0; e < count; ++col)
+        for (Dim ch = 0; ch < nch; ++ch, ++e)
+            buf[e] = (float)((double)buf[e] + w * loadElem(src, col * pix + ch * chStep, kind));
+}
+
+/* A float sum of two floats is the double sum rounded to float, so whole rows
+ * are added in single precision. */
+INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
+                        int kind)
+{
+    if (pix == nch && (nch == 1 || chStep == 1)) {
+        Dim e = kind == K8U ? wholeRow8u(buf, (const uint8_t*)src, count, 1) : 0;
+        for (; e < count; ++e)
+            buf[e] += (float)loadElem(src, e, kind);
+        return;
+    }
+    for (Dim col = 0, e = 0; e < count; ++col)
+        for (Dim ch = 0; ch < nch; ++ch, ++e)
+            buf[e] += (float)loadElem(src, col * pix + ch * chStep, kind);
+}
+
+/* Runs the vertical pass from *state until destination row limit is reached
+ * (closed), the last row is closed or the source rows run out. Strip row r
+ * holds destination row first + r; the row after the strip is its carry. */
+INLINE void verticalPass(SuperRows* state, float* strip, Dim first, Dim limit, Dim m,
+                         const void* src, Dim rowEnd, Dim rowStep, Dim pix, Dim chStep, Dim nch,
+                         Dim ncols, double ypos, double dy, int kind)
+{
+    const double reference = (double)(Dim)(ypos + EDGE_SLACK);
+    const Dim count = ncols * nch;
+    while (!state->done && state->row < rowEnd && state->open < limit) {
+        const void* srow = elemAt(src, state->row * rowStep, kind);
+        const double edge = (double)(state->row + 1);
+        float* open = strip + (state->open - first) * count;
+        if (edge >= state->boundary + EDGE_SLACK) {
+            double w;
+            if (!state->first) {
+                const double d = state->boundary - (double)(Dim)state->boundary;
+                rowAddPart(open, srow, count, pix, chStep, nch, d, kind);
+                if (++state->open == m) {
+                    state->done = 1;
+                    break;
+                }
+                open += count;
+                w = 1 - d;
+            } else {
+                w = 1 - (ypos - reference);
+            }
+            rowSet(open, srow, count, pix, chStep, nch, w, kind);
+            state->boundary += dy;
+        } else {
+            rowAddWhole(open, srow, count, pix, chStep, nch, kind);
+            if (edge >= state->boundary) {
+                if (++state->open == m) {
+                    state->done = 1;
+                    break;
+                }
+                state->boundary += dy;
+            }
+        }
+        state->first = 0;
+        ++state->row;
+    }
+}
+
+#if defined(__SSE2__)
+/* (float)(a + w b) in double precision per lane, as the scalar pass does. */
+static inline __m128 addWeighted(__m128 a, double w, __m128 b)
+{
+    const __m128d wd = _mm_set1_pd(w);
+    const __m128 lo = _mm_cvtpd_ps(
+        _mm_add_pd(_mm_cvtps_pd(a), _mm_mul_pd(wd, _mm_cvtps_pd(b))));
+    const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(a, a)),
+                                              _mm_mul_pd(wd, _mm_cvtps_pd(_mm_movehl_ps(b, b)))));
+    return _mm_movelh_ps(lo, hi);
+}
+
+/* (float)(w b) in double precision per lane. */
+static inline __m128 weighted(double w, __m128 b)
+{
+    const __m128d wd = _mm_set1_pd(w);
+    const __m128 lo = _mm_cvtpd_ps(_mm_mul_pd(wd, _mm_cvtps_pd(b)));
+    const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(wd, _mm_cvtps_pd(_mm_movehl_ps(b, b))));
+    return _mm_movelh_ps(lo, hi);
+}
+
+/* The horizontal pass of one strip row with 3 or 4 interleaved channels. */
+INLINE void superRowVector(const SuperColumn* plan, Dim planned, int finalWrite,
+                           const float* vals, char* drow, Dim nch, Dim n, Dim pix, double unit,
+                           int kind)
+{
+    __m128 acc = _mm_setzero_ps();
+    float lanes[4];
+    Dim i = 0;
+    for (Dim col = 0; col < planned; ++col) {
+        const SuperColumn* p = &plan[col];
+        const __m128 v = _mm_loadu_ps(vals + col * nch);
+        if (p->flags & COL_WHOLE) {
+            acc = _mm_add_ps(acc, v);
+            if (p->flags & COL_WRITE) {
+                _mm_storeu_ps(lanes, acc);
+                for (Dim ch = 0; ch < nch; ++ch)
+                    storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+                ++i;
+                acc = _mm_setzero_ps();
+            }
+        } else {
+            if (p->flags & COL_PART) {
+                acc = addWeighted(acc, p->part, v);
+                _mm_storeu_ps(lanes, acc);
+                for (Dim ch = 0; ch < nch; ++ch)
+                    storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+                ++i;
+                acc = _mm_setzero_ps();
+            }
+            if (p->flags & COL_REST)
+                acc = weighted(p->rest, v);
+        }
+    }
+    if (finalWrite && i < n) {
+        _mm_storeu_ps(lanes, acc);
+        for (Dim ch = 0; ch < nch; ++ch)
+            storeMean(drow, i * pix + ch, unit, lanes[ch], kind);
+    }
+}
+#endif
+
+INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
+{
+    const Dim nch = dstChannelEnd / dstChannelStep;
+    const Dim n = dstRowEnd / dstPixelStep;
+    const Dim m = dstRowsEnd / dstRowStep;
+    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
+    const double xpos = *xPos, ypos = *yPos, dx = xStep, dy = yStep;
+    if (n <= 0 || m <= 0 || nch <= 0) {
+        *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n > 0 ? n : 0);
+        *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m > 0 ? m : 0);
+        return 1;
+    }
+    const Dim c0 = (Dim)xpos;
+    Dim ncols = (Dim)((double)(n + 1) * dx) + 1;
+    if (c0 + ncols > availX)
+        ncols = availX - c0;
+    if (ncols < 0)
+        ncols = 0;
+    const Dim r0 = (Dim)ypos;
+    Dim rowEnd = r0 + (Dim)((double)(m + 1) * dy) + 1;
+    if (rowEnd > availY)
+        rowEnd = availY;
+
+    /* Strips of destination rows keep the buffer bounded; each row's
+     * arithmetic is the same as in one pass over all rows. */
+    const Dim perRow = (ncols > 0 ? ncols : 1) * nch;
+    Dim stripRows = (Dim)(ownDecimateSuperBudget / (size_t)perRow) - 1;
+    if (stripRows < 1)
+        stripRows = 1;
+    if (stripRows > m)
+        stripRows = m;
+    float* strip = (float*)malloc(sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    SuperColumn* plan = (SuperColumn*)malloc(sizeof(SuperColumn) * (size_t)(ncols > 0 ? ncols : 1));
+    if (!strip || !plan) {
+        free(strip);
+        free(plan);
+        ownRaiseError(QIM_STATUS_NO_MEMORY, "qimDecimate",
+                      "Can't create temporary buffer for interpolate = QIM_INTER_SUPER", "owndecim",
+                      1705);
+        return 0;
+    }
+    memset(strip, 0, sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    int finalWrite = 0;
+    const Dim planned = planColumns(plan, c0, ncols, n, xpos, dx, &finalWrite);
+    const double unit = 1.0 / ((double)xStep * (double)yStep);
+    const void* srcCols = elemAt(src, c0 * srcPixelStep, kind);
+
+    SuperRows state = {r0, ypos, 0, 1, 0};
+    for (Dim first = 0; first < m; first += stripRows) {
+        const Dim limit = first + stripRows < m ? first + stripRows : m;
+        verticalPass(&state, strip, first, limit, m, srcCols, rowEnd, srcRowStep, srcPixelStep,
+                     srcChannelStep, nch, ncols, ypos, dy, kind);
+        for (Dim j = first; j < limit; ++j) {
+            const float* vals = strip + (j - first) * perRow;
+            char* drow = (char*)dst + j * dstRowStep * elemBytes(kind);
+#if defined(__SSE2__)
+            if (dstChannelStep == 1 && (nch == 3 || nch == 4)) {
+                /* All channels of a pixel in one vector; the row after
+                 * this one (there always is one) takes the fourth lane's
+                 * read past the row's end. */
+                superRowVector(plan, planned, finalWrite, vals, drow, nch, n, dstPixelStep, unit,
+                               kind);
+                continue;
+            }
+#endif
+            for (Dim ch = 0; ch < nch; ++ch) {
+                void* out = drow + ch * dstChannelStep * elemBytes(kind);
+                float acc = 0;
+                Dim i = 0;
+                for (Dim col = 0; col < planned; ++col) {
+                    const SuperColumn* p = &plan[col];
+                    const float v = vals[col * nch + ch];
+                    if (p->flags & COL_WHOLE) {
+                        acc += v;
+                        if (p->flags & COL_WRITE) {
+                            storeMean(out, i++ * dstPixelStep, unit, acc, kind);
+                            acc = 0;
+                        }
+                    } else {
+                        if (p->flags & COL_PART) {
+                            acc = (float)((double)acc + p->part * (double)v);
+                            storeMean(out, i++ * dstPixelStep, unit, acc, kind);
+                            acc = 0;
+                        }
+                        if (p->flags & COL_REST)
+                            acc = (float)(p->rest * (double)v);
+                    }
+                }
+                if (finalWrite && i < n)
+                    storeMean(out, i * dstPixelStep, unit, acc, kind);
+            }
+        }
+        /* The row after the strip may already have been started. */
+        memmove(strip, strip + (limit - first) * perRow, sizeof(float) * (size_t)perRow);
+        memset(strip + perRow, 0, sizeof(float) * (size_t)perRow * (size_t)stripRows);
+    }
+    free(strip);
+    free(plan);
+    *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n);
+    *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m);
+    return 1;
+}
+
+int ownDecimateSuper_8u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
+                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
+                     xStep, yStep, xPos, yPos, K8U);
+}
+
+int ownDecimateSuper_16u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
+                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
+                     xStep, yStep, xPos, yPos, K16U);
+}
+
+int ownDecimateSuper_32f(OWN_DECIMATE_KERNEL_ARGS)
+{
+    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
+                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
+                     xStep, yStep, xPos, yPos, K32F);
+}
+
+/* ---- 1U super-sampling -------------------------------------------------------------- */
+
+/* Source span of one destination pixel along one axis: first and last index
+ * and their weights. At the end of the available extent the span is moved
+ * back so that it ends there, the far index getting weight 0. */
+typedef struct {
+    Dim lo, hi;
+    double wLo, wHi;
+} BitSpan;
+
+static BitSpan spanOf(double start, double step, Dim end)
+{
+    BitSpan s;
+    s.hi = (Dim)(start + step);
+    s.wHi = (start + step) - (double)s.hi;
+    if (s.hi >= end) {
+        s.hi = end;
+        s.wHi = 0;
+        start = (double)end - step;
+        if (start < 0)
+            start = 0;
+    }
+    s.lo = (Dim)start;
+    s.wLo = 1 - (start - (double)s.lo);
+    return s;
+}
+
+static double weightedRow(const uint8_t* row, const BitSpan* xs, double rowWeight)
+{
+    double sum = 0;
+    for (Dim c = xs->lo + 1; c < xs->hi; ++c)
+        sum += readBit(row, c);
+    sum *= rowWeight;
+    if (xs->wLo > EDGE_SLACK)
+        sum += rowWeight * xs->wLo * readBit(row, xs->lo);
+    if (xs->wHi > EDGE_SLACK)
+        sum += rowWeight * xs->wHi * readBit(row, xs->hi);
+    return sum;
+}
+
+/* Each destination bit from the weighted share of set source bits in its
+ * area: 1 when it is at least one half. */
+typedef struct {
+    const uint8_t* src;
+    Dim rowBytes;
+    const BitSpan* ys;
+    Dim availY;
+    double x, step;
+    Dim end;
+    double unit;
+} AreaBits;
+
+static int nextAreaBit(void* state)
+{
+    AreaBits* b = (AreaBits*)state;
+    const BitSpan xs = spanOf(b->x, b->step, b->end);
+    const BitSpan* ys = b->ys;
+    double count = 0;
+    for (Dim r = ys->lo + 1; r < ys->hi; ++r)
+        count += weightedRow(b->src + r * b->rowBytes, &xs, 1.0);
+    if (ys->wLo > EDGE_SLACK)
+        count += weightedRow(b->src + ys->lo * b->rowBytes, &xs, ys->wLo);
+    if (ys->wHi > EDGE_SLACK && ys->hi < b->availY)
+        count += weightedRow(b->src + ys->hi * b->rowBytes, &xs, ys->wHi);
+    b->x += b->step;
+    return count * b->unit + 0.5 >= 1.0;
+}
+
+int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    (void)dstChannelEnd;
+    const uint8_t* s = (const uint8_t*)src;
+    uint8_t* d = (uint8_t*)dst;
+    const int dstBit = (int)dstChannelStep, srcBit = (int)srcChannelStep;
+    const Dim n = dstRowEnd / dstPixelStep;
+    const Dim m = dstRowsEnd / dstRowStep;
+    const Dim availY = srcRowsEnd / srcRowStep;
+    const Dim xEnd = srcBit + srcRowEnd / srcPixelStep;
+    const Dim srcRowBytes = srcRowStep >> 3, dstRowBytes = dstRowStep >> 3;
+    const double dx = xStep, dy = yStep;
+    const double unit = 1.0 / (dy * dx);
+    double y = *yPos;
+    for (Dim j = 0; j < m; ++j, y += dy) {
+        const BitSpan ys = spanOf(y, dy, availY);
+        AreaBits bits = {s, srcRowBytes, &ys, availY, (double)*xPos + srcBit, dx, xEnd, unit};
+        writeBitRow(d + j * dstRowBytes, dstBit, n, nextAreaBit, &bits);
+    }
+    *xPos = accumulate(*xPos, xStep, n);
+    *yPos = accumulate(*yPos, yStep, m);
+    return 1;
+}

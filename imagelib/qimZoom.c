@@ -1,2 +1,1194 @@
-/* Placeholder until this module lands. */
+/* Zoom: scales the source region by xDst/xSrc and yDst/ySrc into the
+ * destination region by nearest-neighbour, linear or cubic interpolation,
+ * with write masks, channel of interest and tiled images.
+ *
+ * Destination column i maps to the source position xStart + i x stepX (double)
+ * relative to the source region; the per-call tables hold the first tap of
+ * every column and row and the float weights, so the row kernels only index
+ * and weight. Linear and cubic interpolate source rows horizontally into float
+ * row buffers (float arithmetic) that are reused between destination rows. */
 #include "qimown.h"
+
+#include <limits.h>
+#include <stdint.h>
+#include <string.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#define FN "qimZoom"
+#define SRC "qimZoom"
+#define INLINE static inline __attribute__((always_inline))
+
+typedef ptrdiff_t Dim;
+
+enum { K1U, K8U, K16U, K32F };
+
+/* ---- The plan of one core call ------------------------------------------------ */
+
+typedef struct ZoomPlan {
+    int kind;
+    int width, height; /* written size */
+    int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
+    int planes;        /* passes: 1 in pixel order, processed channels in plane order */
+    const char* src;   /* the source region's first element (first processed channel); 1U:
+                          its row's start */
+    Dim srcRowStep, srcPlaneStep; /* bytes */
+    int srcPix;                   /* elements from one pixel to the next */
+    char* dst;                    /* likewise for the destination */
+    Dim dstRowStep, dstPlaneStep;
+    int dstPix;
+    int dstBit0; /* 1U: bit index of the region's first pixel within its row */
+    int* xTap;   /* first tap of each column, in elements from the region start (1U: bit index) */
+    float* xw;   /* linear: weight; cubic: three coefficients per column */
+    int* yTap;   /* first tap row of each destination row, relative to the region */
+    float* yw;
+    const uint8_t* mask; /* row of the first written pixel's mask bits, or null */
+    Dim maskStep;
+    int maskX0;
+    float* rows[4]; /* horizontally interpolated source rows */
+    void* out;      /* one row of results before a masked or strided store */
+    float* span;    /* 8U: the source row's tapped elements as floats */
+    Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
+    int* spanTap;   /* each column's first tap within the span */
+    int spanDense;  /* convert the whole span rather than each tapped pixel */
+    float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
+                       cubic, each column's three broadcast (or, one channel, three runs) */
+} ZoomPlan;
+
+INLINE Dim elemBytes(int kind)
+{
+    return kind == K8U ? 1 : kind == K16U ? 2 : 4;
+}
+
+INLINE float loadF(const char* base, Dim index, int kind)
+{
+    switch (kind) {
+    case K8U: return (float)((const uint8_t*)base)[index];
+    case K16U: return (float)((const uint16_t*)base)[index];
+    default: return ((const float*)base)[index];
+    }
+}
+
+INLINE int maskBit(const uint8_t* row, Dim x)
+{
+    return (row[x >> 3] >> (7 - (x & 7))) & 1;
+}
+
+/* 8U and 16U results get 1e-7 and are truncated toward zero, then clamped
+ * to the depth's range; 32F results are stored as they are. */
+INLINE void storeValue(char* base, Dim index, double v, int kind)
+{
+    if (kind == K32F) {
+        ((float*)base)[index] = (float)v;
+        return;
+    }
+    const double top = kind == K8U ? 255.0 : 65535.0;
+    const double r = v + 1e-7;
+    const int q = r >= top ? (int)top : r > 0 ? (int)r : 0;
+    if (kind == K8U)
+        ((uint8_t*)base)[index] = (uint8_t)q;
+    else
+        ((uint16_t*)base)[index] = (uint16_t)q;
+}
+
+/* Writes one row of results to the destination: only where the mask bit is
+ * set, and only the processed channels of each pixel. */
+INLINE void storeRow(const ZoomPlan* z, const char* out, char* drow, const uint8_t* mrow, int kind)
+{
+    const Dim eb = elemBytes(kind);
+    const int nch = z->nch;
+    for (Dim i = 0; i < z->width; ++i) {
+        if (mrow && !maskBit(mrow, z->maskX0 + i))
+            continue;
+        memcpy(drow + i * z->dstPix * eb, out + i * nch * eb, (size_t)(nch * eb));
+    }
+}
+
+/* ---- Nearest neighbour ---------------------------------------------------------- */
+
+/* Copies count elements of type T per pixel; the count is a constant in the
+ * common cases so that the copy unrolls. */
+#define NEAREST_ROW(T, count)                                                                     \
+    for (Dim i = 0; i < z->width; ++i) {                                                          \
+        const T* s = (const T*)srow + z->xTap[i];                                                 \
+        T* d = (T*)drow + i * dp;                                                                 \
+        for (int c = 0; c < (count); ++c)                                                         \
+            d[c] = s[c];                                                                          \
+    }
+
+#define NEAREST_ROWS(T)                                                                           \
+    switch (nch) {                                                                                \
+    case 1: NEAREST_ROW(T, 1) break;                                                              \
+    case 2: NEAREST_ROW(T, 2) break;                                                              \
+    case 3: NEAREST_ROW(T, 3) break;                                                              \
+    case 4: NEAREST_ROW(T, 4) break;                                                              \
+    default: NEAREST_ROW(T, nch) break;                                                           \
+    }
+
+INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
+{
+    const Dim eb = elemBytes(kind);
+    const int nch = z->nch, dp = z->dstPix;
+    for (Dim j = 0; j < z->height; ++j) {
+        const char* srow = src + z->yTap[j] * z->srcRowStep;
+        char* drow = dst + j * z->dstRowStep;
+        const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
+        if (mrow) {
+            for (Dim i = 0; i < z->width; ++i)
+                if (maskBit(mrow, z->maskX0 + i))
+                    memcpy(drow + i * dp * eb, srow + z->xTap[i] * eb, (size_t)(nch * eb));
+        } else if (kind == K8U && nch == 4 && dp == 4 && z->srcPix == 4) {
+            /* Whole 4-byte pixels as 32-bit words. */
+            for (Dim i = 0; i < z->width; ++i)
+                memcpy(drow + i * 4, srow + z->xTap[i], 4);
+        } else if (kind == K8U) {
+            NEAREST_ROWS(uint8_t)
+        } else if (kind == K16U) {
+            NEAREST_ROWS(uint16_t)
+        } else {
+            NEAREST_ROWS(float)
+        }
+    }
+}
+
+static void nearestPass1u(const ZoomPlan* z)
+{
+    for (Dim j = 0; j < z->height; ++j) {
+        const uint8_t* srow = (const uint8_t*)z->src + z->yTap[j] * z->srcRowStep;
+        uint8_t* drow = (uint8_t*)z->dst + j * z->dstRowStep;
+        const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
+        for (Dim i = 0; i < z->width; ++i) {
+            if (mrow && !maskBit(mrow, z->maskX0 + i))
+                continue;
+            const Dim x = z->dstBit0 + i;
+            const unsigned bit = 0x80u >> (x & 7);
+            if (maskBit(srow, z->xTap[i]))
+                drow[x >> 3] = (uint8_t)(drow[x >> 3] | bit);
+            else
+                drow[x >> 3] = (uint8_t)(drow[x >> 3] & ~bit);
+        }
+    }
+}
+
+/* ---- Linear ------------------------------------------------------------------------ */
+
+/* a + wx (b - a) per column and channel, in float. */
+INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    for (Dim i = 0; i < z->width; ++i) {
+        const Dim s = z->xTap[i];
+        const float w = z->xw[i];
+        for (int c = 0; c < nch; ++c) {
+            const float a = loadF(srow, s + c, kind);
+            const float b = loadF(srow, s + sp + c, kind);
+            h[i * nch + c] = a + w * (b - a);
+        }
+    }
+}
+
+#if defined(__SSE2__)
+/* Bytes to floats (exact), sixteen at a time. */
+static void spanToFloat(const uint8_t* s, float* f, Dim n)
+{
+    const __m128i zero = _mm_setzero_si128();
+    Dim e = 0;
+    for (; e + 16 <= n; e += 16) {
+        const __m128i v = _mm_loadu_si128((const __m128i*)(s + e));
+        const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+        _mm_storeu_ps(f + e, _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero)));
+        _mm_storeu_ps(f + e + 4, _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero)));
+        _mm_storeu_ps(f + e + 8, _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero)));
+        _mm_storeu_ps(f + e + 12, _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero)));
+    }
+    for (; e < n; ++e)
+        f[e] = (float)s[e];
+}
+
+/* Four bytes from p as four floats (exact). */
+static inline __m128 bytesToFloat(const uint8_t* p, int shift)
+{
+    uint32_t w;
+    memcpy(&w, p, 4);
+    __m128i v = _mm_cvtsi32_si128((int)w);
+    if (shift)
+        v = _mm_srli_epi32(v, 8);
+    const __m128i zero = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(v, zero), zero));
+}
+
+/* The linear horizontal pass of an 8-bit row: the same float operations,
+ * four lanes at a time. With 3 or 4 channels one pixel's channels share a
+ * vector (the fourth lane is overwritten by the next pixel or lands in the
+ * buffer's padding); with 1 channel four columns do. Dense taps read the
+ * row's span converted to floats once; sparse taps of whole pixels (steps
+ * beyond two pixels) convert just the bytes they read. */
+static int linearRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!(nch == 1 && sp == 1) && !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    const float* w4 = z->xw4;
+    const int* tap = z->spanTap;
+    Dim i = 0;
+    if (!z->spanDense) {
+        const uint8_t* base = srow + z->spanFirst; /* whole pixels only */
+        for (; i < z->width; ++i) {
+            const uint8_t* p = base + tap[i];
+            const __m128 a = bytesToFloat(p, 0);
+            const __m128 b = sp == 3 ? bytesToFloat(p + 2, 1) : bytesToFloat(p + 4, 0);
+            _mm_storeu_ps(h + i * nch,
+                          _mm_add_ps(a, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b, a))));
+        }
+        return 1;
+    }
+    spanToFloat(srow + z->spanFirst, z->span, z->spanCount);
+    const float* f = z->span;
+    if (nch == 1) {
+#define PAIRS(p, q)                                                                               \
+    _mm_loadh_pi(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)(p))), (const __m64*)(q))
+        for (; i + 4 <= z->width; i += 4) {
+            const __m128 p01 = PAIRS(f + tap[i], f + tap[i + 1]);
+            const __m128 p23 = PAIRS(f + tap[i + 2], f + tap[i + 3]);
+            const __m128 a = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(2, 0, 2, 0));
+            const __m128 b = _mm_shuffle_ps(p01, p23, _MM_SHUFFLE(3, 1, 3, 1));
+            const __m128 w = _mm_loadu_ps(z->xw + i);
+            _mm_storeu_ps(h + i, _mm_add_ps(a, _mm_mul_ps(w, _mm_sub_ps(b, a))));
+        }
+#undef PAIRS
+        for (; i < z->width; ++i)
+            h[i] = f[tap[i]] + z->xw[i] * (f[tap[i] + 1] - f[tap[i]]);
+        return 1;
+    }
+    float* out = h;
+    for (; i + 2 <= z->width; i += 2, out += 2 * nch) {
+        const float* p0 = f + tap[i];
+        const float* p1 = f + tap[i + 1];
+        const __m128 a0 = _mm_loadu_ps(p0), b0 = _mm_loadu_ps(p0 + sp);
+        const __m128 a1 = _mm_loadu_ps(p1), b1 = _mm_loadu_ps(p1 + sp);
+        _mm_storeu_ps(out, _mm_add_ps(a0, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b0, a0))));
+        _mm_storeu_ps(out + nch,
+                      _mm_add_ps(a1, _mm_mul_ps(_mm_load_ps(w4 + 4 * i + 4), _mm_sub_ps(b1, a1))));
+    }
+    for (; i < z->width; ++i, out += nch) {
+        const float* p = f + tap[i];
+        const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + sp);
+        _mm_storeu_ps(out, _mm_add_ps(a, _mm_mul_ps(_mm_load_ps(w4 + 4 * i), _mm_sub_ps(b, a))));
+    }
+    return 1;
+}
+
+/* Two source rows that share the taps and weights (when shrinking, most
+ * destination rows need two fresh rows): one pass over the columns. Dense
+ * 3- and 4-channel rows only; 0 otherwise. */
+static int linearRows8uSimd(const ZoomPlan* z, const uint8_t* row0, const uint8_t* row1,
+                            float* h0, float* h1)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!z->spanDense || !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    float* f0 = z->span;
+    float* f1 = z->span + z->spanCount + 8;
+    spanToFloat(row0 + z->spanFirst, f0, z->spanCount);
+    spanToFloat(row1 + z->spanFirst, f1, z->spanCount);
+    const int* tap = z->spanTap;
+    const float* w4 = z->xw4;
+    for (Dim i = 0; i < z->width; ++i) {
+        const __m128 w = _mm_load_ps(w4 + 4 * i);
+        const float* p0 = f0 + tap[i];
+        const float* p1 = f1 + tap[i];
+        const __m128 a0 = _mm_loadu_ps(p0), b0 = _mm_loadu_ps(p0 + sp);
+        const __m128 a1 = _mm_loadu_ps(p1), b1 = _mm_loadu_ps(p1 + sp);
+        _mm_storeu_ps(h0 + i * nch, _mm_add_ps(a0, _mm_mul_ps(w, _mm_sub_ps(b0, a0))));
+        _mm_storeu_ps(h1 + i * nch, _mm_add_ps(a1, _mm_mul_ps(w, _mm_sub_ps(b1, a1))));
+    }
+    return 1;
+}
+
+/* (1 - wy) H0 + wy H1 + 1e-7 in double precision, truncated, two lanes at a
+ * time: the scalar arithmetic exactly. */
+static Dim linearColumn8uSimd(const float* h0, const float* h1, float wy, uint8_t* out, Dim count)
+{
+    const __m128d w1 = _mm_set1_pd((double)wy), w0 = _mm_set1_pd(1.0 - (double)wy);
+    const __m128d eps = _mm_set1_pd(1e-7);
+    Dim e = 0;
+#define LOAD_PAIR(p) _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)(p))))
+#define LINEAR_PAIR(k)                                                                            \
+    _mm_cvttpd_epi32(_mm_add_pd(_mm_add_pd(_mm_mul_pd(w0, LOAD_PAIR(h0 + e + (k))),             \
+                                           _mm_mul_pd(w1, LOAD_PAIR(h1 + e + (k)))),            \
+                                eps))
+    for (; e + 8 <= count; e += 8) {
+        const __m128i lo = _mm_unpacklo_epi64(LINEAR_PAIR(0), LINEAR_PAIR(2));
+        const __m128i hi = _mm_unpacklo_epi64(LINEAR_PAIR(4), LINEAR_PAIR(6));
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(lo, hi), _mm_setzero_si128());
+        _mm_storel_epi64((__m128i*)(out + e), bytes);
+    }
+#undef LINEAR_PAIR
+#undef LOAD_PAIR
+    return e;
+}
+#endif
+
+/* (1 - wy) H0 + wy H1 in double precision. */
+INLINE void linearColumn(const float* h0, const float* h1, float wy, char* out, Dim count, int kind)
+{
+    Dim e = 0;
+#if defined(__SSE2__)
+    if (kind == K8U)
+        e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
+#endif
+    const double w1 = wy, w0 = 1.0 - w1;
+    for (; e < count; ++e)
+        storeValue(out, e, w0 * (double)h0[e] + w1 * (double)h1[e], kind);
+}
+
+/* The horizontal pass of one source row. */
+INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span && linearRow8uSimd(z, (const uint8_t*)srow, h))
+        return;
+#endif
+    linearRow(z, srow, h, kind);
+}
+
+INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row1, float* h0,
+                            float* h1, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span)
+        return linearRows8uSimd(z, (const uint8_t*)row0, (const uint8_t*)row1, h0, h1);
+#else
+    (void)z; (void)row0; (void)row1; (void)h0; (void)h1; (void)kind;
+#endif
+    return 0;
+}
+
+INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
+{
+    const Dim count = (Dim)z->width * z->nch;
+    const int direct = !z->mask && z->dstPix == z->nch;
+    float* h0 = z->rows[0];
+    float* h1 = z->rows[1];
+    Dim loaded = 0;
+    int have = 0;
+    for (Dim j = 0; j < z->height; ++j) {
+        const Dim k = z->yTap[j];
+        if (!have || k != loaded) {
+            if (have && k == loaded + 1) {
+                float* t = h0;
+                h0 = h1;
+                h1 = t;
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+            } else if (!linearSourceRows(z, src + k * z->srcRowStep,
+                                         src + (k + 1) * z->srcRowStep, h0, h1, kind)) {
+                linearSourceRow(z, src + k * z->srcRowStep, h0, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+            }
+            loaded = k;
+            have = 1;
+        }
+        char* drow = dst + j * z->dstRowStep;
+        char* out = direct ? drow : (char*)z->out;
+        linearColumn(h0, h1, z->yw[j], out, count, kind);
+        if (!direct)
+            storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, kind);
+    }
+}
+
+/* ---- Cubic ------------------------------------------------------------------------- */
+
+/* The cubic through f0..f3 (taps base - 1 .. base + 2) at t, by Newton's
+ * forward differences, with c1 = t + 1, c2 = (t + 1) t / 2 and
+ * c3 = (t + 1) t (t - 1) / 6 precomputed; float arithmetic. */
+INLINE float cubicValue(float f0, float f1, float f2, float f3, const float* c)
+{
+    const float d1 = f1 - f0;
+    const float d2 = (f2 - 2.0f * f1) + f0;
+    const float d3 = ((f3 - 3.0f * f2) + 3.0f * f1) - f0;
+    return ((f0 + c[0] * d1) + c[1] * d2) + c[2] * d3;
+}
+
+static void cubicCoefficients(float t, float* c)
+{
+    const float c1 = t + 1.0f;
+    const float p = c1 * t;
+    c[0] = c1;
+    c[1] = p * 0.5f;
+    c[2] = (p * (t - 1.0f)) / 6.0f;
+}
+
+INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    for (Dim i = 0; i < z->width; ++i) {
+        const Dim s = z->xTap[i];
+        const float* c = z->xw + 3 * i;
+        for (int ch = 0; ch < nch; ++ch)
+            h[i * nch + ch] =
+                cubicValue(loadF(srow, s + ch, kind), loadF(srow, s + sp + ch, kind),
+                           loadF(srow, s + 2 * sp + ch, kind),
+                           loadF(srow, s + 3 * sp + ch, kind), c);
+    }
+}
+
+#if defined(__SSE2__)
+/* cubicValue on four lanes: the same float operations in the same order. */
+static inline __m128 cubicVec(__m128 f0, __m128 f1, __m128 f2, __m128 f3, __m128 c1, __m128 c2,
+                              __m128 c3)
+{
+    const __m128 two = _mm_set1_ps(2.0f), three = _mm_set1_ps(3.0f);
+    const __m128 d1 = _mm_sub_ps(f1, f0);
+    const __m128 d2 = _mm_add_ps(_mm_sub_ps(f2, _mm_mul_ps(two, f1)), f0);
+    const __m128 d3 =
+        _mm_sub_ps(_mm_add_ps(_mm_sub_ps(f3, _mm_mul_ps(three, f2)), _mm_mul_ps(three, f1)), f0);
+    return _mm_add_ps(_mm_add_ps(_mm_add_ps(f0, _mm_mul_ps(c1, d1)), _mm_mul_ps(c2, d2)),
+                      _mm_mul_ps(c3, d3));
+}
+
+/* The cubic horizontal pass of an 8-bit row over its float span. 3 or 4
+ * channels: one pixel per vector, the coefficients broadcast (twelve floats
+ * per column); 1 channel: four columns per vector, their windows transposed
+ * (the coefficients as three runs of width floats). */
+static int cubicRow8uSimd(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    const int nch = z->nch, sp = z->srcPix;
+    if (!(nch == 1 && sp == 1) && !((nch == 3 || nch == 4) && sp >= nch && sp <= 4))
+        return 0;
+    spanToFloat(srow + z->spanFirst, z->span, z->spanCount);
+    const float* f = z->span;
+    const int* tap = z->spanTap;
+    const float* c = z->xw4;
+    Dim i = 0;
+    if (nch == 1) {
+        const Dim w = z->width;
+        for (; i + 4 <= w; i += 4) {
+            __m128 f0 = _mm_loadu_ps(f + tap[i]), f1 = _mm_loadu_ps(f + tap[i + 1]);
+            __m128 f2 = _mm_loadu_ps(f + tap[i + 2]), f3 = _mm_loadu_ps(f + tap[i + 3]);
+            _MM_TRANSPOSE4_PS(f0, f1, f2, f3);
+            _mm_storeu_ps(h + i, cubicVec(f0, f1, f2, f3, _mm_loadu_ps(c + i),
+                                          _mm_loadu_ps(c + w + i), _mm_loadu_ps(c + 2 * w + i)));
+        }
+        for (; i < w; ++i) {
+            const float* p = f + tap[i];
+            h[i] = cubicValue(p[0], p[1], p[2], p[3], z->xw + 3 * i);
+        }
+        return 1;
+    }
+    for (; i < z->width; ++i) {
+        const float* p = f + tap[i];
+        const float* ci = c + 12 * i;
+        _mm_storeu_ps(h + i * nch,
+                      cubicVec(_mm_loadu_ps(p), _mm_loadu_ps(p + sp), _mm_loadu_ps(p + 2 * sp),
+                               _mm_loadu_ps(p + 3 * sp), _mm_load_ps(ci), _mm_load_ps(ci + 4),
+                               _mm_load_ps(ci + 8)));
+    }
+    return 1;
+}
+
+/* The vertical cubic in float, then what storeValue does: trunc(v + 1e-7)
+ * in double is the truncation of v except at 1 - 2^-24, which becomes 1;
+ * the packs clamp to 0..255. */
+static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Dim count)
+{
+    const __m128 c1 = _mm_set1_ps(c[0]), c2 = _mm_set1_ps(c[1]), c3 = _mm_set1_ps(c[2]);
+    const __m128 belowOne = _mm_set1_ps(0.99999994f);
+    Dim e = 0;
+    for (; e + 8 <= count; e += 8) {
+        __m128i q[2];
+        for (int half = 0; half < 2; ++half) {
+            const Dim k = e + 4 * half;
+            const __m128 v = cubicVec(_mm_loadu_ps(r[0] + k), _mm_loadu_ps(r[1] + k),
+                                      _mm_loadu_ps(r[2] + k), _mm_loadu_ps(r[3] + k), c1, c2, c3);
+            q[half] = _mm_sub_epi32(_mm_cvttps_epi32(v),
+                                    _mm_castps_si128(_mm_cmpeq_ps(v, belowOne)));
+        }
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_setzero_si128());
+        _mm_storel_epi64((__m128i*)(out + e), bytes);
+    }
+    return e;
+}
+#endif
+
+/* The horizontal cubic pass of one source row. */
+INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+{
+#if defined(__SSE2__)
+    if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
+        return;
+#endif
+    cubicRow(z, srow, h, kind);
+}
+
+INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
+{
+    const Dim count = (Dim)z->width * z->nch;
+    const int direct = !z->mask && z->dstPix == z->nch;
+    float* r[4] = {z->rows[0], z->rows[1], z->rows[2], z->rows[3]};
+    Dim loaded = 0;
+    int have = 0;
+    for (Dim j = 0; j < z->height; ++j) {
+        const Dim k = z->yTap[j]; /* first of the four rows */
+        const Dim shift = have ? k - loaded : 4;
+        if (shift != 0) {
+            /* Rows that stay move to the front; the freed buffers take the
+             * new rows. */
+            const int keep = shift > 0 && shift < 4 ? (int)(4 - shift) : 0;
+            float* old[4] = {r[0], r[1], r[2], r[3]};
+            for (int q = 0; q < keep; ++q)
+                r[q] = old[q + (4 - keep)];
+            for (int q = keep; q < 4; ++q)
+                r[q] = old[q - keep];
+            for (int q = keep; q < 4; ++q)
+                cubicSourceRow(z, src + (k + q) * z->srcRowStep, r[q], kind);
+            loaded = k;
+            have = 1;
+        }
+        const float* c = z->yw + 3 * j;
+        char* drow = dst + j * z->dstRowStep;
+        char* out = direct ? drow : (char*)z->out;
+        Dim e = 0;
+#if defined(__SSE2__)
+        if (kind == K8U)
+            e = cubicColumn8uSimd(r, c, (uint8_t*)out, count);
+#endif
+        for (; e < count; ++e)
+            storeValue(out, e, (double)cubicValue(r[0][e], r[1][e], r[2][e], r[3][e], c), kind);
+        if (!direct)
+            storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, kind);
+    }
+}
+
+/* ---- Kernel table ------------------------------------------------------------------- */
+
+typedef void (*ZoomKernel)(ZoomPlan* z);
+
+#define PASSES(z, pass, kind)                                                                 \
+    for (int p = 0; p < (z)->planes; ++p)                                                     \
+    pass((z), (z)->src + p * (z)->srcPlaneStep, (z)->dst + p * (z)->dstPlaneStep, kind)
+
+static void ownZoomNN_1u(ZoomPlan* z) { nearestPass1u(z); }
+static void ownZoomNN_8u_Pixel(ZoomPlan* z) { nearestPass(z, z->src, z->dst, K8U); }
+static void ownZoomNN_8u_Plane(ZoomPlan* z) { PASSES(z, nearestPass, K8U); }
+static void ownZoomNN_16u_Pixel(ZoomPlan* z) { nearestPass(z, z->src, z->dst, K16U); }
+static void ownZoomNN_16u_Plane(ZoomPlan* z) { PASSES(z, nearestPass, K16U); }
+static void ownZoomNN_32f_Pixel(ZoomPlan* z) { nearestPass(z, z->src, z->dst, K32F); }
+static void ownZoomNN_32f_Plane(ZoomPlan* z) { PASSES(z, nearestPass, K32F); }
+static void ownZoomLinear_8u_Pixel(ZoomPlan* z) { linearPass(z, z->src, z->dst, K8U); }
+static void ownZoomLinear_8u_Plane(ZoomPlan* z) { PASSES(z, linearPass, K8U); }
+static void ownZoomLinear_16u_Pixel(ZoomPlan* z) { linearPass(z, z->src, z->dst, K16U); }
+static void ownZoomLinear_16u_Plane(ZoomPlan* z) { PASSES(z, linearPass, K16U); }
+static void ownZoomLinear_32f_Pixel(ZoomPlan* z) { linearPass(z, z->src, z->dst, K32F); }
+static void ownZoomLinear_32f_Plane(ZoomPlan* z) { PASSES(z, linearPass, K32F); }
+static void ownZoomCubic_8u_Pixel(ZoomPlan* z) { cubicPass(z, z->src, z->dst, K8U); }
+static void ownZoomCubic_8u_Plane(ZoomPlan* z) { PASSES(z, cubicPass, K8U); }
+static void ownZoomCubic_16u_Pixel(ZoomPlan* z) { cubicPass(z, z->src, z->dst, K16U); }
+static void ownZoomCubic_16u_Plane(ZoomPlan* z) { PASSES(z, cubicPass, K16U); }
+static void ownZoomCubic_32f_Pixel(ZoomPlan* z) { cubicPass(z, z->src, z->dst, K32F); }
+static void ownZoomCubic_32f_Plane(ZoomPlan* z) { PASSES(z, cubicPass, K32F); }
+
+static ZoomKernel selectKernel(int method, int kind, int plane)
+{
+    static const ZoomKernel table[3][3][2] = {
+        {{ownZoomNN_8u_Pixel, ownZoomNN_8u_Plane},
+         {ownZoomNN_16u_Pixel, ownZoomNN_16u_Plane},
+         {ownZoomNN_32f_Pixel, ownZoomNN_32f_Plane}},
+        {{ownZoomLinear_8u_Pixel, ownZoomLinear_8u_Plane},
+         {ownZoomLinear_16u_Pixel, ownZoomLinear_16u_Plane},
+         {ownZoomLinear_32f_Pixel, ownZoomLinear_32f_Plane}},
+        {{ownZoomCubic_8u_Pixel, ownZoomCubic_8u_Plane},
+         {ownZoomCubic_16u_Pixel, ownZoomCubic_16u_Plane},
+         {ownZoomCubic_32f_Pixel, ownZoomCubic_32f_Plane}},
+    };
+    if (kind == K1U)
+        return ownZoomNN_1u;
+    return table[method][kind - K8U][plane];
+}
+
+/* ---- Tables ------------------------------------------------------------------------- */
+
+/* First tap and weight of one axis for every destination index. offset is
+ * the region's offset in the image, size the image's size on this axis, and
+ * clipped what the source mask cut off the region. Every tap lies inside the
+ * image. */
+static void axisTable(int method, int nonIntegral, double start, double step, int count,
+                      int offset, int size, int clipped, int* tap, float* weight)
+{
+    const Dim lo = -(Dim)offset, hi = (Dim)size - offset - 1; /* the image, region-relative */
+    for (int i = 0; i < count; ++i) {
+        const double c = start + (double)i * step;
+        if (method == QIM_INTER_NN) {
+            Dim k = nonIntegral ? (Dim)(c + 0.5 + 1e-7) : (Dim)(c + 1e-7);
+            tap[i] = (int)(k < lo ? lo : k > hi ? hi : k);
+        } else if (method == QIM_INTER_LINEAR) {
+            Dim k = (Dim)(c + 1e-7);
+            float w;
+            if (k == hi - clipped) {
+                k -= 1;
+                w = 1.0f;
+            } else {
+                w = (float)(c - (double)k);
+            }
+            if (k + 1 > hi) { /* never read past the image */
+                k = hi - 1;
+                w = 1.0f;
+            }
+            if (k < lo) {
+                k = lo;
+                w = 0.0f;
+            }
+            tap[i] = (int)k;
+            weight[i] = w;
+        } else {
+            Dim k = (Dim)(c + 1e-7);
+            if (k < lo)
+                k = lo;
+            if (k > hi)
+                k = hi;
+            const Dim a = offset + k; /* position in the whole image */
+            Dim base = k;
+            if (a == size - 1)
+                base = k - 2;
+            else if (a == 0)
+                base = k + 1;
+            else if (a == size - 2)
+                base = k - 1;
+            tap[i] = (int)(base - 1);
+            cubicCoefficients((float)(c - (double)base), weight + 3 * i);
+        }
+    }
+}
+
+/* ---- Core --------------------------------------------------------------------------- */
+
+/* trunc(v + 1e-7) as an int, at least 1 and at most limit (v may be far
+ * beyond the int range for extreme ratios). */
+static int truncWithin(double v, int limit)
+{
+    const double r = v + 1e-7;
+    if (!(r < (double)limit))
+        return limit;
+    return r < 1 ? 1 : (int)r;
+}
+
+typedef struct {
+    int x, y, width, height;
+} Region;
+
+/* The ROI cut at the image (or the whole image); 0 when its offset lies
+ * outside the image. */
+static int regionOf(const QimImage* image, Region* r)
+{
+    r->x = r->y = 0;
+    r->width = image->width;
+    r->height = image->height;
+    const QimRoi* roi = image->roi;
+    if (!roi)
+        return 1;
+    if (roi->offsetX >= image->width || roi->offsetY >= image->height)
+        return 0;
+    r->x = roi->offsetX;
+    r->y = roi->offsetY;
+    r->width = roi->width < image->width - r->x ? roi->width : image->width - r->x;
+    r->height = roi->height < image->height - r->y ? roi->height : image->height - r->y;
+    return r->width > 0 && r->height > 0;
+}
+
+static int processedChannels(const QimImage* image)
+{
+    if (image->roi && image->roi->coi > 0)
+        return 1;
+    return image->nChannels - (image->alphaIndex ? 1 : 0);
+}
+
+static int kindOf(int depth)
+{
+    switch (depth) {
+    case QIM_DEPTH_1U: return K1U;
+    case QIM_DEPTH_8U: return K8U;
+    case QIM_DEPTH_16U: return K16U;
+    default: return K32F;
+    }
+}
+
+static void freePlan(ZoomPlan* z)
+{
+    ownAlignedFree(z->xTap);
+    ownAlignedFree(z->xw);
+    ownAlignedFree(z->yTap);
+    ownAlignedFree(z->yw);
+    for (int q = 0; q < 4; ++q)
+        ownAlignedFree(z->rows[q]);
+    ownAlignedFree(z->out);
+    ownAlignedFree(z->span);
+    ownAlignedFree(z->spanTap);
+    ownAlignedFree(z->xw4);
+}
+
+static int raiseNoMemory(const char* context)
+{
+    ownRaiseError(QIM_STATUS_NO_MEMORY, FN, context, SRC, __LINE__);
+    return QIM_STATUS_NO_MEMORY;
+}
+
+/* Points the plan at the source and destination regions. */
+static void placeImages(ZoomPlan* z, const QimImage* src, const Region* rs, QimImage* dst,
+                        const Region* rd)
+{
+    const Dim eb = z->kind == K1U ? 0 : elemBytes(z->kind);
+    const int sc = src->roi && src->roi->coi > 0 ? src->roi->coi - 1 : 0;
+    const int dc = dst->roi && dst->roi->coi > 0 ? dst->roi->coi - 1 : 0;
+    z->srcRowStep = src->widthStep;
+    z->dstRowStep = dst->widthStep;
+    if (z->kind == K1U) {
+        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep;
+        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep;
+        z->srcPix = z->dstPix = 1;
+        z->dstBit0 = rd->x;
+        z->srcPlaneStep = z->dstPlaneStep = 0;
+    } else if (src->dataOrder == QIM_ORDER_PLANE) {
+        z->srcPlaneStep = (Dim)src->height * src->widthStep;
+        z->dstPlaneStep = (Dim)dst->height * dst->widthStep;
+        z->src = (const char*)src->imageData + sc * z->srcPlaneStep +
+                 (Dim)rs->y * src->widthStep + rs->x * eb;
+        z->dst = (char*)dst->imageData + dc * z->dstPlaneStep + (Dim)rd->y * dst->widthStep +
+                 rd->x * eb;
+        z->srcPix = z->dstPix = 1;
+    } else {
+        z->srcPlaneStep = z->dstPlaneStep = 0;
+        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep +
+                 ((Dim)rs->x * src->nChannels + sc) * eb;
+        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep +
+                 ((Dim)rd->x * dst->nChannels + dc) * eb;
+        z->srcPix = src->nChannels;
+        z->dstPix = dst->nChannels;
+    }
+}
+
+static void releaseTemp(QimImage* temp)
+{
+    if (temp)
+        qimDeallocate(temp, QIM_FREE_ALL);
+}
+
+int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double ry, int method,
+                double xStart, double yStart, double stepX, double stepY, int clipToRatio,
+                int xNonIntegral, int yNonIntegral)
+{
+    /* 1, 2: the regions, cut at their images and at the masks' sizes. */
+    Region rs, rd, ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
+    if (!regionOf(srcImage, &rs) || !regionOf(dstImage, &rd))
+        return 0;
+    const int preW = rs.width, preH = rs.height;
+    if (srcImage->mask) {
+        if (!regionOf(srcImage->mask, &ms))
+            return 0;
+        if (ms.width < rs.width)
+            rs.width = ms.width;
+        if (ms.height < rs.height)
+            rs.height = ms.height;
+    }
+    if (dstImage->mask) {
+        if (!regionOf(dstImage->mask, &md))
+            return 0;
+        if (md.width < rd.width)
+            rd.width = md.width;
+        if (md.height < rd.height)
+            rd.height = md.height;
+    }
+
+    /* 3: the written size. */
+    int ww = rd.width, wh = rd.height;
+    if (clipToRatio) {
+        ww = truncWithin(rs.width / rx, ww);
+        wh = truncWithin(rs.height / ry, wh);
+    }
+
+    /* 4: the write mask. */
+    QimImage* temp = NULL;
+    const QimImage* writeMask = NULL;
+    int maskX = 0, maskY = 0;
+    if (srcImage->mask) {
+        temp = qimCreateImageHeader(1, 0, QIM_DEPTH_1U, "GRAY", "GRAY", QIM_ORDER_PIXEL,
+                                    srcImage->mask->origin, 4, ww, wh, NULL, NULL, NULL, NULL);
+        if (!temp)
+            return raiseNoMemory("for temporary mask");
+        qimAllocateImage(temp, 0, 0);
+        if (!temp->imageData) {
+            releaseTemp(temp);
+            return qimGetErrStatus() < 0 ? qimGetErrStatus()
+                                         : raiseNoMemory("for temporary mask");
+        }
+        /* The source mask's extent that maps onto the written size. */
+        const int d = rx * ww + 1e-7 >= 1 ? truncWithin(rx * ww, INT_MAX)
+                                          : truncWithin(ww / rx, INT_MAX);
+        const int e = ry * wh + 1e-7 >= 1 ? truncWithin(ry * wh, INT_MAX)
+                                          : truncWithin(wh / ry, INT_MAX);
+        qimResize(srcImage->mask, temp, ww, d, wh, e, QIM_INTER_NN);
+        if (qimGetErrStatus() < 0) {
+            releaseTemp(temp);
+            return ownRaiseError(QIM_STATUS_BACKTRACE, FN, "scaling the source mask", SRC,
+                                 __LINE__);
+        }
+        if (dstImage->mask) {
+            qimAnd(temp, dstImage->mask, temp);
+            if (qimGetErrStatus() < 0) {
+                releaseTemp(temp);
+                return ownRaiseError(QIM_STATUS_BACKTRACE, FN, "combining the masks", SRC,
+                                     __LINE__);
+            }
+        }
+        writeMask = temp;
+    } else if (dstImage->mask) {
+        writeMask = dstImage->mask;
+        maskX = md.x;
+        maskY = md.y;
+    }
+
+    /* 5: channels. */
+    const int srcCoi = srcImage->roi && srcImage->roi->coi > 0;
+    const int dstCoi = dstImage->roi && dstImage->roi->coi > 0;
+    const int nSrc = processedChannels(srcImage), nDst = processedChannels(dstImage);
+    if ((srcCoi || dstCoi) ? (nSrc != 1 || nDst != 1) : nSrc != nDst) {
+        releaseTemp(temp);
+        ownRaiseError(QIM_STATUS_ERROR, FN, "srcImage COI != dstImage COI", SRC, __LINE__);
+        return QIM_STATUS_ERROR;
+    }
+
+    ZoomPlan z;
+    memset(&z, 0, sizeof z);
+    z.kind = kindOf(srcImage->depth);
+    z.width = ww;
+    z.height = wh;
+    const int plane = srcImage->dataOrder == QIM_ORDER_PLANE && z.kind != K1U;
+    z.nch = plane ? 1 : nSrc;
+    z.planes = plane ? nSrc : 1;
+    placeImages(&z, srcImage, &rs, dstImage, &rd);
+    if (writeMask) {
+        z.maskStep = writeMask->widthStep;
+        z.mask = (const uint8_t*)writeMask->imageData + (Dim)maskY * z.maskStep;
+        z.maskX0 = maskX;
+    }
+
+    /* 6: tables and buffers. */
+    const int coef = method == QIM_INTER_CUBIC ? 3 : 1;
+    const long long rowFloats = (long long)ww * z.nch + 4;
+    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
+    z.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * ww);
+    z.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * wh);
+    int ok = z.xTap && z.yTap && z.xw && z.yw;
+    const int nRows = method == QIM_INTER_CUBIC ? 4 : method == QIM_INTER_LINEAR ? 2 : 0;
+    for (int q = 0; q < nRows && ok; ++q)
+        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
+    if (ok && nRows)
+        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
+    if (!ok) {
+        freePlan(&z);
+        releaseTemp(temp);
+        return raiseNoMemory("for interpolation tables");
+    }
+    axisTable(method, xNonIntegral, xStart, stepX, ww, rs.x, srcImage->width, preW - rs.width,
+              z.xTap, z.xw);
+    axisTable(method, yNonIntegral, yStart, stepY, wh, rs.y, srcImage->height, preH - rs.height,
+              z.yTap, z.yw);
+    if (z.kind == K1U) {
+        for (int i = 0; i < ww; ++i)
+            z.xTap[i] += rs.x;
+    } else {
+        for (int i = 0; i < ww; ++i)
+            z.xTap[i] *= z.srcPix;
+    }
+
+    if (z.kind == K8U && method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3)) {
+        /* The elements the taps read, converted once per source row, and the
+         * weights laid out for whole vectors. */
+        const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+        Dim lo = z.xTap[0], hi = z.xTap[0];
+        for (int i = 1; i < ww; ++i) {
+            lo = z.xTap[i] < lo ? z.xTap[i] : lo;
+            hi = z.xTap[i] > hi ? z.xTap[i] : hi;
+        }
+        z.spanFirst = lo;
+        z.spanCount = hi + (Dim)(taps - 1) * z.srcPix + z.nch - lo;
+        z.span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z.spanCount + 8));
+        z.spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
+        if (!z.span || !z.spanTap || !z.xw4) {
+            freePlan(&z);
+            releaseTemp(temp);
+            return raiseNoMemory("for interpolation tables");
+        }
+        /* The vectors may read a few floats past the span: keep them 0. */
+        memset(z.span, 0, sizeof(float) * 2 * (size_t)(z.spanCount + 8));
+        /* Single channels always convert the span; whole pixels do while
+         * the linear taps are dense (steps up to two pixels). */
+        z.spanDense = method == QIM_INTER_CUBIC || z.nch == 1 ||
+                      z.spanCount <= 2 * (Dim)ww * z.srcPix;
+        for (int i = 0; i < ww; ++i) {
+            z.spanTap[i] = (int)(z.xTap[i] - lo);
+            if (method == QIM_INTER_LINEAR) {
+                for (int q = 0; q < 4; ++q)
+                    z.xw4[4 * i + q] = z.xw[i];
+            } else if (z.nch == 1) {
+                for (int q = 0; q < 3; ++q)
+                    z.xw4[q * ww + i] = z.xw[3 * i + q];
+            } else {
+                for (int q = 0; q < 12; ++q)
+                    z.xw4[12 * i + q] = z.xw[3 * i + q / 4];
+            }
+        }
+    }
+
+    /* 7: the kernel. */
+    selectKernel(method, z.kind, plane)(&z);
+    freePlan(&z);
+    releaseTemp(temp);
+    return 0;
+}
+
+/* ---- Tiled images ------------------------------------------------------------------- */
+
+/* A copy of a mask whose region starts (dx, dy) further on; the copy's ROI
+ * lives in roi. */
+static QimImage* shiftedMask(const QimImage* mask, QimImage* copy, QimRoi* roi, int dx, int dy)
+{
+    if (!mask)
+        return NULL;
+    Region r;
+    if (!regionOf(mask, &r))
+        r.width = r.height = 0;
+    *copy = *mask;
+    roi->coi = 0;
+    roi->offsetX = r.x + dx;
+    roi->offsetY = r.y + dy;
+    roi->width = r.width - dx;
+    roi->height = r.height - dy;
+    copy->roi = roi;
+    return copy;
+}
+
+typedef struct {
+    const QimImage* src;
+    Region rs;
+    double rx, ry, stepX, stepY;
+    int method, xNonIntegral, yNonIntegral;
+} ZoomJob;
+
+/* Zooms the destination part dstPart, whose first pixel is written pixel
+ * (d0x, d0y) of the whole call: the source position of that pixel is split
+ * into the first source column and row used and the remainders that start the
+ * core. A tiled source is read through one copied rectangle that reaches a
+ * few pixels beyond the part's taps, cut at the image. */
+static int zoomPart(const ZoomJob* job, QimImage* dstPart, int d0x, int d0y, int partW, int partH)
+{
+    const QimImage* src = job->src;
+    const double cx = d0x * job->stepX + job->rs.x, cy = d0y * job->stepY + job->rs.y;
+    int x0 = (int)(cx + 1e-7), y0 = (int)(cy + 1e-7);
+    if (x0 > src->width - 1)
+        x0 = src->width - 1;
+    if (y0 > src->height - 1)
+        y0 = src->height - 1;
+    const double xStart = cx - x0, yStart = cy - y0;
+
+    QimImage srcPart = *src;
+    QimRoi srcRoi = {src->roi ? src->roi->coi : 0, x0, y0, src->width - x0, src->height - y0};
+    QimImage maskCopy;
+    QimRoi maskRoi;
+    srcPart.roi = &srcRoi;
+    srcPart.mask = shiftedMask(src->mask, &maskCopy, &maskRoi, x0 - job->rs.x, y0 - job->rs.y);
+    void* rect = NULL;
+    if (src->tileInfo) {
+        const int margin = job->method == QIM_INTER_NN       ? 1
+                           : job->method == QIM_INTER_LINEAR ? 2
+                                                             : 3;
+        const int x1 = (int)(cx + (partW - 1) * job->stepX + 1e-7) + margin + 1;
+        const int y1 = (int)(cy + (partH - 1) * job->stepY + 1e-7) + margin + 1;
+        const int rx0 = x0 - margin > 0 ? x0 - margin : 0, ry0 = y0 - margin > 0 ? y0 - margin : 0;
+        const int rx1 = x1 < src->width ? x1 : src->width;
+        const int ry1 = y1 < src->height ? y1 : src->height;
+        int rowBytes = 0;
+        rect = ownGetRect(src, rx0, ry0, rx1 - rx0, ry1 - ry0, &rowBytes);
+        if (!rect) {
+            ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to read", SRC, __LINE__);
+            return QIM_STATUS_ERROR;
+        }
+        srcPart.tileInfo = NULL;
+        srcPart.imageData = rect;
+        srcPart.width = rx1 - rx0;
+        srcPart.height = ry1 - ry0;
+        srcPart.widthStep = rowBytes;
+        srcPart.dataSize = rowBytes * srcPart.height *
+                           (src->dataOrder == QIM_ORDER_PLANE ? src->nChannels : 1);
+        srcRoi.offsetX = x0 - rx0;
+        srcRoi.offsetY = y0 - ry0;
+        srcRoi.width = srcPart.width - srcRoi.offsetX;
+        srcRoi.height = srcPart.height - srcRoi.offsetY;
+    }
+    const int status = ownZoomRect(&srcPart, dstPart, job->rx, job->ry, job->method, xStart, yStart,
+                                   job->stepX, job->stepY, 0, job->xNonIntegral, job->yNonIntegral);
+    if (rect)
+        ownFreeRect(rect);
+    return status;
+}
+
+/* Destination rows per part when a tiled source is zoomed into a plain
+ * destination. */
+enum { PLAIN_PART_ROWS = 64 };
+
+static int zoomTiled(const QimImage* src, QimImage* dst, double rx, double ry, int method,
+                     double stepX, double stepY, int xNonIntegral, int yNonIntegral)
+{
+    ZoomJob job = {src, {0, 0, 0, 0}, rx, ry, stepX, stepY, method, xNonIntegral, yNonIntegral};
+    Region rd, m;
+    if (!regionOf(src, &job.rs) || !regionOf(dst, &rd))
+        return 0;
+    if (src->mask) {
+        if (!regionOf(src->mask, &m))
+            return 0;
+        if (m.width < job.rs.width)
+            job.rs.width = m.width;
+        if (m.height < job.rs.height)
+            job.rs.height = m.height;
+    }
+    if (dst->mask) {
+        if (!regionOf(dst->mask, &m))
+            return 0;
+        if (m.width < rd.width)
+            rd.width = m.width;
+        if (m.height < rd.height)
+            rd.height = m.height;
+    }
+    const int ww = truncWithin(job.rs.width / rx, rd.width);
+    const int wh = truncWithin(job.rs.height / ry, rd.height);
+    const int coi = dst->roi ? dst->roi->coi : 0;
+    QimImage part = *dst;
+    QimRoi partRoi;
+    QimImage maskCopy;
+    QimRoi maskRoi;
+    part.roi = &partRoi;
+
+    QimTileInfo* tile = dst->tileInfo;
+    if (!tile) {
+        for (int y = 0; y < wh; y += PLAIN_PART_ROWS) {
+            const int h = wh - y < PLAIN_PART_ROWS ? wh - y : PLAIN_PART_ROWS;
+            partRoi = (QimRoi){coi, rd.x, rd.y + y, ww, h};
+            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, 0, y);
+            const int status = zoomPart(&job, &part, 0, y, ww, h);
+            if (status < 0)
+                return status;
+        }
+        return 0;
+    }
+
+    const int tw = tile->width, th = tile->height;
+    const int rowBytes = ownTileRowBytes(dst);
+    part.tileInfo = NULL;
+    part.width = tw;
+    part.height = th;
+    part.widthStep = rowBytes;
+    part.dataSize = rowBytes * th * (dst->dataOrder == QIM_ORDER_PLANE ? dst->nChannels : 1);
+    const int firstCol = rd.x / tw, lastCol = (rd.x + ww - 1) / tw;
+    const int firstRow = rd.y / th, lastRow = (rd.y + wh - 1) / th;
+    for (int tr = firstRow; tr <= lastRow; ++tr) {
+        for (int tc = firstCol; tc <= lastCol; ++tc) {
+            tile->tileData = NULL;
+            tile->callBack(dst, tc, tr, QIM_TILE_WRITE);
+            void* data = tile->tileData;
+            if (!data) {
+                ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to write", SRC, __LINE__);
+                return QIM_STATUS_ERROR;
+            }
+            const int px0 = rd.x > tc * tw ? rd.x : tc * tw;
+            const int px1 = rd.x + ww < (tc + 1) * tw ? rd.x + ww : (tc + 1) * tw;
+            const int py0 = rd.y > tr * th ? rd.y : tr * th;
+            const int py1 = rd.y + wh < (tr + 1) * th ? rd.y + wh : (tr + 1) * th;
+            part.imageData = data;
+            partRoi = (QimRoi){coi, px0 - tc * tw, py0 - tr * th, px1 - px0, py1 - py0};
+            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, px0 - rd.x, py0 - rd.y);
+            const int status = zoomPart(&job, &part, px0 - rd.x, py0 - rd.y, px1 - px0, py1 - py0);
+            tile->tileData = data;
+            tile->callBack(dst, tc, tr, QIM_TILE_RELEASE);
+            if (status < 0)
+                return status;
+        }
+    }
+    return 0;
+}
+
+/* ---- Front end ---------------------------------------------------------------------- */
+
+static int ratioIntegral(int a, int b)
+{
+    return a >= b ? a % b == 0 : b % a == 0;
+}
+
+static double stepOf(int method, int integral, int size, double extent, int src, int dst)
+{
+    if (method != QIM_INTER_NN || !integral)
+        return extent > 1 ? (size - 1) / (extent - 1) : 0;
+    return (double)src / dst;
+}
+
+int qimZoom(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+            int interpolate)
+{
+    if (ownCheckImageHeader(srcImage) || ownCheckImageHeader(dstImage)) {
+        const int status = qimGetErrStatus();
+        ownRaiseError(status, FN, "Incorrect Image", SRC, __LINE__);
+        return status;
+    }
+    if (interpolate != QIM_INTER_NN && interpolate != QIM_INTER_LINEAR &&
+        interpolate != QIM_INTER_CUBIC)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN,
+                      "interpolate != QIM_INTER_NN && interpolate != QIM_INTER_LINEAR && "
+                      "interpolate != QIM_INTER_CUBIC",
+                      SRC, __LINE__);
+    if (srcImage->depth != dstImage->depth)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN, "srcImage->depth != dstImage->depth", SRC, __LINE__);
+    if (srcImage->depth != QIM_DEPTH_1U && srcImage->depth != QIM_DEPTH_8U &&
+        srcImage->depth != QIM_DEPTH_16U && srcImage->depth != QIM_DEPTH_32F)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN,
+                      "srcImage->depth != QIM_DEPTH_1U && srcImage->depth != QIM_DEPTH_8U && "
+                      "srcImage->depth != QIM_DEPTH_16U && srcImage->depth != QIM_DEPTH_32F",
+                      SRC, __LINE__);
+    if (srcImage->dataOrder != dstImage->dataOrder)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN, "srcImage->dataOrder != dstImage->dataOrder", SRC,
+                      __LINE__);
+    if (xDst <= 0 || xSrc <= 0)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN, "xDst <= 0 || xSrc <= 0", SRC, __LINE__);
+    if (yDst <= 0 || ySrc <= 0)
+        ownRaiseError(QIM_STATUS_BAD_ARG, FN, "yDst <= 0 || ySrc <= 0", SRC, __LINE__);
+    if (qimGetErrStatus() < 0)
+        return qimGetErrStatus();
+
+    int method = interpolate;
+    if (srcImage->depth == QIM_DEPTH_1U || srcImage->width < 2 || srcImage->height < 2)
+        method = QIM_INTER_NN;
+    else if (method == QIM_INTER_CUBIC && (srcImage->width < 4 || srcImage->height < 4))
+        method = QIM_INTER_LINEAR;
+
+    /* The source region cut at the image: the steps map the written pixels
+     * onto pixels that exist. */
+    Region rs;
+    if (!regionOf(srcImage, &rs))
+        rs.width = rs.height = 1;
+    const double ew = (double)xDst * rs.width / xSrc, eh = (double)yDst * rs.height / ySrc;
+    const int xIntegral = ratioIntegral(xSrc, xDst), yIntegral = ratioIntegral(ySrc, yDst);
+    const double stepX = stepOf(method, xIntegral, rs.width, ew, xSrc, xDst);
+    const double stepY = stepOf(method, yIntegral, rs.height, eh, ySrc, yDst);
+
+    if (srcImage == dstImage)
+        return ownRaiseError(QIM_STATUS_BAD_ARG, FN, "This function isn`t in-plase function", SRC,
+                             __LINE__);
+    if ((srcImage->alphaIndex && srcImage->nChannels == 1) ||
+        (dstImage->alphaIndex && dstImage->nChannels == 1))
+        return 0;
+    const double rx = (double)xSrc / xDst, ry = (double)ySrc / yDst;
+    if (!srcImage->tileInfo && !dstImage->tileInfo)
+        return ownZoomRect(srcImage, dstImage, rx, ry, method, 0, 0, stepX, stepY, 1, !xIntegral,
+                           !yIntegral);
+    return zoomTiled(srcImage, dstImage, rx, ry, method, stepX, stepY, !xIntegral, !yIntegral);
+}

@@ -100,6 +100,93 @@ void qimAnd(const QimImage* srcImageA, const QimImage* srcImageB, QimImage* dstI
 
 /* ---- Resize, zoom and decimation (qimresiz, qimZoom, qimdecim, owndecim) -- */
 
+/* Scales the source region into the destination region by nearest, linear or
+ * cubic interpolation; returns 0 or the negative status that stopped it. */
+int qimZoom(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, int yDst, int ySrc,
+            int interpolate);
+
+/* The untiled core of the zoom: starts and steps in source pixels relative to
+ * the source region; clipToRatio limits the written size to the scaled source
+ * size. Returns 0 or the negative status raised. */
+int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double ry, int method,
+                double xStart, double yStart, double stepX, double stepY, int clipToRatio,
+                int xNonIntegral, int yNonIntegral);
+
+/* Checks the arguments of a shrink and runs qimDecimate when the thread's
+ * status is not negative. */
+void ownDecimateArgs(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, int yDst,
+                     int ySrc, int interpolate);
+/* 1 on success, 0 when a tile was not delivered (status -3 raised). */
+int qimDecimate(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, int yDst,
+                int ySrc, int interpolate);
+
+/* Row kernel of decimation. Extents and steps count channel elements (bits for
+ * 1U, where the two channel steps carry the bit position of the first pixel
+ * in its byte); positions are in source pixels, read at entry and written
+ * back after the last produced column and row. Non-zero on success. */
+#define OWN_DECIMATE_KERNEL_ARGS                                                              \
+    const void *src, void *dst, ptrdiff_t dstChannelStep, ptrdiff_t dstChannelEnd,           \
+        ptrdiff_t dstPixelStep, ptrdiff_t dstRowEnd, ptrdiff_t dstRowStep,                    \
+        ptrdiff_t dstRowsEnd, ptrdiff_t srcChannelStep, ptrdiff_t srcPixelStep,               \
+        ptrdiff_t srcRowEnd, ptrdiff_t srcRowStep, ptrdiff_t srcRowsEnd, float xStep,         \
+        float yStep, float *xPos, float *yPos
+typedef int (*OwnDecimateKernel)(OWN_DECIMATE_KERNEL_ARGS);
+
+/* Source drivers: the kernel, the edge margins, the source image, then the
+ * destination block (kernel arguments 2 to 8) and the steps and positions. */
+#define OWN_DECIMATE_DRIVER_ARGS                                                              \
+    OwnDecimateKernel kernel, int xMargin, int yMargin, const QimImage *srcImage, void *dst,  \
+        ptrdiff_t dstChannelStep, ptrdiff_t dstChannelEnd, ptrdiff_t dstPixelStep,            \
+        ptrdiff_t dstRowEnd, ptrdiff_t dstRowStep, ptrdiff_t dstRowsEnd, float xStep,         \
+        float yStep, float *xPos, float *yPos
+typedef int (*OwnDecimateDriver)(OWN_DECIMATE_DRIVER_ARGS);
+
+int ownDecimateChooseMethod(const QimImage* srcImage, int xDst, int xSrc, int yDst, int ySrc,
+                            int interpolate, int* xIntegral, int* yIntegral, int* xMargin,
+                            int* yMargin);
+OwnDecimateKernel ownDecimateSelectKernel(int depth, int method, int xIntegral, int yIntegral);
+OwnDecimateDriver ownDecimateSelectDriver(const QimTileInfo* tileInfo, int method);
+int ownDecimatePlain(OWN_DECIMATE_DRIVER_ARGS);
+int ownDecimateTiledNN(OWN_DECIMATE_DRIVER_ARGS);
+int ownDecimateTiled(OWN_DECIMATE_DRIVER_ARGS);
+
+/* Where a kernel leaves its x (axis 0) or y (axis 1) position after count
+ * columns or rows from pos: the kernels' own arithmetic, so that drivers can
+ * plan blocks. */
+float ownDecimateAdvance(OwnDecimateKernel kernel, int axis, float pos, float step,
+                         ptrdiff_t count);
+
+int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateNN_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateNN_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateNN_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearX_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearY_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinear_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearX_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearY_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinear_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearX_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinearY_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateLinear_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicX_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicY_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubic_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicX_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicY_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubic_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicX_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubicY_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateCubic_32f(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateSuper_8u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateSuper_16u(OWN_DECIMATE_KERNEL_ARGS);
+int ownDecimateSuper_32f(OWN_DECIMATE_KERNEL_ARGS);
+
+/* Floats that one super-sampling strip may hold; wide images are worked in
+ * strips of destination rows so the buffer stays bounded. Tests lower it. */
+extern size_t ownDecimateSuperBudget;
+
 #ifdef __cplusplus
 }
 #endif

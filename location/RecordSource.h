@@ -76,8 +76,9 @@ class CRecordSource {
   std::set<CRecordSourceObserver*> m_observers;
 };
 
-// The empty, read-only source: no records, no pane, no selection.
-class CEmptyRecordSource final : public CRecordSource {
+// The empty, read-only source: no records, no pane, no selection. Views that
+// only show a pane derive from it.
+class CEmptyRecordSource : public CRecordSource {
  public:
   QWidget* CreateWindow(QWidget* parent) override;
   void DestroyWindow() override;
