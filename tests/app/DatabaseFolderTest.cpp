@@ -132,25 +132,4 @@ TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRe
   EXPECT_EQ(NotesFound(Folder(), CSearchCriteria()), (std::vector<std::string>{"kept"}));
 }
 
-TEST_F(DatabaseFolderTest, SearchesPassEveryCriterion) {
-  core = MakeCore();
-  File(Folder(), {TestRecordAt(1780000300, "lake shore"), TestRecordAt(1780000100, "hill"),
-                  TestRecordAt(1780000200, "lake inn")});
-  CSearchCriteria all;
-  EXPECT_EQ(NotesFound(Folder(), all),
-            (std::vector<std::string>{"hill", "lake inn", "lake shore"}));
-  all.oldestFirst = false;
-  EXPECT_EQ(NotesFound(Folder(), all),
-            (std::vector<std::string>{"lake shore", "lake inn", "hill"}));
-  CSearchCriteria words;
-  words.words = {"lake", "hill"};  // only the first word counts
-  EXPECT_EQ(NotesFound(Folder(), words), (std::vector<std::string>{"lake inn", "lake shore"}));
-  CSearchCriteria dates;
-  dates.begin = 1780000100;
-  dates.end = 1780000300;
-  EXPECT_EQ(NotesFound(Folder(), dates), (std::vector<std::string>{"hill", "lake inn"}));
-  dates.begin = 0;  // one bound alone does not filter
-  EXPECT_EQ(NotesFound(Folder(), dates).size(), 3u);
-}
-
 }  // namespace
