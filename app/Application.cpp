@@ -1,6 +1,9 @@
 #include "app/Application.h"
 
 #include <QEvent>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <clocale>
 #include <exception>
 #include <memory>
@@ -38,6 +41,13 @@ int RunApplication(int argc, char** argv) {
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setApplicationName(QStringLiteral("QlFolvane"));
+  // Standard buttons and dialogs speak the user's language, as the system's
+  // own boxes do; the program's own texts are Japanese whatever the locale.
+  QTranslator qtTexts;
+  if (qtTexts.load(QLocale::system(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&qtTexts);
+  }
   int result = 1;
   try {
     CSingleInstance instance;

@@ -9,12 +9,15 @@
 
 namespace {
 
-// The locale's long time format (it has the seconds) without the AM/PM marker
-// and the zone name, so the hour field counts 0 to 23.
+// The locale's short time format in 24-hour form with seconds: the AM/PM
+// marker and the zone name go, "h" becomes "H", and ":ss" follows the minutes
+// where the format has no seconds (so Japanese reads "8:05:09", not "8時05分09秒").
 QString TwentyFourHourFormat(const QLocale& locale) {
-  const QString format = locale.timeFormat(QLocale::LongFormat);
+  const QString format = locale.timeFormat(QLocale::ShortFormat);
   QString result;
   bool quoted = false;
+  bool hasSeconds = false;
+  qsizetype afterMinutes = -1;
   for (qsizetype i = 0; i < format.size(); ++i) {
     const QChar c = format[i];
     if (c == u'\'') quoted = !quoted;
@@ -28,9 +31,12 @@ QString TwentyFourHourFormat(const QLocale& locale) {
         result += u'H';
         continue;
       }
+      if (c == u's') hasSeconds = true;
+      if (c == u'm') afterMinutes = result.size() + 1;
     }
     result += c;
   }
+  if (!hasSeconds && afterMinutes >= 0) result.insert(afterMinutes, QStringLiteral(":ss"));
   return result.trimmed();
 }
 
