@@ -75,7 +75,11 @@ CMainFrame::CMainFrame() : QMainWindow(nullptr), CMapViewState(GetAppCore()->Get
 }
 
 CMainFrame::~CMainFrame() {
-  if (!m_windowDestroyed && m_created && GetAppCore() != nullptr) DestroyWindowParts();
+  CAppCore* core = GetAppCore();
+  if (!m_windowDestroyed && m_created && core != nullptr) DestroyWindowParts();
+  // Also after a Create that failed half-way: the core must not tell a frame
+  // that is gone.
+  if (core != nullptr) core->RemoveListener(this);
   RemoveListener(this);
 }
 

@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <stdexcept>
 
 #include "app/AboutDialog.h"
 #include "app/CommandIds.h"
@@ -305,6 +306,30 @@ TEST_F(MainFrameTest, ClosingWritesTheSettingsAndLeavesNoListenerBehind) {
   // Events after the window went reach nothing of it.
   core->SetCurrentNode(&core->GetRootFolder());
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("マイルモ - Quor Lumo Folvane"));
+}
+
+}  // namespace
+
+namespace {
+
+// Refuses the first folder the frame shows.
+class CThrowingListener : public CAppEventListener {
+ public:
+  void OnCurrentNodeChanged() override { throw std::runtime_error("no folder today"); }
+};
+
+TEST_F(MainFrameTest, AFrameThatFailsHalfWayLeavesNothingOfItWithTheCore) {
+  core = MakeCore();
+  CThrowingListener refusing;
+  core->AddListener(&refusing);
+  frame = std::make_unique<CMainFrame>();
+  EXPECT_THROW(frame->Create(), std::runtime_error);
+  core->RemoveListener(&refusing);
+  frame.reset();
+  // The core's events, its going included, reach no frame that is gone.
+  core->SetCurrentNode(&core->GetRootFolder());
+  EXPECT_EQ(core->GetMainWindow(), nullptr);
+  core.reset();
 }
 
 }  // namespace
