@@ -1,5 +1,5 @@
 // An in-memory settings key for tests: typed values by name, shared between the
-// keys opened on one store, with a switch that makes every write fail.
+// keys opened on one store, with switches that make every read or write fail.
 #pragma once
 
 #include <map>
@@ -15,6 +15,7 @@ class CMemorySettingsStore {
  public:
   using Value = std::variant<std::string, std::vector<uint8_t>, uint32_t>;
   std::map<std::string, Value> values;  // by value name; one key is enough here
+  bool failReads = false;
   bool failWrites = false;
   int writeCount = 0;
 
@@ -95,6 +96,7 @@ class CMemorySettingsKey : public CSettingsKey {
  private:
   template <typename T>
   T Get(const std::string& name, const T& fallback) const {
+    if (m_store->failReads) throw std::runtime_error("settings store cannot be read");
     const auto it = m_store->values.find(name);
     if (it == m_store->values.end() || !std::holds_alternative<T>(it->second)) return fallback;
     return std::get<T>(it->second);
