@@ -606,9 +606,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 void CMainFrame::DestroyWindowParts() {
   CAppCore& core = *GetAppCore();
   m_windowDestroyed = true;
-  EndPick();
-  if (CRecordSource* view = core.GetCurrentView()) view->DestroyWindow();
-  core.GetSearchSource().DestroyWindow();
+  // A pane that fails to go is shown; the rest still runs, or the loop would
+  // never end and the core would keep the frame.
+  RunGuarded(this, [&] {
+    EndPick();
+    if (CRecordSource* view = core.GetCurrentView()) view->DestroyWindow();
+  });
+  RunGuarded(this, [&] { core.GetSearchSource().DestroyWindow(); });
   RunGuarded(this, [&] {
     CSettingsKey& settings = core.GetSettingsKey();
     settings.WriteDword(kSplitterPosValue, static_cast<uint32_t>(std::max(0, GetMainSplitterPos())));

@@ -13,6 +13,7 @@
 
 #include "app/AboutDialog.h"
 #include "app/CommandIds.h"
+#include "app/EmptyView.h"
 #include "app/FolderTree.h"
 #include "app/HomePage.h"
 #include "app/MainFrame.h"
@@ -312,24 +313,50 @@ TEST_F(MainFrameTest, ClosingWritesTheSettingsAndLeavesNoListenerBehind) {
 
 namespace {
 
-// Refuses the first folder the frame shows.
-class CThrowingListener : public CAppEventListener {
- public:
-  void OnCurrentNodeChanged() override { throw std::runtime_error("no folder today"); }
-};
-
 TEST_F(MainFrameTest, AFrameThatFailsHalfWayLeavesNothingOfItWithTheCore) {
   core = MakeCore();
-  CThrowingListener refusing;
-  core->AddListener(&refusing);
   frame = std::make_unique<CMainFrame>();
+  store->failReads = true;
   EXPECT_THROW(frame->Create(), std::runtime_error);
-  core->RemoveListener(&refusing);
+  store->failReads = false;
   frame.reset();
   // The core's events, its going included, reach no frame that is gone.
   core->SetCurrentNode(&core->GetRootFolder());
   EXPECT_EQ(core->GetMainWindow(), nullptr);
   core.reset();
+}
+
+// A folder whose pane cannot be taken down.
+class CStuckView : public CEmptyView {
+ public:
+  void DestroyWindow() override { throw std::runtime_error("pane stuck"); }
+};
+
+class CStuckNode : public CTreeNode {
+ public:
+  std::string GetTitle() const override { return "stuck"; }
+  QIcon GetIcon() const override { return QIcon(); }
+  void EnumChildren(CNodeOutputIteratorRef) override {}
+  void Search(const CSearchCriteria&, CRecordOutputIteratorRef) override {}
+  std::unique_ptr<CRecordSource> CreateView(CRecordSourceObserver*) override {
+    return std::make_unique<CStuckView>();
+  }
+};
+
+TEST_F(MainFrameTest, ClosingFinishesAlsoWhenAPaneCannotBeTakenDown) {
+  Start();
+  CStuckNode stuck;
+  core->SetCurrentNode(&stuck);
+  bool ended = false;
+  frame->SetWindowDestroyedHandler([&] { ended = true; });
+  frame->close();
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].text, "pane stuck");
+  // The run still ends, the splitters are kept and the core forgets the window.
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(store->Has("SplitterPos"));
+  EXPECT_EQ(core->GetMainWindow(), nullptr);
+  core->SetCurrentNode(&core->GetRootFolder());
 }
 
 }  // namespace
