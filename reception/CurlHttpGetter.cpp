@@ -17,12 +17,16 @@ bool CurlReady() {
   return ready;
 }
 
+// libcurl turns a short count into a write error, which ends the transfer.
 size_t AppendBody(char* data, size_t size, size_t count, void* target) {
+  auto& body = *static_cast<std::string*>(target);
+  const size_t bytes = size * count;
+  if (bytes > kMaxAnswerBytes - body.size()) return 0;
   try {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+    body.append(data, bytes);
+    return bytes;
   } catch (const std::bad_alloc&) {
-    return 0;  // libcurl turns a short count into a write error
+    return 0;
   }
 }
 
@@ -44,7 +48,9 @@ uint32_t InternetErrorFromCurl(CURLcode code) {
     case CURLE_SSL_CONNECT_ERROR: return kErrorInternetCannotConnect;
     case CURLE_OPERATION_TIMEDOUT: return kErrorInternetTimeout;
     case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE: return kErrorInternetConnectionAborted;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_FILESIZE_EXCEEDED:
+    case CURLE_WRITE_ERROR: return kErrorInternetConnectionAborted;
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR: return kErrorInternetConnectionReset;
     case CURLE_PEER_FAILED_VERIFICATION: return kErrorInternetSecCertErrors;
@@ -77,6 +83,8 @@ CCurlHttpGetter::CCurlHttpGetter(const CCurlTimeouts& timeouts) {
     SetOption(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     SetOption(m_curl, CURLOPT_LOW_SPEED_LIMIT, timeouts.lowSpeedBytes);
     SetOption(m_curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.lowSpeedTime.count()));
+    // A declared length over the limit fails before any of the body comes.
+    SetOption(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     SetOption(m_curl, CURLOPT_WRITEFUNCTION, &AppendBody);
   } catch (...) {
     curl_slist_free_all(m_headers);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 
 #include "reception/HttpGetter.h"
 
@@ -16,6 +17,11 @@ struct CCurlTimeouts {
   std::chrono::seconds lowSpeedTime{30};
   long lowSpeedBytes = 1;
 };
+
+// An answer longer than this is abandoned as a failed transfer: the server's
+// bytes must not be able to exhaust memory. Message lines are short, so this
+// leaves room for hundreds of thousands of them.
+inline constexpr std::size_t kMaxAnswerBytes = 64u << 20;
 
 class CCurlHttpGetter : public CHttpGetter {
  public:

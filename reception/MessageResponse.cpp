@@ -5,9 +5,10 @@
 
 std::vector<std::string_view> SplitResponseWords(std::string_view body) {
   const std::string_view line = body.substr(0, body.find('\n'));
+  constexpr std::size_t kWordsRead = 3;  // status, then up to two results
   std::vector<std::string_view> words;
   std::size_t pos = 0;
-  while (pos < line.size()) {
+  while (pos < line.size() && words.size() < kWordsRead) {
     if (line[pos] == ' ') {
       ++pos;
       continue;

@@ -8,9 +8,10 @@
 #include <string_view>
 #include <vector>
 
-// The words of the status line: runs of bytes that are neither a blank (0x20)
-// nor a line feed, up to the first line feed. A carriage return is an
-// ordinary byte.
+// The first words of the status line: runs of bytes that are neither a blank
+// (0x20) nor a line feed, up to the first line feed. A carriage return is an
+// ordinary byte. No answer is read beyond its third word, so no more are
+// taken: a server's line of millions of words costs nothing.
 std::vector<std::string_view> SplitResponseWords(std::string_view body);
 
 // A number the way the C runtime's atoi reads it (white space, sign, digits),

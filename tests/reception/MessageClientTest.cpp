@@ -268,6 +268,23 @@ TEST_F(MessageClientTest, RedirectsAreFollowed) {
   EXPECT_EQ(log[3], Session("STAT", 1));
 }
 
+TEST_F(MessageClientTest, AnAnswerBeyondTheLimitIsAbandoned) {
+  // "+OK 1\n" and then bytes up to one past the limit, with and without a
+  // declared length.
+  const std::string over = std::to_string(kMaxAnswerBytes - 5);
+  for (const char* action : {"flood", "bloat"}) {
+    server->Reset();
+    server->Fault("STAT", action, over);
+    EXPECT_EQ(Receive(), "12030 ERROR_INTERNET_CONNECTION_ABORTED") << action;
+    EXPECT_EQ(server->Log().back(), Session("QUIT", 1)) << action;
+  }
+  server->Reset();
+  server->Fault("STAT", "flood", std::to_string(kMaxAnswerBytes - 6));
+  auto client = Client();
+  client->Login("user", "password");
+  EXPECT_EQ(client->Stat(), 1);  // exactly at the limit
+}
+
 TEST_F(MessageClientTest, ASilentServerTimesOut) {
   server->Fault("STAT", "slow", "4");
   EXPECT_EQ(Receive(), "12002 ERROR_INTERNET_TIMEOUT");

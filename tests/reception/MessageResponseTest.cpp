@@ -13,6 +13,7 @@ TEST(MessageResponse, StatusLineWords) {
   EXPECT_EQ(SplitResponseWords("+OK\tx y"), (Words{"+OK\tx", "y"}));  // tabs are no separators
   EXPECT_EQ(SplitResponseWords("+OK\r\n"), (Words{"+OK\r"}));
   EXPECT_EQ(SplitResponseWords(std::string_view("+OK a\0b", 7)), (Words{"+OK", std::string_view("a\0b", 3)}));
+  EXPECT_EQ(SplitResponseWords("-ERR 401 C7 more words"), (Words{"-ERR", "401", "C7"}));
   EXPECT_TRUE(SplitResponseWords("").empty());
   EXPECT_TRUE(SplitResponseWords("\n+OK 1\n").empty());
   EXPECT_TRUE(SplitResponseWords("   ").empty());

@@ -1,6 +1,7 @@
 #include "tests/reception/TestMessageServer.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -61,9 +62,11 @@ void BypassProxyForLoopback() {
 
 CTestMessageServer::CTestMessageServer() {
   BypassProxyForLoopback();
+  // Close-on-exec: no other child may hold the server's input open, or the
+  // server would outlive a test program that dies.
   int in[2], out[2];
-  if (pipe(in) != 0) throw std::runtime_error("pipe failed");
-  if (pipe(out) != 0) {
+  if (pipe2(in, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(out, O_CLOEXEC) != 0) {
     close(in[0]);
     close(in[1]);
     throw std::runtime_error("pipe failed");
@@ -72,8 +75,6 @@ CTestMessageServer::CTestMessageServer() {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, in[1]);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
   std::string script = QLF_MESSAGE_SERVER_SCRIPT;
   char python[] = "python3";
   char flag[] = "--exit-on-stdin-eof";

@@ -42,6 +42,9 @@ Control, GET /control?op=<op>&...; every value percent-encoded bytes:
         reset            reset the connection without answering
         expire           expire every key, then answer
         redirect         302 to the same URL
+        flood   <n>      answer "+OK 1" and n more bytes, its end told only by
+                         closing (no Content-Length)
+        bloat   <n>      as flood, with the Content-Length declared
 """
 
 import argparse
@@ -199,6 +202,20 @@ class Handler(BaseHTTPRequestHandler):
                 return
         self.send_body(200, b"OK\n" + reply)
 
+    def flood(self, size, declared):
+        head = b"+OK 1\n"
+        self.send_response(200)
+        if declared:
+            self.send_header("Content-Length", str(len(head) + size))
+        self.end_headers()
+        self.close_connection = True
+        self.wfile.write(head)
+        chunk = b"x" * 65536
+        # The client may give up early; a broken pipe ends the answer.
+        while size > 0:
+            self.wfile.write(chunk[:size])
+            size -= len(chunk)
+
     def protocol(self, query):
         values = parse_query(query)
         command = values.get("c", b"")
@@ -227,6 +244,9 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             os.close(self.connection.detach())
+            return
+        elif action in ("flood", "bloat"):
+            self.flood(int(arg), declared=action == "bloat")
             return
         elif action == "redirect":
             self.send_body(302, b"moved\n", extra_headers=[("Location", self.path)])
