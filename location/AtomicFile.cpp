@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "location/Exceptions.h"
+#include "location/FilePath.h"
 
 namespace {
 
@@ -23,13 +24,6 @@ std::function<void(std::size_t)>& WriteHook() {
 
 [[noreturn]] void ThrowErrno(int code, const std::string& path) {
   throw CWin32Exception(static_cast<uint32_t>(code), SystemErrorText(code) + ": " + path);
-}
-
-// The folder part of a path ("." when there is none) and the name after it.
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return {".", path};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
 }
 
 std::string TemporaryName(const std::string& folder, const std::string& name) {
@@ -120,7 +114,8 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
       exists = ::lstat(path.c_str(), &existing) == 0;
     }
   }
-  const auto [folder, name] = SplitPath(path);
+  const std::string folder = FolderOfPath(path);
+  const std::string name = path.substr(path.rfind('/') + 1);  // npos + 1 is 0
   if (name.empty()) ThrowErrno(EISDIR, path);
   if (exists && mode == AtomicWriteMode::kCreateNew) ThrowErrno(EEXIST, path);
   // A file the user made read-only stays as it is, as it would for an

@@ -29,7 +29,8 @@ std::string FormatZoneOffset(int32_t offset);
 int32_t ParseZoneOffset(const std::string& text);
 
 // "[+-]d,m,s[.f]" is a degrees-minutes-seconds angle (range-checked, see
-// MakeDmsAngle; the fraction is a fraction of a second, truncated to
-// hundredths); any other text is decimal degrees read like atof (0.0 when the
-// text does not start with a number).
+// MakeDmsAngle; the digits after the point are a whole number of hundredths,
+// so ".5" is 5 hundredths and ".129" is out of range); any other text is
+// decimal degrees read like atof (0.0 when the text does not start with a
+// number).
 CAngle ParseAngle(const std::string& text);

@@ -29,6 +29,13 @@ std::string ResolveRelativePath(const std::string& filePath, std::string_view pa
   return (folder / converted).lexically_normal().string();
 }
 
+std::string FolderOfPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
 bool CreateDirectoryTree(const std::string& path) {
   std::string folder = path;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();

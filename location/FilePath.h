@@ -10,6 +10,9 @@
 // files written on Windows.
 std::string ResolveRelativePath(const std::string& filePath, std::string_view path);
 
+// The folder part of a path: "." when it has none, "/" for a name at the root.
+std::string FolderOfPath(const std::string& path);
+
 // Creates the folder and any missing parents. True when the folder was created;
 // false when it already existed or a level could not be made.
 bool CreateDirectoryTree(const std::string& path);

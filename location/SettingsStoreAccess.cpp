@@ -13,6 +13,7 @@
 
 #include "location/AtomicFile.h"
 #include "location/Exceptions.h"
+#include "location/FilePath.h"
 #include "location/SettingsStoreFile.h"
 
 namespace {
@@ -30,13 +31,6 @@ class UniqueFd {
  private:
   int m_fd;
 };
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // The whole file, or nothing when it does not exist; other failures throw.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
@@ -66,7 +60,7 @@ bool IsFolder(const std::string& path) {
 
 void CreateFolders(const std::string& folder) {
   if (IsFolder(folder)) return;
-  const std::string parent = FolderOf(folder);
+  const std::string parent = FolderOfPath(folder);
   if (parent != folder && parent != ".") CreateFolders(parent);
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) throw CWin32Exception();
   if (!IsFolder(folder)) throw CWin32Exception(ENOTDIR);
@@ -101,7 +95,7 @@ SettingsKeyNode LoadSettingsStore(const std::string& path) {
 }
 
 void UpdateSettingsStore(const std::string& path, const std::function<bool(SettingsKeyNode&)>& change) {
-  CreateFolders(FolderOf(path));
+  CreateFolders(FolderOfPath(path));
   const std::string lockPath = path + ".lock";
   UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.Get() < 0) throw CWin32Exception();

@@ -289,6 +289,10 @@ TEST(FilePath, ResolvesAgainstTheFilesFolder) {
             "http://example.com/a\\b.png");
   EXPECT_EQ(ResolveRelativePath("/data/maps.xml", "file:///srv/a.png"), "file:///srv/a.png");
   EXPECT_EQ(ResolveRelativePath("index.xml", "2004-05.xml"), "2004-05.xml");
+  // The folder a temporary file goes into, for a bare name and a name at the root too.
+  EXPECT_EQ(FolderOfPath("/data/index.xml"), "/data");
+  EXPECT_EQ(FolderOfPath("/index.xml"), "/");
+  EXPECT_EQ(FolderOfPath("index.xml"), ".");
 }
 
 TEST(FilePath, CreatesMissingLevels) {
