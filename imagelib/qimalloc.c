@@ -251,6 +251,12 @@ static int checkHeader(const QimImage* image)
             return QIM_STATUS_BAD_CALLBACK;
         if (tile->width <= 0 || tile->height <= 0 || tile->width % 8 || tile->height % 8)
             return QIM_STATUS_BAD_TILE_SIZE;
+        /* One tile's bytes, like an image's, must fit the int sizes the
+         * library computes for it. */
+        int tileStep, tileSize;
+        if (computeSizes(image->dataOrder, image->depth, image->rowAlign, image->nChannels,
+                         tile->width, tile->height, &tileStep, &tileSize))
+            return QIM_STATUS_BAD_TILE_SIZE;
     }
     const QimRoi* roi = image->roi;
     if (roi) {
