@@ -217,6 +217,19 @@ static int checkHeaderFields(const QimImage* image)
                        image->height, image->mask);
 }
 
+/* A caller that wraps its own pixels sets widthStep itself: rows must not
+ * overlap (the kernels read a whole row from each step) and must start on a
+ * whole element of the 16- and 32-bit depths. */
+static int stepHoldsRow(const QimImage* image)
+{
+    const int bits = ownDepthBits(image->depth);
+    const long long rowBits = (long long)image->width * bits *
+                              (image->dataOrder == QIM_ORDER_PIXEL ? image->nChannels : 1);
+    if (image->widthStep < (rowBits + 7) / 8)
+        return 0;
+    return bits < 16 || image->widthStep % (bits / 8) == 0;
+}
+
 static int checkHeader(const QimImage* image)
 {
     if (!image)
@@ -230,11 +243,19 @@ static int checkHeader(const QimImage* image)
     int status = checkHeaderFields(image);
     if (status)
         return status;
+    if (!image->tileInfo && !stepHoldsRow(image))
+        return QIM_STATUS_BAD_STEP;
     const QimTileInfo* tile = image->tileInfo;
     if (tile) {
         if (!tile->callBack)
             return QIM_STATUS_BAD_CALLBACK;
         if (tile->width <= 0 || tile->height <= 0 || tile->width % 8 || tile->height % 8)
+            return QIM_STATUS_BAD_TILE_SIZE;
+        /* One tile's bytes, like an image's, must fit the int sizes the
+         * library computes for it. */
+        int tileStep, tileSize;
+        if (computeSizes(image->dataOrder, image->depth, image->rowAlign, image->nChannels,
+                         tile->width, tile->height, &tileStep, &tileSize))
             return QIM_STATUS_BAD_TILE_SIZE;
     }
     const QimRoi* roi = image->roi;

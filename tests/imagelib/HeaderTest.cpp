@@ -226,7 +226,10 @@ TEST_F(QimHeaderTest, ValidationOrder)
     tile.width = 8;
     tile.height = 0;
     EXPECT_EQ(ownCheckImageHeader(image.get()), -23);
+    tile.width = 1 << 26; // 3 x 2^26 bytes a row, times 16 rows: beyond 32 bits
     tile.height = 16;
+    EXPECT_EQ(ownCheckImageHeader(image.get()), -23) << "a tile the sizes cannot hold";
+    tile.width = 8;
     EXPECT_EQ(ownCheckImageHeader(image.get()), 0) << "tiled, dataSize and widthStep unused";
     image->tileInfo = nullptr;
     EXPECT_EQ(ownCheckImageHeader(image.get()), -12) << "neither data nor tiles";
