@@ -18,8 +18,8 @@ struct CEntry {
 template <class Ordered>
 class COrderedSearchResult final : public CSearchResult {
  public:
-  COrderedSearchResult(bool oldestFirst, std::vector<CLocationRecord> records)
-      : CSearchResult(oldestFirst), m_records(std::move(records)) {
+  explicit COrderedSearchResult(std::vector<CLocationRecord> records)
+      : m_records(std::move(records)) {
     if (m_records.size() > UINT32_MAX) throw std::length_error("Too many search results");
     m_entries.reserve(m_records.size());
     for (std::size_t i = 0; i < m_records.size(); ++i) {
@@ -65,7 +65,7 @@ std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
                                                      std::vector<CLocationRecord> records) {
   // std heaps keep the greatest on top: for oldest first, "greater" means earlier.
   if (oldestFirst) {
-    return std::make_unique<COrderedSearchResult<CLaterFirst>>(true, std::move(records));
+    return std::make_unique<COrderedSearchResult<CLaterFirst>>(std::move(records));
   }
-  return std::make_unique<COrderedSearchResult<CEarlierFirst>>(false, std::move(records));
+  return std::make_unique<COrderedSearchResult<CEarlierFirst>>(std::move(records));
 }

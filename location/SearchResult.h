@@ -22,15 +22,7 @@ class CSearchResult {
   // below the count (std::out_of_range otherwise).
   virtual void Seek(std::size_t index) = 0;
 
-  bool IsOldestFirst() const noexcept { return m_oldestFirst; }
-
   // A result over the matching records, in any order.
   static std::unique_ptr<CSearchResult> Create(bool oldestFirst,
                                                std::vector<CLocationRecord> records);
-
- protected:
-  explicit CSearchResult(bool oldestFirst) noexcept : m_oldestFirst(oldestFirst) {}
-
- private:
-  bool m_oldestFirst;
 };
