@@ -36,7 +36,7 @@ class CDatabaseSection {
   CLocationFile& GetLocationFile();
   bool IsLoaded() const noexcept { return m_file != nullptr; }
   // Drops the loaded file unless it has unsaved changes; it is loaded again
-  // when next needed. Records found in it keep its document alive.
+  // when next needed.
   void UnloadIfUnmodified() noexcept {
     if (m_file && !m_file->IsModified()) m_file.reset();
   }

@@ -49,41 +49,20 @@ CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
       note(criteria.words.empty() ? std::string() : criteria.words.front()) {}
 
 void CLocationQuery::Execute(CLocationDatabase& database) {
-  std::unique_ptr<CSearchResult> results = CSearchResult::Create(oldestFirst);
   const CQueryPaths& paths = Paths();
   const CGeoRect area = NormalizeGeoRect(rect);
-
-  // Whether the point passes every enabled filter; its time in seconds.
-  auto matches = [&](pugi::xml_node point, int32_t& time) {
-    if (useRect) {
-      // The position needs the whole record read.
-      const CLocationRecord record = ReadPointXml(point);
-      time = record.time.seconds;
-      if (useDate && !(record.hasTime && begin <= time && time < end)) return false;
-      if (useNote && !(record.hasNote && record.note.find(note) != std::string::npos)) {
-        return false;
-      }
-      return InRect(record.position, area);
-    }
-    // Otherwise only the note and the time are read, the note first: it
-    // rejects most records of a note search.
-    if (useNote) {
-      const pugi::xpath_node found = paths.note.Select(point);
-      if (!found || GetXmlNodeText(found).find(note) == std::string::npos) return false;
-    }
-    const pugi::xpath_node timeNode = paths.time.Select(point);
-    time = timeNode ? ParsePointTime(GetXmlNodeText(timeNode)).seconds : 0;
-    return !useDate || (timeNode && begin <= time && time < end);
-  };
+  // The found records are decoded here, so that the result does not keep the
+  // section documents alive and a record that cannot be read ends the search.
+  std::vector<CLocationRecord> found;
 
   CXmlNodeEnumerator sections = MakeChildElementEnumerator(database);
   while (sections.HasMore()) {
-    CDatabaseSection& section = GetSection(sections.Next());
+    const CXmlElementRef proxy = sections.Next();
+    CDatabaseSection& section = GetSection(proxy);
     if (useDate && !section.Overlaps(begin, end)) continue;
     // A file loaded only for this search is let go after it: a scan of every
     // section would otherwise keep the whole database in memory.
-    const bool wasLoaded = section.IsLoaded();
-    CUnloadGuard unload{wasLoaded ? nullptr : &section};
+    CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};
     CLocationFile& file = section.GetLocationFile();
     const char* pointName = file.GetChildName().c_str();
     for (pugi::xml_node point = file.GetDocumentElement().first_child(); point;
@@ -91,11 +70,22 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
       if (point.type() != pugi::node_element || std::strcmp(point.name(), pointName) != 0) {
         continue;
       }
-      int32_t time = 0;
-      if (matches(point, time)) {
-        results->Add(time, NewXmlElementProxy(file.GetDocument(), file.GetHandler(), point));
+      // The note and the time are read on their own first, the note first:
+      // it rejects most records of a note search.
+      if (useNote) {
+        const pugi::xpath_node text = paths.note.Select(point);
+        if (!text || GetXmlNodeText(text).find(note) == std::string::npos) continue;
       }
+      if (useDate) {
+        const pugi::xpath_node text = paths.time.Select(point);
+        if (!text) continue;
+        const int32_t time = ParsePointTime(GetXmlNodeText(text)).seconds;
+        if (time < begin || time >= end) continue;
+      }
+      CLocationRecord record = ReadPointXml(point);
+      if (useRect && !InRect(record.position, area)) continue;
+      found.push_back(std::move(record));
     }
   }
-  m_results = std::move(results);
+  m_results = CSearchResult::Create(oldestFirst, std::move(found));
 }

@@ -104,6 +104,21 @@ TEST_F(LocationQueryTest, SearchesLetGoOfTheFilesTheyLoaded) {
   EXPECT_EQ(results.GetCurrent().note, "abc at june's start");
 }
 
+TEST_F(LocationQueryTest, ResultsDoNotHoldTheSectionDocuments) {
+  // Found records are kept on their own: a few matches must not pin whole
+  // section files in memory, neither loaded ones nor those the search let go.
+  File(*database, {MakeRecord(Utc(2004, 5, 20), "abc unsaved")});
+  CLocationFile& may =
+      GetSection(FindOrCreateSection(*database, Utc(2004, 5, 20))).GetLocationFile();
+  const std::weak_ptr<CXmlDocument> document = may.GetDocument();
+  CLocationQuery query;
+  query.useNote = true;
+  query.note = "abc";
+  EXPECT_EQ(Notes(query),
+            (std::vector<std::string>{"xabcx", "abc unsaved", "abc at june's start"}));
+  EXPECT_EQ(document.use_count(), 1);
+}
+
 TEST_F(LocationQueryTest, RectangleIncludesItsEdgesInAnyCornerOrder) {
   CLocationQuery query;
   query.useRect = true;
@@ -165,6 +180,14 @@ TEST_F(LocationQueryTest, AFailedSearchKeepsThePreviousResults) {
   std::unique_ptr<CLocationDatabase> reopened = OpenLocationDatabase(folder / "index.xml", false);
   EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*reopened, query); }),
             "Invalid Letter<x> In Date: 2005-01-0xT00:00:00Z");
+  EXPECT_EQ(query.GetResults(), previous);
+
+  // A matching record that cannot be decoded ends the search too.
+  WriteBytes(folder / "bad.xml",
+             "<points><point><time>2005-01-02T00:00:00Z</time><note>abc</note></point></points>");
+  std::unique_ptr<CLocationDatabase> third = OpenLocationDatabase(folder / "index.xml", false);
+  EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*third, query); }),
+            "XML Node Not Found: position");
   EXPECT_EQ(query.GetResults(), previous);
 
   // A section file that is gone is reported by the search that needs it.
