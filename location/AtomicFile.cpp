@@ -76,16 +76,6 @@ void WriteAll(CTemporaryFile& file, std::string_view contents, const std::string
   }
 }
 
-// Moves the finished temporary file to the path, never over an existing file.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  // File systems without the flag: a hard link fails on an existing name too.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
-  return 0;
-}
-
 void SyncFolder(const std::string& folder, const std::string& path) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) ThrowErrno(errno, path);
@@ -152,4 +142,13 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   }
   temporary.Commit();
   SyncFolder(folder, path);
+}
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without the flag: a hard link fails on an existing name too.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
 }

@@ -22,6 +22,11 @@ enum class AtomicWriteMode {
 void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,
                      std::optional<mode_t> permissions = std::nullopt);
 
+// Renames `from` to `to` unless something exists at `to`: 0 on success, else
+// the errno (EEXIST when the name is taken). File systems without
+// RENAME_NOREPLACE get a hard link and an unlink of `from`.
+int RenameNoReplace(const std::string& from, const std::string& to);
+
 // Test seam: called before each chunk is written with the count of bytes
 // written so far; it may throw to stand in for a failing device. Pass an empty
 // function to remove it.

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
 #include "location/TimeText.h"
@@ -31,17 +32,9 @@ bool PathExists(const std::string& path) {
 
 // Renames from to to unless something is at to already; false then.
 bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
-    return true;
-  }
-  if (errno == EEXIST) return false;
-  if (errno != EINVAL && errno != ENOSYS) throw CWin32Exception();
-  // A file system without the flag: a hard link refuses an existing name too.
-  if (::link(from.c_str(), to.c_str()) != 0) {
-    if (errno == EEXIST) return false;
-    throw CWin32Exception();
-  }
-  if (::unlink(from.c_str()) != 0) throw CWin32Exception();
+  const int error = RenameNoReplace(from, to);
+  if (error == EEXIST) return false;
+  if (error != 0) throw CWin32Exception(static_cast<uint32_t>(error));
   return true;
 }
 
