@@ -20,7 +20,7 @@ CThreadJob::CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int
       m_width(width),
       m_height(height),
       m_receiver(receiver),
-      m_eventType(eventType) {}
+      m_event(receiver ? std::make_unique<QEvent>(eventType) : nullptr) {}
 
 void CThreadJob::Execute() {
   try {
@@ -30,7 +30,7 @@ void CThreadJob::Execute() {
     std::fprintf(stderr, "QlFolvane: a tile could not be drawn: %s\n", e.what());
   }
   m_done.store(true, std::memory_order_release);
-  if (m_receiver) QCoreApplication::postEvent(m_receiver, new QEvent(m_eventType));
+  if (m_receiver) QCoreApplication::postEvent(m_receiver, m_event.release());
 }
 
 CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QObject>
 #include <atomic>
+#include <memory>
 #include <set>
 
 #include "location/LocationRecord.h"
@@ -46,7 +47,9 @@ class CThreadJob final : public CWorkerJob {
   int m_width;
   int m_height;
   QObject* m_receiver;
-  QEvent::Type m_eventType;
+  // Made with the job on the thread that will receive it, and handed to Qt
+  // when the job has run, so the worker allocates nothing for it.
+  std::unique_ptr<QEvent> m_event;
   std::atomic<bool> m_done{false};
 };
 
