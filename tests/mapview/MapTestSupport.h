@@ -1,15 +1,11 @@
 // Shared pieces of the map tests: one QGuiApplication (tile errors are drawn
-// as text), generated images of known colours, catalogue files, a tile that a
-// test holds inside its render, and a receiver that counts posted events.
+// as text), generated images of known colours, catalogue files, a tile whose
+// render a test can hold, and a receiver that counts tile-ready events.
 #pragma once
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
-#include <QObject>
-#include <QString>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -26,55 +22,47 @@
 #include "mapview/MapSet.h"
 #include "mapview/Tile.h"
 
-inline QGuiApplication& TestGuiApplication() {
+inline void TestGuiApplication() {
   static int argc = 1;
   static char name[] = "mapview_tests";
   static char* argv[] = {name, nullptr};
   static auto* application = new QGuiApplication(argc, argv);
-  return *application;
+  (void)application;
 }
 
-// The colours of the generated 1000 x 500 map: three columns (x below 500,
-// below 750, the rest) in a light upper half and a dark lower half.
+// The generated 1000 x 500 map: columns x < 500 red, x < 750 green, the
+// rest blue; light above y = 250, dark below.
 inline QRgb MapColourAt(int x, int y) {
   const int level = y < 250 ? 220 : 90;
-  if (x < 500) return qRgb(level, 0, 0);
-  if (x < 750) return qRgb(0, level, 0);
-  return qRgb(0, 0, level);
+  return x < 500 ? qRgb(level, 0, 0) : x < 750 ? qRgb(0, level, 0) : qRgb(0, 0, level);
 }
-
-inline QImage MakeColumnsImage(int width = 1000, int height = 500) {
-  QImage image(width, height, QImage::Format_RGB32);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) image.setPixel(x, y, MapColourAt(x, y));
+inline QImage MakeColumnsImage() {
+  QImage image(1000, 500, QImage::Format_RGB32);
+  for (int y = 0; y < 500; ++y) {
+    for (int x = 0; x < 1000; ++x) image.setPixel(x, y, MapColourAt(x, y));
   }
   return image;
 }
-
-inline QImage MakeFilledImage(int width, int height, QRgb colour) {
+inline QImage Filled(int width, int height, QRgb colour) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(colour);
   return image;
 }
 
-// The pixels of rect in image that differ from colour by more than tolerance
-// in any channel.
+// Pixels of rect that differ from colour by more than tolerance in a channel.
 inline int CountPixelsOff(const QImage& image, const QRect& rect, QRgb colour, int tolerance = 0) {
   int off = 0;
   for (int y = rect.top(); y <= rect.bottom(); ++y) {
     for (int x = rect.left(); x <= rect.right(); ++x) {
       const QRgb p = image.pixel(x, y);
-      if (std::abs(qRed(p) - qRed(colour)) > tolerance ||
-          std::abs(qGreen(p) - qGreen(colour)) > tolerance ||
-          std::abs(qBlue(p) - qBlue(colour)) > tolerance) {
-        ++off;
-      }
+      off += std::max({std::abs(qRed(p) - qRed(colour)), std::abs(qGreen(p) - qGreen(colour)),
+                       std::abs(qBlue(p) - qBlue(colour))}) > tolerance;
     }
   }
   return off;
 }
 
-// A "map" element with decimal-degree corners in WGS-84.
+// A "map" element with WGS-84 decimal-degree corners.
 inline std::string MapElement(const std::string& href, double top, double left, double bottom,
                               double right, const std::string& extra = {}) {
   auto position = [](const char* corner, double latitude, double longitude) {
@@ -86,46 +74,24 @@ inline std::string MapElement(const std::string& href, double top, double left, 
   return "<map href=\"" + href + "\">" + position("topleft", top, left) +
          position("bottomright", bottom, right) + extra + "</map>";
 }
-
 inline void WriteText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
-
 inline void WriteCatalog(const std::string& path, const std::vector<std::string>& maps) {
-  std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<maps>";
+  std::string text = "<?xml version=\"1.0\"?>\n<maps>";
   for (const std::string& map : maps) text += map;
   WriteText(path, text + "</maps>\n");
 }
 
-// Every current tile of the set, in list order.
 inline std::vector<CTile*> TilesOf(CMapSet& set) {
   std::vector<CTile*> tiles;
   set.ForEachTile(MakeBackInserter(tiles));
   return tiles;
 }
 
-// Counts the events of one type that reach it.
-class CEventCounter : public QObject {
- public:
-  explicit CEventCounter(QEvent::Type type = TileReadyEventType()) : m_type(type) {}
-  bool event(QEvent* e) override {
-    if (e->type() != m_type) return QObject::event(e);
-    ++count;
-    return true;
-  }
-  int count = 0;
-
- private:
-  QEvent::Type m_type;
-};
-
-inline void DeliverPostedEvents() { QCoreApplication::sendPostedEvents(); }
-
-// Waits (up to a generous limit, so that a fault fails instead of hanging)
-// until done is true.
-inline bool WaitUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
+// Waits until done, failing after a generous limit instead of hanging.
+inline bool WaitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -133,14 +99,21 @@ inline bool WaitUntil(const std::function<bool()>& done,
   return true;
 }
 
-// A gate that renders wait at while it is shut.
+class CEventCounter : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != TileReadyEventType()) return QObject::event(e);
+    ++count;
+    return true;
+  }
+  int count = 0;
+};
+
 class CGate {
  public:
   void Open() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_open = true;
-    }
+    std::lock_guard lock(m_mutex);
+    m_open = true;
     m_changed.notify_all();
   }
   void Pass() {
@@ -154,13 +127,13 @@ class CGate {
   bool m_open = false;
 };
 
-// A tile whose render records itself in a shared log and can be held at a
-// gate; it keeps its jobs like the map tiles do.
+// A tile whose renders log their tile id and can be held at a gate; it keeps
+// its jobs as the map tiles do.
 class CProbeTile final : public CTile {
  public:
   struct CLog {
     std::mutex mutex;
-    std::vector<int> rendered;  // tile ids, in the order their renders began
+    std::vector<int> rendered;  // in the order the renders began
     int running = 0;
     int mostAtOnce = 0;
   };
@@ -189,16 +162,14 @@ class CProbeTile final : public CTile {
     started = true;
     if (m_gate) m_gate->Pass();
     if (onRender) onRender();
-    {
-      std::lock_guard lock(m_log.mutex);
-      --m_log.running;
-    }
+    std::lock_guard lock(m_log.mutex);
+    --m_log.running;
     ended = true;
   }
 
   std::atomic<bool> started{false};
   std::atomic<bool> ended{false};
-  std::function<void()> onRender;  // runs on the worker thread
+  std::function<void()> onRender;  // on the worker thread
 
  private:
   CTileJobs m_jobs;
