@@ -22,8 +22,8 @@ class CTileListener {
   virtual void OnTileReleased(CTile* tile) = 0;
 };
 
-// The event a finished tile job posts to its receiver unless told otherwise.
-// It carries nothing: the receiver asks its tiles' IsDone.
+// The event type for the notice of a finished tile job, for the map view to
+// pass to Enqueue. The event carries nothing: the receiver asks IsDone.
 QEvent::Type TileReadyEventType();
 
 // One render of a tile into a target image, queued at the worker. Made and
