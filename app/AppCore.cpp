@@ -245,6 +245,10 @@ void CAppCore::LoadMapSettings(const std::string& path, bool firstRun) {
     m_mapSet = std::move(catalog);
     Broadcast(&CAppEventListener::OnMapSetChanged);
     m_settings->WritePath(kMapFileValue, path);
+    // Maps that could not be read are left out; the user learns which once.
+    std::string mapErrors;
+    for (const std::string& error : m_mapSet->GetMapErrors()) mapErrors += error + "\n";
+    if (!mapErrors.empty()) ShowErrorBox(m_mainWindow, mapErrors, m_title);
     return;
   } catch (const std::exception& e) {
     if (FileExists(path)) {

@@ -9,12 +9,21 @@
 #include <memory>
 
 #include "app/MainFrame.h"
+#include "app/MapImageFetch.h"
 #include "app/Prompter.h"
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
 #include "app/SingleInstance.h"
+#include "mapview/MapCatalog.h"
+#include "mapview/TileWorker.h"
 
-MapCatalogOpener DefaultMapCatalogOpener() { return MapCatalogOpener(); }
+MapCatalogOpener DefaultMapCatalogOpener() {
+  return [](const std::string& path, bool create) -> std::unique_ptr<CMapSet> {
+    CMapCatalogOptions options;
+    options.fetch = FetchMapImageOverHttp;
+    return std::make_unique<CMapCatalog>(path, create, std::move(options));
+  };
+}
 
 int RunMainFrame(CAppCoreSetup setup, CSingleInstance* instance) {
   CAppCore core(std::move(setup));
@@ -62,9 +71,12 @@ int RunApplication(int argc, char** argv) {
     // The claim is given up as the error leaves the body, so a new instance
     // can start while this box is shown.
     ReleaseRootFolder();
+    StopTileWorker();
     ShowErrorBox(nullptr, e.what(), std::string());
     return 1;
   }
   ReleaseRootFolder();
+  // The application object goes next: no tile job may post to it after that.
+  StopTileWorker();
   return result;
 }

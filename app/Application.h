@@ -18,6 +18,6 @@ int RunApplication(int argc, char** argv);
 // the frame, then the core. Errors while building propagate.
 int RunMainFrame(CAppCoreSetup setup, CSingleInstance* instance);
 
-// The default way the program loads map catalogues; empty while no catalogue
-// support is built in.
+// The default way the program loads map catalogues: "maps.xml" files whose
+// http and https images come through libcurl, rendered on the tile worker.
 MapCatalogOpener DefaultMapCatalogOpener();

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "location/Iterators.h"
 #include "location/LocationRecord.h"
@@ -25,6 +27,9 @@ class CMapSet {
   virtual std::pair<double, double> GetTileSize() const = 0;
   // The ratio by which longitude spans computed from pixels are divided.
   virtual double GetTileLoadFactor() const = 0;
+  // What kept maps of the set from being read, one text for each; the other
+  // maps still draw.
+  virtual std::vector<std::string> GetMapErrors() const { return {}; }
 };
 
 // No maps: no tiles, a load factor of 1.

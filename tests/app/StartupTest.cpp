@@ -121,6 +121,21 @@ TEST_F(StartupTest, ASecondProgramBringsTheFirstForwardAndExitsWithZero) {
   ASSERT_TRUE(indexFile.open(QIODevice::WriteOnly));
   indexFile.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<index/>\n");
   indexFile.close();
+  // And an empty map catalogue named in the settings, so no map question either.
+  const QString maps = home.filePath(QStringLiteral("maps.xml"));
+  QFile mapsFile(maps);
+  ASSERT_TRUE(mapsFile.open(QIODevice::WriteOnly));
+  mapsFile.write("<maps/>\n");
+  mapsFile.close();
+  const QString settings =
+      home.filePath(QStringLiteral("XDG_CONFIG_HOME/KESTOVAN/Quor Lumo Folvane"));
+  QDir().mkpath(settings);
+  QFile settingsFile(settings + QStringLiteral("/settings.txt"));
+  ASSERT_TRUE(settingsFile.open(QIODevice::WriteOnly));
+  settingsFile.write("Quor Lumo Folvane settings 1\n\n[Software\\KESTOVAN\\Quor Lumo Folvane]\n"
+                     "\"MapFile\"=path:\"" + maps.toUtf8() + "\"\n");
+  settingsFile.close();
+  settingsFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   environment.remove(QStringLiteral("ASAN_OPTIONS"));
   environment.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));

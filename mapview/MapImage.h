@@ -1,0 +1,58 @@
+// Loading map images, and the cache that keeps them decoded within a memory
+// budget.
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <variant>
+
+// Fetches the bytes at an http or https URL. Throws an exception derived from
+// std::exception whose text says why it failed (an HTTP status other than 200
+// is a failure). Called on the tile worker thread.
+using CMapImageFetcher = std::function<std::string(const std::string& url)>;
+
+// The most a map image may take once decoded, in megabytes. Large enough for
+// maps of 16000 x 16000 pixels; a file that claims more is refused before
+// anything is allocated.
+inline constexpr int kMapImageAllocationLimitMb = 1024;
+
+// Decodes the image at location: a path, a "file:" URL, or an http or https
+// URL read through fetch. The result is 8-bit RGB with top-down rows.
+// Throws std::runtime_error "Image File Not Found: " + location + "\n" + the
+// reason when the bytes cannot be read, "Invalid Image File: " + location
+// when they are not an image Qt can decode within the allocation limit.
+QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch);
+
+// Decoded images by key, up to a budget of bytes; the least recently used go
+// first, and come back through their loader when asked for again. The image
+// most recently asked for always stays, however large. A failed load is kept
+// as well, so that every tile of a broken map does not try again; it throws
+// the same error each time. Not thread-safe: the tile worker alone uses it.
+class CMapImageCache {
+ public:
+  explicit CMapImageCache(std::size_t budgetBytes) : m_budget(budgetBytes) {}
+
+  // The image of key, loaded with load when it is not kept.
+  QImage Get(const void* key, const std::function<QImage()>& load);
+  // Bytes of the images kept.
+  std::size_t GetBytes() const { return m_bytes; }
+  bool Holds(const void* key) const { return m_index.count(key) != 0; }
+
+ private:
+  struct CEntry {
+    const void* key;
+    std::variant<QImage, std::exception_ptr> value;
+    std::size_t bytes;
+  };
+  void Evict();
+
+  std::size_t m_budget;
+  std::size_t m_bytes = 0;
+  std::list<CEntry> m_entries;  // most recently used first
+  std::unordered_map<const void*, std::list<CEntry>::iterator> m_index;
+};

@@ -1,0 +1,65 @@
+#include "mapview/Tile.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <vector>
+
+QEvent::Type TileReadyEventType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+CThreadJob::CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height,
+                       QObject* receiver, QEvent::Type eventType)
+    : m_tile(tile),
+      m_target(target),
+      m_x(x),
+      m_y(y),
+      m_width(width),
+      m_height(height),
+      m_receiver(receiver),
+      m_event(receiver ? std::make_unique<QEvent>(eventType) : nullptr) {}
+
+void CThreadJob::Execute() {
+  try {
+    m_tile.Render(*m_target, m_x, m_y, m_width, m_height);
+  } catch (const std::exception& e) {
+    // Render draws its own errors; only a failure to draw one lands here.
+    std::fprintf(stderr, "QlFolvane: a tile could not be drawn: %s\n", e.what());
+  }
+  m_done.store(true, std::memory_order_release);
+  if (m_receiver) QCoreApplication::postEvent(m_receiver, m_event.release());
+}
+
+CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
+                               QObject* receiver, QEvent::Type eventType) {
+  auto job = std::make_unique<CThreadJob>(tile, target, x, y, width, height, receiver, eventType);
+  m_jobs.insert(job.get());
+  try {
+    m_worker.Enqueue(job.get());
+  } catch (...) {
+    m_jobs.erase(job.get());
+    throw;
+  }
+  return job.release();
+}
+
+void CTileJobs::Cancel(CThreadJob* job) {
+  const auto found = m_jobs.find(job);
+  if (found == m_jobs.end()) return;
+  m_worker.Cancel(job);
+  m_jobs.erase(found);
+  delete job;
+}
+
+bool CTileJobs::IsDone(CThreadJob* job) const { return m_jobs.count(job) != 0 && job->IsDone(); }
+
+void CTileJobs::CancelAll() {
+  if (m_jobs.empty()) return;
+  const std::vector<CWorkerJob*> jobs(m_jobs.begin(), m_jobs.end());
+  m_worker.CancelRange(jobs);
+  for (CThreadJob* job : m_jobs) delete job;
+  m_jobs.clear();
+}

@@ -1,0 +1,105 @@
+// A tile: one piece of a map, under part of the view, rendered into an image
+// of the map view's on the tile worker thread.
+#pragma once
+
+#include <QEvent>
+#include <QImage>
+#include <QObject>
+#include <atomic>
+#include <memory>
+#include <set>
+
+#include "location/LocationRecord.h"
+#include "mapview/Worker.h"
+
+class CTile;
+
+// Told when a tile goes away, so that the map view drops the image it drew for
+// that tile. The tile's jobs have all been cancelled by then.
+class CTileListener {
+ public:
+  virtual ~CTileListener() = default;
+  virtual void OnTileReleased(CTile* tile) = 0;
+};
+
+// The event type for the notice of a finished tile job, for the map view to
+// pass to Enqueue. The event carries nothing: the receiver asks IsDone.
+QEvent::Type TileReadyEventType();
+
+// One render of a tile into a target image, queued at the worker. Made and
+// owned by its tile; its address is the handle the tile's caller keeps.
+class CThreadJob final : public CWorkerJob {
+ public:
+  CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height, QObject* receiver,
+             QEvent::Type eventType);
+
+  // Renders, marks the job done, then posts the event to the receiver.
+  void Execute() override;
+  // Once true, everything the render wrote into the target is visible to the
+  // thread that asked.
+  bool IsDone() const noexcept { return m_done.load(std::memory_order_acquire); }
+
+ private:
+  CTile& m_tile;
+  QImage* m_target;
+  int m_x;
+  int m_y;
+  int m_width;
+  int m_height;
+  QObject* m_receiver;
+  // Made with the job on the thread that will receive it, and handed to Qt
+  // when the job has run, so the worker allocates nothing for it.
+  std::unique_ptr<QEvent> m_event;
+  std::atomic<bool> m_done{false};
+};
+
+class CTile {
+ public:
+  CTile() = default;
+  CTile(const CTile&) = delete;
+  CTile& operator=(const CTile&) = delete;
+  // Cancels the tile's jobs, waiting for one that runs, before anything of
+  // the tile goes.
+  virtual ~CTile() = default;
+
+  // Queues a render of this tile into target at (x, y), width x height
+  // pixels. When it has finished, an event of eventType is posted to
+  // receiver (when not null). Until the job is done or cancelled the target
+  // must stay alive and must not be touched or copied (a QImage copy would
+  // make the render's writes go to a detached buffer), and the receiver must
+  // outlive the job: cancel it before the receiver goes. Events already
+  // posted are dropped by Qt with the receiver.
+  virtual CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height,
+                              QObject* receiver, QEvent::Type eventType) = 0;
+  // After Cancel the job does not run and is gone; when it was running,
+  // Cancel waits for its render to end (its event is still posted). A job
+  // that is not this tile's is ignored.
+  virtual void Cancel(CThreadJob* job) = 0;
+  // Draws the tile at (x, y) of target, scaled to width x height pixels; an
+  // error is drawn as text in its place. Runs on the worker thread.
+  virtual void Render(QImage& target, int x, int y, int width, int height) = 0;
+  // False for a job that is not this tile's.
+  virtual bool IsDone(CThreadJob* job) const = 0;
+  virtual const CGeoRect& GetRect() const = 0;
+};
+
+// The jobs of one tile, queued at one worker. A tile calls CancelAll first in
+// its destructor, while all of it still exists for a job that runs.
+class CTileJobs {
+ public:
+  explicit CTileJobs(CWorker& worker) : m_worker(worker) {}
+  ~CTileJobs() { CancelAll(); }
+  CTileJobs(const CTileJobs&) = delete;
+  CTileJobs& operator=(const CTileJobs&) = delete;
+
+  CThreadJob* Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
+                      QObject* receiver, QEvent::Type eventType);
+  void Cancel(CThreadJob* job);
+  bool IsDone(CThreadJob* job) const;
+  // Cancels every job with one pass at the worker, then deletes them.
+  void CancelAll();
+
+ private:
+  CWorker& m_worker;
+  std::set<CThreadJob*> m_jobs;
+};

@@ -1,0 +1,107 @@
+// The program's own catalogue loader: real "maps.xml" files, images over
+// http from the test server on 127.0.0.1, rendered on the program's tile
+// worker.
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImage>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "app/Application.h"
+#include "location/IteratorAdaptors.h"
+#include "mapview/MapCatalog.h"
+#include "mapview/MapEntry.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/reception/TestMessageServer.h"
+
+namespace {
+
+class CReadyCounter : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != TileReadyEventType()) return QObject::event(e);
+    ++ready;
+    return true;
+  }
+  int ready = 0;
+};
+
+class MapLoadingTest : public AppTest {
+ protected:
+  std::string CatalogPath() const { return programFolder.path().toStdString() + "/maps.xml"; }
+  void WriteCatalog(const std::string& href, const std::string& more = {}) const {
+    std::ofstream(CatalogPath())
+        << "<maps><map href=\"" << href << "\"><position corner=\"topleft\"><datum>wgs84</datum>"
+        << "<latitude unit=\"degree\">35</latitude><longitude unit=\"degree\">139</longitude>"
+        << "</position><position corner=\"bottomright\"><datum>wgs84</datum>"
+        << "<latitude unit=\"degree\">34</latitude><longitude unit=\"degree\">140</longitude>"
+        << "</position></map>" << more << "</maps>";
+  }
+  // Renders the set's one tile on the program's worker, as the map view will.
+  static QImage RenderOnlyTile(CMapSet& set) {
+    set.BuildTiles({35, 139, 34, 140}, nullptr);
+    std::vector<CTile*> tiles;
+    set.ForEachTile(MakeBackInserter(tiles));
+    if (tiles.size() != 1) return QImage();
+    QImage target(60, 40, QImage::Format_RGB32);
+    target.fill(Qt::black);
+    CReadyCounter receiver;
+    CThreadJob* job = tiles[0]->Enqueue(&target, 0, 0, 60, 40, &receiver, TileReadyEventType());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (receiver.ready == 0 && std::chrono::steady_clock::now() < end) {
+      QCoreApplication::sendPostedEvents(&receiver);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(tiles[0]->IsDone(job));
+    tiles[0]->Cancel(job);
+    return target;
+  }
+};
+
+TEST_F(MapLoadingTest, AnImageServedOverHttpRendersAndAnHttpErrorIsDrawnInItsPlace) {
+  QImage image(300, 200, QImage::Format_RGB32);
+  image.fill(qRgb(10, 200, 30));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  // The message server answers any path; its faults serve the map's bytes.
+  CTestMessageServer server;
+  server.Fault("*", "body", png.toStdString());
+  WriteCatalog(server.Url("/maps/tokyo.png"));
+  std::unique_ptr<CMapSet> set = DefaultMapCatalogOpener()(CatalogPath(), false);
+  EXPECT_EQ(set->GetTileLoadFactor(), 0.8);
+  const QImage drawn = RenderOnlyTile(*set);
+  EXPECT_EQ(drawn.pixel(0, 0), qRgb(10, 200, 30));
+  EXPECT_EQ(drawn.pixel(59, 39), qRgb(10, 200, 30));
+  EXPECT_EQ(server.Log(), (std::vector<std::string>{"/maps/tokyo.png"}));
+
+  server.Fault("*", "status", "404");
+  WriteCatalog(server.Url("/gone.png"));
+  set = DefaultMapCatalogOpener()(CatalogPath(), false);
+  EXPECT_EQ(RenderOnlyTile(*set).pixel(0, 0), qRgb(255, 255, 255));  // the error's ground
+  auto& catalog = dynamic_cast<CMapCatalog&>(*set);
+  try {
+    catalog.LoadMapImage(catalog.GetMap(0));
+    ADD_FAILURE() << "no error";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Image File Not Found: " + server.Url("/gone.png") + "\nHTTP Status 404");
+  }
+}
+
+TEST_F(MapLoadingTest, TheCoreLoadsARealCatalogueAndNamesTheMapsItLeftOut) {
+  WriteCatalog("local.png", "<map href=\"lost.png\"/>");
+  store->values["MapFile"] = CatalogPath();
+  auto core = MakeCore(DefaultMapCatalogOpener());
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].kind, EPromptKind::Error);
+  EXPECT_EQ(prompter.shown[0].text,
+            "Invalid Map 2: XML Node Not Found: position[@corner='topleft']\n");
+  auto& catalog = dynamic_cast<CMapCatalog&>(core->GetMapSet());
+  ASSERT_EQ(catalog.GetMapCount(), 1u);
+  EXPECT_EQ(catalog.GetMap(0).imageLocation, programFolder.path().toStdString() + "/local.png");
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// The map catalogue: reading "maps.xml", maps that cannot be read, and the
+// cutting of maps into tiles.
+#include "mapview/MapCatalog.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cfloat>
+#include <limits>
+#include <memory>
+#include <set>
+
+#include "mapview/MapEntry.h"
+#include "tests/mapview/MapTestSupport.h"
+
+namespace {
+
+class CReleaseLog : public CTileListener {
+ public:
+  void OnTileReleased(CTile* tile) override { released.push_back(tile); }
+  std::vector<CTile*> released;
+};
+
+std::vector<double> Corners(const CGeoRect& r) { return {r.top, r.left, r.bottom, r.right}; }
+std::vector<std::vector<double>> RectsOf(CMapSet& set) {
+  std::vector<std::vector<double>> rects;
+  for (CTile* tile : TilesOf(set)) rects.push_back(Corners(tile->GetRect()));
+  return rects;
+}
+
+class MapCatalogTest : public ::testing::Test {
+ protected:
+  MapCatalogTest() { TestGuiApplication(); }
+  std::string PathOf(const std::string& name) const {
+    return folder.filePath(QString::fromStdString(name)).toStdString();
+  }
+  std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps) {
+    WriteCatalog(PathOf("maps.xml"), maps);
+    return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
+                                         CMapCatalogOptions{{}, 1 << 20, &worker});
+  }
+
+  QTemporaryDir folder;
+  CWorker worker;
+  CReleaseLog listener;
+};
+
+TEST_F(MapCatalogTest, ReadsCornersClipsAndImagesResolvedAgainstItsFolder) {
+  auto catalog = Load({
+      MapElement("a.png", 35, 140, 34.5, 141, "<clip top=\"10\"/>"),
+      MapElement("/abs/b.png", 36, 139, 35, 140,
+                 "<clip top=\" +7px\" left=\"-3\" bottom=\"x5\" right=\"99999999999\"/>"),
+  });
+  ASSERT_EQ(catalog->GetMapCount(), 2u);
+  EXPECT_EQ(catalog->GetTileLoadFactor(), 0.8);
+  EXPECT_EQ(catalog->GetTileSize(), std::make_pair(DBL_MAX, DBL_MAX));
+  const CMapEntry& a = catalog->GetMap(0);
+  EXPECT_EQ(a.imageLocation, PathOf("a.png"));
+  EXPECT_EQ(std::vector<double>({a.top, a.left, a.bottom, a.right}),
+            std::vector<double>({35, 140, 34.5, 141}));
+  // Only "top" given: the other three are 0.
+  EXPECT_EQ(std::vector<int>({a.clipTop, a.clipLeft, a.clipBottom, a.clipRight}),
+            std::vector<int>({10, 0, 0, 0}));
+  // The leading number of the text; none is 0; beyond 32 bits held at the end.
+  const CMapEntry& b = catalog->GetMap(1);
+  EXPECT_EQ(b.imageLocation, "/abs/b.png");
+  EXPECT_EQ(std::vector<int>({b.clipTop, b.clipLeft, b.clipBottom, b.clipRight}),
+            std::vector<int>({7, -3, 0, std::numeric_limits<int32_t>::max()}));
+  EXPECT_EQ(ParseClipValue("-99999999999"), std::numeric_limits<int32_t>::min());
+
+  // A new catalogue is empty, and creating never replaces one that is there.
+  EXPECT_EQ(CMapCatalog(PathOf("new.xml"), true, {{}, 1, &worker}).GetMapCount(), 0u);
+  EXPECT_EQ(CMapCatalog(PathOf("new.xml"), false, {{}, 1, &worker}).GetMapCount(), 0u);
+  EXPECT_THROW(CMapCatalog(PathOf("new.xml"), true, {{}, 1, &worker}), std::exception);
+}
+
+TEST_F(MapCatalogTest, AMapThatCannotBeReadIsReportedAndTheOthersStillDraw) {
+  std::string infinite = MapElement("inf.png", 35, 140, 34, 141);
+  infinite.replace(infinite.find("35.000000"), 9, "1e999");
+  auto catalog = Load({"<map href=\"x.png\"/>", MapElement("good.png", 35, 140, 34, 141),
+                       "<map><position corner=\"topleft\"/></map>", infinite});
+  ASSERT_EQ(catalog->GetMapCount(), 1u);
+  EXPECT_EQ(catalog->GetMapErrors(),
+            (std::vector<std::string>{
+                "Invalid Map 1: XML Node Not Found: position[@corner='topleft']",
+                "Invalid Map 3: XML Node Not Found: @href",
+                "Invalid Map 4: Invalid Position: position[@corner='topleft']"}));
+  catalog->BuildTiles({36, 139, 33, 142}, &listener);
+  EXPECT_EQ(RectsOf(*catalog), (std::vector<std::vector<double>>{{35, 140, 34, 141}}));
+}
+
+TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotInView) {
+  auto catalog = Load({MapElement("a.png", 35, 140, 34.5, 141),
+                       MapElement("b.png", 34.5, 141, 34, 142), MapElement("far.png", 10, 10, 9, 11)});
+  catalog->BuildTiles({35.2, 140.5, 34.2, 141.5}, &listener);
+  EXPECT_EQ(RectsOf(*catalog),
+            (std::vector<std::vector<double>>{{35, 140, 34.5, 141}, {34.5, 141, 34, 142}}));
+  // Views that share only an edge with map a.
+  for (const CGeoRect& view : {CGeoRect{35, 139, 34.5, 140}, CGeoRect{35, 141, 34.6, 141.5},
+                               CGeoRect{36, 140, 35, 140.9}, CGeoRect{34.5, 140, 34, 140.9}}) {
+    catalog->BuildTiles(view, &listener);
+    EXPECT_TRUE(TilesOf(*catalog).empty());
+  }
+}
+
+TEST_F(MapCatalogTest, TenthOfADegreeColumnsEndAtTheMapsEdge) {
+  auto catalog = Load({MapElement("a.png", 35, 140, 34.95, 140.25)});
+  catalog->SetTileSize(0.1, 0.1);
+  catalog->BuildTiles({36, 139, 34, 141}, &listener);
+  // Each column starts at L + i x 0.1 and ends 0.1 further on, or at R.
+  const double second = 140 + 0.1, third = 140 + 2 * 0.1;
+  EXPECT_EQ(RectsOf(*catalog), (std::vector<std::vector<double>>{
+                                   {35, 140, 34.95, second},
+                                   {35, second, 34.95, second + 0.1},
+                                   {35, third, 34.95, 140.25}}));
+}
+
+TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {
+  auto catalog = Load({MapElement("missing.png", 35, 140, 34, 141)});
+  catalog->SetTileSize(0.5, 0.5);
+  catalog->BuildTiles({35, 140, 34, 141}, &listener);
+  const std::vector<CTile*> first = TilesOf(*catalog);
+  ASSERT_EQ(first.size(), 4u);  // column by column, top down
+  QImage target(8, 8, QImage::Format_RGB32);
+  CThreadJob* job = first[0]->Enqueue(&target, 0, 0, 8, 8, nullptr, TileReadyEventType());
+  catalog->BuildTiles({35, 140, 34, 141}, &listener);
+  EXPECT_EQ(TilesOf(*catalog), first);
+  EXPECT_TRUE(listener.released.empty());
+  ASSERT_TRUE(WaitUntil([&] { return first[0]->IsDone(job); }));
+
+  // Scrolling east drops the western column only.
+  catalog->BuildTiles({35, 140.6, 34, 141.6}, &listener);
+  EXPECT_EQ(TilesOf(*catalog), (std::vector<CTile*>{first[2], first[3]}));
+  EXPECT_EQ(listener.released, (std::vector<CTile*>{first[0], first[1]}));
+  // A new tile size replaces every tile.
+  catalog->SetTileSize(0.25, 0.5);
+  catalog->BuildTiles({35, 140, 34, 141}, &listener);
+  EXPECT_EQ(listener.released.size(), 4u);
+  EXPECT_EQ(TilesOf(*catalog).size(), 8u);
+  catalog.reset();
+  EXPECT_EQ(listener.released.size(), 12u);
+}
+
+TEST_F(MapCatalogTest, TileExtentsThatCannotStepGiveOneTilePerMap) {
+  auto catalog = Load({MapElement("a.png", 35, 140, 34, 141), MapElement("b.png", 34, 141, 33, 142)});
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const auto& [latitude, longitude] : std::vector<std::pair<double, double>>{
+           {0, 0}, {-0.5, 0.5}, {0.5, -1}, {nan, 0.5}, {0.5, inf}, {-inf, nan}}) {
+    catalog->SetTileSize(latitude, longitude);
+    catalog->BuildTiles({36, 139, 32, 143}, &listener);
+    // A usable extent on the other axis still cuts that way.
+    const std::size_t cuts = (latitude == 0.5 ? 2 : 1) * (longitude == 0.5 ? 2 : 1);
+    EXPECT_EQ(TilesOf(*catalog).size(), 2 * cuts) << latitude << " x " << longitude;
+  }
+}
+
+}  // namespace
