@@ -72,8 +72,8 @@ bool CLocationFileNode::Save() {
 
 bool CLocationFileNode::SaveAs() {
   CAppCore* core = GetAppCore();
-  const std::string path = GetFileDialogs().GetSaveFileName(
-      core ? core->GetMainWindow() : nullptr, LoadAppString(IDS_FILE_FILTER), "xml");
+  const std::string path = GetFileDialogs().GetSaveFileName(core ? core->GetMainWindow() : nullptr,
+                                                            LoadAppString(IDS_FILE_FILTER), "xml");
   if (path.empty()) return false;
   Write(path);
   m_path = path;

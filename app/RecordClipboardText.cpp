@@ -20,8 +20,7 @@ class CStringWriter : public pugi::xml_writer {
 
 }  // namespace
 
-CXmlRecordSink::CXmlRecordSink(std::shared_ptr<pugi::xml_document> document,
-                               pugi::xml_node parent)
+CXmlRecordSink::CXmlRecordSink(std::shared_ptr<pugi::xml_document> document, pugi::xml_node parent)
     : m_document(std::move(document)), m_parent(parent) {}
 
 void CXmlRecordSink::Put(const CLocationRecord& record) { WritePointXml(m_parent, record); }

@@ -5,11 +5,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "location/Iterators.h"
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/AppCore.h"
+#include "app/FileDialogs.h"
 #include "app/HelpOpener.h"
 #include "app/ProgramFolder.h"
 #include "app/Prompter.h"
@@ -27,6 +28,45 @@ QApplication& TestApplication();
 CLocationRecord TestRecordAt(int32_t time, const std::string& note);
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// Every field of two records alike.
+void ExpectSameRecord(const CLocationRecord& a, const CLocationRecord& b);
+
+// File dialogs that answer from queues and count what they were asked; an
+// empty queue answers as a cancelled dialog.
+class CScriptedFileDialogs : public CFileDialogs {
+ public:
+  CScriptedFileDialogs() { SetFileDialogs(this); }
+  ~CScriptedFileDialogs() override { SetFileDialogs(nullptr); }
+
+  std::vector<std::string> GetOpenFileNames(QWidget*, const std::string& filter,
+                                            const std::string& suffix) override {
+    ++openCalls;
+    lastFilter = filter;
+    lastSuffix = suffix;
+    if (openAnswers.empty()) return {};
+    std::vector<std::string> answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+  }
+  std::string GetSaveFileName(QWidget*, const std::string& filter,
+                              const std::string& suffix) override {
+    ++saveCalls;
+    lastFilter = filter;
+    lastSuffix = suffix;
+    if (saveAnswers.empty()) return {};
+    std::string answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+  }
+
+  std::deque<std::vector<std::string>> openAnswers;
+  std::deque<std::string> saveAnswers;
+  int openCalls = 0;
+  int saveCalls = 0;
+  std::string lastFilter;
+  std::string lastSuffix;
+};
 
 struct CPromptRecord {
   QWidget* owner;
