@@ -78,8 +78,11 @@ void CheckPasteSize(std::size_t size) {
 std::vector<CLocationRecord> ReadPastedRecords(std::string_view text) {
   CheckPasteSize(text.size());
   pugi::xml_document document;
-  // The text is Unicode already: an encoding its declaration names does not apply.
-  if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8) ||
+  // The text is Unicode already: an encoding its declaration names does not
+  // apply. Line ends stay as they are, so a note with CR LF that was copied
+  // pastes back unchanged.
+  if (!document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol,
+                            pugi::encoding_utf8) ||
       !document.document_element()) {
     throw std::runtime_error("invalid XML");
   }

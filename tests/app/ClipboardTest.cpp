@@ -144,6 +144,15 @@ TEST_F(ClipboardTest, PasteGoesBeforeTheFirstSelectedRecordOrAtTheEnd) {
   Commands().Paste();
   EXPECT_EQ(node->Records().back().note, "z");
   EXPECT_EQ(view.Count(), 9);
+
+  // A note with line ends comes back as it went.
+  CLocationRecord lines = NoteRecord("cr\r\nlf\nend");
+  view.InsertRecords(0, MakeRecordPtrIterator(&lines), MakeRecordPtrIterator(&lines + 1));
+  Select(view, {0});
+  Commands().Copy();
+  Select(view, {});
+  Commands().Paste();
+  EXPECT_EQ(node->Records().back().note, "cr\r\nlf\nend");
 }
 
 TEST_F(ClipboardTest, APasteThatFailsInsertsNothing) {
