@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "app/RunGuarded.h"
+#include "location/IteratorAdaptors.h"
+#include "location/PointXml.h"
 
 QApplication& TestApplication() {
   static int argc = 1;
@@ -31,30 +33,35 @@ CLocationRecord TestRecordAt(int32_t time, const std::string& note) {
   return record;
 }
 
-void ExpectSameRecord(const CLocationRecord& a, const CLocationRecord& b) {
-  const CPosition& p = a.position;
-  const CPosition& q = b.position;
-  EXPECT_EQ(p.datum, q.datum);
-  EXPECT_EQ(p.latitude.unit, q.latitude.unit);
-  EXPECT_EQ(p.latitude.ToDegrees(), q.latitude.ToDegrees());
-  EXPECT_EQ(p.longitude.unit, q.longitude.unit);
-  EXPECT_EQ(p.longitude.ToDegrees(), q.longitude.ToDegrees());
-  EXPECT_EQ(p.hasAltitude, q.hasAltitude);
-  EXPECT_EQ(p.altitude, q.altitude);
-  EXPECT_EQ(p.hasFixMode, q.hasFixMode);
-  EXPECT_EQ(p.fixMode, q.fixMode);
-  EXPECT_EQ(p.hasSemiMajorAxisError, q.hasSemiMajorAxisError);
-  EXPECT_EQ(p.semiMajorAxisError, q.semiMajorAxisError);
-  EXPECT_EQ(p.hasSemiMinorAxisError, q.hasSemiMinorAxisError);
-  EXPECT_EQ(p.semiMinorAxisError, q.semiMinorAxisError);
-  EXPECT_EQ(p.hasVerticalError, q.hasVerticalError);
-  EXPECT_EQ(p.verticalError, q.verticalError);
-  EXPECT_EQ(p.hasMajorAxisAngle, q.hasMajorAxisAngle);
-  EXPECT_EQ(p.majorAxisAngle, q.majorAxisAngle);
-  EXPECT_EQ(a.hasTime, b.hasTime);
-  EXPECT_EQ(a.time, b.time);
-  EXPECT_EQ(a.hasNote, b.hasNote);
-  EXPECT_EQ(a.note, b.note);
+std::string RecordXml(const CLocationRecord& record) {
+  pugi::xml_document document;
+  std::ostringstream text;
+  WritePointXml(document.append_child("points"), record).print(text, "", pugi::format_raw);
+  return text.str();
+}
+
+CLocationRecord NoteRecord(const std::string& note) {
+  CLocationRecord record;
+  record.position = CPosition({35.5, 139.75});
+  record.SetNote(note);
+  return record;
+}
+
+std::vector<std::string> Notes(const std::vector<CLocationRecord>& records) {
+  std::vector<std::string> notes;
+  for (const CLocationRecord& record : records) notes.push_back(record.note);
+  return notes;
+}
+
+void Select(CRecordSource& view, std::vector<int32_t> indices) {
+  view.SetSelection(MakeIntPtrIterator(indices.data()),
+                    MakeIntPtrIterator(indices.data() + indices.size()));
+}
+
+std::vector<int32_t> Selection(CRecordSource& view) {
+  std::vector<int32_t> selection;
+  view.GetSelection(MakeIntBackInserter(selection));
+  return selection;
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -29,11 +29,17 @@ CLocationRecord TestRecordAt(int32_t time, const std::string& note);
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
-// Every field of two records alike.
-void ExpectSameRecord(const CLocationRecord& a, const CLocationRecord& b);
+// The record as its "point" element is written: equal texts are equal records
+// as far as any file can tell.
+std::string RecordXml(const CLocationRecord& record);
+// A WGS-84 record with a note, and the notes of records.
+CLocationRecord NoteRecord(const std::string& note);
+std::vector<std::string> Notes(const std::vector<CLocationRecord>& records);
+// A view's selection, set and read.
+void Select(CRecordSource& view, std::vector<int32_t> indices);
+std::vector<int32_t> Selection(CRecordSource& view);
 
-// File dialogs that answer from queues and count what they were asked; an
-// empty queue answers as a cancelled dialog.
+// File dialogs that answer from queues; an empty queue is a cancelled dialog.
 class CScriptedFileDialogs : public CFileDialogs {
  public:
   CScriptedFileDialogs() { SetFileDialogs(this); }
@@ -41,31 +47,25 @@ class CScriptedFileDialogs : public CFileDialogs {
 
   std::vector<std::string> GetOpenFileNames(QWidget*, const std::string& filter,
                                             const std::string& suffix) override {
-    ++openCalls;
-    lastFilter = filter;
-    lastSuffix = suffix;
-    if (openAnswers.empty()) return {};
-    std::vector<std::string> answer = openAnswers.front();
-    openAnswers.pop_front();
-    return answer;
+    asked.push_back(filter + suffix);
+    return Next(openAnswers);
   }
   std::string GetSaveFileName(QWidget*, const std::string& filter,
                               const std::string& suffix) override {
-    ++saveCalls;
-    lastFilter = filter;
-    lastSuffix = suffix;
-    if (saveAnswers.empty()) return {};
-    std::string answer = saveAnswers.front();
-    saveAnswers.pop_front();
+    asked.push_back(filter + suffix);
+    return Next(saveAnswers);
+  }
+  template <class T>
+  static T Next(std::deque<T>& answers) {
+    if (answers.empty()) return T();
+    T answer = answers.front();
+    answers.pop_front();
     return answer;
   }
 
   std::deque<std::vector<std::string>> openAnswers;
   std::deque<std::string> saveAnswers;
-  int openCalls = 0;
-  int saveCalls = 0;
-  std::string lastFilter;
-  std::string lastSuffix;
+  std::vector<std::string> asked;  // the filter and suffix of each dialog
 };
 
 struct CPromptRecord {
