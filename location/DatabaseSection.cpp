@@ -26,6 +26,33 @@ void CDatabaseSection::SaveIfModified() {
   if (m_file) m_file->SaveIfModified();
 }
 
+void CDatabaseSection::Unload() noexcept {
+  m_points.reset();
+  m_file.reset();
+}
+
+void CDatabaseSection::DiscardUnsavedChanges() noexcept {
+  if (!m_file || !m_file->IsModified()) return;
+  m_file->DiscardChanges();
+  Unload();
+}
+
+bool CDatabaseSection::FileRecord(const CLocationRecord& record) {
+  CLocationFile& file = GetLocationFile();
+  if (!m_points) m_points = std::make_unique<CWrittenPointSet>(file);
+  const std::string form = WrittenPointForm(record);
+  if (m_points->Contains(form)) return false;
+  file.ClearProxyCache();
+  const pugi::xml_node element = AppendToDocumentElement(file, record);
+  try {
+    m_points->Add(form, element);
+  } catch (...) {
+    m_points.reset();  // made again from the file when next needed
+    throw;
+  }
+  return true;
+}
+
 namespace {
 
 struct CSectionPaths {

@@ -1,0 +1,59 @@
+#include "location/WrittenPointSet.h"
+
+#include <cstring>
+#include <functional>
+
+#include "location/PointXml.h"
+#include "location/XmlFile.h"
+#include "location/XmlWriter.h"
+
+namespace {
+
+std::size_t HashOf(std::string_view form) { return std::hash<std::string_view>()(form); }
+
+std::string FormOf(pugi::xml_node element) {
+  std::string form;
+  AppendXmlElementText(form, element);
+  return form;
+}
+
+}  // namespace
+
+CWrittenPointSet::CWrittenPointSet(const CXmlFile& file) {
+  const char* name = file.GetChildName().c_str();
+  std::string form;
+  for (pugi::xml_node child = file.GetDocumentElement().first_child(); child;
+       child = child.next_sibling()) {
+    if (child.type() != pugi::node_element || std::strcmp(child.name(), name) != 0) continue;
+    form.clear();
+    AppendXmlElementText(form, child);
+    m_elements.emplace(HashOf(form), child);
+  }
+}
+
+bool CWrittenPointSet::Contains(std::string_view form) const {
+  const auto [first, last] = m_elements.equal_range(HashOf(form));
+  for (auto it = first; it != last; ++it) {
+    if (FormOf(it->second) == form) return true;
+  }
+  return false;
+}
+
+void CWrittenPointSet::Add(std::string_view form, pugi::xml_node element) {
+  m_elements.emplace(HashOf(form), element);
+}
+
+std::string WrittenPointForm(const CLocationRecord& record) {
+  // One scratch document per thread, emptied after each use.
+  thread_local pugi::xml_document scratch;
+  const pugi::xml_node element = WritePointXml(scratch, record);
+  std::string form;
+  try {
+    AppendXmlElementText(form, element);
+  } catch (...) {
+    scratch.remove_child(element);
+    throw;
+  }
+  scratch.remove_child(element);
+  return form;
+}

@@ -1,0 +1,201 @@
+// Filing received records stores each one once, whatever stopped an earlier
+// attempt: a save that failed, or a process killed at any moment.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DatabaseTestSupport.h"
+#include "FileTestSupport.h"
+#include "location/Exceptions.h"
+#include "location/FilePath.h"
+
+namespace {
+
+// How often each note occurs in the database's section files on disk.
+std::map<std::string, int> NotesOnDisk(const std::string& indexPath) {
+  std::map<std::string, int> notes;
+  const std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  for (const CSectionInfo& section : ListSections(*database)) {
+    const auto file =
+        LoadLocationFile(ResolveRelativePath(indexPath, section.href), XmlOpenMode::kOpenExisting);
+    for (pugi::xml_node point : file->GetDocumentElement().children("point")) {
+      ++notes[point.child("note").text().get()];
+    }
+  }
+  return notes;
+}
+
+void FileAndSave(const std::string& indexPath, const std::vector<CLocationRecord>& records) {
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  File(*database, records);
+  SaveModifiedSections(*database);
+  LocationDatabaseRelease(std::move(database));
+}
+
+// A folder in memory when the machine has one: killing a process tests the
+// order of the writes, not the disk.
+std::filesystem::path FastFolder() {
+  std::error_code error;
+  if (std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0) {
+    return "/dev/shm";
+  }
+  return std::filesystem::temp_directory_path();
+}
+
+}  // namespace
+
+TEST(FilingOnce, RecordsAlreadyInTheirSectionAreNotFiledAgain) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+  const CLocationRecord base = MakeRecord(Utc(2004, 5, 1, 12), "walk");
+  std::vector<CLocationRecord> batch = {base, MakeRecord(Utc(2004, 6, 1), "june")};
+  // Each differs from the first in one stored field only.
+  CLocationRecord other = base;
+  other.time.offset = 0;
+  batch.push_back(other);
+  other = base;
+  other.note += " ";
+  batch.push_back(other);
+  other = base;
+  other.hasNote = false;
+  other.note.clear();
+  batch.push_back(other);
+  other = base;
+  other.position.hasAltitude = true;
+  batch.push_back(other);
+  other = base;
+  other.position.datum = GetDatumByIndex(1);
+  batch.push_back(other);
+  other = base;
+  other.position.latitude = CAngle::FromDegrees(35.00001);
+  batch.push_back(other);
+  File(*database, batch);
+  SaveModifiedSections(*database);
+  EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 7u);
+
+  // Again in the same session, and after the database was opened anew.
+  File(*database, batch);
+  EXPECT_FALSE(GetSection(FindOrCreateSection(*database, base.time.seconds))
+                   .GetLocationFile()
+                   .IsModified());
+  database = OpenLocationDatabase(indexPath, false);
+  File(*database, batch);
+  SaveModifiedSections(*database);
+  EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 7u);
+  EXPECT_EQ(ReadRecords(folder / "200406.xml").size(), 1u);
+
+  // Two messages alike in every field are one record.
+  File(*database, {MakeRecord(Utc(2004, 5, 9), "twice"), MakeRecord(Utc(2004, 5, 9), "twice")});
+  SaveModifiedSections(*database);
+  EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 8u);
+}
+
+TEST(FilingOnce, AFailedSaveLeavesNothingPendingAndFilingAgainStoresEachRecordOnce) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
+  File(*database, {MakeRecord(Utc(2004, 5, 1), "old may"), MakeRecord(Utc(2004, 6, 1), "old june")});
+  SaveModifiedSections(*database);
+  const std::vector<CLocationRecord> batch = {
+      MakeRecord(Utc(2004, 5, 2), "may"), MakeRecord(Utc(2004, 6, 2), "june"),
+      MakeRecord(Utc(2004, 7, 2), "july")};
+  File(*database, batch);
+  {
+    // The first section file is saved, the disk is full for the second.
+    int writes = 0;
+    CWriteHookScope full([&](std::size_t written) {
+      if (written == 0 && ++writes == 2) throw CWin32Exception(ENOSPC);
+    });
+    EXPECT_THROW(SaveModifiedSections(*database), CWin32Exception);
+  }
+  DiscardUnsavedChanges(*database);
+  std::map<std::string, std::string> afterFailure;
+  for (const std::string& name : folder.Names()) afterFailure[name] = ReadBytes(folder / name);
+  // Nothing is written later unasked: not by a save, not by closing.
+  SaveModifiedSections(*database);
+  LocationDatabaseRelease(std::move(database));
+  for (const std::string& name : folder.Names()) EXPECT_EQ(ReadBytes(folder / name), afterFailure[name]) << name;
+  EXPECT_EQ(NotesOnDisk(indexPath).count("june"), 0u);
+
+  FileAndSave(indexPath, batch);
+  const std::map<std::string, int> expected = {
+      {"old may", 1}, {"old june", 1}, {"may", 1}, {"june", 1}, {"july", 1}};
+  EXPECT_EQ(NotesOnDisk(indexPath), expected);
+}
+
+TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {
+  CTempFolder folder(FastFolder());
+  const std::string indexPath = folder / "index.xml";
+  OpenLocationDatabase(indexPath, true);
+  // Each batch spans two months, so it is saved in two files; a new month
+  // every 25 rounds makes a new section with its index entry now and then.
+  const auto batch = [](int round) {
+    std::vector<CLocationRecord> records;
+    const int month = round / 25;
+    for (int k = 0; k < 6; ++k) {
+      const int32_t time = Utc(2004, 1 + month + k % 2, 1 + round % 25, k);
+      records.push_back(MakeRecord(time, "round " + std::to_string(round) + "." + std::to_string(k)));
+    }
+    return records;
+  };
+  const auto runChild = [&](int round) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      try {
+        FileAndSave(indexPath, batch(round));
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    return child;
+  };
+
+  // One whole run tells how long a child takes; kills fall anywhere in it.
+  const auto started = std::chrono::steady_clock::now();
+  const pid_t first = runChild(0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(first, &status, 0), first);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const auto childTime = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
+
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<long> delay(0, childTime.count() * 5 / 4);
+  constexpr int kKills = 200;
+  int cutBetweenFiles = 0;
+  for (int round = 1; round <= kKills; ++round) {
+    const pid_t child = runChild(round);
+    std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+    ::kill(child, SIGKILL);
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::map<std::string, int> beforeAgain = NotesOnDisk(indexPath);
+    int stored = 0;
+    for (const CLocationRecord& record : batch(round)) stored += beforeAgain.count(record.note) ? 1 : 0;
+    if (stored != 0 && stored != 6) ++cutBetweenFiles;
+
+    FileAndSave(indexPath, batch(round));
+    const std::map<std::string, int> notes = NotesOnDisk(indexPath);
+    ASSERT_EQ(notes.size(), 6u * (round + 1)) << "round " << round;
+    for (const auto& [note, count] : notes) ASSERT_EQ(count, 1) << note;
+    // What the killed writer left behind went with the next save.
+    for (const std::string& name : folder.Names()) {
+      ASSERT_EQ(name.find(".tmp"), std::string::npos) << name;
+    }
+  }
+  // The kills did fall between the saves of one batch.
+  EXPECT_GT(cutBetweenFiles, 0);
+  RecordProperty("cut_between_files", cutBetweenFiles);
+}
