@@ -222,7 +222,10 @@ CLocationRecord ReadPointXml(pugi::xml_node point) {
     record.hasTime = true;
   }
   record.position = ReadPositionXml(Required(nodes.position, "position"));
-  if (nodes.note) record.SetNote(ReplaceNonXmlCharacters(nodes.note.value()));
+  if (nodes.note) {
+    record.note = ReplaceNonXmlCharacters(nodes.note.value());
+    record.hasNote = true;
+  }
   return record;
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <functional>
 
-#include "location/PointXml.h"
 #include "location/XmlFile.h"
 #include "location/XmlWriter.h"
 
@@ -43,17 +42,4 @@ void CWrittenPointSet::Add(std::string_view form, pugi::xml_node element) {
   m_elements.emplace(HashOf(form), element);
 }
 
-std::string WrittenPointForm(const CLocationRecord& record) {
-  // One scratch document per thread, emptied after each use.
-  thread_local pugi::xml_document scratch;
-  const pugi::xml_node element = WritePointXml(scratch, record);
-  std::string form;
-  try {
-    AppendXmlElementText(form, element);
-  } catch (...) {
-    scratch.remove_child(element);
-    throw;
-  }
-  scratch.remove_child(element);
-  return form;
-}
+std::string WrittenElementForm(pugi::xml_node element) { return FormOf(element); }

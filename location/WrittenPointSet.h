@@ -9,8 +9,6 @@
 
 #include <pugixml.hpp>
 
-#include "location/LocationRecord.h"
-
 class CXmlFile;
 
 class CWrittenPointSet {
@@ -29,6 +27,6 @@ class CWrittenPointSet {
   std::unordered_multimap<std::size_t, pugi::xml_node> m_elements;
 };
 
-// The form the record's "point" element is written in: equal for two records
-// exactly when every field they store is equal.
-std::string WrittenPointForm(const CLocationRecord& record);
+// The form an element is written in, without indentation: for "point"
+// elements equal exactly when every field the records store is equal.
+std::string WrittenElementForm(pugi::xml_node element);

@@ -24,6 +24,11 @@ CCharacter ReadCharacter(std::string_view text, std::size_t position) noexcept {
 
 bool IsXmlText(std::string_view text) noexcept {
   for (std::size_t i = 0; i < text.size();) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte >= 0x20 && byte < 0x80) || byte == '\t' || byte == '\n' || byte == '\r') {
+      ++i;
+      continue;
+    }
     const CCharacter c = ReadCharacter(text, i);
     if (!c.valid) return false;
     i += c.length;
@@ -32,6 +37,7 @@ bool IsXmlText(std::string_view text) noexcept {
 }
 
 std::string ReplaceNonXmlCharacters(std::string_view text) {
+  if (IsXmlText(text)) return std::string(text);
   std::string result;
   result.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {

@@ -138,6 +138,9 @@ TEST(XmlWriter, ElementsAreIndentedUnlessTheyHoldText) {
   pugi::xml_node mixed = root.append_child("mixed");
   mixed.append_child(pugi::node_pcdata).set_value("x ");
   mixed.append_child("inner").append_child("deep");
+  pugi::xml_node late = root.append_child("late");
+  late.append_child("a").append_child("b");
+  late.append_child(pugi::node_cdata).set_value("tail]]>");
   pugi::xml_node nested = root.append_child("nested");
   nested.append_child("leaf").append_child(pugi::node_pcdata).set_value("text");
   nested.append_child(pugi::node_cdata).set_value("");  // writes nothing
@@ -146,6 +149,7 @@ TEST(XmlWriter, ElementsAreIndentedUnlessTheyHoldText) {
             "<root a=\"1&#9;2&#10;3&#13;&quot;&lt;&amp;&gt;\">\n"
             "\t<empty />\n"
             "\t<mixed>x <inner><deep /></inner></mixed>\n"
+            "\t<late><a><b /></a>tail]]&gt;</late>\n"
             "\t<nested>\n"
             "\t\t<leaf>text</leaf>\n"
             "\t</nested>\n"
