@@ -40,7 +40,9 @@ std::optional<uint32_t> ReadDigits(const boost::ssub_match& digits, uint32_t lim
 }  // namespace
 
 std::string FormatDegrees(double value) {
-  return (value >= 0.0 ? "+" : "-") + FormatDoubleFixed(std::fabs(value), 5);
+  std::string text(1, value >= 0.0 ? '+' : '-');
+  text += FormatDoubleFixed(std::fabs(value), 5);
+  return text;
 }
 
 std::string FormatDmsText(const CDms& dms) {

@@ -43,8 +43,11 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 std::string MoveAsideToBackup(const std::string& path) {
   if (!PathExists(path)) return {};
   for (int serial = 1;; ++serial) {
-    std::string backup =
-        path + ".bak" + (serial == 1 ? std::string() : "." + std::to_string(serial));
+    std::string backup = path + ".bak";
+    if (serial > 1) {
+      backup += '.';
+      backup += std::to_string(serial);
+    }
     if (RenameWithoutReplacing(path, backup)) return backup;
     if (serial == 10000) throw CWin32Exception(EEXIST);
   }

@@ -71,7 +71,10 @@ void CreateFolders(const std::string& folder) {
 std::string MoveAside(const std::string& path) {
   for (int n = 1;; ++n) {
     std::string aside = path + ".corrupt";
-    if (n > 1) aside += "-" + std::to_string(n);
+    if (n > 1) {
+      aside += '-';
+      aside += std::to_string(n);
+    }
     const int error = RenameNoReplace(path, aside);
     if (error == 0) return aside;
     if (error != EEXIST) throw CWin32Exception(static_cast<uint32_t>(error));
