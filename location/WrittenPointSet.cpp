@@ -10,12 +10,6 @@ namespace {
 
 std::size_t HashOf(std::string_view form) { return std::hash<std::string_view>()(form); }
 
-std::string FormOf(pugi::xml_node element) {
-  std::string form;
-  AppendXmlElementText(form, element);
-  return form;
-}
-
 }  // namespace
 
 CWrittenPointSet::CWrittenPointSet(const CXmlFile& file) {
@@ -33,7 +27,7 @@ CWrittenPointSet::CWrittenPointSet(const CXmlFile& file) {
 bool CWrittenPointSet::Contains(std::string_view form) const {
   const auto [first, last] = m_elements.equal_range(HashOf(form));
   for (auto it = first; it != last; ++it) {
-    if (FormOf(it->second) == form) return true;
+    if (WrittenElementForm(it->second) == form) return true;
   }
   return false;
 }
@@ -42,4 +36,8 @@ void CWrittenPointSet::Add(std::string_view form, pugi::xml_node element) {
   m_elements.emplace(HashOf(form), element);
 }
 
-std::string WrittenElementForm(pugi::xml_node element) { return FormOf(element); }
+std::string WrittenElementForm(pugi::xml_node element) {
+  std::string form;
+  AppendXmlElementText(form, element);
+  return form;
+}
