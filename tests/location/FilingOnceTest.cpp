@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -15,21 +17,27 @@
 
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
+#include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
 
 namespace {
+
+// How often each note occurs in a location file on disk; none when it is missing.
+void CountNotes(const std::string& path, std::map<std::string, int>& notes) {
+  if (!std::filesystem::exists(path)) return;
+  const auto file = LoadLocationFile(path, XmlOpenMode::kOpenExisting);
+  for (pugi::xml_node point : file->GetDocumentElement().children("point")) {
+    ++notes[point.child("note").text().get()];
+  }
+}
 
 // How often each note occurs in the database's section files on disk.
 std::map<std::string, int> NotesOnDisk(const std::string& indexPath) {
   std::map<std::string, int> notes;
   const std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
   for (const CSectionInfo& section : ListSections(*database)) {
-    const auto file =
-        LoadLocationFile(ResolveRelativePath(indexPath, section.href), XmlOpenMode::kOpenExisting);
-    for (pugi::xml_node point : file->GetDocumentElement().children("point")) {
-      ++notes[point.child("note").text().get()];
-    }
+    CountNotes(ResolveRelativePath(indexPath, section.href), notes);
   }
   return notes;
 }
@@ -139,18 +147,38 @@ TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {
   OpenLocationDatabase(indexPath, true);
   // Each batch spans two months, so it is saved in two files; a new month
   // every 25 rounds makes a new section with its index entry now and then.
-  const auto batch = [](int round) {
+  const auto firstMonth = [](int round) { return 1 + round / 25; };
+  const auto batch = [&](int round) {
     std::vector<CLocationRecord> records;
-    const int month = round / 25;
     for (int k = 0; k < 6; ++k) {
-      const int32_t time = Utc(2004, 1 + month + k % 2, 1 + round % 25, k);
+      const int32_t time = Utc(2004, firstMonth(round) + k % 2, 1 + round % 25, k);
       records.push_back(MakeRecord(time, "round " + std::to_string(round) + "." + std::to_string(k)));
     }
     return records;
   };
-  const auto runChild = [&](int round) {
+  // The notes of the two section files a round's batch goes into; the
+  // sections are named by their UTC month.
+  const auto notesOfRound = [&](int round) {
+    std::map<std::string, int> notes;
+    for (int month = firstMonth(round); month <= firstMonth(round) + 1; ++month) {
+      char name[16];
+      std::snprintf(name, sizeof name, "2004%02d.xml", month);
+      CountNotes(folder / name, notes);
+    }
+    return notes;
+  };
+  // A child files and saves one batch. With killAtWrite it kills itself as
+  // it starts that write of a file (1 for the first), which cuts a batch
+  // between two files with certainty.
+  const auto runChild = [&](int round, int killAtWrite) {
     const pid_t child = ::fork();
     if (child == 0) {
+      int writes = 0;
+      if (killAtWrite > 0) {
+        SetAtomicWriteHook([&](std::size_t written) {
+          if (written == 0 && ++writes == killAtWrite) ::raise(SIGKILL);
+        });
+      }
       try {
         FileAndSave(indexPath, batch(round));
       } catch (...) {
@@ -163,7 +191,7 @@ TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {
 
   // One whole run tells how long a child takes; kills fall anywhere in it.
   const auto started = std::chrono::steady_clock::now();
-  const pid_t first = runChild(0);
+  const pid_t first = runChild(0, 0);
   int status = 0;
   ASSERT_EQ(::waitpid(first, &status, 0), first);
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -173,29 +201,41 @@ TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  std::uniform_int_distribution<long> delay(0, childTime.count() * 5 / 4);
+  std::uniform_int_distribution<long> delay(0, childTime.count());
+  std::uniform_int_distribution<int> write(1, 4);
   constexpr int kKills = 200;
+  constexpr int kSelfKills = 24;
   int cutBetweenFiles = 0;
-  for (int round = 1; round <= kKills; ++round) {
-    const pid_t child = runChild(round);
-    std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-    ::kill(child, SIGKILL);
+  for (int round = 1; round <= kKills + kSelfKills; ++round) {
+    const bool self = round > kKills;
+    const pid_t child = runChild(round, self ? write(random) : 0);
+    if (!self) {
+      std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+      ::kill(child, SIGKILL);
+    }
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    const std::map<std::string, int> beforeAgain = NotesOnDisk(indexPath);
+    const std::map<std::string, int> beforeAgain = notesOfRound(round);
     int stored = 0;
     for (const CLocationRecord& record : batch(round)) stored += beforeAgain.count(record.note) ? 1 : 0;
     if (stored != 0 && stored != 6) ++cutBetweenFiles;
 
     FileAndSave(indexPath, batch(round));
-    const std::map<std::string, int> notes = NotesOnDisk(indexPath);
-    ASSERT_EQ(notes.size(), 6u * (round + 1)) << "round " << round;
-    for (const auto& [note, count] : notes) ASSERT_EQ(count, 1) << note;
+    // Every record of the files this batch touched is there once, the
+    // earlier batches' too.
+    const std::map<std::string, int> after = notesOfRound(round);
+    for (const auto& [note, count] : after) ASSERT_EQ(count, 1) << note;
+    for (const CLocationRecord& record : batch(round)) {
+      ASSERT_EQ(after.count(record.note), 1u) << record.note;
+    }
     // What the killed writer left behind went with the next save.
     for (const std::string& name : folder.Names()) {
       ASSERT_EQ(name.find(".tmp"), std::string::npos) << name;
     }
   }
-  // The kills did fall between the saves of one batch.
+  // Some kills did fall between the saves of one batch.
   EXPECT_GT(cutBetweenFiles, 0);
+  const std::map<std::string, int> notes = NotesOnDisk(indexPath);
+  EXPECT_EQ(notes.size(), 6u * (kKills + kSelfKills + 1));
+  for (const auto& [note, count] : notes) EXPECT_EQ(count, 1) << note;
   RecordProperty("cut_between_files", cutBetweenFiles);
 }
