@@ -68,25 +68,17 @@ TEST(FilingOnce, RecordsAlreadyInTheirSectionAreNotFiledAgain) {
   const CLocationRecord base = MakeRecord(Utc(2004, 5, 1, 12), "walk");
   std::vector<CLocationRecord> batch = {base, MakeRecord(Utc(2004, 6, 1), "june")};
   // Each differs from the first in one stored field only.
-  CLocationRecord other = base;
-  other.time.offset = 0;
-  batch.push_back(other);
-  other = base;
-  other.note += " ";
-  batch.push_back(other);
-  other = base;
-  other.hasNote = false;
-  other.note.clear();
-  batch.push_back(other);
-  other = base;
-  other.position.hasAltitude = true;
-  batch.push_back(other);
-  other = base;
-  other.position.datum = GetDatumByIndex(1);
-  batch.push_back(other);
-  other = base;
-  other.position.latitude = CAngle::FromDegrees(35.00001);
-  batch.push_back(other);
+  const auto vary = [&](auto change) {
+    CLocationRecord record = base;
+    change(record);
+    batch.push_back(record);
+  };
+  vary([](CLocationRecord& r) { r.time.offset = 0; });
+  vary([](CLocationRecord& r) { r.note += " "; });
+  vary([](CLocationRecord& r) { r.hasNote = false, r.note.clear(); });
+  vary([](CLocationRecord& r) { r.position.hasAltitude = true; });
+  vary([](CLocationRecord& r) { r.position.datum = GetDatumByIndex(1); });
+  vary([](CLocationRecord& r) { r.position.latitude = CAngle::FromDegrees(35.00001); });
   File(*database, batch);
   SaveModifiedSections(*database);
   EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 7u);

@@ -102,21 +102,6 @@ TEST(XmlWriter, TextALaxParserLetInIsReadAndWrittenAsAFileCanHoldIt) {
   EXPECT_EQ(read[0].position.fixMode, record.position.fixMode);
 }
 
-TEST(XmlWriter, DatabaseFilesOfHostileRecordsAreWellFormed) {
-  CTempFolder folder;
-  const std::string indexPath = folder / "index.xml";
-  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
-  std::vector<CLocationRecord> records = HostileRecords();
-  records.push_back(MakeRecord(Utc(2004, 7, 9), "another month"));
-  File(*database, records);
-  SaveModifiedSections(*database);
-  database.reset();
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"200405.xml", "200407.xml", "index.xml"}));
-  for (const std::string& name : folder.Names()) {
-    EXPECT_EQ(XmllintComplaints(folder / name), "") << name;
-  }
-}
-
 TEST(XmlWriter, ElementsAreIndentedUnlessTheyHoldText) {
   pugi::xml_document document;
   pugi::xml_node root = document.append_child("root");
