@@ -35,15 +35,16 @@ typedef struct ZoomPlan {
     const char* src;   /* the source region's first element (first processed channel); 1U:
                           its row's start */
     Dim srcRowStep, srcPlaneStep; /* bytes */
+    Dim srcRight;                 /* bytes from src that may be read in every row */
     int srcPix;                   /* elements from one pixel to the next */
     char* dst;                    /* likewise for the destination */
     Dim dstRowStep, dstPlaneStep;
     int dstPix;
     int dstBit0; /* 1U: bit index of the region's first pixel within its row */
-    int* xTap;   /* first tap of each column, in elements from the region start (1U: bit index) */
-    float* xw;   /* linear: weight; cubic: three coefficients per column */
-    int* yTap;   /* first tap row of each destination row, relative to the region */
-    float* yw;
+    int* xTap;   /* first tap of each column, in elements from src (1U: bit index in the row) */
+    const float* xw; /* linear: weight; cubic: three coefficients per column */
+    int* yTap;       /* first tap row of each destination row, from the source origin */
+    const float* yw;
     const uint8_t* mask; /* row of the first written pixel's mask bits, or null */
     Dim maskStep;
     int maskX0;
@@ -55,6 +56,7 @@ typedef struct ZoomPlan {
     int spanDense;  /* convert the whole span rather than each tapped pixel */
     float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
                        cubic, each column's three broadcast (or, one channel, three runs) */
+    int vec;        /* the vector level (OWN_VECTOR_*) */
 } ZoomPlan;
 
 INLINE Dim elemBytes(int kind)
@@ -332,12 +334,15 @@ static Dim linearColumn8uSimd(const float* h0, const float* h1, float wy, uint8_
 #endif
 
 /* (1 - wy) H0 + wy H1 in double precision. */
-INLINE void linearColumn(const float* h0, const float* h1, float wy, char* out, Dim count, int kind)
+INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, float wy, char* out,
+                         Dim count, int kind)
 {
     Dim e = 0;
 #if defined(__SSE2__)
-    if (kind == K8U)
+    if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
         e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
+#else
+    (void)z;
 #endif
     const double w1 = wy, w0 = 1.0 - w1;
     for (; e < count; ++e)
@@ -392,7 +397,7 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
         }
         char* drow = dst + j * z->dstRowStep;
         char* out = direct ? drow : (char*)z->out;
-        linearColumn(h0, h1, z->yw[j], out, count, kind);
+        linearColumn(z, h0, h1, z->yw[j], out, count, kind);
         if (!direct)
             storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, kind);
     }
@@ -551,7 +556,7 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
         char* out = direct ? drow : (char*)z->out;
         Dim e = 0;
 #if defined(__SSE2__)
-        if (kind == K8U)
+        if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
             e = cubicColumn8uSimd(r, c, (uint8_t*)out, count);
 #endif
         for (; e < count; ++e)
@@ -703,6 +708,11 @@ static int processedChannels(const QimImage* image)
     return image->nChannels - (image->alphaIndex ? 1 : 0);
 }
 
+static int channelIndex(const QimImage* image)
+{
+    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
+}
+
 static int kindOf(int depth)
 {
     switch (depth) {
@@ -716,9 +726,7 @@ static int kindOf(int depth)
 static void freePlan(ZoomPlan* z)
 {
     ownAlignedFree(z->xTap);
-    ownAlignedFree(z->xw);
     ownAlignedFree(z->yTap);
-    ownAlignedFree(z->yw);
     for (int q = 0; q < 4; ++q)
         ownAlignedFree(z->rows[q]);
     ownAlignedFree(z->out);
@@ -733,44 +741,307 @@ static int raiseNoMemory(const char* context)
     return QIM_STATUS_NO_MEMORY;
 }
 
-/* Points the plan at the source and destination regions. */
-static void placeImages(ZoomPlan* z, const QimImage* src, const Region* rs, QimImage* dst,
-                        const Region* rd)
-{
-    const Dim eb = z->kind == K1U ? 0 : elemBytes(z->kind);
-    const int sc = src->roi && src->roi->coi > 0 ? src->roi->coi - 1 : 0;
-    const int dc = dst->roi && dst->roi->coi > 0 ? dst->roi->coi - 1 : 0;
-    z->srcRowStep = src->widthStep;
-    z->dstRowStep = dst->widthStep;
-    if (z->kind == K1U) {
-        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep;
-        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep;
-        z->srcPix = z->dstPix = 1;
-        z->dstBit0 = rd->x;
-        z->srcPlaneStep = z->dstPlaneStep = 0;
-    } else if (src->dataOrder == QIM_ORDER_PLANE) {
-        z->srcPlaneStep = (Dim)src->height * src->widthStep;
-        z->dstPlaneStep = (Dim)dst->height * dst->widthStep;
-        z->src = (const char*)src->imageData + sc * z->srcPlaneStep +
-                 (Dim)rs->y * src->widthStep + rs->x * eb;
-        z->dst = (char*)dst->imageData + dc * z->dstPlaneStep + (Dim)rd->y * dst->widthStep +
-                 rd->x * eb;
-        z->srcPix = z->dstPix = 1;
-    } else {
-        z->srcPlaneStep = z->dstPlaneStep = 0;
-        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep +
-                 ((Dim)rs->x * src->nChannels + sc) * eb;
-        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep +
-                 ((Dim)rd->x * dst->nChannels + dc) * eb;
-        z->srcPix = src->nChannels;
-        z->dstPix = dst->nChannels;
-    }
-}
-
 static void releaseTemp(QimImage* temp)
 {
     if (temp)
         qimDeallocate(temp, QIM_FREE_ALL);
+}
+
+/* Everything one call computes once: the regions, the written size, the
+ * write mask and the tables of every written column and row, whose taps
+ * count source pixels from the source region's corner. Tiles only choose
+ * which slice of the tables a part runs, so a tiled image gives the same
+ * pixels as an untiled one. */
+typedef struct {
+    const QimImage* src;
+    QimImage* dst;
+    int method, kind, plane, coef;
+    Region rs, rd;
+    int ww, wh;
+    int nch, planes; /* as in ZoomPlan */
+    int sc, dc;      /* channel index of the source and destination */
+    int* xTap;
+    float* xw;
+    int* yTap;
+    float* yw;
+    const QimImage* writeMask;
+    int maskX, maskY;
+} ZoomCall;
+
+/* Where a part reads its source: origin is the element of channel sc at
+ * image pixel (originX, originY) (for 1U the start of row originY, with
+ * originX 0), rows rowStep bytes apart, planes planeStep; rowRight bytes
+ * from origin may be read in every row. */
+typedef struct {
+    const char* origin;
+    Dim rowStep, planeStep;
+    int originX, originY;
+    Dim rowRight;
+} SourceView;
+
+/* The destination of a part: origin is its first pixel (channel dc), for 1U
+ * the start of its first row with the pixel at bit bit0. */
+typedef struct {
+    char* origin;
+    Dim rowStep, planeStep;
+    int bit0;
+} DestView;
+
+/* The vector layout of the 8-bit linear and cubic rows: the elements the
+ * taps read, converted once per source row, and the weights laid out for
+ * whole vectors. 0 when memory runs out. */
+static int prepareSpan(ZoomPlan* z, int method)
+{
+    const int ww = z->width;
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    Dim lo = z->xTap[0], hi = z->xTap[0];
+    for (int i = 1; i < ww; ++i) {
+        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
+        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
+    }
+    z->spanFirst = lo;
+    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
+    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
+    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    z->xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
+    if (!z->span || !z->spanTap || !z->xw4)
+        return 0;
+    /* The vectors may read a few floats past the span: keep them 0. */
+    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
+    /* Single channels always convert the span; whole pixels do while the
+     * linear taps are dense (steps up to two pixels). */
+    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
+                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
+    float* w4 = z->xw4;
+    for (int i = 0; i < ww; ++i) {
+        z->spanTap[i] = (int)(z->xTap[i] - lo);
+        if (method == QIM_INTER_LINEAR) {
+            for (int q = 0; q < 4; ++q)
+                w4[4 * i + q] = z->xw[i];
+        } else if (z->nch == 1) {
+            for (int q = 0; q < 3; ++q)
+                w4[q * ww + i] = z->xw[3 * i + q];
+        } else {
+            for (int q = 0; q < 12; ++q)
+                w4[12 * i + q] = z->xw[3 * i + q / 4];
+        }
+    }
+    return 1;
+}
+
+/* Runs the kernel over written columns px0 .. px0 + pw - 1 and rows py0 ..
+ * py0 + ph - 1 of the call. Returns 0 or the status raised. */
+static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const SourceView* s,
+                    const DestView* d)
+{
+    ZoomPlan z;
+    memset(&z, 0, sizeof z);
+    z.kind = c->kind;
+    z.width = pw;
+    z.height = ph;
+    z.nch = c->nch;
+    z.planes = c->planes;
+    z.src = s->origin;
+    z.srcRowStep = s->rowStep;
+    z.srcPlaneStep = s->planeStep;
+    z.srcRight = s->rowRight;
+    z.srcPix = c->kind == K1U || c->plane ? 1 : c->src->nChannels;
+    z.dst = d->origin;
+    z.dstRowStep = d->rowStep;
+    z.dstPlaneStep = d->planeStep;
+    z.dstPix = c->kind == K1U || c->plane ? 1 : c->dst->nChannels;
+    z.dstBit0 = d->bit0;
+    z.vec = ownVectorLevel();
+    z.xw = c->xw + (Dim)px0 * c->coef;
+    z.yw = c->yw + (Dim)py0 * c->coef;
+    if (c->writeMask) {
+        z.maskStep = c->writeMask->widthStep;
+        z.mask = (const uint8_t*)c->writeMask->imageData + (Dim)(c->maskY + py0) * z.maskStep;
+        z.maskX0 = c->maskX + px0;
+    }
+    const int nRows = c->method == QIM_INTER_CUBIC ? 4 : c->method == QIM_INTER_LINEAR ? 2 : 0;
+    const long long rowFloats = (long long)pw * z.nch + 8;
+    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * pw);
+    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ph);
+    int ok = z.xTap && z.yTap;
+    for (int q = 0; q < nRows && ok; ++q)
+        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
+    if (ok && nRows)
+        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
+    if (ok) {
+        const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
+        for (int i = 0; i < pw; ++i)
+            z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
+        for (int j = 0; j < ph; ++j)
+            z.yTap[j] = c->yTap[py0 + j] + dy;
+        if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
+            z.vec >= OWN_VECTOR_SSE2)
+            ok = prepareSpan(&z, c->method);
+    }
+    if (!ok) {
+        freePlan(&z);
+        return raiseNoMemory("for interpolation tables");
+    }
+    selectKernel(c->method, z.kind, c->plane)(&z);
+    freePlan(&z);
+    return 0;
+}
+
+/* The source view of an untiled image. */
+static SourceView plainSource(const ZoomCall* c)
+{
+    const QimImage* src = c->src;
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    SourceView s;
+    s.rowStep = src->widthStep;
+    s.originY = c->rs.y;
+    const char* row = (const char*)src->imageData + (Dim)c->rs.y * src->widthStep;
+    Dim into; /* bytes from the row's start to the origin */
+    if (c->kind == K1U) {
+        s.planeStep = 0;
+        s.originX = 0;
+        into = 0;
+    } else if (c->plane) {
+        s.planeStep = (Dim)src->height * src->widthStep;
+        s.originX = c->rs.x;
+        row += c->sc * s.planeStep;
+        into = c->rs.x * eb;
+    } else {
+        s.planeStep = 0;
+        s.originX = c->rs.x;
+        into = ((Dim)c->rs.x * src->nChannels + c->sc) * eb;
+    }
+    s.origin = row + into;
+    s.rowRight = src->widthStep - into;
+    return s;
+}
+
+/* The source view of a rectangle copied from a tiled image: image columns
+ * x0 .. x0 + width - 1, rows y0 .. y0 + height - 1. */
+static SourceView rectSource(const ZoomCall* c, const void* rect, int rowBytes, int x0, int y0,
+                             int height)
+{
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    SourceView s;
+    s.rowStep = rowBytes;
+    s.planeStep = c->plane ? (Dim)rowBytes * height : 0;
+    s.originX = x0; /* 1U too: bit 0 of each rectangle row is image column x0 */
+    s.originY = y0;
+    const Dim into = c->kind == K1U || c->plane ? 0 : c->sc * eb;
+    s.origin = (const char*)rect + (c->plane ? c->sc * s.planeStep : 0) + into;
+    s.rowRight = rowBytes - into;
+    return s;
+}
+
+/* Runs a part whose source is read from a tiled image through one copied
+ * rectangle: the image columns and rows that the part's taps reach. */
+static int zoomPartFromTiles(const ZoomCall* c, int px0, int py0, int pw, int ph, const DestView* d)
+{
+    const int reach = c->method == QIM_INTER_CUBIC ? 3 : c->method == QIM_INTER_LINEAR ? 1 : 0;
+    int x0 = c->xTap[px0], x1 = x0, y0 = c->yTap[py0], y1 = y0;
+    for (int i = px0; i < px0 + pw; ++i) {
+        x0 = c->xTap[i] < x0 ? c->xTap[i] : x0;
+        x1 = c->xTap[i] > x1 ? c->xTap[i] : x1;
+    }
+    for (int j = py0; j < py0 + ph; ++j) {
+        y0 = c->yTap[j] < y0 ? c->yTap[j] : y0;
+        y1 = c->yTap[j] > y1 ? c->yTap[j] : y1;
+    }
+    /* Absolute image columns and rows; every tap lies inside the image. */
+    x0 += c->rs.x;
+    x1 += c->rs.x + reach;
+    y0 += c->rs.y;
+    y1 += c->rs.y + reach;
+    int rowBytes = 0;
+    void* rect = ownGetRect(c->src, x0, y0, x1 - x0 + 1, y1 - y0 + 1, &rowBytes);
+    if (!rect) {
+        ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to read", SRC, __LINE__);
+        return QIM_STATUS_ERROR;
+    }
+    const SourceView s = rectSource(c, rect, rowBytes, x0, y0, y1 - y0 + 1);
+    const int status = zoomPart(c, px0, py0, pw, ph, &s, d);
+    ownFreeRect(rect);
+    return status;
+}
+
+/* Runs one destination part from either kind of source. */
+static int zoomPartFrom(const ZoomCall* c, int px0, int py0, int pw, int ph, const DestView* d)
+{
+    if (c->src->tileInfo)
+        return zoomPartFromTiles(c, px0, py0, pw, ph, d);
+    const SourceView s = plainSource(c);
+    return zoomPart(c, px0, py0, pw, ph, &s, d);
+}
+
+/* The destination view of pixel (x, y) of a buffer (an image's pixels or a
+ * tile's) with the given row bytes and rows per plane. */
+static DestView destIn(const ZoomCall* c, char* data, Dim rowStep, Dim planeRows, int x, int y)
+{
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    DestView d;
+    d.rowStep = rowStep;
+    d.planeStep = c->plane ? planeRows * rowStep : 0;
+    d.bit0 = 0;
+    char* row = data + (Dim)y * rowStep;
+    if (c->kind == K1U) {
+        d.origin = row;
+        d.bit0 = x;
+    } else if (c->plane) {
+        d.origin = row + c->dc * d.planeStep + (Dim)x * eb;
+    } else {
+        d.origin = row + ((Dim)x * c->dst->nChannels + c->dc) * eb;
+    }
+    return d;
+}
+
+/* Destination rows per part when a tiled source is zoomed into a plain
+ * destination. */
+enum { PLAIN_PART_ROWS = 64 };
+
+static int zoomCall(const ZoomCall* c)
+{
+    QimImage* dst = c->dst;
+    const QimTileInfo* tile = dst->tileInfo;
+    if (!tile) {
+        const int rows = c->src->tileInfo ? PLAIN_PART_ROWS : c->wh;
+        for (int y = 0; y < c->wh; y += rows) {
+            const int h = c->wh - y < rows ? c->wh - y : rows;
+            const DestView d = destIn(c, (char*)dst->imageData, dst->widthStep, dst->height,
+                                      c->rd.x, c->rd.y + y);
+            const int status = zoomPartFrom(c, 0, y, c->ww, h, &d);
+            if (status < 0)
+                return status;
+        }
+        return 0;
+    }
+
+    QimTileInfo* info = dst->tileInfo;
+    const int tw = tile->width, th = tile->height;
+    const int rowBytes = ownTileRowBytes(dst);
+    const int firstCol = c->rd.x / tw, lastCol = (c->rd.x + c->ww - 1) / tw;
+    const int firstRow = c->rd.y / th, lastRow = (c->rd.y + c->wh - 1) / th;
+    for (int tr = firstRow; tr <= lastRow; ++tr) {
+        for (int tc = firstCol; tc <= lastCol; ++tc) {
+            info->tileData = NULL;
+            info->callBack(dst, tc, tr, QIM_TILE_WRITE);
+            void* data = info->tileData;
+            if (!data) {
+                ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to write", SRC, __LINE__);
+                return QIM_STATUS_ERROR;
+            }
+            const int x0 = c->rd.x > tc * tw ? c->rd.x : tc * tw;
+            const int x1 = c->rd.x + c->ww < (tc + 1) * tw ? c->rd.x + c->ww : (tc + 1) * tw;
+            const int y0 = c->rd.y > tr * th ? c->rd.y : tr * th;
+            const int y1 = c->rd.y + c->wh < (tr + 1) * th ? c->rd.y + c->wh : (tr + 1) * th;
+            const DestView d = destIn(c, (char*)data, rowBytes, th, x0 - tc * tw, y0 - tr * th);
+            const int status = zoomPartFrom(c, x0 - c->rd.x, y0 - c->rd.y, x1 - x0, y1 - y0, &d);
+            info->tileData = data;
+            info->callBack(dst, tc, tr, QIM_TILE_RELEASE);
+            if (status < 0)
+                return status;
+        }
+    }
+    return 0;
 }
 
 int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double ry, int method,
@@ -778,44 +1049,45 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
                 int xNonIntegral, int yNonIntegral)
 {
     /* 1, 2: the regions, cut at their images and at the masks' sizes. */
-    Region rs, rd, ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
-    if (!regionOf(srcImage, &rs) || !regionOf(dstImage, &rd))
+    ZoomCall c;
+    memset(&c, 0, sizeof c);
+    Region ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
+    if (!regionOf(srcImage, &c.rs) || !regionOf(dstImage, &c.rd))
         return 0;
-    const int preW = rs.width, preH = rs.height;
+    const int preW = c.rs.width, preH = c.rs.height;
     if (srcImage->mask) {
         if (!regionOf(srcImage->mask, &ms))
             return 0;
-        if (ms.width < rs.width)
-            rs.width = ms.width;
-        if (ms.height < rs.height)
-            rs.height = ms.height;
+        if (ms.width < c.rs.width)
+            c.rs.width = ms.width;
+        if (ms.height < c.rs.height)
+            c.rs.height = ms.height;
     }
     if (dstImage->mask) {
         if (!regionOf(dstImage->mask, &md))
             return 0;
-        if (md.width < rd.width)
-            rd.width = md.width;
-        if (md.height < rd.height)
-            rd.height = md.height;
+        if (md.width < c.rd.width)
+            c.rd.width = md.width;
+        if (md.height < c.rd.height)
+            c.rd.height = md.height;
     }
 
     /* 3: the written size. */
-    int ww = rd.width, wh = rd.height;
+    int ww = c.rd.width, wh = c.rd.height;
     if (clipToRatio) {
-        ww = truncWithin(rs.width / rx, ww);
-        wh = truncWithin(rs.height / ry, wh);
+        ww = truncWithin(c.rs.width / rx, ww);
+        wh = truncWithin(c.rs.height / ry, wh);
     }
 
-    /* 4: the write mask. */
+    /* 4: the write mask. The temporary starts all zero: where the scaled
+     * source mask does not reach, nothing is written. */
     QimImage* temp = NULL;
-    const QimImage* writeMask = NULL;
-    int maskX = 0, maskY = 0;
     if (srcImage->mask) {
         temp = qimCreateImageHeader(1, 0, QIM_DEPTH_1U, "GRAY", "GRAY", QIM_ORDER_PIXEL,
                                     srcImage->mask->origin, 4, ww, wh, NULL, NULL, NULL, NULL);
         if (!temp)
             return raiseNoMemory("for temporary mask");
-        qimAllocateImage(temp, 0, 0);
+        qimAllocateImage(temp, 1, 0);
         if (!temp->imageData) {
             releaseTemp(temp);
             return qimGetErrStatus() < 0 ? qimGetErrStatus()
@@ -840,11 +1112,11 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
                                      __LINE__);
             }
         }
-        writeMask = temp;
+        c.writeMask = temp;
     } else if (dstImage->mask) {
-        writeMask = dstImage->mask;
-        maskX = md.x;
-        maskY = md.y;
+        c.writeMask = dstImage->mask;
+        c.maskX = md.x;
+        c.maskY = md.y;
     }
 
     /* 5: channels. */
@@ -857,265 +1129,41 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
         return QIM_STATUS_ERROR;
     }
 
-    ZoomPlan z;
-    memset(&z, 0, sizeof z);
-    z.kind = kindOf(srcImage->depth);
-    z.width = ww;
-    z.height = wh;
-    const int plane = srcImage->dataOrder == QIM_ORDER_PLANE && z.kind != K1U;
-    z.nch = plane ? 1 : nSrc;
-    z.planes = plane ? nSrc : 1;
-    placeImages(&z, srcImage, &rs, dstImage, &rd);
-    if (writeMask) {
-        z.maskStep = writeMask->widthStep;
-        z.mask = (const uint8_t*)writeMask->imageData + (Dim)maskY * z.maskStep;
-        z.maskX0 = maskX;
-    }
+    c.src = srcImage;
+    c.dst = dstImage;
+    c.method = method;
+    c.kind = kindOf(srcImage->depth);
+    c.plane = srcImage->dataOrder == QIM_ORDER_PLANE && c.kind != K1U;
+    c.coef = method == QIM_INTER_CUBIC ? 3 : 1;
+    c.ww = ww;
+    c.wh = wh;
+    c.nch = c.plane ? 1 : nSrc;
+    c.planes = c.plane ? nSrc : 1;
+    c.sc = channelIndex(srcImage);
+    c.dc = channelIndex(dstImage);
 
-    /* 6: tables and buffers. */
-    const int coef = method == QIM_INTER_CUBIC ? 3 : 1;
-    const long long rowFloats = (long long)ww * z.nch + 4;
-    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
-    z.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * ww);
-    z.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * wh);
-    int ok = z.xTap && z.yTap && z.xw && z.yw;
-    const int nRows = method == QIM_INTER_CUBIC ? 4 : method == QIM_INTER_LINEAR ? 2 : 0;
-    for (int q = 0; q < nRows && ok; ++q)
-        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
-    if (ok && nRows)
-        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
-    if (!ok) {
-        freePlan(&z);
-        releaseTemp(temp);
-        return raiseNoMemory("for interpolation tables");
-    }
-    axisTable(method, xNonIntegral, xStart, stepX, ww, rs.x, srcImage->width, preW - rs.width,
-              z.xTap, z.xw);
-    axisTable(method, yNonIntegral, yStart, stepY, wh, rs.y, srcImage->height, preH - rs.height,
-              z.yTap, z.yw);
-    if (z.kind == K1U) {
-        for (int i = 0; i < ww; ++i)
-            z.xTap[i] += rs.x;
+    /* 6: the tables of the whole call. */
+    c.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    c.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
+    c.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * ww);
+    c.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * wh);
+    int status;
+    if (c.xTap && c.yTap && c.xw && c.yw) {
+        axisTable(method, xNonIntegral, xStart, stepX, ww, c.rs.x, srcImage->width,
+                  preW - c.rs.width, c.xTap, c.xw);
+        axisTable(method, yNonIntegral, yStart, stepY, wh, c.rs.y, srcImage->height,
+                  preH - c.rs.height, c.yTap, c.yw);
+        /* 7: the kernels. */
+        status = zoomCall(&c);
     } else {
-        for (int i = 0; i < ww; ++i)
-            z.xTap[i] *= z.srcPix;
+        status = raiseNoMemory("for interpolation tables");
     }
-
-    if (z.kind == K8U && method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3)) {
-        /* The elements the taps read, converted once per source row, and the
-         * weights laid out for whole vectors. */
-        const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
-        Dim lo = z.xTap[0], hi = z.xTap[0];
-        for (int i = 1; i < ww; ++i) {
-            lo = z.xTap[i] < lo ? z.xTap[i] : lo;
-            hi = z.xTap[i] > hi ? z.xTap[i] : hi;
-        }
-        z.spanFirst = lo;
-        z.spanCount = hi + (Dim)(taps - 1) * z.srcPix + z.nch - lo;
-        z.span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z.spanCount + 8));
-        z.spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
-        if (!z.span || !z.spanTap || !z.xw4) {
-            freePlan(&z);
-            releaseTemp(temp);
-            return raiseNoMemory("for interpolation tables");
-        }
-        /* The vectors may read a few floats past the span: keep them 0. */
-        memset(z.span, 0, sizeof(float) * 2 * (size_t)(z.spanCount + 8));
-        /* Single channels always convert the span; whole pixels do while
-         * the linear taps are dense (steps up to two pixels). */
-        z.spanDense = method == QIM_INTER_CUBIC || z.nch == 1 ||
-                      z.spanCount <= 2 * (Dim)ww * z.srcPix;
-        for (int i = 0; i < ww; ++i) {
-            z.spanTap[i] = (int)(z.xTap[i] - lo);
-            if (method == QIM_INTER_LINEAR) {
-                for (int q = 0; q < 4; ++q)
-                    z.xw4[4 * i + q] = z.xw[i];
-            } else if (z.nch == 1) {
-                for (int q = 0; q < 3; ++q)
-                    z.xw4[q * ww + i] = z.xw[3 * i + q];
-            } else {
-                for (int q = 0; q < 12; ++q)
-                    z.xw4[12 * i + q] = z.xw[3 * i + q / 4];
-            }
-        }
-    }
-
-    /* 7: the kernel. */
-    selectKernel(method, z.kind, plane)(&z);
-    freePlan(&z);
+    ownAlignedFree(c.xTap);
+    ownAlignedFree(c.yTap);
+    ownAlignedFree(c.xw);
+    ownAlignedFree(c.yw);
     releaseTemp(temp);
-    return 0;
-}
-
-/* ---- Tiled images ------------------------------------------------------------------- */
-
-/* A copy of a mask whose region starts (dx, dy) further on; the copy's ROI
- * lives in roi. */
-static QimImage* shiftedMask(const QimImage* mask, QimImage* copy, QimRoi* roi, int dx, int dy)
-{
-    if (!mask)
-        return NULL;
-    Region r;
-    if (!regionOf(mask, &r))
-        r.width = r.height = 0;
-    *copy = *mask;
-    roi->coi = 0;
-    roi->offsetX = r.x + dx;
-    roi->offsetY = r.y + dy;
-    roi->width = r.width - dx;
-    roi->height = r.height - dy;
-    copy->roi = roi;
-    return copy;
-}
-
-typedef struct {
-    const QimImage* src;
-    Region rs;
-    double rx, ry, stepX, stepY;
-    int method, xNonIntegral, yNonIntegral;
-} ZoomJob;
-
-/* Zooms the destination part dstPart, whose first pixel is written pixel
- * (d0x, d0y) of the whole call: the source position of that pixel is split
- * into the first source column and row used and the remainders that start the
- * core. A tiled source is read through one copied rectangle that reaches a
- * few pixels beyond the part's taps, cut at the image. */
-static int zoomPart(const ZoomJob* job, QimImage* dstPart, int d0x, int d0y, int partW, int partH)
-{
-    const QimImage* src = job->src;
-    const double cx = d0x * job->stepX + job->rs.x, cy = d0y * job->stepY + job->rs.y;
-    int x0 = (int)(cx + 1e-7), y0 = (int)(cy + 1e-7);
-    if (x0 > src->width - 1)
-        x0 = src->width - 1;
-    if (y0 > src->height - 1)
-        y0 = src->height - 1;
-    const double xStart = cx - x0, yStart = cy - y0;
-
-    QimImage srcPart = *src;
-    QimRoi srcRoi = {src->roi ? src->roi->coi : 0, x0, y0, src->width - x0, src->height - y0};
-    QimImage maskCopy;
-    QimRoi maskRoi;
-    srcPart.roi = &srcRoi;
-    srcPart.mask = shiftedMask(src->mask, &maskCopy, &maskRoi, x0 - job->rs.x, y0 - job->rs.y);
-    void* rect = NULL;
-    if (src->tileInfo) {
-        const int margin = job->method == QIM_INTER_NN       ? 1
-                           : job->method == QIM_INTER_LINEAR ? 2
-                                                             : 3;
-        const int x1 = (int)(cx + (partW - 1) * job->stepX + 1e-7) + margin + 1;
-        const int y1 = (int)(cy + (partH - 1) * job->stepY + 1e-7) + margin + 1;
-        const int rx0 = x0 - margin > 0 ? x0 - margin : 0, ry0 = y0 - margin > 0 ? y0 - margin : 0;
-        const int rx1 = x1 < src->width ? x1 : src->width;
-        const int ry1 = y1 < src->height ? y1 : src->height;
-        int rowBytes = 0;
-        rect = ownGetRect(src, rx0, ry0, rx1 - rx0, ry1 - ry0, &rowBytes);
-        if (!rect) {
-            ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to read", SRC, __LINE__);
-            return QIM_STATUS_ERROR;
-        }
-        srcPart.tileInfo = NULL;
-        srcPart.imageData = rect;
-        srcPart.width = rx1 - rx0;
-        srcPart.height = ry1 - ry0;
-        srcPart.widthStep = rowBytes;
-        srcPart.dataSize = rowBytes * srcPart.height *
-                           (src->dataOrder == QIM_ORDER_PLANE ? src->nChannels : 1);
-        srcRoi.offsetX = x0 - rx0;
-        srcRoi.offsetY = y0 - ry0;
-        srcRoi.width = srcPart.width - srcRoi.offsetX;
-        srcRoi.height = srcPart.height - srcRoi.offsetY;
-    }
-    const int status = ownZoomRect(&srcPart, dstPart, job->rx, job->ry, job->method, xStart, yStart,
-                                   job->stepX, job->stepY, 0, job->xNonIntegral, job->yNonIntegral);
-    if (rect)
-        ownFreeRect(rect);
     return status;
-}
-
-/* Destination rows per part when a tiled source is zoomed into a plain
- * destination. */
-enum { PLAIN_PART_ROWS = 64 };
-
-static int zoomTiled(const QimImage* src, QimImage* dst, double rx, double ry, int method,
-                     double stepX, double stepY, int xNonIntegral, int yNonIntegral)
-{
-    ZoomJob job = {src, {0, 0, 0, 0}, rx, ry, stepX, stepY, method, xNonIntegral, yNonIntegral};
-    Region rd, m;
-    if (!regionOf(src, &job.rs) || !regionOf(dst, &rd))
-        return 0;
-    if (src->mask) {
-        if (!regionOf(src->mask, &m))
-            return 0;
-        if (m.width < job.rs.width)
-            job.rs.width = m.width;
-        if (m.height < job.rs.height)
-            job.rs.height = m.height;
-    }
-    if (dst->mask) {
-        if (!regionOf(dst->mask, &m))
-            return 0;
-        if (m.width < rd.width)
-            rd.width = m.width;
-        if (m.height < rd.height)
-            rd.height = m.height;
-    }
-    const int ww = truncWithin(job.rs.width / rx, rd.width);
-    const int wh = truncWithin(job.rs.height / ry, rd.height);
-    const int coi = dst->roi ? dst->roi->coi : 0;
-    QimImage part = *dst;
-    QimRoi partRoi;
-    QimImage maskCopy;
-    QimRoi maskRoi;
-    part.roi = &partRoi;
-
-    QimTileInfo* tile = dst->tileInfo;
-    if (!tile) {
-        for (int y = 0; y < wh; y += PLAIN_PART_ROWS) {
-            const int h = wh - y < PLAIN_PART_ROWS ? wh - y : PLAIN_PART_ROWS;
-            partRoi = (QimRoi){coi, rd.x, rd.y + y, ww, h};
-            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, 0, y);
-            const int status = zoomPart(&job, &part, 0, y, ww, h);
-            if (status < 0)
-                return status;
-        }
-        return 0;
-    }
-
-    const int tw = tile->width, th = tile->height;
-    const int rowBytes = ownTileRowBytes(dst);
-    part.tileInfo = NULL;
-    part.width = tw;
-    part.height = th;
-    part.widthStep = rowBytes;
-    part.dataSize = rowBytes * th * (dst->dataOrder == QIM_ORDER_PLANE ? dst->nChannels : 1);
-    const int firstCol = rd.x / tw, lastCol = (rd.x + ww - 1) / tw;
-    const int firstRow = rd.y / th, lastRow = (rd.y + wh - 1) / th;
-    for (int tr = firstRow; tr <= lastRow; ++tr) {
-        for (int tc = firstCol; tc <= lastCol; ++tc) {
-            tile->tileData = NULL;
-            tile->callBack(dst, tc, tr, QIM_TILE_WRITE);
-            void* data = tile->tileData;
-            if (!data) {
-                ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to write", SRC, __LINE__);
-                return QIM_STATUS_ERROR;
-            }
-            const int px0 = rd.x > tc * tw ? rd.x : tc * tw;
-            const int px1 = rd.x + ww < (tc + 1) * tw ? rd.x + ww : (tc + 1) * tw;
-            const int py0 = rd.y > tr * th ? rd.y : tr * th;
-            const int py1 = rd.y + wh < (tr + 1) * th ? rd.y + wh : (tr + 1) * th;
-            part.imageData = data;
-            partRoi = (QimRoi){coi, px0 - tc * tw, py0 - tr * th, px1 - px0, py1 - py0};
-            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, px0 - rd.x, py0 - rd.y);
-            const int status = zoomPart(&job, &part, px0 - rd.x, py0 - rd.y, px1 - px0, py1 - py0);
-            tile->tileData = data;
-            tile->callBack(dst, tc, tr, QIM_TILE_RELEASE);
-            if (status < 0)
-                return status;
-        }
-    }
-    return 0;
 }
 
 /* ---- Front end ---------------------------------------------------------------------- */
@@ -1187,8 +1235,6 @@ int qimZoom(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, in
         (dstImage->alphaIndex && dstImage->nChannels == 1))
         return 0;
     const double rx = (double)xSrc / xDst, ry = (double)ySrc / yDst;
-    if (!srcImage->tileInfo && !dstImage->tileInfo)
-        return ownZoomRect(srcImage, dstImage, rx, ry, method, 0, 0, stepX, stepY, 1, !xIntegral,
-                           !yIntegral);
-    return zoomTiled(srcImage, dstImage, rx, ry, method, stepX, stepY, !xIntegral, !yIntegral);
+    return ownZoomRect(srcImage, dstImage, rx, ry, method, 0, 0, stepX, stepY, 1, !xIntegral,
+                       !yIntegral);
 }
