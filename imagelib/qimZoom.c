@@ -7,7 +7,7 @@
  * every column and row and the float weights, so the row kernels only index
  * and weight. Linear and cubic interpolate source rows horizontally into float
  * row buffers (float arithmetic) that are reused between destination rows. */
-#include "qimown.h"
+#include "ownzoom.h"
 
 #include <limits.h>
 #include <stdint.h>
@@ -21,43 +21,7 @@
 #define SRC "qimZoom"
 #define INLINE static inline __attribute__((always_inline))
 
-typedef ptrdiff_t Dim;
 
-enum { K1U, K8U, K16U, K32F };
-
-/* ---- The plan of one core call ------------------------------------------------ */
-
-typedef struct ZoomPlan {
-    int kind;
-    int width, height; /* written size */
-    int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
-    int planes;        /* passes: 1 in pixel order, processed channels in plane order */
-    const char* src;   /* the source region's first element (first processed channel); 1U:
-                          its row's start */
-    Dim srcRowStep, srcPlaneStep; /* bytes */
-    Dim srcRight;                 /* bytes from src that may be read in every row */
-    int srcPix;                   /* elements from one pixel to the next */
-    char* dst;                    /* likewise for the destination */
-    Dim dstRowStep, dstPlaneStep;
-    int dstPix;
-    int dstBit0; /* 1U: bit index of the region's first pixel within its row */
-    int* xTap;   /* first tap of each column, in elements from src (1U: bit index in the row) */
-    const float* xw; /* linear: weight; cubic: three coefficients per column */
-    int* yTap;       /* first tap row of each destination row, from the source origin */
-    const float* yw;
-    const uint8_t* mask; /* row of the first written pixel's mask bits, or null */
-    Dim maskStep;
-    int maskX0;
-    float* rows[4]; /* horizontally interpolated source rows */
-    void* out;      /* one row of results before a masked or strided store */
-    float* span;    /* 8U: the source row's tapped elements as floats */
-    Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
-    int* spanTap;   /* each column's first tap within the span */
-    int spanDense;  /* convert the whole span rather than each tapped pixel */
-    float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
-                       cubic, each column's three broadcast (or, one channel, three runs) */
-    int vec;        /* the vector level (OWN_VECTOR_*) */
-} ZoomPlan;
 
 INLINE Dim elemBytes(int kind)
 {
@@ -113,8 +77,8 @@ INLINE void storeRow(const ZoomPlan* z, const char* out, char* drow, const uint8
 /* Copies count elements of type T per pixel; the count is a constant in the
  * common cases so that the copy unrolls. */
 #define NEAREST_ROW(T, count)                                                                     \
-    for (Dim i = 0; i < z->width; ++i) {                                                          \
-        const T* s = (const T*)srow + z->xTap[i];                                                 \
+    for (Dim i = 0; i < width; ++i) {                                                             \
+        const T* s = (const T*)srow + xTap[i];                                                    \
         T* d = (T*)drow + i * dp;                                                                 \
         for (int c = 0; c < (count); ++c)                                                         \
             d[c] = s[c];                                                                          \
@@ -133,18 +97,29 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
 {
     const Dim eb = elemBytes(kind);
     const int nch = z->nch, dp = z->dstPix;
+    const int* xTap = z->xTap; /* locals: the stores below may alias the plan */
+    const Dim width = z->width;
+    const Dim rowBytes = width * nch * eb;
+    const int direct = !z->mask && dp == nch;
     for (Dim j = 0; j < z->height; ++j) {
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
         const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
-        if (mrow) {
-            for (Dim i = 0; i < z->width; ++i)
+        if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
+            /* The same source row: the row just written. */
+            memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
+        } else if (z->shuffle.groups && !mrow) {
+            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow);
+            for (Dim i = z->shuffle.covered; i < width; ++i)
+                memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
+        } else if (mrow) {
+            for (Dim i = 0; i < width; ++i)
                 if (maskBit(mrow, z->maskX0 + i))
-                    memcpy(drow + i * dp * eb, srow + z->xTap[i] * eb, (size_t)(nch * eb));
+                    memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (kind == K8U && nch == 4 && dp == 4 && z->srcPix == 4) {
             /* Whole 4-byte pixels as 32-bit words. */
-            for (Dim i = 0; i < z->width; ++i)
-                memcpy(drow + i * 4, srow + z->xTap[i], 4);
+            for (Dim i = 0; i < width; ++i)
+                memcpy(drow + i * 4, srow + xTap[i], 4);
         } else if (kind == K8U) {
             NEAREST_ROWS(uint8_t)
         } else if (kind == K16U) {
@@ -371,8 +346,53 @@ INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row
     return 0;
 }
 
+/* The 8-bit linear pass through the AVX2 rows. */
+static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
+{
+    const Dim count = (Dim)z->width * z->nch;
+    const int direct = !z->mask && z->dstPix == z->nch;
+    float* h0 = z->rows[0];
+    float* h1 = z->rows[1];
+    Dim loaded = 0;
+    int have = 0;
+    for (Dim j = 0; j < z->height; ++j) {
+        const Dim k = z->yTap[j];
+        if (!have || k != loaded) {
+            /* While a row is read, the row the next destination row reads
+             * in its place is fetched ahead into the cache. */
+            const Dim next = j + 1 < z->height ? z->yTap[j + 1] : k;
+            const uint8_t* row0 = (const uint8_t*)src + k * z->srcRowStep;
+            const uint8_t* row1 = row0 + z->srcRowStep;
+            const uint8_t* ahead0 = (const uint8_t*)src + next * z->srcRowStep;
+            if (have && k == loaded + 1) {
+                float* t = h0;
+                h0 = h1;
+                h1 = t;
+            } else {
+                ownZoomLinearRowAvx2(z, row0, h0, ahead0);
+            }
+            ownZoomLinearRowAvx2(z, row1, h1, ahead0 + z->srcRowStep);
+            loaded = k;
+            have = 1;
+        }
+        char* drow = dst + j * z->dstRowStep;
+        char* out = direct ? drow : (char*)z->out;
+        const float wy = z->yw[j];
+        Dim e = ownZoomLinearColumnAvx2(h0, h1, wy, (uint8_t*)out, count);
+        const double w1 = wy, w0 = 1.0 - w1;
+        for (; e < count; ++e)
+            storeValue(out, e, w0 * (double)h0[e] + w1 * (double)h1[e], K8U);
+        if (!direct)
+            storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, K8U);
+    }
+}
+
 INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
 {
+    if (kind == K8U && z->shuffle.groups) {
+        linearPass8uAvx2(z, src, dst);
+        return;
+    }
     const Dim count = (Dim)z->width * z->nch;
     const int direct = !z->mask && z->dstPix == z->nch;
     float* h0 = z->rows[0];
@@ -723,6 +743,30 @@ static int kindOf(int depth)
     }
 }
 
+static void freeShuffle(ZoomShuffle* s)
+{
+    ownAlignedFree(s->off);
+    ownAlignedFree(s->mask);
+    ownAlignedFree(s->count);
+    ownAlignedFree(s->weight);
+    ownAlignedFree(s->groupKind);
+    ownAlignedFree(s->runEnd);
+    ownAlignedFree(s->runKind);
+    memset(s, 0, sizeof *s);
+}
+
+static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes)
+{
+    s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
+    s->mask = (uint8_t*)ownAlignedMalloc(maskBytes * groups);
+    s->count = (uint8_t*)ownAlignedMalloc(groups);
+    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * 8 * groups);
+    s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
+    s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
+    s->runKind = (uint8_t*)ownAlignedMalloc(groups);
+    return s->off && s->mask && s->count && s->weight && s->groupKind && s->runEnd && s->runKind;
+}
+
 static void freePlan(ZoomPlan* z)
 {
     ownAlignedFree(z->xTap);
@@ -733,6 +777,7 @@ static void freePlan(ZoomPlan* z)
     ownAlignedFree(z->span);
     ownAlignedFree(z->spanTap);
     ownAlignedFree(z->xw4);
+    freeShuffle(&z->shuffle);
 }
 
 static int raiseNoMemory(const char* context)
@@ -829,6 +874,155 @@ static int prepareSpan(ZoomPlan* z, int method)
     return 1;
 }
 
+/* Nearest neighbour by byte shuffles: whole pixels (pixel order with no
+ * channel skipped, or one plane) gathered into groups whose source bytes lie
+ * within 16 bytes that may be read, and whose 16-byte store ends before the
+ * row does. The pixels after the last group are copied one by one. Returns
+ * 0 when memory runs out. */
+static int nearestShuffle(ZoomPlan* z)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim eb = elemBytes(z->kind), pb = z->nch * eb, rowBytes = (Dim)z->width * pb;
+    if (pb > 16 || rowBytes < 32 || z->srcRight < 16)
+        return 1;
+    if (!allocShuffle(s, z->width, 16)) {
+        freeShuffle(s);
+        return 0;
+    }
+    Dim i = 0, out = 0, g = 0;
+    while (i < z->width && out + 16 <= rowBytes) {
+        Dim start = (Dim)z->xTap[i] * eb;
+        if (start + 16 > z->srcRight)
+            start = z->srcRight - 16;
+        Dim k = i, lo = (Dim)z->xTap[i] * eb;
+        while (k < z->width && (k - i + 1) * pb <= 16) {
+            const Dim t = (Dim)z->xTap[k] * eb;
+            if (t < start || t + pb > start + 16)
+                break;
+            lo = t < lo ? t : lo;
+            ++k;
+        }
+        if (k == i || start < 0 || lo < start)
+            break;
+        uint8_t* mask = s->mask + 16 * g;
+        memset(mask, 0x80, 16);
+        for (Dim b = 0; b < (k - i) * pb; ++b)
+            mask[b] = (uint8_t)((Dim)z->xTap[i + b / pb] * eb + b % pb - start);
+        s->off[g] = (int32_t)start;
+        s->count[g] = (uint8_t)((k - i) * pb);
+        out += (k - i) * pb;
+        i = k;
+        ++g;
+    }
+    s->groups = g;
+    s->covered = i;
+    return 1;
+}
+
+/* Where a window of 16 bytes that holds bytes lo .. hi may start: at lo,
+ * or earlier so that it ends where the row may be read; -1 when neither. */
+static Dim windowStart(const ZoomPlan* z, Dim lo, Dim hi)
+{
+    const Dim start = lo + 16 > z->srcRight ? z->srcRight - 16 : lo;
+    return start >= 0 && hi - start < 16 ? start : -1;
+}
+
+/* The windows that a linear group's taps fit: for each kind, the start of
+ * the window of each lane, or -1 when the kind does not fit. */
+typedef struct {
+    Dim tap[8];
+    Dim start[GROUP_SCALAR][2];
+} GroupWindows;
+
+static void groupWindows(const ZoomPlan* z, Dim g, GroupWindows* w)
+{
+    const Dim sp = z->srcPix;
+    Dim lo[2] = {0, 0}, hi[2] = {0, 0};
+    for (int k = 0; k < 8; ++k) {
+        const Dim e = 8 * g + k, lane = k / 4;
+        const Dim t = z->xTap[e / z->nch] + e % z->nch;
+        w->tap[k] = t;
+        lo[lane] = k % 4 == 0 || t < lo[lane] ? t : lo[lane];
+        hi[lane] = k % 4 == 0 || t > hi[lane] ? t : hi[lane];
+    }
+    const Dim shared =
+        windowStart(z, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + sp);
+    for (int lane = 0; lane < 2; ++lane) {
+        w->start[GROUP_SHARED_WINDOW][lane] = shared;
+        w->start[GROUP_ONE_WINDOW][lane] = windowStart(z, lo[lane], hi[lane] + sp);
+        /* Two windows sp apart: both must lie where the row may be read. */
+        const Dim second = windowStart(z, lo[lane] + sp, hi[lane] + sp);
+        w->start[GROUP_TWO_WINDOWS][lane] =
+            second < 0 || second - sp < 0 || lo[lane] < second - sp ? -1 : second - sp;
+    }
+}
+
+static int groupFits(const GroupWindows* w, int kind)
+{
+    return w->start[kind][0] >= 0 && w->start[kind][1] >= 0;
+}
+
+/* The 8-bit linear rows by byte shuffles: eight elements a group (see
+ * ZoomShuffle). The cheapest kind that fits nearly every group is used
+ * wherever it fits, so that the kinds come in few, long runs. Returns 0 when
+ * memory runs out. */
+static int linearShuffle(ZoomPlan* z)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim count = (Dim)z->width * z->nch, groups = count / 8, sp = z->srcPix;
+    if (groups == 0)
+        return 1;
+    if (!allocShuffle(s, groups, 64)) {
+        freeShuffle(s);
+        return 0;
+    }
+    Dim fitting[GROUP_SCALAR] = {0, 0, 0};
+    for (Dim g = 0; g < groups; ++g) {
+        GroupWindows w;
+        groupWindows(z, g, &w);
+        for (int kind = 0; kind < GROUP_SCALAR; ++kind)
+            fitting[kind] += groupFits(&w, kind);
+    }
+    int preferred = GROUP_TWO_WINDOWS;
+    for (int kind = GROUP_ONE_WINDOW; kind >= GROUP_SHARED_WINDOW; --kind)
+        if (fitting[kind] * 10 >= groups * 9)
+            preferred = kind;
+    for (Dim g = 0; g < groups; ++g) {
+        GroupWindows w;
+        groupWindows(z, g, &w);
+        int kind = preferred;
+        for (int other = GROUP_SHARED_WINDOW; !groupFits(&w, kind) && other <= GROUP_SCALAR;
+             ++other)
+            kind = other;
+        s->groupKind[g] = (uint8_t)kind;
+        for (int k = 0; k < 8; ++k)
+            s->weight[8 * g + k] = z->xw[(8 * g + k) / z->nch];
+        uint8_t* mask = s->mask + 64 * g;
+        memset(mask, 0x80, 64);
+        if (kind == GROUP_SCALAR)
+            continue;
+        s->off[2 * g] = (int32_t)w.start[kind][0];
+        s->off[2 * g + 1] = (int32_t)w.start[kind][1];
+        for (int k = 0; k < 8; ++k) {
+            const Dim at = w.tap[k] - w.start[kind][k / 4];
+            mask[16 * (k / 4) + 4 * (k % 4)] = (uint8_t)at;
+            if (kind != GROUP_TWO_WINDOWS)
+                mask[32 + 16 * (k / 4) + 4 * (k % 4)] = (uint8_t)(at + sp);
+        }
+    }
+    s->groups = groups;
+    s->runs = 0;
+    for (Dim g = 0; g < groups; ++g) {
+        if (s->runs && s->runKind[s->runs - 1] == s->groupKind[g]) {
+            s->runEnd[s->runs - 1] = g + 1;
+            continue;
+        }
+        s->runKind[s->runs] = s->groupKind[g];
+        s->runEnd[s->runs++] = g + 1;
+    }
+    return 1;
+}
+
 /* Runs the kernel over written columns px0 .. px0 + pw - 1 and rows py0 ..
  * py0 + ph - 1 of the call. Returns 0 or the status raised. */
 static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const SourceView* s,
@@ -874,8 +1068,14 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
             z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
         for (int j = 0; j < ph; ++j)
             z.yTap[j] = c->yTap[py0 + j] + dy;
-        if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
-            z.vec >= OWN_VECTOR_SSE2)
+        const int avx2 = z.vec >= OWN_VECTOR_AVX2;
+        if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
+            z.dstPix == z.nch && !z.mask)
+            ok = nearestShuffle(&z);
+        else if (avx2 && c->method == QIM_INTER_LINEAR && z.kind == K8U)
+            ok = linearShuffle(&z);
+        else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
+                 z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
     }
     if (!ok) {
