@@ -8,7 +8,7 @@
  * column or row; a sample's integer coordinate is the position truncated
  * toward zero. The depth-generic bodies below are always inlined into one
  * function per depth and method, so the inner loops carry no depth branch. */
-#include "qimown.h"
+#include "owndecim.h"
 
 #include <float.h>
 #include <stdint.h>
@@ -491,17 +491,9 @@ INTERPOLATION_KERNELS(32f, K32F)
 
 /* ---- Super-sampling (8U, 16U, 32F) ------------------------------------------------ */
 
-size_t ownDecimateSuperBudget = (size_t)1 << 21;
+size_t ownDecimateSuperBudget = (size_t)1 << 20;
 
 static const double EDGE_SLACK = 0.0001;
-
-/* What one used source column does in the horizontal pass. */
-enum { COL_WHOLE = 1, COL_PART = 2, COL_WRITE = 4, COL_REST = 8 };
-typedef struct {
-    double part; /* weight added before writing (COL_PART) */
-    double rest; /* weight that starts the next destination column (COL_REST) */
-    int flags;
-} SuperColumn;
 
 /* Where the vertical pass stands: the next source row, the boundary of the
  * open destination row, that row's index, and whether the first row is next. */
@@ -512,6 +504,7 @@ typedef struct {
     int first;
     int done;
     int failed;
+    int fresh; /* the open row has had nothing yet */
 } SuperRows;
 
 /* Plans the horizontal pass: one entry per used column. Returns the number of
@@ -614,14 +607,27 @@ static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
     return e;
 }
 
-INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                   double w, int kind)
+/* The rows of the vertical pass over count elements of a source row. A row
+ * is contiguous when its elements follow one another (all channels of each
+ * pixel, or one channel of one pixel per element); 8-bit contiguous rows
+ * take the vector paths. */
+typedef struct {
+    Dim count, pix, chStep, nch;
+    int contiguous8u; /* 0 none, else the vector level */
+} SuperRowShape;
+
+INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
-    if (w == 1.0 && kind == K8U && pix == nch && (nch == 1 || chStep == 1)) {
-        /* Weight 1: the elements themselves. */
-        Dim e = wholeRow8u(buf, (const uint8_t*)src, count, 0);
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    if (kind == K8U && r->contiguous8u) {
+        const uint8_t* s = (const uint8_t*)src;
+        Dim e = 0;
+        if (r->contiguous8u >= OWN_VECTOR_AVX2)
+            e = ownSuperSetAvx2(buf, s, count, w);
+        else if (w == 1.0)
+            e = wholeRow8u(buf, s, count, 0);
         for (; e < count; ++e)
-            buf[e] = (float)((const uint8_t*)src)[e];
+            buf[e] = w == 1.0 ? (float)s[e] : (float)(w * (double)s[e]);
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -629,21 +635,28 @@ INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, 
             buf[e] = (float)(w * loadElem(src, col * pix + ch * chStep, kind));
 }
 
-INLINE void rowAddPart(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                       double w, int kind)
+INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
-    for (Dim col = 0, e = 0; e < count; ++col)
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    Dim done = 0;
+    if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
+        done = ownSuperAddPartAvx2(buf, (const uint8_t*)src, count, w);
+    for (Dim col = done / nch, e = col * nch; e < count; ++col)
         for (Dim ch = 0; ch < nch; ++ch, ++e)
             buf[e] = (float)((double)buf[e] + w * loadElem(src, col * pix + ch * chStep, kind));
 }
 
 /* A float sum of two floats is the double sum rounded to float, so whole rows
  * are added in single precision. */
-INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                        int kind)
+INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int kind)
 {
-    if (pix == nch && (nch == 1 || chStep == 1)) {
-        Dim e = kind == K8U ? wholeRow8u(buf, (const uint8_t*)src, count, 1) : 0;
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    if (r->contiguous8u || (pix == nch && (nch == 1 || chStep == 1))) {
+        Dim e = 0;
+        if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
+            e = ownSuperAddAvx2(buf, (const uint8_t*)src, count);
+        else if (kind == K8U && r->contiguous8u)
+            e = wholeRow8u(buf, (const uint8_t*)src, count, 1);
         for (; e < count; ++e)
             buf[e] += (float)loadElem(src, e, kind);
         return;
@@ -654,52 +667,67 @@ INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chS
 }
 
 /* Runs the vertical pass from *state until destination row limit is reached
- * (closed), the last row is closed or the source rows run out. Strip row r
- * holds destination row first + r; the row after the strip is its carry.
- * Stops with state->failed set when a source row cannot be had. */
-INLINE void verticalPass(SuperRows* state, float* strip, Dim first, Dim limit, Dim m,
-                         DecimateSource* source, Dim rowEnd, Dim pix, Dim nch, Dim ncols,
+ * (closed), the last row is closed or the source rows run out. Destination
+ * row j is ring row j mod ringRows, of rowFloats floats. A row's first
+ * contribution is stored rather than added (the same values as adding it to
+ * 0), so rows are never cleared. Stops with state->failed
+ * set when a source row cannot be had. */
+INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ringRows, Dim limit,
+                         Dim m, DecimateSource* source, Dim rowEnd, SuperRowShape* shape,
                          double ypos, double dy, int kind)
 {
     const double reference = (double)(Dim)(ypos + EDGE_SLACK);
-    const Dim count = ncols * nch;
     while (!state->done && state->row < rowEnd && state->open < limit) {
         const void* srow = sourceRow(source, state->row, kind);
         if (!srow) {
             state->failed = 1;
             return;
         }
-        const Dim chStep = source->chStep;
+        shape->chStep = source->chStep;
         const double edge = (double)(state->row + 1);
-        float* open = strip + (state->open - first) * count;
+        float* open = strip + (state->open % ringRows) * rowFloats;
         if (edge >= state->boundary + EDGE_SLACK) {
             double w;
             if (!state->first) {
                 const double d = state->boundary - (double)(Dim)state->boundary;
-                rowAddPart(open, srow, count, pix, chStep, nch, d, kind);
+                if (state->fresh)
+                    rowSet(open, srow, shape, d, kind);
+                else
+                    rowAddPart(open, srow, shape, d, kind);
                 if (++state->open == m) {
                     state->done = 1;
                     break;
                 }
-                open += count;
+                open = strip + (state->open % ringRows) * rowFloats;
                 w = 1 - d;
             } else {
                 w = 1 - (ypos - reference);
             }
-            rowSet(open, srow, count, pix, chStep, nch, w, kind);
+            rowSet(open, srow, shape, w, kind);
+            state->fresh = 0;
             state->boundary += dy;
         } else {
-            rowAddWhole(open, srow, count, pix, chStep, nch, kind);
+            if (state->fresh)
+                rowSet(open, srow, shape, 1.0, kind);
+            else
+                rowAddWhole(open, srow, shape, kind);
+            state->fresh = 0;
             if (edge >= state->boundary) {
                 if (++state->open == m) {
                     state->done = 1;
                     break;
                 }
+                state->fresh = 1;
                 state->boundary += dy;
             }
         }
         state->first = 0;
         ++state->row;
+    }
+    /* Rows the source did not reach hold nothing. */
+    if (!state->done && !state->failed && state->row >= rowEnd) {
+        for (Dim j = state->fresh ? state->open : state->open + 1; j < limit; ++j)
+            memset(strip + (j % ringRows) * rowFloats, 0, sizeof(float) * (size_t)shape->count);
     }
 }
 
@@ -794,25 +822,40 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
     if (rowEnd > availY)
         rowEnd = availY;
 
-    /* Strips of destination rows keep the buffer bounded; each row's
-     * arithmetic is the same as in one pass over all rows. */
+    /* Strips of destination rows keep the buffer bounded (and in the cache);
+     * each row's arithmetic is the same as in one pass over all rows. The
+     * strip's rows and the row after it, which the vertical pass may have
+     * started, form a ring: destination row j is ring row j mod ringRows.
+     * Rows are padded to whole chunks of columns for the vector pass. */
     const Dim perRow = (ncols > 0 ? ncols : 1) * nch;
-    Dim stripRows = (Dim)(ownDecimateSuperBudget / (size_t)perRow) - 1;
+    const Dim rowFloats =
+        ((ncols + SUPER_CHUNK_COLUMNS - 1) / SUPER_CHUNK_COLUMNS * SUPER_CHUNK_COLUMNS + 1) * nch +
+        8;
+    const int vectorColumns = ownVectorLevel() >= OWN_VECTOR_AVX2 && nch <= 4;
+    Dim stripRows = (Dim)(ownDecimateSuperBudget / (size_t)rowFloats) - 1;
     if (stripRows < 1)
         stripRows = 1;
+    if (stripRows > 8)
+        stripRows = 8;
     if (stripRows > m)
         stripRows = m;
-    float* strip = (float*)malloc(sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    const Dim ringRows = stripRows + 1;
+    float* strip = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats * ringRows);
+    float* scratch = (float*)ownAlignedMalloc((long long)sizeof(float) * SUPER_CHUNK_COLUMNS *
+                                                  (nch < 4 ? 4 : nch) * 8 +
+                                              8 * n * nch + 64);
     SuperColumn* plan = (SuperColumn*)malloc(sizeof(SuperColumn) * (size_t)(ncols > 0 ? ncols : 1));
-    if (!strip || !plan) {
-        free(strip);
+    if (!strip || !scratch || !plan) {
+        ownAlignedFree(strip);
+        ownAlignedFree(scratch);
         free(plan);
         ownRaiseError(QIM_STATUS_NO_MEMORY, "qimDecimate",
                       "Can't create temporary buffer for interpolate = QIM_INTER_SUPER", "owndecim",
                       1705);
         return 0;
     }
-    memset(strip, 0, sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    /* Once, so that padding never holds stale values. */
+    memset(strip, 0, sizeof(float) * (size_t)(rowFloats * ringRows));
     int finalWrite = 0;
     const Dim planned = planColumns(plan, c0, ncols, n, xpos, dx, &finalWrite);
     const double unit = 1.0 / ((double)xStep * (double)yStep);
@@ -824,26 +867,45 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
     } else {
         source->base = (const char*)elemAt(source->base, c0 * srcPixelStep, kind);
     }
+    /* The elements of a row follow one another with one channel, or with
+     * every channel of pixel-order pixels (rows copied from tiles alike). */
+    const int pixelOrder =
+        source->image ? source->image->dataOrder == QIM_ORDER_PIXEL : source->chStep == 1;
+    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0};
+    if (srcPixelStep == nch && (nch == 1 || pixelOrder))
+        shape.contiguous8u = ownVectorLevel();
 
-    SuperRows state = {r0, ypos, 0, 1, 0, 0};
+    SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {
         const Dim limit = first + stripRows < m ? first + stripRows : m;
-        verticalPass(&state, strip, first, limit, m, source, rowEnd, srcPixelStep, nch, ncols,
-                     ypos, dy, kind);
+        verticalPass(&state, strip, rowFloats, ringRows, limit, m, source, rowEnd, &shape, ypos,
+                     dy, kind);
         if (state.failed) {
-            free(strip);
+            ownAlignedFree(strip);
+            ownAlignedFree(scratch);
             free(plan);
             return -1;
         }
+        if (vectorColumns) {
+            const float* rows[8];
+            for (Dim j = first; j < limit; ++j)
+                rows[j - first] = strip + (j % ringRows) * rowFloats;
+            const int depth = kind == K8U ? QIM_DEPTH_8U : kind == K16U ? QIM_DEPTH_16U : QIM_DEPTH_32F;
+            ownSuperColumnsAvx2(plan, planned, finalWrite, n, rows, (int)(limit - first), nch,
+                                (char*)dst + first * dstRowStep * elemBytes(kind),
+                                dstRowStep * elemBytes(kind), dstPixelStep, dstChannelStep, unit,
+                                depth, scratch,
+                                (uint8_t*)(scratch + SUPER_CHUNK_COLUMNS * (nch < 4 ? 4 : nch) * 8));
+            continue;
+        }
         for (Dim j = first; j < limit; ++j) {
-            const float* vals = strip + (j - first) * perRow;
+            const float* vals = strip + (j % ringRows) * rowFloats;
             char* drow = (char*)dst + j * dstRowStep * elemBytes(kind);
 #if defined(__SSE2__)
             if (dstChannelStep == 1 && (nch == 3 || nch == 4) &&
                 ownVectorLevel() >= OWN_VECTOR_SSE2) {
-                /* All channels of a pixel in one vector; the row after
-                 * this one (there always is one) takes the fourth lane's
-                 * read past the row's end. */
+                /* All channels of a pixel in one vector; the fourth lane
+                 * reads the row's padding. */
                 superRowVector(plan, planned, finalWrite, vals, drow, nch, n, dstPixelStep, unit,
                                kind);
                 continue;
@@ -876,11 +938,10 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
                     storeMean(out, i * dstPixelStep, unit, acc, kind);
             }
         }
-        /* The row after the strip may already have been started. */
-        memmove(strip, strip + (limit - first) * perRow, sizeof(float) * (size_t)perRow);
-        memset(strip + perRow, 0, sizeof(float) * (size_t)perRow * (size_t)stripRows);
     }
-    free(strip);
+    (void)perRow;
+    ownAlignedFree(strip);
+    ownAlignedFree(scratch);
     free(plan);
     *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n);
     *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m);

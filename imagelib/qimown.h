@@ -203,9 +203,10 @@ int ownDecimateSuper_8u(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateSuper_16u(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateSuper_32f(OWN_DECIMATE_KERNEL_ARGS);
 
-/* Floats that one super-sampling strip may hold; wide images are worked in
- * strips of destination rows so the buffer stays bounded. Tests lower it. */
+/* Floats that one super-sampling strip may hold: destination rows are worked
+ * a few at a time, so the buffer stays in the cache. Tests lower it. */
 extern size_t ownDecimateSuperBudget;
+
 
 #ifdef __cplusplus
 }
