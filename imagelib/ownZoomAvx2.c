@@ -27,6 +27,17 @@ AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow,
     }
 }
 
+/* One element's cubic from its four taps, sp bytes apart: cubicValue of the
+ * portable kernels. */
+static inline float cubicElement(const uint8_t* p, Dim sp, const float* c)
+{
+    const float f0 = (float)p[0], f1 = (float)p[sp], f2 = (float)p[2 * sp], f3 = (float)p[3 * sp];
+    const float d1 = f1 - f0;
+    const float d2 = (f2 - 2.0f * f1) + f0;
+    const float d3 = ((f3 - 3.0f * f2) + 3.0f * f1) - f0;
+    return ((f0 + c[0] * d1) + c[1] * d2) + c[2] * d3;
+}
+
 /* Loads the 16 bytes at lo into the low lane and those at hi into the high
  * lane. */
 AVX2 static inline __m256i windows(const uint8_t* lo, const uint8_t* hi)
@@ -77,7 +88,7 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
                              _mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)(m + 32))));
             }
             break;
-        case GROUP_TWO_WINDOWS:
+        case GROUP_TAP_WINDOWS:
             for (; g < end; ++g) {
                 const uint8_t* lo = srow + off[2 * g];
                 const uint8_t* hi = srow + off[2 * g + 1];
@@ -103,6 +114,114 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
         const float a = (float)srow[xTap[i] + c], b = (float)srow[xTap[i] + sp + c];
         h[e] = a + z->xw[i] * (b - a);
     }
+}
+
+/* The cubic through f0 .. f3 at the coefficients c1 .. c3 by Newton's
+ * forward differences, in float: the scalar cubicValue on eight lanes. */
+AVX2 static inline __m256 cubic8(__m256 f0, __m256 f1, __m256 f2, __m256 f3, __m256 c1,
+                                 __m256 c2, __m256 c3)
+{
+    const __m256 two = _mm256_set1_ps(2.0f), three = _mm256_set1_ps(3.0f);
+    const __m256 d1 = _mm256_sub_ps(f1, f0);
+    const __m256 d2 = _mm256_add_ps(_mm256_sub_ps(f2, _mm256_mul_ps(two, f1)), f0);
+    const __m256 d3 = _mm256_sub_ps(
+        _mm256_add_ps(_mm256_sub_ps(f3, _mm256_mul_ps(three, f2)), _mm256_mul_ps(three, f1)), f0);
+    return _mm256_add_ps(_mm256_add_ps(_mm256_add_ps(f0, _mm256_mul_ps(c1, d1)),
+                                       _mm256_mul_ps(c2, d2)),
+                         _mm256_mul_ps(c3, d3));
+}
+
+AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    /* Locals: the stores to h may alias the plan. */
+    const ZoomShuffle* s = &z->shuffle;
+    const int32_t* off = s->off;
+    const uint8_t* mask = s->mask;
+    const float* weight = s->weight;
+    const int* xTap = z->xTap;
+    const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
+    const Dim count = (Dim)z->width * nch;
+#define CUBIC_STORE(i0, i1, i2, i3)                                                              \
+    do {                                                                                         \
+        const float* c = weight + 24 * g;                                                        \
+        _mm256_storeu_ps(h + 8 * g,                                                              \
+                         cubic8(_mm256_cvtepi32_ps(i0), _mm256_cvtepi32_ps(i1),                  \
+                                _mm256_cvtepi32_ps(i2), _mm256_cvtepi32_ps(i3),                  \
+                                _mm256_load_ps(c), _mm256_load_ps(c + 8),                        \
+                                _mm256_load_ps(c + 16)));                                        \
+    } while (0)
+#define PICK(win, q) _mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)(m + 32 * (q))))
+    Dim g = 0;
+    for (Dim r = 0; r < runs; ++r) {
+        const Dim end = s->runEnd[r];
+        switch (s->runKind[r]) {
+        case GROUP_SHARED_WINDOW:
+            for (; g < end; ++g) {
+                const uint8_t* m = mask + 128 * g;
+                const __m256i win =
+                    _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)(srow + off[2 * g])));
+                CUBIC_STORE(PICK(win, 0), PICK(win, 1), PICK(win, 2), PICK(win, 3));
+            }
+            break;
+        case GROUP_ONE_WINDOW:
+            for (; g < end; ++g) {
+                const uint8_t* m = mask + 128 * g;
+                const __m256i win = windows(srow + off[2 * g], srow + off[2 * g + 1]);
+                CUBIC_STORE(PICK(win, 0), PICK(win, 1), PICK(win, 2), PICK(win, 3));
+            }
+            break;
+        case GROUP_TAP_WINDOWS:
+            for (; g < end; ++g) {
+                const uint8_t* m = mask + 128 * g;
+                const uint8_t* lo = srow + off[2 * g];
+                const uint8_t* hi = srow + off[2 * g + 1];
+                CUBIC_STORE(PICK(windows(lo, hi), 0), PICK(windows(lo + sp, hi + sp), 0),
+                            PICK(windows(lo + 2 * sp, hi + 2 * sp), 0),
+                            PICK(windows(lo + 3 * sp, hi + 3 * sp), 0));
+            }
+            break;
+        default:
+            for (Dim e = 8 * g; e < 8 * end; ++e) {
+                const Dim i = e / nch, ch = e % nch;
+                h[e] = cubicElement(srow + xTap[i] + ch, sp, z->xw + 3 * i);
+            }
+            g = end;
+            break;
+        }
+    }
+#undef PICK
+#undef CUBIC_STORE
+    for (Dim e = 8 * g; e < count; ++e) {
+        const Dim i = e / nch, ch = e % nch;
+        h[e] = cubicElement(srow + xTap[i] + ch, sp, z->xw + 3 * i);
+    }
+}
+
+/* The vertical cubic in float and the 8-bit store: trunc(v + 1e-7) in double
+ * is the truncation of v except at 1 - 2^-24, which becomes 1; the packs
+ * clamp to 0..255. */
+AVX2 static inline __m256i cubicTrunc(float* const r[4], Dim k, __m256 c1, __m256 c2, __m256 c3)
+{
+    const __m256 v = cubic8(_mm256_loadu_ps(r[0] + k), _mm256_loadu_ps(r[1] + k),
+                            _mm256_loadu_ps(r[2] + k), _mm256_loadu_ps(r[3] + k), c1, c2, c3);
+    const __m256 belowOne = _mm256_set1_ps(0.99999994f);
+    return _mm256_sub_epi32(_mm256_cvttps_epi32(v),
+                            _mm256_castps_si256(_mm256_cmp_ps(v, belowOne, _CMP_EQ_OQ)));
+}
+
+AVX2 Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count)
+{
+    const __m256 c1 = _mm256_set1_ps(c[0]), c2 = _mm256_set1_ps(c[1]), c3 = _mm256_set1_ps(c[2]);
+    Dim e = 0;
+    for (; e + 16 <= count; e += 16) {
+        const __m256i q0 = cubicTrunc(r, e, c1, c2, c3), q1 = cubicTrunc(r, e + 8, c1, c2, c3);
+        const __m128i w0 =
+            _mm_packs_epi32(_mm256_castsi256_si128(q0), _mm256_extracti128_si256(q0, 1));
+        const __m128i w1 =
+            _mm_packs_epi32(_mm256_castsi256_si128(q1), _mm256_extracti128_si256(q1, 1));
+        _mm_storeu_si128((__m128i*)(out + e), _mm_packus_epi16(w0, w1));
+    }
+    return e;
 }
 
 /* Four floats of each row as doubles, (1 - wy) h0 + wy h1 + 1e-7, truncated
@@ -135,6 +254,17 @@ AVX2 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uin
 }
 
 #else
+
+void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
+{
+    (void)z; (void)srow; (void)h;
+}
+
+Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count)
+{
+    (void)r; (void)c; (void)out; (void)count;
+    return 0;
+}
 
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
 {

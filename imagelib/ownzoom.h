@@ -16,26 +16,28 @@ enum { K1U, K8U, K16U, K32F };
  * mask[16 g ..] from the 16 source bytes at off[g] and stores them as the
  * row's next count[g] bytes; the groups cover the row's first `covered`
  * pixels.
- * Linear (8U): group g holds eight elements, four per 128-bit lane, with
- * their weights at weight[8 g ..], and picks each element's first and second
- * tap as 32-bit integers with mask[64 g ..] and mask[64 g + 32 ..] from
- * 16-byte windows: one window at off[2 g] for both lanes
- * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
- * the first taps there and the second taps, with the first mask, from the
- * 16 bytes srcPix further (GROUP_TWO_WINDOWS); taps that fit none of these
- * are read element by element (GROUP_SCALAR). */
-enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TWO_WINDOWS, GROUP_SCALAR };
+ * Linear and cubic (8U): group g holds eight elements, four per 128-bit
+ * lane, and picks each element's taps (2 or 4, srcPix bytes apart) as 32-bit
+ * integers from 16-byte windows, tap q with mask[32 (taps g + q) ..]: one
+ * window at off[2 g] for both lanes (GROUP_SHARED_WINDOW), one per lane at
+ * off[2 g + L] (GROUP_ONE_WINDOW), or, with mask[32 taps g ..] for every tap,
+ * one per lane and tap, the window of tap q q x srcPix bytes after off[2 g +
+ * L] (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
+ * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
+ * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..]. */
+enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
 
 typedef struct {
     int32_t* off;
     uint8_t* mask;
     uint8_t* count;
     float* weight;
-    uint8_t* groupKind; /* linear: GROUP_* */
+    uint8_t* groupKind; /* linear, cubic: GROUP_* */
     Dim groups;
-    Dim* runEnd;      /* linear: the groups in runs of one kind: run r ends at group */
-    uint8_t* runKind; /* runEnd[r] (exclusive) and its groups are of kind runKind[r] */
+    Dim* runEnd;      /* linear, cubic: the groups in runs of one kind: run r ends at */
+    uint8_t* runKind; /* group runEnd[r] (exclusive), its groups of kind runKind[r] */
     Dim runs;
+    int taps;
     Dim covered;
 } ZoomShuffle;
 
@@ -81,5 +83,11 @@ void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, cons
  * 0..255, for a multiple of 16 elements from the start; returns how many. */
 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
                             Dim count);
+/* The cubic horizontal pass of a whole 8-bit row. */
+void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
+/* The vertical cubic of rows r[0..3] with coefficients c, then as the 8-bit
+ * store: trunc(v + 1e-7) clamped to 0..255, for a multiple of 16 elements
+ * from the start; returns how many. */
+Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count);
 
 #endif

@@ -540,6 +540,10 @@ static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Di
 /* The horizontal cubic pass of one source row. */
 INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
 {
+    if (kind == K8U && z->shuffle.groups) {
+        ownZoomCubicRowAvx2(z, (const uint8_t*)srow, h);
+        return;
+    }
 #if defined(__SSE2__)
     if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
         return;
@@ -575,9 +579,13 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
         char* drow = dst + j * z->dstRowStep;
         char* out = direct ? drow : (char*)z->out;
         Dim e = 0;
+        if (kind == K8U && z->vec >= OWN_VECTOR_AVX2)
+            e = ownZoomCubicColumnAvx2(r, c, (uint8_t*)out, count);
 #if defined(__SSE2__)
-        if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
-            e = cubicColumn8uSimd(r, c, (uint8_t*)out, count);
+        if (kind == K8U && z->vec >= OWN_VECTOR_SSE2) {
+            float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
+            e += cubicColumn8uSimd(rest, c, (uint8_t*)out + e, count - e);
+        }
 #endif
         for (; e < count; ++e)
             storeValue(out, e, (double)cubicValue(r[0][e], r[1][e], r[2][e], r[3][e], c), kind);
@@ -755,12 +763,12 @@ static void freeShuffle(ZoomShuffle* s)
     memset(s, 0, sizeof *s);
 }
 
-static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes)
+static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 {
     s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
     s->mask = (uint8_t*)ownAlignedMalloc(maskBytes * groups);
     s->count = (uint8_t*)ownAlignedMalloc(groups);
-    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * 8 * groups);
+    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * weights * groups);
     s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
     s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
     s->runKind = (uint8_t*)ownAlignedMalloc(groups);
@@ -885,7 +893,7 @@ static int nearestShuffle(ZoomPlan* z)
     const Dim eb = elemBytes(z->kind), pb = z->nch * eb, rowBytes = (Dim)z->width * pb;
     if (pb > 16 || rowBytes < 32 || z->srcRight < 16)
         return 1;
-    if (!allocShuffle(s, z->width, 16)) {
+    if (!allocShuffle(s, z->width, 16, 8)) {
         freeShuffle(s);
         return 0;
     }
@@ -927,16 +935,16 @@ static Dim windowStart(const ZoomPlan* z, Dim lo, Dim hi)
     return start >= 0 && hi - start < 16 ? start : -1;
 }
 
-/* The windows that a linear group's taps fit: for each kind, the start of
- * the window of each lane, or -1 when the kind does not fit. */
+/* The windows that a group's taps fit: for each kind, the start of the
+ * window of each lane, or -1 when the kind does not fit. */
 typedef struct {
     Dim tap[8];
     Dim start[GROUP_SCALAR][2];
 } GroupWindows;
 
-static void groupWindows(const ZoomPlan* z, Dim g, GroupWindows* w)
+static void groupWindows(const ZoomPlan* z, Dim g, int taps, GroupWindows* w)
 {
-    const Dim sp = z->srcPix;
+    const Dim sp = z->srcPix, reach = (taps - 1) * sp;
     Dim lo[2] = {0, 0}, hi[2] = {0, 0};
     for (int k = 0; k < 8; ++k) {
         const Dim e = 8 * g + k, lane = k / 4;
@@ -946,14 +954,14 @@ static void groupWindows(const ZoomPlan* z, Dim g, GroupWindows* w)
         hi[lane] = k % 4 == 0 || t > hi[lane] ? t : hi[lane];
     }
     const Dim shared =
-        windowStart(z, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + sp);
+        windowStart(z, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + reach);
     for (int lane = 0; lane < 2; ++lane) {
         w->start[GROUP_SHARED_WINDOW][lane] = shared;
-        w->start[GROUP_ONE_WINDOW][lane] = windowStart(z, lo[lane], hi[lane] + sp);
-        /* Two windows sp apart: both must lie where the row may be read. */
-        const Dim second = windowStart(z, lo[lane] + sp, hi[lane] + sp);
-        w->start[GROUP_TWO_WINDOWS][lane] =
-            second < 0 || second - sp < 0 || lo[lane] < second - sp ? -1 : second - sp;
+        w->start[GROUP_ONE_WINDOW][lane] = windowStart(z, lo[lane], hi[lane] + reach);
+        /* One window per tap, sp apart: the last must fit as well. */
+        const Dim last = windowStart(z, lo[lane] + reach, hi[lane] + reach);
+        w->start[GROUP_TAP_WINDOWS][lane] =
+            last < 0 || last - reach < 0 || lo[lane] < last - reach ? -1 : last - reach;
     }
 }
 
@@ -962,52 +970,56 @@ static int groupFits(const GroupWindows* w, int kind)
     return w->start[kind][0] >= 0 && w->start[kind][1] >= 0;
 }
 
-/* The 8-bit linear rows by byte shuffles: eight elements a group (see
- * ZoomShuffle). The cheapest kind that fits nearly every group is used
- * wherever it fits, so that the kinds come in few, long runs. Returns 0 when
- * memory runs out. */
-static int linearShuffle(ZoomPlan* z)
+/* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
+ * elements a group (see ZoomShuffle), with the linear weight or the three
+ * cubic coefficients of each element. The cheapest kind that fits nearly
+ * every group is used wherever it fits, so that the kinds come in few, long
+ * runs. Returns 0 when memory runs out. */
+static int tapShuffle(ZoomPlan* z, int taps)
 {
     ZoomShuffle* s = &z->shuffle;
     const Dim count = (Dim)z->width * z->nch, groups = count / 8, sp = z->srcPix;
+    const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
-    if (!allocShuffle(s, groups, 64)) {
+    if (!allocShuffle(s, groups, 32 * taps, 8 * coefs)) {
         freeShuffle(s);
         return 0;
     }
+    s->taps = taps;
     Dim fitting[GROUP_SCALAR] = {0, 0, 0};
     for (Dim g = 0; g < groups; ++g) {
         GroupWindows w;
-        groupWindows(z, g, &w);
+        groupWindows(z, g, taps, &w);
         for (int kind = 0; kind < GROUP_SCALAR; ++kind)
             fitting[kind] += groupFits(&w, kind);
     }
-    int preferred = GROUP_TWO_WINDOWS;
+    int preferred = GROUP_TAP_WINDOWS;
     for (int kind = GROUP_ONE_WINDOW; kind >= GROUP_SHARED_WINDOW; --kind)
         if (fitting[kind] * 10 >= groups * 9)
             preferred = kind;
     for (Dim g = 0; g < groups; ++g) {
         GroupWindows w;
-        groupWindows(z, g, &w);
+        groupWindows(z, g, taps, &w);
         int kind = preferred;
         for (int other = GROUP_SHARED_WINDOW; !groupFits(&w, kind) && other <= GROUP_SCALAR;
              ++other)
             kind = other;
         s->groupKind[g] = (uint8_t)kind;
+        /* Coefficient q of element k at weight[8 (coefs g + q) + k]. */
         for (int k = 0; k < 8; ++k)
-            s->weight[8 * g + k] = z->xw[(8 * g + k) / z->nch];
-        uint8_t* mask = s->mask + 64 * g;
-        memset(mask, 0x80, 64);
+            for (int q = 0; q < coefs; ++q)
+                s->weight[8 * (coefs * g + q) + k] = z->xw[coefs * ((8 * g + k) / z->nch) + q];
+        uint8_t* mask = s->mask + 32 * taps * g;
+        memset(mask, 0x80, (size_t)(32 * taps));
         if (kind == GROUP_SCALAR)
             continue;
         s->off[2 * g] = (int32_t)w.start[kind][0];
         s->off[2 * g + 1] = (int32_t)w.start[kind][1];
         for (int k = 0; k < 8; ++k) {
             const Dim at = w.tap[k] - w.start[kind][k / 4];
-            mask[16 * (k / 4) + 4 * (k % 4)] = (uint8_t)at;
-            if (kind != GROUP_TWO_WINDOWS)
-                mask[32 + 16 * (k / 4) + 4 * (k % 4)] = (uint8_t)(at + sp);
+            for (int q = 0; q < (kind == GROUP_TAP_WINDOWS ? 1 : taps); ++q)
+                mask[32 * q + 16 * (k / 4) + 4 * (k % 4)] = (uint8_t)(at + q * sp);
         }
     }
     s->groups = groups;
@@ -1072,8 +1084,8 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
         if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
             z.dstPix == z.nch && !z.mask)
             ok = nearestShuffle(&z);
-        else if (avx2 && c->method == QIM_INTER_LINEAR && z.kind == K8U)
-            ok = linearShuffle(&z);
+        else if (avx2 && c->method != QIM_INTER_NN && z.kind == K8U)
+            ok = tapShuffle(&z, c->method == QIM_INTER_CUBIC ? 4 : 2);
         else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
