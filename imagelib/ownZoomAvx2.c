@@ -38,6 +38,15 @@ static inline float cubicElement(const uint8_t* p, Dim sp, const float* c)
     return ((f0 + c[0] * d1) + c[1] * d2) + c[2] * d3;
 }
 
+/* The shuffle that picks, into the low byte of each 32-bit lane, the bytes
+ * at the eight indexes at index (plus add), zeroing the other bytes. */
+AVX2 static inline __m256i picker(const uint8_t* index, __m256i add)
+{
+    const __m256i high = _mm256_set1_epi32((int)0x80808000u);
+    return _mm256_or_si256(
+        _mm256_add_epi32(_mm256_cvtepu8_epi32(_mm_loadl_epi64((const __m128i*)index)), add), high);
+}
+
 /* Loads the 16 bytes at lo into the low lane and those at hi into the high
  * lane. */
 AVX2 static inline __m256i windows(const uint8_t* lo, const uint8_t* hi)
@@ -54,11 +63,12 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
     /* Locals: the stores to h may alias the plan. */
     const ZoomShuffle* s = &z->shuffle;
     const int32_t* off = s->off;
-    const uint8_t* mask = s->mask;
+    const uint8_t* index = s->index;
     const float* weight = s->weight;
     const int* xTap = z->xTap;
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
+    const __m256i none = _mm256_setzero_si256(), next = _mm256_set1_epi32((int)sp);
 #define LINEAR_STORE(ia, ib)                                                                      \
     do {                                                                                          \
         const __m256 a = _mm256_cvtepi32_ps(ia), b = _mm256_cvtepi32_ps(ib);                     \
@@ -71,21 +81,19 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
         switch (s->runKind[r]) {
         case GROUP_SHARED_WINDOW:
             for (; g < end; ++g) {
-                const uint8_t* m = mask + 64 * g;
                 _mm_prefetch((const char*)ahead + off[2 * g], _MM_HINT_T0);
                 const __m256i win =
                     _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)(srow + off[2 * g])));
-                LINEAR_STORE(_mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)m)),
-                             _mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)(m + 32))));
+                LINEAR_STORE(_mm256_shuffle_epi8(win, picker(index + 8 * g, none)),
+                             _mm256_shuffle_epi8(win, picker(index + 8 * g, next)));
             }
             break;
         case GROUP_ONE_WINDOW:
             for (; g < end; ++g) {
-                const uint8_t* m = mask + 64 * g;
                 _mm_prefetch((const char*)ahead + off[2 * g], _MM_HINT_T0);
                 const __m256i win = windows(srow + off[2 * g], srow + off[2 * g + 1]);
-                LINEAR_STORE(_mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)m)),
-                             _mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)(m + 32))));
+                LINEAR_STORE(_mm256_shuffle_epi8(win, picker(index + 8 * g, none)),
+                             _mm256_shuffle_epi8(win, picker(index + 8 * g, next)));
             }
             break;
         case GROUP_TAP_WINDOWS:
@@ -93,7 +101,7 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
                 const uint8_t* lo = srow + off[2 * g];
                 const uint8_t* hi = srow + off[2 * g + 1];
                 _mm_prefetch((const char*)ahead + off[2 * g], _MM_HINT_T0);
-                const __m256i sel = _mm256_load_si256((const __m256i*)(mask + 64 * g));
+                const __m256i sel = picker(index + 8 * g, none);
                 LINEAR_STORE(_mm256_shuffle_epi8(windows(lo, hi), sel),
                              _mm256_shuffle_epi8(windows(lo + sp, hi + sp), sel));
             }
@@ -136,11 +144,12 @@ AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
     /* Locals: the stores to h may alias the plan. */
     const ZoomShuffle* s = &z->shuffle;
     const int32_t* off = s->off;
-    const uint8_t* mask = s->mask;
+    const uint8_t* index = s->index;
     const float* weight = s->weight;
     const int* xTap = z->xTap;
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
+    const __m256i step = _mm256_set1_epi32((int)sp);
 #define CUBIC_STORE(i0, i1, i2, i3)                                                              \
     do {                                                                                         \
         const float* c = weight + 24 * g;                                                        \
@@ -150,34 +159,38 @@ AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
                                 _mm256_load_ps(c), _mm256_load_ps(c + 8),                        \
                                 _mm256_load_ps(c + 16)));                                        \
     } while (0)
-#define PICK(win, q) _mm256_shuffle_epi8(win, _mm256_load_si256((const __m256i*)(m + 32 * (q))))
+#define PICK(win, sel) _mm256_shuffle_epi8(win, sel)
     Dim g = 0;
     for (Dim r = 0; r < runs; ++r) {
         const Dim end = s->runEnd[r];
         switch (s->runKind[r]) {
         case GROUP_SHARED_WINDOW:
             for (; g < end; ++g) {
-                const uint8_t* m = mask + 128 * g;
                 const __m256i win =
                     _mm256_broadcastsi128_si256(_mm_loadu_si128((const __m128i*)(srow + off[2 * g])));
-                CUBIC_STORE(PICK(win, 0), PICK(win, 1), PICK(win, 2), PICK(win, 3));
+                const __m256i s0 = picker(index + 8 * g, _mm256_setzero_si256());
+                const __m256i s1 = _mm256_add_epi32(s0, step), s2 = _mm256_add_epi32(s1, step);
+                CUBIC_STORE(PICK(win, s0), PICK(win, s1), PICK(win, s2),
+                            PICK(win, _mm256_add_epi32(s2, step)));
             }
             break;
         case GROUP_ONE_WINDOW:
             for (; g < end; ++g) {
-                const uint8_t* m = mask + 128 * g;
                 const __m256i win = windows(srow + off[2 * g], srow + off[2 * g + 1]);
-                CUBIC_STORE(PICK(win, 0), PICK(win, 1), PICK(win, 2), PICK(win, 3));
+                const __m256i s0 = picker(index + 8 * g, _mm256_setzero_si256());
+                const __m256i s1 = _mm256_add_epi32(s0, step), s2 = _mm256_add_epi32(s1, step);
+                CUBIC_STORE(PICK(win, s0), PICK(win, s1), PICK(win, s2),
+                            PICK(win, _mm256_add_epi32(s2, step)));
             }
             break;
         case GROUP_TAP_WINDOWS:
             for (; g < end; ++g) {
-                const uint8_t* m = mask + 128 * g;
                 const uint8_t* lo = srow + off[2 * g];
                 const uint8_t* hi = srow + off[2 * g + 1];
-                CUBIC_STORE(PICK(windows(lo, hi), 0), PICK(windows(lo + sp, hi + sp), 0),
-                            PICK(windows(lo + 2 * sp, hi + 2 * sp), 0),
-                            PICK(windows(lo + 3 * sp, hi + 3 * sp), 0));
+                const __m256i sel = picker(index + 8 * g, _mm256_setzero_si256());
+                CUBIC_STORE(PICK(windows(lo, hi), sel), PICK(windows(lo + sp, hi + sp), sel),
+                            PICK(windows(lo + 2 * sp, hi + 2 * sp), sel),
+                            PICK(windows(lo + 3 * sp, hi + 3 * sp), sel));
             }
             break;
         default:

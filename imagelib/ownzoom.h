@@ -18,18 +18,19 @@ enum { K1U, K8U, K16U, K32F };
  * pixels.
  * Linear and cubic (8U): group g holds eight elements, four per 128-bit
  * lane, and picks each element's taps (2 or 4, srcPix bytes apart) as 32-bit
- * integers from 16-byte windows, tap q with mask[32 (taps g + q) ..]: one
- * window at off[2 g] for both lanes (GROUP_SHARED_WINDOW), one per lane at
- * off[2 g + L] (GROUP_ONE_WINDOW), or, with mask[32 taps g ..] for every tap,
- * one per lane and tap, the window of tap q q x srcPix bytes after off[2 g +
- * L] (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
+ * integers from 16-byte windows; index[8 g + k] is the place of element k's
+ * first tap in its window. The windows: one at off[2 g] for both lanes
+ * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
+ * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
+ * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
  * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
  * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..]. */
 enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
 
 typedef struct {
     int32_t* off;
-    uint8_t* mask;
+    uint8_t* mask;  /* nearest */
+    uint8_t* index; /* linear, cubic */
     uint8_t* count;
     float* weight;
     uint8_t* groupKind; /* linear, cubic: GROUP_* */

@@ -755,6 +755,7 @@ static void freeShuffle(ZoomShuffle* s)
 {
     ownAlignedFree(s->off);
     ownAlignedFree(s->mask);
+    ownAlignedFree(s->index);
     ownAlignedFree(s->count);
     ownAlignedFree(s->weight);
     ownAlignedFree(s->groupKind);
@@ -766,13 +767,15 @@ static void freeShuffle(ZoomShuffle* s)
 static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 {
     s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
-    s->mask = (uint8_t*)ownAlignedMalloc(maskBytes * groups);
+    s->mask = maskBytes ? (uint8_t*)ownAlignedMalloc(maskBytes * groups) : NULL;
+    s->index = (uint8_t*)ownAlignedMalloc(8 * groups);
     s->count = (uint8_t*)ownAlignedMalloc(groups);
     s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * weights * groups);
     s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
     s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
     s->runKind = (uint8_t*)ownAlignedMalloc(groups);
-    return s->off && s->mask && s->count && s->weight && s->groupKind && s->runEnd && s->runKind;
+    return s->off && (s->mask || !maskBytes) && s->index && s->count && s->weight && s->groupKind && s->runEnd &&
+           s->runKind;
 }
 
 static void freePlan(ZoomPlan* z)
@@ -978,11 +981,11 @@ static int groupFits(const GroupWindows* w, int kind)
 static int tapShuffle(ZoomPlan* z, int taps)
 {
     ZoomShuffle* s = &z->shuffle;
-    const Dim count = (Dim)z->width * z->nch, groups = count / 8, sp = z->srcPix;
+    const Dim count = (Dim)z->width * z->nch, groups = count / 8;
     const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
-    if (!allocShuffle(s, groups, 32 * taps, 8 * coefs)) {
+    if (!allocShuffle(s, groups, 0, 8 * coefs)) {
         freeShuffle(s);
         return 0;
     }
@@ -1010,17 +1013,12 @@ static int tapShuffle(ZoomPlan* z, int taps)
         for (int k = 0; k < 8; ++k)
             for (int q = 0; q < coefs; ++q)
                 s->weight[8 * (coefs * g + q) + k] = z->xw[coefs * ((8 * g + k) / z->nch) + q];
-        uint8_t* mask = s->mask + 32 * taps * g;
-        memset(mask, 0x80, (size_t)(32 * taps));
         if (kind == GROUP_SCALAR)
             continue;
         s->off[2 * g] = (int32_t)w.start[kind][0];
         s->off[2 * g + 1] = (int32_t)w.start[kind][1];
-        for (int k = 0; k < 8; ++k) {
-            const Dim at = w.tap[k] - w.start[kind][k / 4];
-            for (int q = 0; q < (kind == GROUP_TAP_WINDOWS ? 1 : taps); ++q)
-                mask[32 * q + 16 * (k / 4) + 4 * (k % 4)] = (uint8_t)(at + q * sp);
-        }
+        for (int k = 0; k < 8; ++k)
+            s->index[8 * g + k] = (uint8_t)(w.tap[k] - w.start[kind][k / 4]);
     }
     s->groups = groups;
     s->runs = 0;
