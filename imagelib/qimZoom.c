@@ -968,9 +968,10 @@ static void groupWindows(const ZoomPlan* z, Dim g, int taps, GroupWindows* w)
     }
 }
 
+/* Element by element fits every group. */
 static int groupFits(const GroupWindows* w, int kind)
 {
-    return w->start[kind][0] >= 0 && w->start[kind][1] >= 0;
+    return kind == GROUP_SCALAR || (w->start[kind][0] >= 0 && w->start[kind][1] >= 0);
 }
 
 /* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
