@@ -827,7 +827,6 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
      * strip's rows and the row after it, which the vertical pass may have
      * started, form a ring: destination row j is ring row j mod ringRows.
      * Rows are padded to whole chunks of columns for the vector pass. */
-    const Dim perRow = (ncols > 0 ? ncols : 1) * nch;
     const Dim rowFloats =
         ((ncols + SUPER_CHUNK_COLUMNS - 1) / SUPER_CHUNK_COLUMNS * SUPER_CHUNK_COLUMNS + 1) * nch +
         8;
@@ -939,7 +938,6 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
             }
         }
     }
-    (void)perRow;
     ownAlignedFree(strip);
     ownAlignedFree(scratch);
     free(plan);
