@@ -47,8 +47,8 @@ typedef struct ZoomPlan {
     int width, height; /* written size */
     int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
     int planes;        /* passes: 1 in pixel order, processed channels in plane order */
-    const char* src;   /* the source region's first element (first processed channel); 1U:
-                          its row's start */
+    const char* src;   /* the source origin: the element of the first processed channel at
+                          pixel (0, 0) of the tap tables; 1U: its row's start */
     Dim srcRowStep, srcPlaneStep; /* bytes */
     Dim srcRight;                 /* bytes from src that may be read in every row */
     int srcPix;                   /* elements from one pixel to the next */

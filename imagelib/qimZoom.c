@@ -5,8 +5,10 @@
  * Destination column i maps to the source position xStart + i x stepX (double)
  * relative to the source region; the per-call tables hold the first tap of
  * every column and row and the float weights, so the row kernels only index
- * and weight. Linear and cubic interpolate source rows horizontally into float
- * row buffers (float arithmetic) that are reused between destination rows. */
+ * and weight. Tiles only choose which slice of those tables a part runs.
+ * Linear and cubic interpolate source rows horizontally into float row
+ * buffers (float arithmetic) that are reused between destination rows. The
+ * SSE2 and AVX2 rows (ownZoomAvx2) do the same operations as the plain ones. */
 #include "ownzoom.h"
 
 #include <limits.h>
