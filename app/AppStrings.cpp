@@ -28,8 +28,7 @@ const std::map<uint32_t, const char*>& Table() {
       {IDS_ASK_CREATE_DATABASE, "位置記録データベースが見つかりません。新規作成しますか。\n"},
       {IDS_ASK_CREATE_MAPS, "地図定義ファイルが見つかりません。新規作成しますか。\n"},
       {IDS_NOT_CONNECTED,
-       "インターネットに接続できません。Internet Explorerの設定がオフライン作業になっていないことを、"
-       "確認してください。\n"},
+       "インターネットに接続できません。ネットワークとプロキシの設定を確認してください。\n"},
       {IDS_MAPS_INVALID, "ファイルは見つかりましたが、形式が不正なため、読み込めません。\n"},
       {IDS_MAPS_NOT_FOUND, "ファイルが見つかりません。\n"},
       {IDS_ASK_SAVE_CHANGES, "%1 への変更を保存しますか。\n"},

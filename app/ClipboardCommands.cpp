@@ -9,6 +9,7 @@
 #include "app/AppCore.h"
 #include "app/RecordClipboardText.h"
 #include "location/IteratorAdaptors.h"
+#include "location/XmlWriter.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ std::string CClipboardCommands::RecordsAsXml(const std::vector<int32_t>& selecti
   m_core.GetActiveRecords(Begin(selection), End(selection),
                           CRecordOutputIteratorRef(CRef<CRecordOutputIterator>::Adopt(
                               new CXmlRecordSink(document, document->document_element()))));
-  return SerializeXmlDocument(*document);
+  return SerializeXmlDocument(*document, false);
 }
 
 void CClipboardCommands::Cut() {

@@ -5,21 +5,6 @@
 #include "location/CoordinateText.h"
 #include "location/PointXml.h"
 
-namespace {
-
-class CStringWriter : public pugi::xml_writer {
- public:
-  explicit CStringWriter(std::string& out) : m_out(out) {}
-  void write(const void* data, std::size_t size) override {
-    m_out.append(static_cast<const char*>(data), size);
-  }
-
- private:
-  std::string& m_out;
-};
-
-}  // namespace
-
 CXmlRecordSink::CXmlRecordSink(std::shared_ptr<pugi::xml_document> document, pugi::xml_node parent)
     : m_document(std::move(document)), m_parent(parent) {}
 
@@ -44,14 +29,6 @@ std::shared_ptr<pugi::xml_document> MakePointsDocument() {
   auto document = std::make_shared<pugi::xml_document>();
   if (!document->append_child("points")) throw std::bad_alloc();
   return document;
-}
-
-std::string SerializeXmlDocument(const pugi::xml_document& document) {
-  std::string text;
-  CStringWriter writer(text);
-  document.save(writer, "\t", pugi::format_default | pugi::format_no_declaration,
-                pugi::encoding_utf8);
-  return text;
 }
 
 std::string FormatRecordTextLine(const CLocationRecord& record) {

@@ -45,9 +45,6 @@ class CTextRecordSink final : public CRecordOutputIterator {
 
 // A new document whose root element is "points".
 std::shared_ptr<pugi::xml_document> MakePointsDocument();
-// The document's XML without declaration.
-std::string SerializeXmlDocument(const pugi::xml_document& document);
-
 // note,latitude,longitude,altitude,datum,, : the coordinates in the record's
 // own datum as signed decimal degrees with 5 decimals, "-1.0" without
 // altitude. Nothing is quoted.

@@ -9,13 +9,14 @@
 
 #include "app/RecordClipboardText.h"
 #include "location/PointXml.h"
+#include "location/XmlWriter.h"
 
 namespace {
 
 std::string Copied(const std::vector<CLocationRecord>& records) {
   const auto document = MakePointsDocument();
   for (const CLocationRecord& record : records) WritePointXml(document->document_element(), record);
-  return SerializeXmlDocument(*document);
+  return SerializeXmlDocument(*document, false);
 }
 
 }  // namespace
