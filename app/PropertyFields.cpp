@@ -9,6 +9,7 @@
 
 #include "location/CoordinateText.h"
 #include "location/NumberText.h"
+#include "location/XmlText.h"
 
 namespace {
 
@@ -93,7 +94,7 @@ CLocationRecord ApplyPropertyFieldText(const CLocationRecord& record, int contro
       if (text.empty())
         result.hasNote = false;
       else
-        result.SetNote(TypedRecordText(text));
+        result.SetNote(ReplaceNonXmlCharacters(text));
       break;
     case IDC_PROPERTY_LATITUDE:
       position.latitude = ReadFieldAngle(text);
@@ -106,7 +107,7 @@ CLocationRecord ApplyPropertyFieldText(const CLocationRecord& record, int contro
       break;
     case IDC_PROPERTY_FIX_MODE:
       position.hasFixMode = !text.empty();
-      if (position.hasFixMode) position.fixMode = TypedRecordText(text);
+      if (position.hasFixMode) position.fixMode = ReplaceNonXmlCharacters(text);
       break;
     case IDC_PROPERTY_SEMI_MAJOR:
       ApplyOptionalNumber(text, position.hasSemiMajorAxisError, position.semiMajorAxisError);
@@ -127,8 +128,6 @@ CLocationRecord ApplyPropertyFieldText(const CLocationRecord& record, int contro
   }
   return result;
 }
-
-std::string TypedRecordText(std::string_view text) { return std::string(text); }
 
 CWallClock WallClockOf(const CZonedTime& time) {
   // 64-bit time_t: the sum of two 32-bit values always fits.

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "location/LocationRecord.h"
 
@@ -42,14 +41,12 @@ std::string PropertyFieldText(const CLocationRecord& record, int control);
 // The record with the edit's whole text applied. Empty text clears an
 // optional field; a number field needs text that starts with a finite number
 // ("Invalid Number: " + text otherwise). Angles follow ParseAngle, except that
-// a value too large to be a number is refused the same way. Throws without a
-// record for any refused text. The zone edit changes nothing here: the time
-// commit reads it.
+// a value too large to be a number is refused the same way. A typed note or
+// fix mode keeps only what a location file can hold (see XmlText.h). Throws
+// without a record for any refused text. The zone edit changes nothing here:
+// the time commit reads it.
 CLocationRecord ApplyPropertyFieldText(const CLocationRecord& record, int control,
                                        const std::string& text);
-
-// Text typed into a record, cleaned of what a location file cannot hold.
-std::string TypedRecordText(std::string_view text);
 
 // A calendar date and time of day, month 1-12.
 struct CWallClock {

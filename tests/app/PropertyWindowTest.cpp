@@ -240,7 +240,7 @@ TEST_F(PropertyWindowTest, NumberFieldsSetAndClearTheirFlagsAndRefuseTextThatIsN
   EXPECT_EQ(RecordXml(Stored(0)), before);
 }
 
-TEST_F(PropertyWindowTest, AnglesTakeDegreesMinutesSecondsAndOutOfRangeFieldsAreRefused) {
+TEST_F(PropertyWindowTest, AnglesTakeDegreesMinutesSecondsAndTextsKeepWhatAFileHolds) {
   CRecordSource& view = StartWithFile({FullRecord()});
   Select(view, {0});
   Open();
@@ -253,6 +253,11 @@ TEST_F(PropertyWindowTest, AnglesTakeDegreesMinutesSecondsAndOutOfRangeFieldsAre
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(prompter.shown[0].text.rfind("Invalid DMS Range: ", 0), 0u) << prompter.shown[0].text;
   EXPECT_EQ(RecordXml(Stored(0)), before);
+  // A typed note keeps only what a location file can hold.
+  Note()->setFocus();
+  Note()->setPlainText(QStringLiteral("a\u0001b"));
+  QTest::keyClick(Note(), Qt::Key_Tab);
+  EXPECT_EQ(Stored(0).note, "a\xEF\xBF\xBD" "b");
   // Decimal degrees are shown in their normal form once written.
   Enter(IDC_PROPERTY_LONGITUDE, QStringLiteral("139.5"));
   EXPECT_EQ(Text(IDC_PROPERTY_LONGITUDE), QStringLiteral("+139.50000"));
