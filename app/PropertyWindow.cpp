@@ -258,7 +258,9 @@ void CPropertyWindow::Detach() {
   m_detached = true;
   if (m_core == nullptr) return;
   m_core->RemoveListener(this);
-  const QPoint place = pos();
+  // The place of the client area: the frame is the window manager's, and a
+  // window not yet shown is placed by its client area.
+  const QPoint place = geometry().topLeft();
   CSettingsKey& settings = m_core->GetSettingsKey();
   settings.WriteDword(kLeftValue, static_cast<uint32_t>(place.x()));
   settings.WriteDword(kTopValue, static_cast<uint32_t>(place.y()));
