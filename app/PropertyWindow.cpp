@@ -249,8 +249,10 @@ void CPropertyWindow::RestorePosition() {
   const uint32_t top = settings.ReadDword(kTopValue, absent);
   if (left == absent && settings.ReadDword(kLeftValue, 0) == 0) return;
   if (top == absent && settings.ReadDword(kTopValue, 0) == 0) return;
-  // Screen positions left of or above the first screen are negative.
-  move(static_cast<int32_t>(left), static_cast<int32_t>(top));
+  // The place is the client area's, as saved; the frame is the window
+  // manager's. Screen positions left of or above the first screen are negative.
+  adjustSize();
+  setGeometry(QRect(QPoint(static_cast<int32_t>(left), static_cast<int32_t>(top)), size()));
 }
 
 void CPropertyWindow::Detach() {
@@ -258,8 +260,6 @@ void CPropertyWindow::Detach() {
   m_detached = true;
   if (m_core == nullptr) return;
   m_core->RemoveListener(this);
-  // The place of the client area: the frame is the window manager's, and a
-  // window not yet shown is placed by its client area.
   const QPoint place = geometry().topLeft();
   CSettingsKey& settings = m_core->GetSettingsKey();
   settings.WriteDword(kLeftValue, static_cast<uint32_t>(place.x()));

@@ -411,11 +411,12 @@ TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
   core->BroadcastShowProperties();
   EXPECT_EQ(frame->GetPropertyWindow(), window.data());
   window->move(150, 120);
+  const QPoint place = window->geometry().topLeft();
   window->close();
   FlushDeletes();
   EXPECT_TRUE(window.isNull());
-  EXPECT_EQ(store->Dword(CPropertyWindow::kLeftValue), 150u);
-  EXPECT_EQ(store->Dword(CPropertyWindow::kTopValue), 120u);
+  EXPECT_EQ(store->Dword(CPropertyWindow::kLeftValue), static_cast<uint32_t>(place.x()));
+  EXPECT_EQ(store->Dword(CPropertyWindow::kTopValue), static_cast<uint32_t>(place.y()));
   // A double click in the record list opens it again, where it was.
   auto* form = dynamic_cast<CLocationFileView&>(view).GetForm();
   ASSERT_NE(form, nullptr);
@@ -426,12 +427,14 @@ TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, item.center());
   window = frame->GetPropertyWindow();
   ASSERT_TRUE(window);
+  EXPECT_EQ(window->geometry().topLeft(), place);
   EXPECT_EQ(window->pos(), QPoint(150, 120));
   // Closing the frame takes the window with it and keeps its place.
   window->move(40, 30);
+  const int left = window->geometry().left();
   frame->close();
   EXPECT_TRUE(window.isNull());
-  EXPECT_EQ(store->Dword(CPropertyWindow::kLeftValue), 40u);
+  EXPECT_EQ(store->Dword(CPropertyWindow::kLeftValue), static_cast<uint32_t>(left));
 }
 
 }  // namespace
