@@ -424,7 +424,8 @@ void CPropertyWindow::CommitTime() {
 }
 
 void CPropertyWindow::CommitDatum(int index) {
-  if (index < 0) return;
+  // Choosing the datum already shown changes nothing.
+  if (index < 0 || GetDatumByIndex(index) == m_record.position.datum) return;
   CommitPendingEdit();
   CLocationRecord record = m_record;
   record.position.datum = GetDatumByIndex(index);

@@ -346,6 +346,10 @@ TEST_F(PropertyWindowTest, ChangingTheDatumKeepsTheNumbersAndLeavingUntypedEdits
   EXPECT_EQ(Text(IDC_PROPERTY_LATITUDE), QStringLiteral("+35.50000"));
   EXPECT_EQ(Text(IDC_PROPERTY_LONGITUDE), QStringLiteral("+139.75000"));
   EXPECT_EQ(Stored(0).position.latitude.degrees, 35.5);
+  // The datum shown chosen again is no change.
+  const int changes = counter.changes;
+  window->CommitDatum(1);
+  EXPECT_EQ(counter.changes, changes);
 }
 
 TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOrTheWindowCloses) {
