@@ -24,6 +24,9 @@ const char kServerUserNameValue[] = "ServerUserName";
 const char kServerPasswordValue[] = "ServerPassword";
 const char kMapFileValue[] = "MapFile";
 
+// A "MapFile" this short was never set: the program runs for the first time.
+bool IsFirstMapRun(const std::string& stored) { return stored.size() < 2; }
+
 bool FileExists(const std::string& path) {
   std::error_code error;
   return std::filesystem::exists(path, error);
@@ -88,10 +91,7 @@ CAppCore::CAppCore(CAppCoreSetup setup)
     m_serverUserName = m_settings->ReadString(kServerUserNameValue, std::string());
     m_serverPassword = m_settings->ReadString(kServerPasswordValue, std::string());
     const std::string mapFile = ReadMapFilePath();
-    if (mapFile.size() < 2)
-      LoadMapSettings(JoinPath(GetProgramFolder(), kMapFileName), true);
-    else
-      LoadMapSettings(mapFile, false);
+    LoadMapSettings(GetMapFilePath(), IsFirstMapRun(mapFile));
   } catch (...) {
     DestroyCurrentView();
     m_searchSource.reset();
@@ -273,6 +273,11 @@ void CAppCore::LoadMapSettings(const std::string& path, bool firstRun) {
     }
   }
   m_settings->WritePath(kMapFileValue, path);
+}
+
+std::string CAppCore::GetMapFilePath() const {
+  const std::string stored = ReadMapFilePath();
+  return IsFirstMapRun(stored) ? JoinPath(GetProgramFolder(), kMapFileName) : stored;
 }
 
 void CAppCore::ReloadMaps() { LoadMapSettings(ReadMapFilePath(), false); }

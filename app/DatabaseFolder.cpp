@@ -112,7 +112,18 @@ void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
     }
   }
   core.GetSettingsKey().WritePath(kDatabaseFileValue, path);
-  if (opened) ReplaceDatabase(std::move(opened));
+  if (opened) {
+    ReplaceDatabase(std::move(opened));
+    // A day shown from the old database would list records this one lacks.
+    RefreshViews();
+  }
+}
+
+void CDatabaseFolder::RefreshViews() {
+  const std::set<CRecordSource*> views = GetLiveViews();
+  for (CRecordSource* view : views) {
+    if (GetLiveViews().count(view) != 0) view->Refresh();
+  }
 }
 
 void CDatabaseFolder::RunQuery(CDatabaseOperation& operation) {
@@ -175,10 +186,7 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
       }
       // Only what is safely on disk is deleted on the server.
       busy.Run([&] { client->Delete(1, count); });
-      const std::set<CRecordSource*> views = GetLiveViews();
-      for (CRecordSource* view : views) {
-        if (GetLiveViews().count(view) != 0) view->Refresh();
-      }
+      RefreshViews();
     }
   } catch (...) {
     failure = std::current_exception();

@@ -46,6 +46,8 @@ class CDatabaseFolder : public CTreeNode {
 
  private:
   void OpenDatabase(const std::string& path, bool automatic);
+  // Every live day view reads its day again.
+  void RefreshViews();
   // The new database takes the old one's place; the old one then saves what
   // it holds and goes, a failure to save thrown with the new one in place.
   void ReplaceDatabase(std::unique_ptr<CLocationDatabase> database);

@@ -43,6 +43,20 @@ CFileDialogs* g_installed = nullptr;
 
 }  // namespace
 
+std::string CFileDialogs::GetBrowseFileName(QWidget* owner, const std::string& filter,
+                                            const std::string& defaultSuffix,
+                                            const std::string& initialPath) {
+  QFileDialog dialog(owner);
+  // Any name may be chosen: the file is created when it is first used.
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(ToQtFilters(filter));
+  dialog.setDefaultSuffix(QString::fromStdString(defaultSuffix));
+  if (!initialPath.empty()) dialog.selectFile(QString::fromStdString(initialPath));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front().toStdString();
+}
+
 CFileDialogs& GetFileDialogs() {
   static CQtFileDialogs dialogs;
   return g_installed ? *g_installed : dialogs;

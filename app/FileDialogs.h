@@ -17,6 +17,11 @@ class CFileDialogs {
   // is chosen without an overwrite question.
   virtual std::string GetSaveFileName(QWidget* owner, const std::string& filter,
                                       const std::string& defaultSuffix) = 0;
+  // Returns one path, starting from initialPath; the file need not exist yet.
+  // Empty when the user cancelled. The platform's dialog unless overridden.
+  virtual std::string GetBrowseFileName(QWidget* owner, const std::string& filter,
+                                        const std::string& defaultSuffix,
+                                        const std::string& initialPath);
 };
 
 CFileDialogs& GetFileDialogs();

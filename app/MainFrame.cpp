@@ -24,7 +24,9 @@
 #include "app/CommandTable.h"
 #include "app/FolderTree.h"
 #include "app/MenuHelpTip.h"
+#include "app/OptionsDialog.h"
 #include "app/PaneContainer.h"
+#include "app/PropertyWindow.h"
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
 #include "app/SearchPane.h"
@@ -43,9 +45,7 @@ const char kFolderSplitterPosValue[] = "FolderSplitterPos";
 bool IsPendingCommand(uint32_t id) {
   static const std::set<uint32_t> pending = {
       // The map view and its tools.
-      ID_MAP_ZOOM_IN, ID_MAP_ZOOM_OUT, ID_MAP_FIT, ID_MAP_CENTER, ID_MAP_RANGE_ZOOM,
-      // The property window and the options dialog.
-      ID_EDIT_PROPERTIES, ID_TOOL_OPTIONS};
+      ID_MAP_ZOOM_IN, ID_MAP_ZOOM_OUT, ID_MAP_FIT, ID_MAP_CENTER, ID_MAP_RANGE_ZOOM};
   return pending.count(id) != 0;
 }
 
@@ -436,7 +436,7 @@ void CMainFrame::OnCommand(uint32_t id) {
       Notify();
       break;
     case ID_TOOL_OPTIONS:
-      // The options dialog is not in this build.
+      ShowOptions(core);
       break;
     case ID_HELP_CONTENTS:
       core.OpenHelp();
@@ -576,8 +576,18 @@ void CMainFrame::OnCoreDestroyed() {
   hide();
 }
 
+CPropertyWindow* CMainFrame::GetPropertyWindow() const { return m_propertyWindow; }
+
 void CMainFrame::OnShowProperties() {
-  // The property window is not in this build.
+  // A window that is closing is on its way out: a new one takes its place.
+  if (m_propertyWindow && m_propertyWindow->isVisible()) {
+    m_propertyWindow->raise();
+    m_propertyWindow->activateWindow();
+    return;
+  }
+  m_propertyWindow = new CPropertyWindow(*GetAppCore(), this);
+  m_propertyWindow->show();
+  m_propertyWindow->activateWindow();
 }
 
 void CMainFrame::OnNewRecord() {
@@ -622,6 +632,8 @@ void CMainFrame::DestroyWindowParts() {
     if (CRecordSource* view = core.GetCurrentView()) view->DestroyWindow();
   });
   RunGuarded(this, [&] { core.GetSearchSource().DestroyWindow(); });
+  // The property window keeps its place and leaves the core while both exist.
+  delete m_propertyWindow.data();
   RunGuarded(this, [&] {
     CSettingsKey& settings = core.GetSettingsKey();
     settings.WriteDword(kSplitterPosValue, static_cast<uint32_t>(std::max(0, GetMainSplitterPos())));

@@ -18,6 +18,7 @@
 class CFolderTree;
 class CMenuHelpTip;
 class CPaneContainer;
+class CPropertyWindow;
 class QAction;
 class QLabel;
 class QSplitter;
@@ -71,6 +72,8 @@ class CMainFrame : public QMainWindow,
   QWidget* GetScaleBoxSlot() const { return m_scaleBoxSlot; }
   QToolBar* GetToolBar() const { return m_toolBar; }
   CMenuHelpTip* GetMenuHelpTip() const { return m_menuHelpTip; }
+  // The property window while it is open, else null.
+  CPropertyWindow* GetPropertyWindow() const;
   bool IsWindowDestroyed() const { return m_windowDestroyed; }
   // Called once the window has gone; the program's run ends its loop there.
   void SetWindowDestroyedHandler(std::function<void()> handler) {
@@ -133,6 +136,7 @@ class CMainFrame : public QMainWindow,
   CPaneContainer* m_paneContainer = nullptr;
   CFolderTree* m_folderTree = nullptr;
   CMenuHelpTip* m_menuHelpTip = nullptr;
+  QPointer<CPropertyWindow> m_propertyWindow;
   int m_shownPane = kPaneNone;
   CPaneEntry m_panes[2];
   // Splitter positions while the splitters cannot tell them (hidden or not

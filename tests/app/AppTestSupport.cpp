@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTimer>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -62,6 +63,27 @@ std::vector<int32_t> Selection(CRecordSource& view) {
   std::vector<int32_t> selection;
   view.GetSelection(MakeIntBackInserter(selection));
   return selection;
+}
+
+namespace {
+
+void AnswerWhenShown(const std::function<void(QDialog&)>& answer, int triesLeft) {
+  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  if (dialog && dialog->isVisible()) {
+    answer(*dialog);
+    return;
+  }
+  if (triesLeft == 0) {
+    ADD_FAILURE() << "no modal dialog came";
+    return;
+  }
+  QTimer::singleShot(10, [answer, triesLeft] { AnswerWhenShown(answer, triesLeft - 1); });
+}
+
+}  // namespace
+
+void AnswerNextModalDialog(std::function<void(QDialog&)> answer) {
+  QTimer::singleShot(0, [answer = std::move(answer)] { AnswerWhenShown(answer, 500); });
 }
 
 std::string ReadWholeFile(const std::string& path) {

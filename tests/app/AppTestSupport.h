@@ -9,7 +9,9 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QDialog>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +57,12 @@ class CScriptedFileDialogs : public CFileDialogs {
     asked.push_back(filter + suffix);
     return Next(saveAnswers);
   }
+  std::string GetBrowseFileName(QWidget* owner, const std::string& filter,
+                                const std::string& suffix, const std::string& initial) override {
+    asked.push_back(filter + suffix);
+    browsed.push_back({owner, initial});
+    return Next(browseAnswers);
+  }
   template <class T>
   static T Next(std::deque<T>& answers) {
     if (answers.empty()) return T();
@@ -65,8 +73,14 @@ class CScriptedFileDialogs : public CFileDialogs {
 
   std::deque<std::vector<std::string>> openAnswers;
   std::deque<std::string> saveAnswers;
+  std::deque<std::string> browseAnswers;
   std::vector<std::string> asked;  // the filter and suffix of each dialog
+  std::vector<std::pair<QWidget*, std::string>> browsed;  // owner and initial path
 };
+
+// Runs answer on the next modal dialog once its loop runs (the test then
+// calls what opens it). Fails the test when none comes.
+void AnswerNextModalDialog(std::function<void(QDialog&)> answer);
 
 struct CPromptRecord {
   QWidget* owner;

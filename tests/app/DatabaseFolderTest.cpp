@@ -103,6 +103,11 @@ TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRe
   ASSERT_TRUE(prompter.shown.empty());
   const int32_t time = 1780000000;
   File(Folder(), {TestRecordAt(time, "kept")});
+  // A day shown while the database changes lists what the open one holds.
+  auto view = Folder().CreateView(nullptr);
+  auto& day = dynamic_cast<CDayFolder&>(*view);
+  day.SetDate(time - 12 * 3600);
+  ASSERT_EQ(day.Count(), 1);
 
   // The same path again changes nothing.
   const int writes = store->writeCount;
@@ -126,10 +131,12 @@ TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRe
   ASSERT_EQ(prompter.shown.size(), 2u);
   EXPECT_TRUE(fs::exists(other));
   EXPECT_TRUE(NotesFound(Folder(), CSearchCriteria()).empty());
+  EXPECT_EQ(day.Count(), 0);
 
   // The first database saved its unsaved record when it was let go.
   Folder().SetDatabasePath(DefaultDatabasePath());
   EXPECT_EQ(NotesFound(Folder(), CSearchCriteria()), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(day.Count(), 1);
 }
 
 }  // namespace

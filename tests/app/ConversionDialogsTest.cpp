@@ -1,0 +1,200 @@
+// The datum and coordinate-unit dialogs on a file's selection: what they open
+// with, what OK converts, what Cancel and an unchosen unit leave alone, and a
+// read-only day of the database that refuses the change.
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/ConversionDialogs.h"
+#include "app/DatabaseFolder.h"
+#include "app/FileFolder.h"
+#include "app/LocalDay.h"
+#include "app/PropertyWindow.h"
+#include "app/RunGuarded.h"
+#include "location/IteratorAdaptors.h"
+#include "location/LocationDatabase.h"
+#include "location/RecordCollection.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+CLocationRecord At(double latitude, double longitude, int datumIndex) {
+  CLocationRecord record = NoteRecord("at");
+  record.position = CPosition({latitude, longitude});
+  record.position.datum = GetDatumByIndex(datumIndex);
+  return record;
+}
+
+void ExpectSameAngle(const CAngle& actual, const CAngle& expected) {
+  ASSERT_EQ(actual.unit, expected.unit);
+  if (actual.unit == kAngleUnitDegrees) {
+    EXPECT_EQ(actual.degrees, expected.degrees);
+  } else {
+    EXPECT_EQ(actual.dms.sign, expected.dms.sign);
+    EXPECT_EQ(actual.dms.degrees, expected.dms.degrees);
+    EXPECT_EQ(actual.dms.minutes, expected.dms.minutes);
+    EXPECT_EQ(actual.dms.seconds, expected.dms.seconds);
+    EXPECT_EQ(actual.dms.hundredths, expected.dms.hundredths);
+  }
+}
+
+void ExpectSamePosition(const CPosition& actual, const CPosition& expected) {
+  EXPECT_EQ(actual.datum, expected.datum);
+  ExpectSameAngle(actual.latitude, expected.latitude);
+  ExpectSameAngle(actual.longitude, expected.longitude);
+  EXPECT_EQ(actual.hasAltitude, expected.hasAltitude);
+  if (expected.hasAltitude) {
+    EXPECT_EQ(actual.altitude, expected.altitude);
+  }
+}
+
+class ConversionDialogsTest : public AppTest {
+ protected:
+  ~ConversionDialogsTest() override {
+    delete window.data();
+    core.reset();
+    FlushDeletes();
+  }
+  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
+    core = MakeCore();
+    CFileFolder& files = core->GetRootFolder().GetFileFolder();
+    files.New();
+    node = files.Find(GetChildren(files).back());
+    node->EditRecords() = std::move(records);
+    node->Write(dir.path().toStdString() + "/start.xml");
+    core->SetCurrentNode(node);
+    return *core->GetCurrentView();
+  }
+  // The datum dialog opens with openIndex selected and closes with chosen
+  // selected by button ("1" OK, "2" Cancel).
+  static void AnswerDatum(int openIndex, int chosen, const char* button = "1") {
+    AnswerNextModalDialog([=](QDialog& dialog) {
+      auto* combo = dynamic_cast<CDatumDialog&>(dialog).GetCombo();
+      EXPECT_EQ(dialog.windowTitle(), QStringLiteral("測地系の変更"));
+      EXPECT_EQ(combo->count(), 3);
+      EXPECT_EQ(combo->currentIndex(), openIndex);
+      combo->setCurrentIndex(chosen);
+      dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    });
+  }
+  // The unit dialog opens with the checked buttons and closes after check.
+  static void AnswerUnit(bool degreesChecked, bool dmsChecked, QRadioButton* (CUnitDialog::*check)() const,
+                         const char* button = "1") {
+    AnswerNextModalDialog([=](QDialog& dialog) {
+      auto& units = dynamic_cast<CUnitDialog&>(dialog);
+      EXPECT_EQ(units.GetDegreesButton()->isChecked(), degreesChecked);
+      EXPECT_EQ(units.GetDmsButton()->isChecked(), dmsChecked);
+      if (check) (units.*check)()->setChecked(true);
+      dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    });
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<CAppCore> core;
+  CLocationFileNode* node = nullptr;
+  QPointer<CPropertyWindow> window;
+};
+
+TEST_F(ConversionDialogsTest, TheDatumDialogOpensWithTheCommonDatumAndConvertsEverySelectedRecord) {
+  std::vector<CLocationRecord> records = {At(35, 139, 0), At(36, 140, 0), At(35, 139, 1),
+                                          At(34, 135, 1)};
+  records[0].position.altitude = 10;
+  records[0].position.hasAltitude = true;
+  records[2].position.latitude = CAngle::FromDms(DegreesToDms(35));
+  CRecordSource& view = StartWithFile(records);
+
+  // Nothing selected: no datum, and OK without one changes nothing.
+  AnswerDatum(-1, -1);
+  ChangeDatum(*core);
+  EXPECT_FALSE(node->IsModified());
+  // One datum shared; Cancel keeps everything.
+  Select(view, {0, 1});
+  AnswerDatum(0, 2, "2");
+  ChangeDatum(*core);
+  EXPECT_FALSE(node->IsModified());
+
+  Select(view, {0, 1, 2});
+  AnswerDatum(-1, 2);
+  ChangeDatum(*core);
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ExpectSamePosition(node->Records()[i].position,
+                       ConvertPositionDatum(records[i].position, GetDatumByIndex(2)));
+  }
+  EXPECT_EQ(node->Records()[2].position.latitude.unit, kAngleUnitDms);
+  EXPECT_FALSE(node->Records()[1].position.hasAltitude);
+  EXPECT_NEAR(node->Records()[2].position.longitude.degrees, 138.996943, 1e-6);
+  ExpectSamePosition(node->Records()[3].position, records[3].position);
+  EXPECT_EQ(Selection(view), (std::vector<int32_t>{0, 1, 2}));
+}
+
+TEST_F(ConversionDialogsTest, TheUnitDialogOpensWithTheCommonUnitAndRewritesBothAngles) {
+  std::vector<CLocationRecord> records = {At(35.5, 139.75, 0), At(-35.5, 10, 0)};
+  records[1].position.latitude = CAngle::FromDms(DegreesToDms(-35.5));
+  CRecordSource& view = StartWithFile(records);
+  // Mixed units: neither button, and OK without one changes nothing.
+  Select(view, {0, 1});
+  AnswerUnit(false, false, nullptr);
+  ChangeUnit(*core);
+  EXPECT_FALSE(node->IsModified());
+
+  Select(view, {0});
+  AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
+  ChangeUnit(*core);
+  const CPosition& converted = node->Records()[0].position;
+  ExpectSameAngle(converted.latitude, CAngle::FromDms(MakeDmsAngle(1, 35, 30, 0, 0)));
+  ExpectSameAngle(converted.longitude, CAngle::FromDms(MakeDmsAngle(1, 139, 45, 0, 0)));
+
+  Select(view, {0, 1});
+  AnswerUnit(false, false, &CUnitDialog::GetDegreesButton);
+  ChangeUnit(*core);
+  ExpectSameAngle(node->Records()[0].position.latitude, CAngle::FromDegrees(35.5));
+  ExpectSameAngle(node->Records()[0].position.longitude, CAngle::FromDegrees(139.75));
+  ExpectSameAngle(node->Records()[1].position.latitude, CAngle::FromDegrees(-35.5));
+  ExpectSameAngle(node->Records()[1].position.longitude, CAngle::FromDegrees(10));
+}
+
+TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyAndChangesNothing) {
+  core = MakeCore();
+  CLocationRecord record = At(35, 139, 1);
+  record.time = CZonedTime(TodayLocalMidnight() + 60, 0);
+  record.hasTime = true;
+  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
+  const std::vector<CLocationRecord> records{record};
+  const CRecordVectorCollection collection(records);
+  CAddRecordsOperation adding(collection);
+  folder.RunQuery(adding);
+  core->SetCurrentNode(&folder);
+  Select(*core->GetCurrentView(), {0});
+  window = new CPropertyWindow(*core, nullptr);
+  window->show();
+  QApplication::setActiveWindow(window);
+
+  std::unique_ptr<QMenu> menu(window->CreateOperationsMenu(window));
+  ASSERT_EQ(menu->actions().size(), 2);
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("測地系の変更(&D)..."));
+  EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("座標単位の変更(&U)..."));
+  // The button stays enabled; the dialogs learn of the source when they write.
+  EXPECT_TRUE(window->GetControl(IDC_PROPERTY_OPERATIONS)->isEnabled());
+
+  AnswerNextModalDialog([&](QDialog& dialog) {
+    EXPECT_EQ(dialog.parentWidget(), window.data());
+    dynamic_cast<CDatumDialog&>(dialog).GetCombo()->setCurrentIndex(2);
+    dialog.accept();
+  });
+  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_DATUM); });
+  AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
+  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_UNIT); });
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  for (const CPromptRecord& shown : prompter.shown) {
+    EXPECT_EQ(shown.text, "readonly");
+    EXPECT_EQ(shown.owner, window.data());
+  }
+  std::vector<CLocationRecord> stored;
+  core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
+  ASSERT_EQ(stored.size(), 1u);
+  ExpectSamePosition(stored[0].position, record.position);
+}
+
+}  // namespace
