@@ -19,6 +19,7 @@
 #include "app/LocationFileNode.h"
 #include "app/MainFrame.h"
 #include "app/PaneContainer.h"
+#include "app/PropertyWindow.h"
 #include "app/RecordClipboardText.h"
 #include "app/SearchFolder.h"
 #include "app/SearchPane.h"
@@ -525,6 +526,21 @@ TEST_F(SearchTest, TheFrameShowsThePaneInSearchModeAndLinksItToItsViewState) {
   QTest::mouseClick(pane->GetSearchButton(), Qt::LeftButton);
   EXPECT_EQ(core->GetActiveRecordCount(), 3);
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("検索結果 - Quor Lumo Folvane"));
+
+  // The list, the folder and the property window show one selection.
+  QAbstractItemView* list = pane->GetList()->GetList();
+  list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect);
+  frame->OnCommand(ID_EDIT_PROPERTIES);
+  CPropertyWindow* properties = frame->GetPropertyWindow();
+  ASSERT_NE(properties, nullptr);
+  EXPECT_EQ(properties->GetShownIndex(), 1);
+  EXPECT_EQ(properties->GetWorkingCopy().note, search->GetResults()[1].note);
+  Select(*search, {2});
+  EXPECT_EQ(properties->GetShownIndex(), 2);
+  EXPECT_EQ(pane->GetList()->GetSelection(), (std::set<int32_t>{2}));
+  // A new search clears the selection: the window shows no record.
+  QTest::mouseClick(pane->GetSearchButton(), Qt::LeftButton);
+  EXPECT_FALSE(properties->GetValueControls().front()->isEnabled());
 
   // Back to the folders: the map shows the day again, the results stay.
   frame->OnCommand(ID_VIEW_FOLDER);
