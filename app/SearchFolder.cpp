@@ -103,6 +103,9 @@ void CSearchFolder::RunQuery(const CSearchCriteria& criteria, CTreeNode& root) {
   // must not keep the room of a larger one.
   std::vector<CLocationRecord>().swap(m_results);
   m_selection.clear();
+  // The map keeps painting while the nodes search: it must know at once
+  // that the records it drew are gone.
+  Refresh();
   CBusyScope busy;
   try {
     SearchTree(root, criteria, busy);

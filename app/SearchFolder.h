@@ -42,10 +42,11 @@ class CSearchFolder : public CRecordSource {
   // Shows the results in the pane and tells the observers; does not search.
   void Refresh() override;
 
-  // Empties the results and asks every node of the application core's
-  // folder tree, depth first, for its matching records. The folder refreshes
-  // after each node's subtree. A node whose search fails ends the walk: the
-  // results found so far stay and are shown, and the error is thrown.
+  // Empties the results (and refreshes) and asks every node of the
+  // application core's folder tree, depth first, for its matching records.
+  // The folder refreshes after each node's subtree. A node whose search fails
+  // ends the walk: the results found so far stay and are shown, and the error
+  // is thrown.
   void RunQuery(const CSearchCriteria& criteria);
   // The same over the tree below root.
   void RunQuery(const CSearchCriteria& criteria, CTreeNode& root);
