@@ -176,8 +176,15 @@ CRectanglePickTool::~CRectanglePickTool() { CancelQuietly(std::exchange(m_callba
 
 QRect CRectanglePickTool::BandRect() const {
   if (!m_pressed) return QRect();
-  const QPoint a = m_view.LatLonToPixel(m_start);
-  const QPoint b = m_view.LatLonToPixel(m_current);
+  // Rounded, not truncated: a corner picked at a pixel comes back to it.
+  auto pixel = [this](const LatLon& position) {
+    const QPointF p = m_view.LatLonToPixelF(position);
+    const double limit = CMapView::kPixelLimit;
+    return QPoint(qRound(std::clamp(p.x(), -limit, limit)),
+                  qRound(std::clamp(p.y(), -limit, limit)));
+  };
+  const QPoint a = pixel(m_start);
+  const QPoint b = pixel(m_current);
   return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
                QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
 }
@@ -214,10 +221,9 @@ void CRectanglePickTool::OnLButtonUp(const QPoint& point) {
   m_pressed = false;
   m_current = m_view.PixelToLatLon(point);
   m_view.UpdateOverlay(band);
-  const CGeoRect result{std::max(m_start.first, m_current.first),
-                        std::min(m_start.second, m_current.second),
-                        std::min(m_start.first, m_current.first),
-                        std::max(m_start.second, m_current.second)};
+  const CGeoRect result{
+      std::max(m_start.first, m_current.first), std::min(m_start.second, m_current.second),
+      std::min(m_start.first, m_current.first), std::max(m_start.second, m_current.second)};
   CPickCallback* callback = std::exchange(m_callback, nullptr);
   if (callback == nullptr) return;
   // The callback usually replaces this tool; nothing of it is touched after.

@@ -196,12 +196,16 @@ CGeoRect CMapView::ComputeViewRect() const {
   return {topLeft.first, topLeft.second, topLeft.first - size.first, topLeft.second + size.second};
 }
 
-QPoint CMapView::LatLonToPixel(const LatLon& position) const {
+QPointF CMapView::LatLonToPixelF(const LatLon& position) const {
   const QSize client = viewport()->size();
   const CGeoRect& r = m_viewRect;
-  const double x = (position.second - r.left) / (r.right - r.left) * client.width();
-  const double y = (r.top - position.first) / (r.top - r.bottom) * client.height();
-  return QPoint(ToPixel(x), ToPixel(y));
+  return QPointF((position.second - r.left) / (r.right - r.left) * client.width(),
+                 (r.top - position.first) / (r.top - r.bottom) * client.height());
+}
+
+QPoint CMapView::LatLonToPixel(const LatLon& position) const {
+  const QPointF pixel = LatLonToPixelF(position);
+  return QPoint(ToPixel(pixel.x()), ToPixel(pixel.y()));
 }
 
 LatLon CMapView::PixelToLatLon(const QPoint& point) const {
@@ -316,8 +320,8 @@ void CMapView::CenterOnLocations() {
   const double latitude = (box->top + box->bottom) * 0.5;
   const double longitude = (box->left + box->right) * 0.5;
   const CGeoRect view = ComputeViewRect();
-  state->SetTopLeft({latitude + (view.top - view.bottom) * 0.5,
-                     longitude - (view.right - view.left) * 0.5});
+  state->SetTopLeft(
+      {latitude + (view.top - view.bottom) * 0.5, longitude - (view.right - view.left) * 0.5});
 }
 
 void CMapView::ScrollLatitude(double offset) {
@@ -517,8 +521,7 @@ void CMapView::EnsureOffscreenImage() {
   const QSize logical = screenSize.expandedTo(viewport()->size()).expandedTo(QSize(1, 1));
   const QSize pixels(static_cast<int>(std::ceil(logical.width() * ratio)),
                      static_cast<int>(std::ceil(logical.height() * ratio)));
-  if (!m_image.isNull() && m_image.width() >= pixels.width() &&
-      m_image.height() >= pixels.height())
+  if (!m_image.isNull() && m_image.width() >= pixels.width() && m_image.height() >= pixels.height())
     return;
   m_image = QImage(pixels, QImage::Format_RGB32);
   m_image.setDevicePixelRatio(ratio);
@@ -662,7 +665,8 @@ void CMapView::DrawRecords() {
       edgePainter->setPen(QPen(QColor::fromRgb(kOutlineColour), 1.0));
     }
     edgePainter->setBrush(QColor::fromRgb(fill));
-    edgePainter->drawRect(QRect(x - kMarkerHalf, y - kMarkerHalf, 2 * kMarkerHalf, 2 * kMarkerHalf));
+    edgePainter->drawRect(
+        QRect(x - kMarkerHalf, y - kMarkerHalf, 2 * kMarkerHalf, 2 * kMarkerHalf));
   };
   auto drawLine = [&](const CPixelPosition& a, const CPixelPosition& b) {
     if (!a.IsFinite() || !b.IsFinite()) return;
@@ -678,8 +682,9 @@ void CMapView::DrawRecords() {
   };
 
   const std::size_t count = positions.size();
-  const QRect hittable = QRect(QPoint(0, 0), client).adjusted(-kHitTolerance, -kHitTolerance,
-                                                               kHitTolerance, kHitTolerance);
+  const QRect hittable =
+      QRect(QPoint(0, 0), client)
+          .adjusted(-kHitTolerance, -kHitTolerance, kHitTolerance, kHitTolerance);
   CPixelPosition current = count != 0 ? place(positions[0]) : CPixelPosition{0.0, 0.0};
   for (std::size_t i = 0; i < count; ++i) {
     CPixelPosition next{0.0, 0.0};

@@ -84,6 +84,8 @@ class CMapView final : public QAbstractScrollArea,
   // are truncated toward zero and kept within +-kPixelLimit.
   static constexpr int kPixelLimit = 1 << 24;
   QPoint LatLonToPixel(const LatLon& position) const;
+  // The same before truncation.
+  QPointF LatLonToPixelF(const LatLon& position) const;
   LatLon PixelToLatLon(const QPoint& point) const;
   const CGeoRect& GetViewRect() const { return m_viewRect; }
   // The view's extent {latitude, longitude} in degrees at scale.

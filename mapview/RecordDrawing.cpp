@@ -158,8 +158,8 @@ bool IsMarkerOutside(const CPixelTarget& target, int x, int y, int half) {
   return x + half < 0 || x - half >= target.width || y + half < 0 || y - half >= target.height;
 }
 
-void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border,
-                      uint32_t fill, uint32_t outline) {
+void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border, uint32_t fill,
+                      uint32_t outline) {
   if (target.bits == nullptr || half < 0 || IsMarkerOutside(target, x, y, half)) return;
   const int left = std::max(x - half, 0);
   const int right = std::min(x + half, target.width - 1);

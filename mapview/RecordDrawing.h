@@ -34,8 +34,8 @@ void DrawPixelLine(const CPixelTarget& target, const QPoint& a, const QPoint& b,
 // 8 x 8) with a 1-pixel pen, as long as the square lies wholly inside the
 // target (IsMarkerInside); a square partly outside is clipped here, where the
 // painter's outline drops a corner pixel or two.
-void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border,
-                      uint32_t fill, uint32_t outline);
+void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border, uint32_t fill,
+                      uint32_t outline);
 bool IsMarkerInside(const CPixelTarget& target, int x, int y, int half);
 // True when none of the square is inside the target.
 bool IsMarkerOutside(const CPixelTarget& target, int x, int y, int half);

@@ -24,9 +24,8 @@ CScaleBox::CScaleBox(const QString& unitText, Guard guard, QWidget* parent)
   m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   for (const double preset : m_presets) m_combo->addItem(ScaleText(preset));
   // Room for the longest text the box can show.
-  m_combo->setMinimumWidth(
-      m_combo->fontMetrics().horizontalAdvance(ScaleText(7.8125e-08)) +
-      m_combo->fontMetrics().averageCharWidth() * 6);
+  m_combo->setMinimumWidth(m_combo->fontMetrics().horizontalAdvance(ScaleText(7.8125e-08)) +
+                           m_combo->fontMetrics().averageCharWidth() * 6);
   m_combo->lineEdit()->installEventFilter(this);
   connect(m_combo, &QComboBox::activated, this,
           [this](int index) { m_guard(this, [&] { OnSelChange(index); }); });
@@ -54,8 +53,7 @@ void CScaleBox::OnViewStateChanged() {
 
 void CScaleBox::OnSelChange(int index) {
   CMapViewState* state = GetViewState();
-  if (state == nullptr || index < 0 || static_cast<std::size_t>(index) >= m_presets.size())
-    return;
+  if (state == nullptr || index < 0 || static_cast<std::size_t>(index) >= m_presets.size()) return;
   state->ZoomTo(m_presets[static_cast<std::size_t>(index)]);
 }
 

@@ -76,7 +76,8 @@ TEST_F(MapViewTest, ScreenArithmeticAndPixelConversions) {
   EXPECT_EQ(view->LatLonToPixel(AtPixel(QPointF(-0.9, -0.9))), QPoint(0, 0));
   EXPECT_EQ(view->LatLonToPixel({35.0, 1e12}).x(), CMapView::kPixelLimit);
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(view->LatLonToPixel({nan, nan}), QPoint(-CMapView::kPixelLimit, -CMapView::kPixelLimit));
+  EXPECT_EQ(view->LatLonToPixel({nan, nan}),
+            QPoint(-CMapView::kPixelLimit, -CMapView::kPixelLimit));
 }
 
 TEST_F(MapViewTest, ZoomKeepsTheCentreAndStopsAtTheLimits) {
@@ -206,8 +207,8 @@ TEST_F(MapViewTest, AnExceptionInsideAViewChangeClosesItsUpdate) {
 }
 
 TEST_F(MapViewTest, MarkersAndLinesInTheirColours) {
-  host.SetRecords({RecordAtPixel({100, 100}), RecordAtPixel({300, 100}),
-                   RecordAtPixel({300, 300})});
+  host.SetRecords(
+      {RecordAtPixel({100, 100}), RecordAtPixel({300, 100}), RecordAtPixel({300, 300})});
   host.Select({1});
   QImage image = Rendered();
   EXPECT_EQ(image.pixel(100, 100), CMapView::kMarkerColour);
@@ -275,8 +276,8 @@ TEST_F(MapViewTest, PictureIsPixelIdenticalToAStraightforwardDrawing) {
     const QPen line(QColor::fromRgb(CMapView::kLineColour), 1.0);
     const QPen outline(QColor::fromRgb(CMapView::kOutlineColour), 1.0);
     auto pixel = [&](std::size_t i) {
-      return view->LatLonToPixel({records[i].position.latitude.degrees,
-                                  records[i].position.longitude.degrees});
+      return view->LatLonToPixel(
+          {records[i].position.latitude.degrees, records[i].position.longitude.degrees});
     };
     auto marker = [&](std::size_t i, QRgb fill) {
       painter.setPen(outline);
@@ -290,7 +291,8 @@ TEST_F(MapViewTest, PictureIsPixelIdenticalToAStraightforwardDrawing) {
       }
       marker(i, CMapView::kMarkerColour);
     }
-    for (int32_t i : host.selection) marker(static_cast<std::size_t>(i), CMapView::kSelectedMarkerColour);
+    for (int32_t i : host.selection)
+      marker(static_cast<std::size_t>(i), CMapView::kSelectedMarkerColour);
   }
   int differing = 0;
   for (int y = 0; y < client.height(); ++y) {
