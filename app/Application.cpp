@@ -28,8 +28,8 @@ MapCatalogOpener DefaultMapCatalogOpener() {
 int RunMainFrame(CAppCoreSetup setup, CSingleInstance* instance) {
   CAppCore core(std::move(setup));
   auto frame = std::make_unique<CMainFrame>();
-  // A closed window ends the loop with 1.
-  frame->SetWindowDestroyedHandler([] { QCoreApplication::exit(1); });
+  // A closed window is a clean end: exit code 0, as Linux expects.
+  frame->SetWindowDestroyedHandler([] { QCoreApplication::exit(0); });
   frame->Create();
   if (instance) instance->Listen([&frame] { frame->BringToFront(); });
   frame->show();

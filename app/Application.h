@@ -9,7 +9,7 @@ class CSingleInstance;
 // the main frame, the event loop, and the teardown in reverse order. Returns
 // the exit code: 0 for a second instance (which brings the first one
 // forward), 1 when an error reached the entry point, else the loop's result
-// (1 after a normal close).
+// (0 after a normal close).
 int RunApplication(int argc, char** argv);
 
 // One run of the user interface, inside a running application: builds the

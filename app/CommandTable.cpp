@@ -43,6 +43,8 @@ const std::vector<CMenuEntry>& RecordContextMenu() {
   static const std::vector<CMenuEntry> menu = {
       Item(ID_EDIT_NEW_RECORD, "新規作成(&W)"), Separator(),
       Item(ID_EDIT_CUT, "切り取り(&T)"),        Item(ID_EDIT_COPY, "コピー(&C)"),
+      // Copy as text has its place beside Copy, in the menu of the records.
+      Item(ID_EDIT_COPY_AS_TEXT, "テキストとしてコピー(&X)"),
       Item(ID_EDIT_PASTE, "貼り付け(&P)"),      Item(ID_EDIT_DELETE, "削除(&D)"),
       Separator(),                              Item(ID_EDIT_SELECT_ALL, "すべて選択(&A)"),
       Separator(),                              Item(ID_EDIT_PROPERTIES, "プロパティ(&R)..."),

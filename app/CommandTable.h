@@ -23,7 +23,8 @@ struct CAccelerator {
 
 // Menu 128: the frame's menu bar.
 const std::vector<CMenuEntry>& FrameMenu();
-// Menu 214: the context menu of the record list and the map.
+// Menu 214: the context menu of the record list and the map, with copy as
+// text beside copy.
 const std::vector<CMenuEntry>& RecordContextMenu();
 // Accelerator tables 128 (the frame's) and 214 (the record list's and the map's).
 const std::vector<CAccelerator>& FrameAccelerators();

@@ -163,8 +163,16 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
       for (const std::string& message : messages) records.push_back(ParseQldataMessage(message));
       const CRecordVectorCollection collection(records);
       CAddRecordsOperation adding(collection);
-      RunQuery(adding);
-      SaveModifiedSections(*m_database);
+      try {
+        RunQuery(adding);
+        SaveModifiedSections(*m_database);
+      } catch (...) {
+        // The messages stay on the server and come again with the next
+        // Receive; nothing of this batch may be written later unasked. What
+        // did reach the disk is recognised then and not filed twice.
+        DiscardUnsavedChanges(*m_database);
+        throw;
+      }
       // Only what is safely on disk is deleted on the server.
       busy.Run([&] { client->Delete(1, count); });
       const std::set<CRecordSource*> views = GetLiveViews();

@@ -1,17 +1,12 @@
 #include "app/FileFolder.h"
 
 #include <algorithm>
-#include <stdexcept>
 
+#include "app/AppCore.h"
 #include "app/AppIcons.h"
 #include "app/AppStrings.h"
-#include "app/EmptyView.h"
-
-namespace {
-[[noreturn]] void ThrowUnavailable() {
-  throw std::runtime_error("Location files are not available in this build");
-}
-}  // namespace
+#include "app/FileDialogs.h"
+#include "app/FilePane.h"
 
 CFileFolder::CFileFolder() = default;
 
@@ -28,14 +23,28 @@ void CFileFolder::EnumChildren(CNodeOutputIteratorRef sink) {
 void CFileFolder::Search(const CSearchCriteria&, CRecordOutputIteratorRef) {}
 
 std::unique_ptr<CRecordSource> CFileFolder::CreateView(CRecordSourceObserver*) {
-  auto view = std::make_unique<CEmptyView>();
+  auto view = std::make_unique<CFilePane>(*this);
   RegisterView(*view);
   return view;
 }
 
-void CFileFolder::New() { ThrowUnavailable(); }
+void CFileFolder::Append(std::unique_ptr<CLocationFileNode> node) {
+  m_children.push_back(std::move(node));
+  NotifyChildrenChanged();
+}
 
-void CFileFolder::Open() { ThrowUnavailable(); }
+void CFileFolder::New() { Append(std::make_unique<CLocationFileNode>()); }
+
+void CFileFolder::Open() {
+  CAppCore* core = GetAppCore();
+  const std::vector<std::string> paths = GetFileDialogs().GetOpenFileNames(
+      core ? core->GetMainWindow() : nullptr, LoadAppString(IDS_FILE_FILTER), "xml");
+  for (const std::string& path : paths) OpenFile(path);
+}
+
+void CFileFolder::OpenFile(const std::string& path) {
+  Append(std::make_unique<CLocationFileNode>(path));
+}
 
 void CFileFolder::Close(CLocationFileNode* node) {
   const auto it = std::find_if(m_children.begin(), m_children.end(),

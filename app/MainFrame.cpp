@@ -19,6 +19,7 @@
 #include "app/AppCore.h"
 #include "app/AppIcons.h"
 #include "app/AppStrings.h"
+#include "app/ClipboardCommands.h"
 #include "app/CommandTable.h"
 #include "app/FolderTree.h"
 #include "app/MapPickCallbacks.h"
@@ -43,11 +44,6 @@ const char kFolderSplitterPosValue[] = "FolderSplitterPos";
 // Commands whose parts are not in this build yet: offered, never enabled.
 bool IsPendingCommand(uint32_t id) {
   static const std::set<uint32_t> pending = {
-      // Location files.
-      ID_FILE_NEW, ID_FILE_OPEN,
-      // The clipboard and new records.
-      ID_EDIT_NEW_RECORD, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_COPY_AS_TEXT, ID_EDIT_PASTE,
-      ID_EDIT_DELETE,
       // The property window and the options dialog.
       ID_EDIT_PROPERTIES, ID_TOOL_OPTIONS};
   return pending.count(id) != 0;
@@ -174,7 +170,6 @@ void CMainFrame::BuildMenus() {
     action->setShortcut(FindAccelerator(RecordAccelerators(), entry.id));
     action->setShortcutContext(Qt::WidgetShortcut);
   }
-  MakeCommandAction(ID_EDIT_COPY_AS_TEXT, nullptr);
   // The map catalogue is reloaded only where catalogues can be loaded.
   SetCommandEnabled(ID_MAP_RELOAD, GetAppCore()->CanLoadMaps());
 }
@@ -459,12 +454,22 @@ void CMainFrame::OnCommand(uint32_t id) {
       ShowAbout();
       break;
     case ID_EDIT_NEW_RECORD:
+      CClipboardCommands(core).NewRecord();
+      break;
     case ID_EDIT_CUT:
+      CClipboardCommands(core).Cut();
+      break;
     case ID_EDIT_COPY:
+      CClipboardCommands(core).Copy();
+      break;
     case ID_EDIT_COPY_AS_TEXT:
+      CClipboardCommands(core).CopyAsText();
+      break;
     case ID_EDIT_PASTE:
+      CClipboardCommands(core).Paste();
+      break;
     case ID_EDIT_DELETE:
-      // The clipboard commands and new records are not in this build.
+      CClipboardCommands(core).Delete();
       break;
     case ID_EDIT_SELECT_ALL: {
       std::vector<int32_t> all(static_cast<std::size_t>(std::max(0, core.GetActiveRecordCount())));

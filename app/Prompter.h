@@ -2,8 +2,10 @@
 // answer the questions and read the errors.
 #pragma once
 
+#include <memory>
 #include <string>
 
+class QMessageBox;
 class QWidget;
 
 enum class EPromptKind {
@@ -27,6 +29,11 @@ class CPrompter {
 CPrompter& GetPrompter();
 // Installs a prompter (not owned); null brings the message boxes back.
 void SetPrompter(CPrompter* prompter);
+
+// The box the default prompter shows, not yet shown: wide enough for its
+// caption to show whole in the title bar.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, EPromptKind kind,
+                                            const std::string& text, const std::string& caption);
 
 // Shorthands for the two kinds the program uses most.
 void ShowErrorBox(QWidget* owner, const std::string& text, const std::string& caption);

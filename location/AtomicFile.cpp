@@ -1,6 +1,8 @@
 #include "location/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,6 +28,8 @@ std::function<void(std::size_t)>& WriteHook() {
   throw CWin32Exception(static_cast<uint32_t>(code), SystemErrorText(code) + ": " + path);
 }
 
+// ".NAME.tmpPID-HEX-N": the writing process, a random number of that run and
+// a count, so names never collide and a stale one tells whose it was.
 std::string TemporaryName(const std::string& folder, const std::string& name) {
   static std::atomic<unsigned> counter{0};
   static const unsigned seed = std::random_device{}();
@@ -34,6 +38,50 @@ std::string TemporaryName(const std::string& folder, const std::string& name) {
                 counter.fetch_add(1));
   return folder + "/." + name + suffix;
 }
+
+bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
+bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f'); }
+
+// Takes a run of at least one character that `accept` takes from the end of
+// text; false when there is none.
+template <class Accept>
+bool TakeRunFromEnd(std::string_view& text, Accept accept) {
+  std::size_t length = 0;
+  while (length < text.size() && accept(text[text.size() - 1 - length])) ++length;
+  text.remove_suffix(length);
+  return length > 0;
+}
+
+struct CTemporaryNameParts {
+  std::string_view name;  // the file it was to become
+  pid_t writer;
+};
+
+// The parts of a name made by TemporaryName, or nothing.
+std::optional<CTemporaryNameParts> ParseTemporaryName(std::string_view entry) {
+  if (entry.size() < 2 || entry.front() != '.') return std::nullopt;
+  entry.remove_prefix(1);
+  if (!TakeRunFromEnd(entry, IsDecimal) || entry.empty() || entry.back() != '-') {
+    return std::nullopt;
+  }
+  entry.remove_suffix(1);
+  if (!TakeRunFromEnd(entry, IsHex) || entry.empty() || entry.back() != '-') return std::nullopt;
+  entry.remove_suffix(1);
+  const std::string_view beforePid = entry;
+  if (!TakeRunFromEnd(entry, IsDecimal)) return std::nullopt;
+  const std::string_view pidText = beforePid.substr(entry.size());
+  constexpr std::string_view kMarker = ".tmp";
+  if (pidText.size() > 9 || entry.size() <= kMarker.size() ||
+      entry.substr(entry.size() - kMarker.size()) != kMarker) {
+    return std::nullopt;
+  }
+  pid_t writer = 0;
+  for (const char c : pidText) writer = writer * 10 + (c - '0');
+  if (writer <= 0) return std::nullopt;
+  return CTemporaryNameParts{entry.substr(0, entry.size() - kMarker.size()), writer};
+}
+
+bool ProcessExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 // The temporary file: closed and removed unless the rename took it.
 class CTemporaryFile {
@@ -91,8 +139,25 @@ void SyncFolder(const std::string& folder, const std::string& path) {
 
 void SetAtomicWriteHook(std::function<void(std::size_t)> hook) { WriteHook() = std::move(hook); }
 
+void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name) {
+  DIR* directory = ::opendir(folder.c_str());
+  if (!directory) return;
+  const uid_t user = ::geteuid();
+  const int folderFd = ::dirfd(directory);
+  while (const dirent* entry = ::readdir(directory)) {
+    const auto parts = ParseTemporaryName(entry->d_name);
+    if (!parts || (!name.empty() && parts->name != name) || ProcessExists(parts->writer)) continue;
+    struct stat info {};
+    if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(info.st_mode) || info.st_uid != user) continue;
+    ::unlinkat(folderFd, entry->d_name, 0);
+  }
+  ::closedir(directory);
+}
+
 void AtomicWriteFile(const std::string& requestedPath, std::string_view contents,
-                     AtomicWriteMode mode, std::optional<mode_t> permissions) {
+                     AtomicWriteMode mode, std::optional<mode_t> permissions,
+                     const std::function<void()>& beforeReplace) {
   std::string path = requestedPath;
   struct stat existing {};
   bool exists = ::lstat(path.c_str(), &existing) == 0;
@@ -114,6 +179,7 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     ThrowErrno(EACCES, path);
   }
   const bool keepMode = exists && S_ISREG(existing.st_mode);
+  RemoveStaleTemporaryFiles(folder);
 
   int fd = -1;
   std::string temporaryPath;
@@ -134,6 +200,7 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   WriteAll(temporary, contents, path);
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
   if (!temporary.Close()) ThrowErrno(errno, path);
+  if (beforeReplace) beforeReplace();
 
   if (mode == AtomicWriteMode::kCreateNew) {
     if (const int error = RenameNoReplace(temporary.path(), path)) ThrowErrno(error, path);

@@ -19,8 +19,20 @@ enum class AtomicWriteMode {
 // the system's text and the path) and leaves no temporary file; whatever was at
 // the path before is untouched. A replaced file keeps its permission bits
 // unless `permissions` gives the bits the file must have (a private file).
+// `beforeReplace`, when given, runs once the new contents are safely on disk,
+// just before they take the path; when it throws, nothing is replaced.
+// Temporary files that earlier writes into the folder left behind are removed
+// first (RemoveStaleTemporaryFiles).
 void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,
-                     std::optional<mode_t> permissions = std::nullopt);
+                     std::optional<mode_t> permissions = std::nullopt,
+                     const std::function<void()>& beforeReplace = {});
+
+// Removes what writes into `folder` left behind when their process ended
+// mid-way: regular files of this user named as this writer names its
+// temporary files (".NAME.tmpPID-HEX-N"), whose process no longer exists;
+// with `name`, only those of that file name. Nothing else is touched, and a
+// failure only leaves a file where it is.
+void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name = {});
 
 // Renames `from` to `to` unless something exists at `to`: 0 on success, else
 // the errno (EEXIST when the name is taken). File systems without

@@ -40,7 +40,9 @@ std::optional<uint32_t> ReadDigits(const boost::ssub_match& digits, uint32_t lim
 }  // namespace
 
 std::string FormatDegrees(double value) {
-  return (value >= 0.0 ? "+" : "-") + FormatDoubleFixed(std::fabs(value), 5);
+  std::string text(1, value >= 0.0 ? '+' : '-');
+  text += FormatDoubleFixed(std::fabs(value), 5);
+  return text;
 }
 
 std::string FormatDmsText(const CDms& dms) {
@@ -80,9 +82,10 @@ int32_t ParseZoneOffset(const std::string& text) {
     const auto s = ReadDigits(match[4], kInt32Max);
     if (h && m && s) {
       const uint64_t total = (uint64_t{*h} * 60 + *m) * 60 + *s;  // below 2^64 for 31-bit parts
-      if (total <= kInt32Max) {
-        const auto value = static_cast<int32_t>(total);
-        return match[1] == "-" ? -value : value;
+      // The negative side reaches one second further.
+      const int64_t value = match[1] == "-" ? -static_cast<int64_t>(total) : static_cast<int64_t>(total);
+      if (value >= std::numeric_limits<int32_t>::min() && value <= kInt32Max) {
+        return static_cast<int32_t>(value);
       }
     }
   }

@@ -26,6 +26,39 @@ void CDatabaseSection::SaveIfModified() {
   if (m_file) m_file->SaveIfModified();
 }
 
+void CDatabaseSection::Unload() noexcept {
+  m_points.reset();
+  m_file.reset();
+}
+
+void CDatabaseSection::DiscardUnsavedChanges() noexcept {
+  if (!m_file || !m_file->IsModified()) return;
+  m_file->DiscardChanges();
+  Unload();
+}
+
+bool CDatabaseSection::FileRecord(const CLocationRecord& record) {
+  CLocationFile& file = GetLocationFile();
+  if (!m_points) m_points = std::make_unique<CWrittenPointSet>(file);
+  // Written once, in place; taken back when it is there already.
+  const bool wasModified = file.IsModified();
+  file.ClearProxyCache();
+  const pugi::xml_node element = AppendToDocumentElement(file, record);
+  try {
+    const std::string form = WrittenElementForm(element);
+    if (m_points->Contains(form)) {
+      file.GetDocumentElement().remove_child(element);
+      if (!wasModified) file.DiscardChanges();
+      return false;
+    }
+    m_points->Add(form, element);
+  } catch (...) {
+    m_points.reset();  // made again from the file when next needed
+    throw;
+  }
+  return true;
+}
+
 namespace {
 
 struct CSectionPaths {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "location/LocationFile.h"
+#include "location/WrittenPointSet.h"
 #include "location/XmlFile.h"
 
 class CDatabaseSection {
@@ -32,23 +33,34 @@ class CDatabaseSection {
   // The href resolved against the index file's folder.
   std::string GetPath() const;
 
-  // The section's file, loaded on first use (it must exist).
+  // The section's file, loaded on first use (it must exist). Records go in
+  // through FileRecord only.
   CLocationFile& GetLocationFile();
   bool IsLoaded() const noexcept { return m_file != nullptr; }
+  // Appends the record as a "point" unless one identical in every stored
+  // field is there already, so filing the same record again changes nothing;
+  // true when it was appended.
+  bool FileRecord(const CLocationRecord& record);
   // Drops the loaded file unless it has unsaved changes; it is loaded again
   // when next needed.
   void UnloadIfUnmodified() noexcept {
-    if (m_file && !m_file->IsModified()) m_file.reset();
+    if (m_file && !m_file->IsModified()) Unload();
   }
+  // Drops a loaded file with unsaved changes without writing them, so the
+  // file on disk is what the section holds again.
+  void DiscardUnsavedChanges() noexcept;
   // Saves the loaded file when it is modified; throws when that fails.
   void SaveIfModified();
 
  private:
+  void Unload() noexcept;
+
   std::string m_indexPath;
   std::string m_href;
   int32_t m_begin;
   int32_t m_end;
   std::unique_ptr<CLocationFile> m_file;
+  std::unique_ptr<CWrittenPointSet> m_points;  // of m_file, made on the first filing
 };
 
 // The codec of the index's "section" elements.

@@ -43,8 +43,11 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
 std::string MoveAsideToBackup(const std::string& path) {
   if (!PathExists(path)) return {};
   for (int serial = 1;; ++serial) {
-    std::string backup =
-        path + ".bak" + (serial == 1 ? std::string() : "." + std::to_string(serial));
+    std::string backup = path + ".bak";
+    if (serial > 1) {
+      backup += '.';
+      backup += std::to_string(serial);
+    }
     if (RenameWithoutReplacing(path, backup)) return backup;
     if (serial == 10000) throw CWin32Exception(EEXIST);
   }
@@ -181,8 +184,16 @@ CXmlElementRef CreateSection(CLocationDatabase& database, int32_t time,
   const CDatabaseSection section(database.GetPath(), std::move(href), static_cast<int32_t>(begin),
                                  static_cast<int32_t>(end));
   // Appending at the end leaves every cached section proxy valid.
-  AppendToDocumentElement(database, section);
-  database.SaveIfModified();
+  const pugi::xml_node element = AppendToDocumentElement(database, section);
+  try {
+    database.SaveIfModified();
+  } catch (...) {
+    // The index in memory stays what is on disk; the new file is adopted by
+    // the next attempt.
+    database.GetDocumentElement().remove_child(element);
+    database.DiscardChanges();
+    throw;
+  }
   return LastSection(database);
 }
 
@@ -269,12 +280,16 @@ void CAddRecordsOperation::Execute(CLocationDatabase& database) {
     targets.push_back(&section);  // kept alive by the list (and the index's cache)
   }
 
-  // Phase two: append them all.
+  // Phase two: file them all, each once.
   std::size_t index = 0;
   for (auto records = m_records->MakeIterator(); records->HasNext() && index < targets.size();) {
     records->Next(record);
-    CLocationFile& file = targets[index++]->GetLocationFile();
-    file.ClearProxyCache();
-    AppendToDocumentElement(file, record);
+    targets[index++]->FileRecord(record);
+  }
+}
+
+void DiscardUnsavedChanges(CLocationDatabase& database) noexcept {
+  for (const CXmlElementRef& proxy : database.GetProxyCache()->proxies) {
+    if (proxy && proxy->IsDecoded()) GetSection(proxy).DiscardUnsavedChanges();
   }
 }

@@ -35,6 +35,12 @@ void LocationDatabaseRelease(std::unique_ptr<CLocationDatabase> database);
 // the first failure after trying every file.
 void SaveModifiedSections(CLocationDatabase& database);
 
+// Drops every section file's unsaved changes without writing them, so that
+// what the database holds is what is on disk; a filing whose save failed
+// leaves nothing that a later save would write. The index never holds unsaved
+// changes: a section whose index entry cannot be saved is not added.
+void DiscardUnsavedChanges(CLocationDatabase& database) noexcept;
+
 // The first section, in index order, whose range holds time. When none does,
 // a section is created: its range is the UTC calendar month of time, narrowed
 // where it would overlap existing sections; its file is a new empty location
@@ -52,8 +58,11 @@ void ExecuteDatabaseOperation(CLocationDatabase& database, CDatabaseOperation& o
 
 // Files records into the sections of their times. Two phases: every record's
 // section is found or created and its file loaded first, then all records are
-// appended, so a failure in the first phase appends nothing. Only the index is
-// saved here (when a section is created); SaveModifiedSections saves the rest.
+// appended, so a failure in the first phase appends nothing. A record
+// identical in every stored field to one already in its section is not
+// appended again, so filing a batch a second time (after a save that failed
+// or was cut short) stores each record once. Only the index is saved here
+// (when a section is created); SaveModifiedSections saves the rest.
 class CAddRecordsOperation : public CDatabaseOperation {
  public:
   // The collection is not owned and must outlive the operation.

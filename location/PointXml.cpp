@@ -9,6 +9,7 @@
 #include "location/NumberText.h"
 #include "location/TimeText.h"
 #include "location/XmlNode.h"
+#include "location/XmlText.h"
 
 namespace {
 
@@ -203,7 +204,7 @@ CPosition ReadPositionXml(pugi::xml_node position) {
   result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
   result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
   if (nodes.accuracy[0]) {
-    result.fixMode = nodes.accuracy[0].value();
+    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[0].value());
     result.hasFixMode = true;
   }
   result.hasSemiMajorAxisError = ReadOptionalNumber(nodes.accuracy[1], result.semiMajorAxisError);
@@ -221,7 +222,10 @@ CLocationRecord ReadPointXml(pugi::xml_node point) {
     record.hasTime = true;
   }
   record.position = ReadPositionXml(Required(nodes.position, "position"));
-  if (nodes.note) record.SetNote(nodes.note.value());
+  if (nodes.note) {
+    record.note = ReplaceNonXmlCharacters(nodes.note.value());
+    record.hasNote = true;
+  }
   return record;
 }
 

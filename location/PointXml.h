@@ -13,7 +13,9 @@
 // Decode an element. Errors are std::runtime_error: "XML Node Not Found: " +
 // path, "Invalid Text: " + path, "Invalid Datum: " + keyword, "Invalid Unit: "
 // + keyword, the parse-error texts of the "Date" and "DMS" contexts, and
-// "Invalid Date: " + text for a time out of range.
+// "Invalid Date: " + text for a time out of range. Characters a file cannot
+// hold in the note and the fix mode (a lax parser lets them through) read as
+// U+FFFD.
 CLocationRecord ReadPointXml(pugi::xml_node point);
 CPosition ReadPositionXml(pugi::xml_node position);
 CAngle ReadAngleXml(pugi::xml_node angle);

@@ -67,16 +67,17 @@ void CreateFolders(const std::string& folder) {
 }
 
 // Moves a file that is not a store file out of the way under a name that no
-// other file has; the store's lock keeps the name free until the rename.
-void MoveAside(const std::string& path) {
+// other file has, and returns that name.
+std::string MoveAside(const std::string& path) {
   for (int n = 1;; ++n) {
     std::string aside = path + ".corrupt";
-    if (n > 1) aside += "-" + std::to_string(n);
-    struct stat info {};
-    if (::lstat(aside.c_str(), &info) == 0) continue;
-    if (errno != ENOENT) throw CWin32Exception();
-    if (::rename(path.c_str(), aside.c_str()) != 0) throw CWin32Exception();
-    return;
+    if (n > 1) {
+      aside += '-';
+      aside += std::to_string(n);
+    }
+    const int error = RenameNoReplace(path, aside);
+    if (error == 0) return aside;
+    if (error != EEXIST) throw CWin32Exception(static_cast<uint32_t>(error));
   }
 }
 
@@ -113,7 +114,16 @@ void UpdateSettingsStore(const std::string& path, const std::function<bool(Setti
     }
   }
   if (!change(store)) return;
-  // A file that is not a store file is kept aside, never overwritten.
-  if (unreadable) MoveAside(path);
-  AtomicWriteFile(path, FormatSettingsStore(store), AtomicWriteMode::kReplace, 0600);
+  // A file that is not a store file is kept aside, never overwritten; it
+  // moves only once the new store is safely written, so a failed write leaves
+  // it where it was.
+  std::string aside;
+  std::function<void()> moveAside;
+  if (unreadable) moveAside = [&] { aside = MoveAside(path); };
+  try {
+    AtomicWriteFile(path, FormatSettingsStore(store), AtomicWriteMode::kReplace, 0600, moveAside);
+  } catch (...) {
+    if (!aside.empty()) RenameNoReplace(aside, path);  // only when nothing took its place
+    throw;
+  }
 }

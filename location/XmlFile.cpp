@@ -12,6 +12,7 @@
 #include "location/AtomicFile.h"
 #include "location/FilePath.h"
 #include "location/XmlEncoding.h"
+#include "location/XmlWriter.h"
 
 namespace {
 
@@ -60,17 +61,6 @@ std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
   ::close(fd);
   return buffer;
 }
-
-class CStringWriter : public pugi::xml_writer {
- public:
-  explicit CStringWriter(std::string& out) : m_out(out) {}
-  void write(const void* data, std::size_t size) override {
-    m_out.append(static_cast<const char*>(data), size);
-  }
-
- private:
-  std::string& m_out;
-};
 
 }  // namespace
 
@@ -149,6 +139,8 @@ bool ParseXmlBytes(pugi::xml_document& document, std::string_view bytes) {
 
 void CXmlFile::Load() {
   const std::string& path = m_document->path;
+  // What an interrupted save of this file left behind.
+  RemoveStaleTemporaryFiles(FolderOfPath(path), path.substr(path.rfind('/') + 1));
   std::unique_ptr<CPugiBuffer> buffer = ReadWholeFile(path);
   if (!buffer || !ParseOwnedBuffer(m_document->document, std::move(buffer))) {
     ThrowLoadFailed(path);
@@ -186,12 +178,7 @@ void CXmlFile::SaveIfModified() {
   m_unsavedReplacement = false;
 }
 
-std::string CXmlFile::Serialize() const {
-  std::string text;
-  CStringWriter writer(text);
-  m_document->document.save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
-  return text;
-}
+std::string CXmlFile::Serialize() const { return SerializeXmlDocument(m_document->document); }
 
 pugi::xml_node CXmlFile::AppendObject(const std::type_info& type, const void* object) {
   if (type != m_handler->GetObjectType()) {

@@ -125,6 +125,10 @@ class CXmlFile {
   void SaveIfModified();
   bool IsModified() const noexcept { return m_modified; }
   void SetModified() noexcept { m_modified = true; }
+  // Forgets that the document was changed, so neither a save nor the
+  // destructor writes it; for an owner that then drops the document and loads
+  // the file again, or takes its changes back itself.
+  void DiscardChanges() noexcept { m_modified = false; }
 
   const std::string& GetPath() const noexcept { return m_document->path; }
   const std::string& GetRootName() const noexcept { return m_rootName; }

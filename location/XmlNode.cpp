@@ -4,6 +4,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "location/XmlText.h"
+
 namespace {
 
 bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
@@ -131,6 +133,13 @@ pugi::xml_node AppendXmlElement(pugi::xml_node parent, const char* name) {
 }
 
 pugi::xml_node CreateTextElement(pugi::xml_node parent, const char* name, std::string_view text) {
+  // Text that entered a record without passing the checks of its way in
+  // reaches the document as a file can hold it.
+  std::string replaced;
+  if (!IsXmlText(text)) {
+    replaced = ReplaceNonXmlCharacters(text);
+    text = replaced;
+  }
   pugi::xml_node element = AppendXmlElement(parent, name);
   if (!text.empty()) {
     pugi::xml_node value = element.append_child(pugi::node_pcdata);

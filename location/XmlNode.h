@@ -46,7 +46,8 @@ std::string GetXmlNodeText(const pugi::xpath_node& node);
 std::string GetRequiredXmlText(pugi::xml_node node, const CXmlPath& path);
 
 // Appends <name>text</name> under `parent` and returns the new element. An
-// empty text adds no text node, as it would read back as none.
+// empty text adds no text node, as it would read back as none; characters a
+// file cannot hold go in as U+FFFD.
 pugi::xml_node CreateTextElement(pugi::xml_node parent, const char* name, std::string_view text);
 
 // Appends a child element; throws std::bad_alloc when the document cannot grow.

@@ -22,6 +22,7 @@ std::u16string UnescapeQldata(std::string_view message);
 // of the text drops its entry. Never fails.
 std::vector<CQldataEntry> SplitQldataEntries(std::u16string_view text);
 
-// The record of one message. Throws std::runtime_error with the reason, or
+// The record of one message. Characters a file cannot hold in the note and the
+// fix mode (control characters, U+FFFE, U+FFFF) become U+FFFD. Throws std::runtime_error with the reason, or
 // std::invalid_argument when a degrees-minutes-seconds field is out of range.
 CLocationRecord ParseQldataMessage(std::string_view message);

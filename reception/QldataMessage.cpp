@@ -9,6 +9,7 @@
 #include "location/Angle.h"
 #include "location/Datum.h"
 #include "location/NumberText.h"
+#include "location/XmlText.h"
 #include "reception/Qldata.h"
 #include "reception/QldataEntryViews.h"
 #include "reception/Utf16Text.h"
@@ -149,9 +150,9 @@ CLocationRecord ParseQldataMessage(std::string_view message) {
         break;
       case u'B': latitude = value; break;
       case u'L': longitude = value; break;
-      case u'N': record.SetNote(Utf16ToUtf8(value)); break;
+      case u'N': record.SetNote(ReplaceNonXmlCharacters(Utf16ToUtf8(value))); break;
       case u'F':
-        position.fixMode = Utf16ToUtf8(value);
+        position.fixMode = ReplaceNonXmlCharacters(Utf16ToUtf8(value));
         position.hasFixMode = true;
         break;
       case u'a':

@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "app/RunGuarded.h"
+#include "location/IteratorAdaptors.h"
+#include "location/PointXml.h"
 
 QApplication& TestApplication() {
   static int argc = 1;
@@ -29,6 +31,37 @@ CLocationRecord TestRecordAt(int32_t time, const std::string& note) {
   record.hasTime = true;
   record.SetNote(note);
   return record;
+}
+
+std::string RecordXml(const CLocationRecord& record) {
+  pugi::xml_document document;
+  std::ostringstream text;
+  WritePointXml(document.append_child("points"), record).print(text, "", pugi::format_raw);
+  return text.str();
+}
+
+CLocationRecord NoteRecord(const std::string& note) {
+  CLocationRecord record;
+  record.position = CPosition({35.5, 139.75});
+  record.SetNote(note);
+  return record;
+}
+
+std::vector<std::string> Notes(const std::vector<CLocationRecord>& records) {
+  std::vector<std::string> notes;
+  for (const CLocationRecord& record : records) notes.push_back(record.note);
+  return notes;
+}
+
+void Select(CRecordSource& view, std::vector<int32_t> indices) {
+  view.SetSelection(MakeIntPtrIterator(indices.data()),
+                    MakeIntPtrIterator(indices.data() + indices.size()));
+}
+
+std::vector<int32_t> Selection(CRecordSource& view) {
+  std::vector<int32_t> selection;
+  view.GetSelection(MakeIntBackInserter(selection));
+  return selection;
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/AppCore.h"
+#include "app/FileDialogs.h"
 #include "app/HelpOpener.h"
 #include "app/ProgramFolder.h"
 #include "app/Prompter.h"
@@ -27,6 +28,45 @@ QApplication& TestApplication();
 CLocationRecord TestRecordAt(int32_t time, const std::string& note);
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+
+// The record as its "point" element is written: equal texts are equal records
+// as far as any file can tell.
+std::string RecordXml(const CLocationRecord& record);
+// A WGS-84 record with a note, and the notes of records.
+CLocationRecord NoteRecord(const std::string& note);
+std::vector<std::string> Notes(const std::vector<CLocationRecord>& records);
+// A view's selection, set and read.
+void Select(CRecordSource& view, std::vector<int32_t> indices);
+std::vector<int32_t> Selection(CRecordSource& view);
+
+// File dialogs that answer from queues; an empty queue is a cancelled dialog.
+class CScriptedFileDialogs : public CFileDialogs {
+ public:
+  CScriptedFileDialogs() { SetFileDialogs(this); }
+  ~CScriptedFileDialogs() override { SetFileDialogs(nullptr); }
+
+  std::vector<std::string> GetOpenFileNames(QWidget*, const std::string& filter,
+                                            const std::string& suffix) override {
+    asked.push_back(filter + suffix);
+    return Next(openAnswers);
+  }
+  std::string GetSaveFileName(QWidget*, const std::string& filter,
+                              const std::string& suffix) override {
+    asked.push_back(filter + suffix);
+    return Next(saveAnswers);
+  }
+  template <class T>
+  static T Next(std::deque<T>& answers) {
+    if (answers.empty()) return T();
+    T answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  std::deque<std::vector<std::string>> openAnswers;
+  std::deque<std::string> saveAnswers;
+  std::vector<std::string> asked;  // the filter and suffix of each dialog
+};
 
 struct CPromptRecord {
   QWidget* owner;

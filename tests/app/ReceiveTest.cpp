@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "app/CommandIds.h"
@@ -16,11 +17,15 @@
 #include "app/HttpGetterSource.h"
 #include "app/LocalDay.h"
 #include "app/MainFrame.h"
+#include "location/AtomicFile.h"
+#include "location/Exceptions.h"
+#include "location/LocationFile.h"
 #include "reception/CurlHttpGetter.h"
 #include "reception/InternetError.h"
 #include "reception/MessageEncoding.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/reception/TestMessageServer.h"
+#include "tests/support/Xmllint.h"
 
 namespace {
 
@@ -110,6 +115,32 @@ class ReceiveTest : public AppTest {
   }
   QString Status() const { return frame->GetStatusText(0); }
   void Receive() { frame->ExecuteCommand(ID_TOOL_RECEIVE); }
+  // Closes the program as the user would, down to the database's release.
+  void Close() {
+    frame->close();
+    frame.reset();
+    core.reset();
+    FlushDeletes();
+    ReleaseRootFolder();
+  }
+  // Every file of the database folder and its bytes.
+  std::map<std::string, std::string> FolderBytes() const {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FolderFiles())
+      files[name] = ReadWholeFile((DatabaseFolder() / name).string());
+    return files;
+  }
+  // How often each note occurs in the section files on disk.
+  std::map<std::string, int> NotesOnDisk() const {
+    std::map<std::string, int> notes;
+    for (const std::string& name : FolderFiles()) {
+      if (name == "index.xml") continue;
+      const auto file = LoadLocationFile((DatabaseFolder() / name).string(), XmlOpenMode::kOpenExisting);
+      for (CXmlNodeEnumerator points = MakeChildElementEnumerator(*file); points.HasMore();)
+        ++notes[GetRecord(points.Next()).note];
+    }
+    return notes;
+  }
 
   static CTestMessageServer* server;
   std::unique_ptr<CAppCore> core;
@@ -183,6 +214,82 @@ TEST_F(ReceiveTest, OneBadMessageStoresNothingAndDeletesNothing) {
   EXPECT_EQ(server->Messages().size(), 3u);
 }
 
+TEST_F(ReceiveTest, AFullDiskDuringReceiveStoresEveryMessageOnceWhenReceivedAgain) {
+  const int32_t may = 1083369600;  // 2004-05-01 UTC
+  const int32_t june = 1086048000;
+  server->AddMessage(Message(may, "may"));
+  server->AddMessage(Message(june, "june"));
+  Start();
+  Receive();
+  ASSERT_TRUE(server->Messages().empty());
+
+  // The batch goes into both sections; the disk is full for the second.
+  for (const char* note : {"may 2", "may 3"}) server->AddMessage(Message(may + 60, note));
+  for (const char* note : {"june 2", "june 3"}) server->AddMessage(Message(june + 60, note));
+  {
+    int writes = 0;
+    SetAtomicWriteHook([&](std::size_t written) {
+      if (written == 0 && ++writes == 2) throw CWin32Exception(ENOSPC);
+    });
+    Receive();
+    SetAtomicWriteHook(nullptr);
+  }
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].kind, EPromptKind::Error);
+  EXPECT_EQ(server->Messages().size(), 4u);
+  EXPECT_EQ(Commands(server->Log()).back(), "QUIT");
+  EXPECT_FALSE(Contains(server->Log(), "DELE+1+4"));
+
+  // Closing writes nothing of the failed batch.
+  const std::map<std::string, std::string> afterFailure = FolderBytes();
+  Close();
+  EXPECT_EQ(FolderBytes(), afterFailure);
+
+  Start();
+  Receive();
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(Status(), QStringLiteral("メッセージを受信しました。件数: 4"));
+  EXPECT_TRUE(server->Messages().empty());
+  const std::map<std::string, int> once = {
+      {"may", 1}, {"may 2", 1}, {"may 3", 1}, {"june", 1}, {"june 2", 1}, {"june 3", 1}};
+  EXPECT_EQ(NotesOnDisk(), once);
+}
+
+TEST_F(ReceiveTest, MessagesSavedButNotDeletedOnTheServerAreStoredOnceWhenReceivedAgain) {
+  const int32_t today = TodayLocalMidnight();
+  server->AddMessage(Message(today + 3600, "one"));
+  server->AddMessage(Message(today + 7200, "two"));
+  server->Fault("DELE", "drop");
+  Start();
+  Receive();
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(server->Messages().size(), 2u);
+  EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}}));
+
+  server->AddMessage(Message(today + 10800, "three"));
+  Receive();
+  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_TRUE(server->Messages().empty());
+  EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}, {"three", 1}}));
+  EXPECT_EQ(ListedNotes(), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+TEST_F(ReceiveTest, ControlCharactersInANoteBecomeReplacementsInMemoryAndOnDisk) {
+  // The note holds U+0001 and U+FFFE, which no XML file can hold.
+  const int32_t time = TodayLocalMidnight() + 3600;
+  server->AddMessage(Entry('T', std::to_string(time) + "+0") + "5Dwgs846Udegree1B11L12N_AABYMO_");
+  // A line end inside a note travels escaped.
+  server->AddMessage(Entry('T', std::to_string(time + 60) + "+0") +
+                     "5Dwgs846Udegree1B11L16Ncr_AANAAK_lf");
+  Start();
+  Receive();
+  EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
+  const std::vector<std::string> expected = {"\xef\xbf\xbd\xef\xbf\xbd", "cr\r\nlf"};
+  EXPECT_EQ(ListedNotes(), expected);
+  EXPECT_EQ(XmllintComplaints(SectionFile(time).string()), "");
+  EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{expected[0], 1}, {expected[1], 1}}));
+}
+
 TEST_F(ReceiveTest, NoMessagesSaysSoAndStillQuits) {
   Start();
   Receive();
@@ -218,8 +325,8 @@ TEST_F(ReceiveTest, AnUnresolvedNameIsExplainedAheadOfTheErrorName) {
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(
       prompter.shown[0].text,
-      "インターネットに接続できません。Internet Explorerの設定がオフライン作業になっていないこと"
-      "を、確認してください。\nERROR_INTERNET_NAME_NOT_RESOLVED");
+      "インターネットに接続できません。ネットワークとプロキシの設定を確認してください。\n"
+      "ERROR_INTERNET_NAME_NOT_RESOLVED");
   EXPECT_EQ(Status(), QStringLiteral("レディ"));
 }
 

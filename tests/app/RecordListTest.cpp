@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QSignalSpy>
@@ -208,10 +209,13 @@ TEST_F(RecordListTest, TheListsKeysReachTheMainWindowAndTypingDoesNothing) {
   QTest::keyClick(list->GetList(), Qt::Key_G);
   EXPECT_EQ(list->GetList()->currentIndex().row(), 0);
   EXPECT_EQ(source->setSelectionCalls, calls);
-  // Ctrl+C goes to the main window, where copying is not offered yet.
+  // Ctrl+C goes to the main window, which copies.
   frame->SetStatusText(0, QStringLiteral("x"));
+  QApplication::clipboard()->clear();
+  list->GetList()->setFocus();
   QTest::keyClick(list->GetList(), Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(frame->GetStatusText(0), QStringLiteral("x"));
+  EXPECT_EQ(frame->GetStatusText(0), QStringLiteral("レディ"));
+  EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("<points")));
 }
 
 TEST_F(RecordListTest, TheContextMenuOffersTheRecordCommands) {
@@ -236,8 +240,9 @@ TEST_F(RecordListTest, TheContextMenuOffersTheRecordCommands) {
   closer.start();
   QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(-1, -1), QPoint(-1, -1));
   QApplication::sendEvent(list->GetList(), &event);
-  EXPECT_EQ(texts, (QStringList{"新規作成(&W)", "-", "切り取り(&T)", "コピー(&C)", "貼り付け(&P)",
-                                "削除(&D)", "-", "すべて選択(&A)", "-", "プロパティ(&R)..."}));
+  EXPECT_EQ(texts, (QStringList{"新規作成(&W)", "-", "切り取り(&T)", "コピー(&C)",
+                                "テキストとしてコピー(&X)", "貼り付け(&P)", "削除(&D)", "-",
+                                "すべて選択(&A)", "-", "プロパティ(&R)..."}));
   EXPECT_TRUE(selectAllEnabled);
   EXPECT_EQ(source->selection, (std::set<int32_t>{0, 1}));
 }

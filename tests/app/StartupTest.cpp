@@ -60,14 +60,14 @@ TEST_F(StartupTest, OneInstanceHoldsTheClaimAndASecondOneBringsItForward) {
   EXPECT_TRUE(second.Claim());
 }
 
-TEST_F(StartupTest, AClosedRunEndsWithOneAndTearsDownInOrder) {
+TEST_F(StartupTest, AClosedRunEndsWithZeroAndTearsDownInOrder) {
   CAppCoreSetup setup;
   setup.settings = std::make_unique<CMemorySettingsKey>(store);
   QTimer::singleShot(0, [] {
     for (QWidget* window : QApplication::topLevelWidgets())
       if (auto* frame = dynamic_cast<CMainFrame*>(window)) frame->close();
   });
-  EXPECT_EQ(RunMainFrame(std::move(setup), nullptr), 1);
+  EXPECT_EQ(RunMainFrame(std::move(setup), nullptr), 0);
   EXPECT_EQ(GetAppCore(), nullptr);
   EXPECT_TRUE(store->Has("SplitterPos"));
   EXPECT_TRUE(store->Has("ViewScale"));

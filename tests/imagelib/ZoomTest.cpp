@@ -107,7 +107,7 @@ std::vector<uint32_t> plainZoom(int method, const QimImage* src, int ox, int oy,
         std::vector<float> h((size_t)ww * nch);
         for (int i = 0; i < ww; ++i)
             for (int c = 0; c < nch; ++c) {
-                float f[4];
+                float f[4] = {};
                 for (int q = 0; q < 4 && (q < 2 || method == QIM_INTER_CUBIC); ++q)
                     f[q] = (float)get(src, ox + xs[i].k + q, oy + row, c);
                 h[(size_t)i * nch + c] = method == QIM_INTER_LINEAR

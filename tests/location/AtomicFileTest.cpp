@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -111,3 +114,79 @@ TEST(AtomicFile, ReplacingThroughALinkKeepsTheLink) {
 }
 
 }  // namespace
+
+namespace {
+
+// The id of a process that has ended and been reaped.
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+}  // namespace
+
+TEST(AtomicFile, TemporariesOfEndedWritersGoWhenTheFolderIsNextWritten) {
+  CTempFolder folder;
+  const std::string ended = std::to_string(EndedProcessId());
+  const std::string running = std::to_string(::getpid());
+  const std::vector<std::string> stale = {".index.xml.tmp" + ended + "-1f3a-0",
+                                          ".200405.xml.tmp" + ended + "-0-17",
+                                          "..a.tmp.b.tmp" + ended + "-abc-2"};
+  // A write in progress elsewhere, names that only look alike, and files of
+  // the user's own.
+  const std::vector<std::string> kept = {".index.xml.tmp" + running + "-1f3a-0",
+                                         ".index.xml.tmp" + ended + "-1F3A-0",
+                                         ".index.xml.tmp" + ended + "-1f3a-",
+                                         ".index.xml.tmp" + ended + "-1f3a",
+                                         ".index.xml.tmp-1f3a-0",
+                                         ".tmp" + ended + "-1f3a-0",
+                                         "index.xml.tmp" + ended + "-1f3a-0",
+                                         ".index.xml.tmp" + ended + "-1f3a-0~",
+                                         "notes.txt"};
+  for (const std::string& name : stale) WriteBytes(folder / name, "partial");
+  for (const std::string& name : kept) WriteBytes(folder / name, "keep");
+  std::filesystem::create_directory(folder / (".dir.tmp" + ended + "-1-1"));
+  std::filesystem::create_symlink("notes.txt", folder / (".link.tmp" + ended + "-1-1"));
+
+  AtomicWriteFile(folder / "other.xml", "x", AtomicWriteMode::kReplace);
+  std::vector<std::string> expected = kept;
+  expected.insert(expected.end(), {".dir.tmp" + ended + "-1-1", ".link.tmp" + ended + "-1-1",
+                                   "other.xml"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(folder.Names(), expected);
+  for (const std::string& name : kept) EXPECT_EQ(ReadBytes(folder / name), "keep") << name;
+}
+
+TEST(AtomicFile, OpeningAFileRemovesOnlyItsOwnStaleTemporaries) {
+  CTempFolder folder;
+  const std::string ended = std::to_string(EndedProcessId());
+  WriteBytes(folder / "a.xml", "<points/>");
+  WriteBytes(folder / (".a.xml.tmp" + ended + "-9-0"), "<points><poi");
+  WriteBytes(folder / (".b.xml.tmp" + ended + "-9-1"), "<points><poi");
+  RemoveStaleTemporaryFiles(folder.path().string(), "a.xml");
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
+}
+
+TEST(AtomicFile, WorkBeforeTheReplaceRunsOnceTheNewFileIsCompleteAndCanStopIt) {
+  CTempFolder folder;
+  const std::string path = folder / "a.txt";
+  WriteBytes(path, "old");
+  std::vector<std::string> seen;
+  std::string temporary;
+  EXPECT_EQ(ThrownCode([&] {
+              AtomicWriteFile(path, "new", AtomicWriteMode::kReplace, std::nullopt, [&] {
+                seen = folder.Names();
+                temporary = ReadBytes(folder / seen.front());
+                throw CWin32Exception(EXDEV);
+              });
+            }),
+            static_cast<uint32_t>(EXDEV));
+  ASSERT_EQ(seen.size(), 2u);  // the complete temporary beside the file
+  EXPECT_EQ(temporary, "new");
+  EXPECT_EQ(ReadBytes(path), "old");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.txt"}));
+}

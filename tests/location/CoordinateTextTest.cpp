@@ -69,6 +69,10 @@ TEST(CoordinateText, ZoneOffsets) {
   EXPECT_EQ(Offset("٩:00:00"), "Invalid Offset: ٩:00:00");  // Arabic-Indic nine
   // Beyond 32 bits: refused, not wrapped.
   EXPECT_EQ(Offset("596523:14:08"), "Invalid Offset: 596523:14:08");
+  EXPECT_EQ(Offset("-596523:14:09"), "Invalid Offset: -596523:14:09");
+  // Every offset that formats reads back, the most negative one included.
+  EXPECT_EQ(Offset("-596523:14:08"), "-2147483648");
+  EXPECT_EQ(Offset(FormatZoneOffset(INT32_MIN)), std::to_string(INT32_MIN));
   EXPECT_EQ(Offset("0:0:4294967296"), "Invalid Offset: 0:0:4294967296");
   const int32_t standard[] = {0, 32400, -18000};  // daylight saving never applies
   for (int i = 0; i < 3; ++i) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileTestSupport.h"
 #include "location/Exceptions.h"
 
 namespace fs = std::filesystem;
@@ -331,6 +333,29 @@ TEST_F(FileSettingsKeyTest, CorruptFileGivesDefaultsAndIsMovedAsideOnTheFirstWri
   EXPECT_EQ(ReadFile(m_store.string() + ".corrupt"), garbage);
   EXPECT_EQ(ReadFile(m_store.string() + ".corrupt-2"), "another bad one");
   EXPECT_EQ(Mode(m_store), 0600u);
+}
+
+TEST_F(FileSettingsKeyTest, AFullDiskLeavesAnUnreadableStoreInPlaceAndNothingBeside) {
+  fs::create_directories(m_folder);
+  const std::string garbage = "not a settings file\n";
+  WriteFile(m_store, garbage);
+  auto key = Key();
+  {
+    CWriteHookScope full([](std::size_t) { throw CWin32Exception(ENOSPC); });
+    EXPECT_EQ(FailureCode([&] { key->WriteString("ServerURL", "x"); }),
+              static_cast<uint32_t>(ENOSPC));
+  }
+  EXPECT_EQ(ReadFile(m_store), garbage);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(m_folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"settings.txt", "settings.txt.lock"}));
+
+  // Once there is room, the new store is written and the old file kept.
+  key->WriteString("ServerURL", "x");
+  EXPECT_EQ(ReadFile(m_store.string() + ".corrupt"), garbage);
+  EXPECT_EQ(key->ReadString("ServerURL", ""), "x");
 }
 
 TEST_F(FileSettingsKeyTest, TwoKeyObjectsKeepEachOthersWrites) {

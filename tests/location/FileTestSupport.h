@@ -20,8 +20,8 @@
 
 class CTempFolder {
  public:
-  CTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qlf-test-XXXXXX").string();
+  explicit CTempFolder(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+    std::string pattern = (base / "qlf-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
   }

@@ -231,6 +231,7 @@ TEST(LocationDatabase, FailedSavesLeaveEveryFileIntact) {
   const std::string june = ReadBytes(folder / "200406.xml");
   const std::string index = ReadBytes(indexPath);
 
+  for (CLocationRecord& record : records) record.SetNote("a second note, as long as the first");
   File(*database, records);
   {
     CWriteHookScope hook([](std::size_t written) {
@@ -249,7 +250,7 @@ TEST(LocationDatabase, FailedSavesLeaveEveryFileIntact) {
   EXPECT_EQ(ReadBytes(indexPath), index);
 }
 
-TEST(LocationDatabase, AnIndexThatFailsToSaveIsSavedWithTheSections) {
+TEST(LocationDatabase, ASectionWhoseIndexEntryFailsToSaveIsNotAddedAndItsFileIsAdoptedLater) {
   CTempFolder folder;
   const std::string indexPath = folder / "index.xml";
   std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
@@ -264,6 +265,9 @@ TEST(LocationDatabase, AnIndexThatFailsToSaveIsSavedWithTheSections) {
   }
   EXPECT_EQ(ReadBytes(indexPath), empty);
   EXPECT_TRUE(ReadRecords(folder / "200405.xml").empty());
+  // What the index holds in memory is what is on disk.
+  EXPECT_FALSE(database->IsModified());
+  EXPECT_TRUE(ListSections(*database).empty());
 
   File(*database, {MakeRecord(Utc(2004, 5, 3))});
   SaveModifiedSections(*database);

@@ -25,7 +25,10 @@ using Log = std::vector<std::string>;
 std::string Chal() { return "/ql?c=CHAL"; }
 std::string Open(int challenge, const std::string& password = "password",
                  const std::string& encodedUser = "user") {
-  return "/ql?c=OPEN+" + encodedUser + "+" + Md5Hex("C" + std::to_string(challenge) + password);
+  std::string challenged = "C";
+  challenged += std::to_string(challenge);
+  challenged += password;
+  return "/ql?c=OPEN+" + encodedUser + "+" + Md5Hex(challenged);
 }
 std::string Session(const std::string& encodedCommand, int key) {
   return "/ql?c=" + encodedCommand + "&k=K" + std::to_string(key);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 
@@ -12,6 +13,14 @@ namespace {
 std::string Triple(char16_t unit) {
   auto letter = [](int d) { return static_cast<char>(d < 26 ? 'A' + d : 'a' + d - 26); };
   return {letter(unit / 2704), letter(unit / 52 % 52), letter(unit % 52)};
+}
+
+// prefix, then one escape of the units: "_", their triples, "_".
+std::string Escaped(std::initializer_list<char16_t> units, const std::string& prefix = {}) {
+  std::string text = prefix + "_";
+  for (const char16_t unit : units) text += Triple(unit);
+  text += '_';
+  return text;
 }
 
 // One plain entry: length, letter, value.
@@ -255,10 +264,28 @@ TEST(QldataParse, NotesKeepEveryUnitAsUtf8) {
   auto note = [](const std::string& escaped, std::size_t units) {
     return ParseQldataMessage(kRequired + std::to_string(units) + "N" + escaped).note;
   };
-  EXPECT_EQ(note("_" + Triple(0xD83D) + Triple(0xDE00) + "_", 2), "\xf0\x9f\x98\x80");
-  EXPECT_EQ(note("_" + Triple(0xD800) + "_x", 2), "\xef\xbf\xbdx");  // lone surrogate
-  EXPECT_EQ(note("a_" + Triple(0xDC00) + Triple(0xD800) + "_", 3), "a\xef\xbf\xbd\xef\xbf\xbd");
+  EXPECT_EQ(note(Escaped({0xD83D, 0xDE00}), 2), "\xf0\x9f\x98\x80");
+  EXPECT_EQ(note(Escaped({0xD800}) + "x", 2), "\xef\xbf\xbdx");  // lone surrogate
+  EXPECT_EQ(note(Escaped({0xDC00, 0xD800}, "a"), 3), "a\xef\xbf\xbd\xef\xbf\xbd");
   EXPECT_EQ(note("\xe9__", 2), "\xc3\xa9_");  // a plain byte is its Latin-1 unit
   EXPECT_EQ(note("7N12", 4), "7N12");         // letters and digits inside a value
-  EXPECT_EQ(note(std::string("a\0b", 3), 3), std::string("a\0b", 3));
+}
+
+TEST(QldataParse, CharactersAFileCannotHoldBecomeReplacementCharacters) {
+  // U+0001 U+FFFE: no XML file can hold either.
+  const CLocationRecord record =
+      ParseQldataMessage("16T1136073600+324005Dwgs846Udegree1B11L12N_AABYMO_");
+  EXPECT_EQ(record.note, "\xef\xbf\xbd\xef\xbf\xbd");
+  auto note = [](const std::string& escaped, std::size_t units) {
+    return ParseQldataMessage(kRequired + std::to_string(units) + "N" + escaped).note;
+  };
+  EXPECT_EQ(note(std::string("a\0b", 3), 3), "a\xef\xbf\xbd" "b");
+  EXPECT_EQ(note(Escaped({0xFFFF, 0x1F, 0xFFFD}), 3),
+            "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
+  // Line ends and tabs are text a file holds.
+  EXPECT_EQ(note("cr\r\nlf\t", 7), "cr\r\nlf\t");
+  EXPECT_EQ(note("\x7f", 1), "\x7f");
+  const CLocationRecord fix = ParseQldataMessage(kRequired + "1F_AAB_");
+  EXPECT_EQ(fix.position.fixMode, "\xef\xbf\xbd");
+  EXPECT_TRUE(fix.position.hasFixMode);
 }

@@ -1,0 +1,53 @@
+// An open location file in the "ファイル" folder: its records in memory,
+// whether they changed since the last save, and saving them back. Its view
+// is the one record source of the program that can be edited.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/TreeNode.h"
+#include "location/LocationRecord.h"
+
+class CLocationFileNode : public CTreeNode {
+ public:
+  // A new file that was never saved: no path, no records.
+  CLocationFileNode();
+  // Reads every record of the location file at path. Throws the load errors
+  // of the file layer and of the point reader; nothing is written.
+  explicit CLocationFileNode(const std::string& path);
+  ~CLocationFileNode() override;
+
+  // "新規ファイル" for a file never saved, else the file name.
+  std::string GetTitle() const override;
+  QIcon GetIcon() const override;
+  // A file has no children.
+  void EnumChildren(CNodeOutputIteratorRef sink) override;
+  void Search(const CSearchCriteria& criteria, CRecordOutputIteratorRef sink) override;
+  std::unique_ptr<CRecordSource> CreateView(CRecordSourceObserver* observer) override;
+  // Asks whether to save a modified file: Yes saves (false when the save
+  // dialog is cancelled), No lets the changes go, Cancel keeps the file open.
+  bool CanClose() override;
+
+  // Save As for a file never saved, else writes it where it is. False when
+  // the user cancelled the save dialog.
+  bool Save();
+  // Asks for a path and writes there; the file then goes by that path.
+  bool SaveAs();
+  // Writes every record to path in one atomic replacement; the file counts
+  // as saved only once it is safely there. A failure throws and leaves both
+  // the file on disk and the modified flag as they were.
+  void Write(const std::string& path);
+
+  const std::vector<CLocationRecord>& Records() const { return m_records; }
+  // The records for changing: marks the file modified, also when the caller
+  // then changes nothing.
+  std::vector<CLocationRecord>& EditRecords();
+  bool IsModified() const { return m_modified; }
+  const std::string& GetPath() const { return m_path; }
+
+ private:
+  bool m_modified = false;
+  std::string m_path;
+  std::vector<CLocationRecord> m_records;
+};

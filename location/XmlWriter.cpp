@@ -1,0 +1,225 @@
+#include "location/XmlWriter.h"
+
+#include <array>
+#include <cstring>
+#include <string_view>
+
+#include "location/Utf8Sequence.h"
+#include "location/XmlText.h"
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// Collects output in a buffer of its own and hands it to the string in large
+// pieces: far cheaper than growing the string by single characters.
+class COutput {
+ public:
+  explicit COutput(std::string& out) : m_out(out) {}
+  COutput(const COutput&) = delete;
+  COutput& operator=(const COutput&) = delete;
+  ~COutput() { Flush(); }
+
+  void Put(char c) {
+    if (m_used == sizeof m_buffer) Flush();
+    m_buffer[m_used++] = c;
+  }
+  void Put(std::string_view text) {
+    if (text.size() > sizeof m_buffer - m_used) {
+      Flush();
+      if (text.size() > sizeof m_buffer) {
+        m_out.append(text);
+        return;
+      }
+    }
+    std::memcpy(m_buffer + m_used, text.data(), text.size());
+    m_used += text.size();
+  }
+  void Flush() {
+    m_out.append(m_buffer, m_used);
+    m_used = 0;
+  }
+  // How much has been put so far, and taking back what was put after that.
+  std::size_t Position() const { return m_out.size() + m_used; }
+  void Truncate(std::size_t position) {
+    if (position >= m_out.size()) {
+      m_used = position - m_out.size();
+    } else {
+      m_out.resize(position);
+      m_used = 0;
+    }
+  }
+
+ private:
+  std::string& m_out;
+  std::size_t m_used = 0;
+  char m_buffer[16384];
+};
+
+enum class EContext { kText, kAttribute };
+
+// Bytes that are copied as they stand in a context; every other byte is
+// escaped, checked as UTF-8 or replaced.
+constexpr std::array<bool, 256> PlainBytes(EContext context) {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x80; ++c) plain[c] = true;
+  plain['&'] = plain['<'] = plain['>'] = false;
+  if (context == EContext::kText) {
+    plain['\t'] = plain['\n'] = true;
+  } else {
+    plain['"'] = false;
+  }
+  return plain;
+}
+
+constexpr std::array<bool, 256> kPlainText = PlainBytes(EContext::kText);
+constexpr std::array<bool, 256> kPlainAttribute = PlainBytes(EContext::kAttribute);
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void PutCharacterReference(COutput& out, unsigned char c) {
+  char reference[8] = {'&', '#'};
+  std::size_t length = 2;
+  if (c >= 10) reference[length++] = static_cast<char>('0' + c / 10);
+  reference[length++] = static_cast<char>('0' + c % 10);
+  reference[length++] = ';';
+  out.Put(std::string_view(reference, length));
+}
+
+void PutEscaped(COutput& out, std::string_view text, EContext context) {
+  const std::array<bool, 256>& plain = context == EContext::kText ? kPlainText : kPlainAttribute;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t run = i;
+    while (run < text.size() && plain[static_cast<unsigned char>(text[run])]) ++run;
+    out.Put(text.substr(i, run - i));
+    i = run;
+    if (i == text.size()) break;
+    const char c = text[i];
+    switch (c) {
+      case '&': out.Put("&amp;"); ++i; continue;
+      case '<': out.Put("&lt;"); ++i; continue;
+      case '>': out.Put("&gt;"); ++i; continue;
+      case '"': out.Put("&quot;"); ++i; continue;
+      case '\t':
+      case '\n':
+      case '\r':
+        PutCharacterReference(out, static_cast<unsigned char>(c));
+        ++i;
+        continue;
+      default: break;
+    }
+    char32_t codePoint = 0;
+    const std::size_t length = DecodeUtf8Sequence(text, i, codePoint);
+    if (length != 0 && IsXmlCharacter(codePoint)) {
+      out.Put(text.substr(i, length));
+      i += length;
+    } else {
+      out.Put(kReplacement);
+      i += length != 0 ? length : 1;
+    }
+  }
+}
+
+void PutText(COutput& out, std::string_view text) {
+  for (const char c : text) {
+    if (!IsBlank(c)) {
+      PutEscaped(out, text, EContext::kText);
+      return;
+    }
+  }
+  // White space alone: references, which no reader takes for formatting.
+  for (const char c : text) PutCharacterReference(out, static_cast<unsigned char>(c));
+}
+
+bool IsText(pugi::xml_node_type type) {
+  return type == pugi::node_pcdata || type == pugi::node_cdata;
+}
+
+// What is written of a node: elements, and text that is not empty.
+enum class EContent { kNone, kElement, kText };
+
+EContent ContentOf(pugi::xml_node node) {
+  const pugi::xml_node_type type = node.type();
+  if (type == pugi::node_element) return EContent::kElement;
+  return IsText(type) && node.value()[0] != '\0' ? EContent::kText : EContent::kNone;
+}
+
+void PutIndent(COutput& out, int depth) {
+  for (int i = 0; i < depth; ++i) out.Put('\t');
+}
+
+void PutElement(COutput& out, pugi::xml_node element, int depth, bool indent) {
+  const std::string_view name = element.name();
+  out.Put('<');
+  out.Put(name);
+  for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    out.Put(' ');
+    out.Put(attribute.name());
+    out.Put("=\"");
+    PutEscaped(out, attribute.value(), EContext::kAttribute);
+    out.Put('"');
+  }
+  // Children are indented until text turns up among them: added white space
+  // next to text would become part of it, so then they are written again
+  // without.
+  bool nested = indent;
+  const std::size_t start = out.Position();
+  bool opened = false;
+  pugi::xml_node child = element.first_child();
+  while (child) {
+    const EContent content = ContentOf(child);
+    if (content != EContent::kNone && !opened) {
+      out.Put('>');
+      opened = true;
+    }
+    if (content == EContent::kText && nested) {
+      nested = false;
+      out.Truncate(start + 1);
+      child = element.first_child();
+      continue;
+    }
+    if (content == EContent::kText) {
+      PutText(out, child.value());
+    } else if (content == EContent::kElement) {
+      if (nested) {
+        out.Put('\n');
+        PutIndent(out, depth + 1);
+      }
+      PutElement(out, child, depth + 1, nested);
+    }
+    child = child.next_sibling();
+  }
+  if (!opened) {
+    out.Put(" />");
+    return;
+  }
+  if (nested) {
+    out.Put('\n');
+    PutIndent(out, depth);
+  }
+  out.Put("</");
+  out.Put(name);
+  out.Put('>');
+}
+
+}  // namespace
+
+std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
+  std::string text;
+  COutput out(text);
+  if (withDeclaration) out.Put("<?xml version=\"1.0\"?>\n");
+  for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    PutElement(out, child, 0, true);
+    out.Put('\n');
+  }
+  out.Flush();
+  return text;
+}
+
+void AppendXmlElementText(std::string& text, pugi::xml_node element) {
+  COutput out(text);
+  PutElement(out, element, 0, false);
+}

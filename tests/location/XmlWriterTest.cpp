@@ -1,0 +1,132 @@
+// Files as other XML readers see them: every file written is checked by
+// libxml2's xmllint, and what is read back is what was in memory.
+#include "location/XmlWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DatabaseTestSupport.h"
+#include "FileTestSupport.h"
+#include "location/PointXml.h"
+#include "location/XmlText.h"
+#include "tests/support/Xmllint.h"
+
+namespace {
+
+const std::string kReplacement = "\xef\xbf\xbd";
+
+// Notes no file could hold as they are, or that a careless writer would not
+// get back: line ends, white space alone, markup, control characters,
+// non-characters and broken UTF-8.
+const std::vector<std::string> kHostileNotes = {
+    "cr\r\nlf", "\r", "  ", "\t\n", " lead and trail ", "a\x01" "b", "\x1f\x0b\x0c",
+    "\xef\xbf\xbe", "\xef\xbf\xbf", "\xc3", "\xed\xa0\x80", "\xf4\x90\x80\x80", "]]>",
+    "<&>\"'", "&#1;", "\xf0\x9f\x98\x80 東京", "\x7f", std::string("nul\0inside", 10)};
+
+std::vector<CLocationRecord> HostileRecords() {
+  std::vector<CLocationRecord> records;
+  for (std::size_t i = 0; i < kHostileNotes.size(); ++i) {
+    CLocationRecord record = MakeRecord(Utc(2004, 5, 1) + static_cast<int32_t>(i) * 60, {});
+    record.SetNote(kHostileNotes[i]);
+    record.position.fixMode = kHostileNotes[i];
+    record.position.hasFixMode = true;
+    records.push_back(record);
+  }
+  return records;
+}
+
+}  // namespace
+
+TEST(XmlText, OnlyCharactersXmlCannotHoldAreReplaced) {
+  EXPECT_EQ(ReplaceNonXmlCharacters("plain \t\r\n text"), "plain \t\r\n text");
+  EXPECT_EQ(ReplaceNonXmlCharacters("東京 \xf0\x9f\x98\x80 \xef\xbf\xbd \xee\x80\x80 \x7f"),
+            "東京 \xf0\x9f\x98\x80 \xef\xbf\xbd \xee\x80\x80 \x7f");
+  EXPECT_EQ(ReplaceNonXmlCharacters(std::string("a\0b", 3)), "a" + kReplacement + "b");
+  EXPECT_EQ(ReplaceNonXmlCharacters("\x01\x08\x0b\x0c\x0e\x1f"),
+            kReplacement + kReplacement + kReplacement + kReplacement + kReplacement +
+                kReplacement);
+  // A non-character is one replacement; each stray byte is one.
+  EXPECT_EQ(ReplaceNonXmlCharacters("x\xef\xbf\xbey\xef\xbf\xbfz"),
+            "x" + kReplacement + "y" + kReplacement + "z");
+  EXPECT_EQ(ReplaceNonXmlCharacters("\xe6\x9d"), kReplacement + kReplacement);
+  EXPECT_EQ(ReplaceNonXmlCharacters("\xed\xa0\x80"), kReplacement + kReplacement + kReplacement);
+  EXPECT_EQ(ReplaceNonXmlCharacters("\xc0\xaf"), kReplacement + kReplacement);
+  EXPECT_TRUE(IsXmlText("東京\r\n"));
+  EXPECT_FALSE(IsXmlText("\xef\xbf\xbe"));
+  EXPECT_FALSE(IsXmlText("\x80"));
+}
+
+TEST(XmlWriter, HostileNotesGiveFilesThatXmllintAcceptsAndThatReadBackAsInMemory) {
+  CTempFolder folder;
+  const std::string path = folder / "hostile.xml";
+  const std::vector<CLocationRecord> records = HostileRecords();
+  {
+    std::unique_ptr<CLocationFile> file = LoadLocationFile(path, XmlOpenMode::kCreateExclusive);
+    for (const CLocationRecord& record : records) AppendRecordElement(*file, record);
+    file->SaveIfModified();
+  }
+  EXPECT_EQ(XmllintComplaints(path), "");
+  const std::vector<CLocationRecord> read = ReadRecords(path);
+  ASSERT_EQ(read.size(), records.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    const std::string expected = ReplaceNonXmlCharacters(records[i].note);
+    EXPECT_EQ(read[i].note, expected) << i;
+    EXPECT_TRUE(read[i].hasNote) << i;
+    EXPECT_EQ(read[i].position.fixMode, expected) << i;
+  }
+  // A carriage return is a reference, so no reader takes it for a line end.
+  EXPECT_NE(ReadBytes(path).find("<note>cr&#13;\nlf</note>"), std::string::npos);
+  EXPECT_EQ(ReadBytes(path).find('\r'), std::string::npos);
+}
+
+TEST(XmlWriter, TextALaxParserLetInIsReadAndWrittenAsAFileCanHoldIt) {
+  CTempFolder folder;
+  const std::string path = folder / "lax.xml";
+  // pugixml takes references to characters XML forbids; libxml2 does not.
+  WriteBytes(path,
+             "<points><point><position><datum>wgs84</datum><latitude unit=\"degree\">1</latitude>"
+             "<longitude unit=\"degree\">2</longitude><accuracy><fixmode>&#2;</fixmode></accuracy>"
+             "</position><note>a&#1;b&#13;</note></point></points>");
+  std::unique_ptr<CLocationFile> file = LoadLocationFile(path, XmlOpenMode::kOpenExisting);
+  const CLocationRecord record = GetRecord(MakeChildElementEnumerator(*file).Next());
+  EXPECT_EQ(record.note, "a" + kReplacement + "b\r");
+  EXPECT_EQ(record.position.fixMode, kReplacement);
+  AppendRecordElement(*file, MakeRecord(Utc(2004, 5, 1), "added"));
+  file->SaveIfModified();
+  EXPECT_EQ(XmllintComplaints(path), "");
+  const std::vector<CLocationRecord> read = ReadRecords(path);
+  ASSERT_EQ(read.size(), 2u);
+  EXPECT_EQ(read[0].note, record.note);
+  EXPECT_EQ(read[0].position.fixMode, record.position.fixMode);
+}
+
+TEST(XmlWriter, ElementsAreIndentedUnlessTheyHoldText) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("root");
+  root.append_attribute("a").set_value("1\t2\n3\r\"<&>");
+  root.append_child("empty");
+  pugi::xml_node mixed = root.append_child("mixed");
+  mixed.append_child(pugi::node_pcdata).set_value("x ");
+  mixed.append_child("inner").append_child("deep");
+  pugi::xml_node late = root.append_child("late");
+  late.append_child("a").append_child("b");
+  late.append_child(pugi::node_cdata).set_value("tail]]>");
+  pugi::xml_node nested = root.append_child("nested");
+  nested.append_child("leaf").append_child(pugi::node_pcdata).set_value("text");
+  nested.append_child(pugi::node_cdata).set_value("");  // writes nothing
+  EXPECT_EQ(SerializeXmlDocument(document),
+            "<?xml version=\"1.0\"?>\n"
+            "<root a=\"1&#9;2&#10;3&#13;&quot;&lt;&amp;&gt;\">\n"
+            "\t<empty />\n"
+            "\t<mixed>x <inner><deep /></inner></mixed>\n"
+            "\t<late><a><b /></a>tail]]&gt;</late>\n"
+            "\t<nested>\n"
+            "\t\t<leaf>text</leaf>\n"
+            "\t</nested>\n"
+            "</root>\n");
+  std::string element;
+  AppendXmlElementText(element, nested);
+  EXPECT_EQ(element, "<nested><leaf>text</leaf></nested>");
+}
