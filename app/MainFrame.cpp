@@ -136,7 +136,12 @@ QAction* CMainFrame::MakeCommandAction(uint32_t id, const char* menuText) {
   action->setIconVisibleInMenu(true);
   action->setCheckable(IsCheckCommand(id));
   if (IsPendingCommand(id)) action->setEnabled(false);
-  connect(action, &QAction::triggered, this, [this, id] { RunGuarded(this, [&] { OnCommand(id); }); });
+  connect(action, &QAction::triggered, this, [this, id, action](bool checked) {
+    // The command sets its own check mark from the state before the click
+    // (the range zoom starts or ends by it): Qt's own toggle is undone.
+    if (action->isCheckable()) action->setChecked(!checked);
+    RunGuarded(this, [&] { OnCommand(id); });
+  });
   m_actions[id] = action;
   return action;
 }
