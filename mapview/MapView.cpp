@@ -48,9 +48,9 @@ int ToPixel(double value) {
   return static_cast<int>(value);
 }
 
-LatLon DegreesOf(const CLocationRecord& record) {
+LatLon DegreesOf(const CLocationRecord& record, const CDatumHandle& wgs84) {
   // Records on the WGS-84 datum need no conversion, and most are on it.
-  if (record.position.datum == GetWgs84Datum())
+  if (record.position.datum == wgs84)
     return {record.position.latitude.ToDegrees(), record.position.longitude.ToDegrees()};
   return GetPositionDegrees(record.position);
 }
@@ -101,10 +101,12 @@ class CMapView::CRecordCache {
       m_positions.clear();
       const int32_t count = std::max(0, host.GetActiveRecordCount());
       m_positions.reserve(static_cast<std::size_t>(count));
-      host.GetActiveRecords(MakeCountingIterator(0), MakeCountingIterator(count),
-                            MakeVisitorSink<CLocationRecord>([this](const CLocationRecord& record) {
-                              m_positions.push_back(DegreesOf(record));
-                            }));
+      const CDatumHandle wgs84 = GetWgs84Datum();
+      host.GetActiveRecords(
+          MakeCountingIterator(0), MakeCountingIterator(count),
+          MakeVisitorSink<CLocationRecord>([this, &wgs84](const CLocationRecord& record) {
+            m_positions.push_back(DegreesOf(record, wgs84));
+          }));
       m_positionsValid = true;
     }
     if (!m_selectionValid) {
@@ -645,6 +647,8 @@ void CMapView::DrawRecords() {
   // Markers that stand across the image's edge are left to the painter,
   // whose outline there differs from the plain square.
   std::unique_ptr<QPainter> edgePainter;
+  const CInsideMarker<kMarkerHalf, 1> plainMarker(kMarkerColour, kOutlineColour);
+  const CInsideMarker<kMarkerHalf, 1> selectedMarker(kSelectedMarkerColour, kOutlineColour);
 
   // The same arithmetic as LatLonToPixel, kept in doubles until drawing.
   auto place = [&](const LatLon& p) {
@@ -656,7 +660,11 @@ void CMapView::DrawRecords() {
     const int x = ToPixel(p.x * ratio);
     const int y = ToPixel(p.y * ratio);
     if (IsMarkerOutside(target, x, y, half)) return;
-    if (!exact || IsMarkerInside(target, x, y, half)) {
+    if (exact && IsMarkerInside(target, x, y, half)) {
+      (fill == kMarkerColour ? plainMarker : selectedMarker).Draw(target, x, y);
+      return;
+    }
+    if (!exact) {
       DrawSquareMarker(target, x, y, half, border, fill, kOutlineColour);
       return;
     }
@@ -682,9 +690,9 @@ void CMapView::DrawRecords() {
   };
 
   const std::size_t count = positions.size();
-  const QRect hittable =
-      QRect(QPoint(0, 0), client)
-          .adjusted(-kHitTolerance, -kHitTolerance, kHitTolerance, kHitTolerance);
+  // Only what a point of the view can hit is kept for hit tests.
+  const int hitLeft = -kHitTolerance, hitTop = -kHitTolerance;
+  const int hitRight = client.width() + kHitTolerance, hitBottom = client.height() + kHitTolerance;
   CPixelPosition current = count != 0 ? place(positions[0]) : CPixelPosition{0.0, 0.0};
   for (std::size_t i = 0; i < count; ++i) {
     CPixelPosition next{0.0, 0.0};
@@ -694,10 +702,9 @@ void CMapView::DrawRecords() {
     }
     drawMarker(current, kMarkerColour);
     if (current.IsFinite()) {
-      const QPoint point(ToPixel(current.x), ToPixel(current.y));
-      // Only what a point of the view can hit is kept for hit tests.
-      if (hittable.contains(point))
-        m_drawnMarkers.push_back({point.x(), point.y(), static_cast<int32_t>(i)});
+      const int x = ToPixel(current.x), y = ToPixel(current.y);
+      if (x >= hitLeft && x < hitRight && y >= hitTop && y < hitBottom)
+        m_drawnMarkers.push_back({x, y, static_cast<int32_t>(i)});
     }
     current = next;
   }

@@ -150,14 +150,6 @@ void DrawPixelLine(const CPixelTarget& target, const QPoint& a, const QPoint& b,
                  static_cast<int>(x2 * kSubpixels), static_cast<int>(y2 * kSubpixels), colour);
 }
 
-bool IsMarkerInside(const CPixelTarget& target, int x, int y, int half) {
-  return x - half >= 0 && x + half < target.width && y - half >= 0 && y + half < target.height;
-}
-
-bool IsMarkerOutside(const CPixelTarget& target, int x, int y, int half) {
-  return x + half < 0 || x - half >= target.width || y + half < 0 || y - half >= target.height;
-}
-
 void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border, uint32_t fill,
                       uint32_t outline) {
   if (target.bits == nullptr || half < 0 || IsMarkerOutside(target, x, y, half)) return;

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // The pixels of a 32-bit image (RGB32 or premultiplied ARGB32).
 struct CPixelTarget {
@@ -36,6 +37,36 @@ void DrawPixelLine(const CPixelTarget& target, const QPoint& a, const QPoint& b,
 // painter's outline drops a corner pixel or two.
 void DrawSquareMarker(const CPixelTarget& target, int x, int y, int half, int border, uint32_t fill,
                       uint32_t outline);
-bool IsMarkerInside(const CPixelTarget& target, int x, int y, int half);
+inline bool IsMarkerInside(const CPixelTarget& target, int x, int y, int half) {
+  return x - half >= 0 && x + half < target.width && y - half >= 0 && y + half < target.height;
+}
 // True when none of the square is inside the target.
-bool IsMarkerOutside(const CPixelTarget& target, int x, int y, int half);
+inline bool IsMarkerOutside(const CPixelTarget& target, int x, int y, int half) {
+  return x + half < 0 || x - half >= target.width || y + half < 0 || y - half >= target.height;
+}
+
+// DrawSquareMarker for a square known to be inside, its size fixed at
+// compile time: the common case, drawn many thousand times per picture. Each
+// row is copied whole from one of two patterns.
+template <int half, int border>
+class CInsideMarker {
+ public:
+  static constexpr int kSide = 2 * half + 1;
+
+  CInsideMarker(uint32_t fill, uint32_t outline) {
+    for (int i = 0; i < kSide; ++i) {
+      m_edge[i] = outline;
+      m_middle[i] = i < border || i >= kSide - border ? outline : fill;
+    }
+  }
+  void Draw(const CPixelTarget& target, int x, int y) const {
+    uint32_t* row = target.bits + (y - half) * target.stride + (x - half);
+    for (int r = 0; r < kSide; ++r, row += target.stride) {
+      std::memcpy(row, r < border || r >= kSide - border ? m_edge : m_middle, sizeof m_edge);
+    }
+  }
+
+ private:
+  uint32_t m_edge[kSide];
+  uint32_t m_middle[kSide];
+};
