@@ -26,6 +26,9 @@ CScaleBox::CScaleBox(const QString& unitText, Guard guard, QWidget* parent)
   // Room for the longest text the box can show.
   m_combo->setMinimumWidth(m_combo->fontMetrics().horizontalAdvance(ScaleText(7.8125e-08)) +
                            m_combo->fontMetrics().averageCharWidth() * 6);
+  // Enter reaches the combo box, which has the focus, or its line edit when
+  // sent there; either way it applies the text and goes no further.
+  m_combo->installEventFilter(this);
   m_combo->lineEdit()->installEventFilter(this);
   connect(m_combo, &QComboBox::activated, this,
           [this](int index) { m_guard(this, [&] { OnSelChange(index); }); });
@@ -68,7 +71,7 @@ void CScaleBox::OnApply() {
 }
 
 bool CScaleBox::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_combo->lineEdit() && event->type() == QEvent::KeyPress) {
+  if ((watched == m_combo || watched == m_combo->lineEdit()) && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       m_guard(this, [&] { OnApply(); });

@@ -112,7 +112,7 @@ TEST_F(MapFrameTest, TheMapAndTheScaleBoxFollowTheViewStateAndTheMapCommands) {
   EXPECT_EQ(frame->GetScale(), 2e-05);
   // Typed into the box, through the frame to the map.
   box->GetComboBox()->lineEdit()->setText(QStringLiteral("10000"));
-  QTest::keyClick(box->GetComboBox()->lineEdit(), Qt::Key_Return);
+  QTest::keyClick(box->GetComboBox(), Qt::Key_Return);
   EXPECT_EQ(frame->GetScale(), 1e-04);
 
   frame->ExecuteCommand(ID_MAP_CONNECT);

@@ -27,9 +27,9 @@ class ScaleBoxTest : public MapViewFixture {
 
   QString Text() const { return box.GetComboBox()->currentText(); }
   void Type(const QString& text) {
-    QLineEdit* edit = box.GetComboBox()->lineEdit();
-    edit->setText(text);
-    QTest::keyClick(edit, Qt::Key_Return);
+    // Enter goes where the keys go: the combo box has the focus.
+    box.GetComboBox()->lineEdit()->setText(text);
+    QTest::keyClick(box.GetComboBox(), Qt::Key_Return);
   }
 
   std::vector<std::string> errors;
