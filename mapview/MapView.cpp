@@ -157,6 +157,9 @@ CMapView::CMapView(CMapViewHost& host, QWidget* parent)
 
 CMapView::~CMapView() {
   m_destroying = true;
+  // The scroll bars outlive this part of the view.
+  horizontalScrollBar()->disconnect(this);
+  verticalScrollBar()->disconnect(this);
   try {
     ReleaseWindowResources();
   } catch (...) {

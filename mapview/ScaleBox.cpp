@@ -21,6 +21,8 @@ CScaleBox::CScaleBox(const QString& unitText, Guard guard, QWidget* parent)
   m_combo->setEditable(true);
   // What is typed is applied, never added to the list.
   m_combo->setInsertPolicy(QComboBox::NoInsert);
+  // No completion from the list: a typed 1000 must not become 10000分の1.
+  m_combo->setCompleter(nullptr);
   m_combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   for (const double preset : m_presets) m_combo->addItem(ScaleText(preset));
   // Room for the longest text the box can show.
@@ -35,6 +37,14 @@ CScaleBox::CScaleBox(const QString& unitText, Guard guard, QWidget* parent)
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(m_combo);
+}
+
+CScaleBox::~CScaleBox() {
+  // The children go after this part of the box: nothing of theirs may call
+  // back into it on the way (a focus leaving the line edit, for one).
+  m_combo->disconnect(this);
+  m_combo->removeEventFilter(this);
+  m_combo->lineEdit()->removeEventFilter(this);
 }
 
 QString CScaleBox::ScaleText(double scale) const {

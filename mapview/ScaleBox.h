@@ -21,6 +21,7 @@ class CScaleBox final : public QWidget, public CMapViewStateListener {
 
   // unitText follows the denominator ("分の1").
   CScaleBox(const QString& unitText, Guard guard, QWidget* parent = nullptr);
+  ~CScaleBox() override;
 
   // The text form of scale: the denominator rounded half up, then the unit.
   QString ScaleText(double scale) const;

@@ -244,6 +244,7 @@ TEST_F(MapToolTest, RectanglePickDeliversAnOrderedRectangleOnce) {
 TEST_F(MapToolTest, PointPickDeliversWhereTheButtonComesUp) {
   view->Render();
   CRecordingCallback callback;
+  callback.pointPick = true;
   callback.onResult = [&] { view->SetSelectTool(); };
   view->SetPointPickTool(&callback);
   QTest::mouseMove(Surface(), {10, 10});

@@ -128,10 +128,13 @@ class CRecordingCallback : public CPickCallback {
   }
   void OnPicked(const void* result) override {
     ++picked;
-    lastRect = *static_cast<const CGeoRect*>(result);
-    lastPoint = *static_cast<const LatLon*>(result);
+    if (pointPick)
+      lastPoint = *static_cast<const LatLon*>(result);
+    else
+      lastRect = *static_cast<const CGeoRect*>(result);
     if (onResult) onResult();
   }
+  bool pointPick = false;  // the result is a point, else a rectangle
   int cancelled = 0;
   int picked = 0;
   CGeoRect lastRect;

@@ -69,6 +69,13 @@ TEST_F(ScaleBoxTest, EnterAppliesTheNumberTheTextStartsWith) {
   EXPECT_EQ(Text(), QStringLiteral("12800000分の1"));
   Type(QStringLiteral(" 50000"));
   EXPECT_EQ(state->GetScale(), 2e-05);
+  // Typed key by key: what is typed is applied, nothing completed from the
+  // list ("1000" is not "10000分の1"), clamped to the largest scale.
+  box.GetComboBox()->lineEdit()->clear();
+  QTest::keyClicks(box.GetComboBox(), QStringLiteral("1000"));
+  QTest::keyClick(box.GetComboBox(), Qt::Key_Return);
+  EXPECT_EQ(Text(), QStringLiteral("3125分の1"));
+  state->SetScale(2e-05);
   // 0 and text without a number change nothing.
   Type(QStringLiteral("0"));
   Type(QStringLiteral("abc"));
