@@ -8,7 +8,7 @@
  * column or row; a sample's integer coordinate is the position truncated
  * toward zero. The depth-generic bodies below are always inlined into one
  * function per depth and method, so the inner loops carry no depth branch. */
-#include "qimown.h"
+#include "owndecim.h"
 
 #include <float.h>
 #include <stdint.h>
@@ -101,36 +101,80 @@ float ownDecimateAdvance(OwnDecimateKernel kernel, int axis, float pos, float st
     return accumulate(pos, step, count);
 }
 
+/* ---- Sources ------------------------------------------------------------------ */
+
+/* Where a kernel finds its source rows: in the image itself, or, for a tiled
+ * image, in rectangles of a few rows copied from its tiles as the kernel
+ * reaches them. Element 0 of every row is the region's column column0 (in
+ * the wanted channel), so both give the kernel the same pixels and the same
+ * arithmetic. */
+typedef struct {
+    const char* base;      /* row 0 (plain), or chunk row 0 */
+    Dim rowStep, chStep;   /* elements */
+    Dim column0;
+    const QimImage* image; /* tiled: the image, else null */
+    int x, y, width;       /* tiled: image column of column0, image row of region row 0, pixels */
+    int chunkRows, channel;
+    void* chunk;           /* tiled: rows chunkFirst .. chunkFirst + chunkRows - 1 */
+    Dim chunkFirst;
+} DecimateSource;
+
+static DecimateSource plainSource(const void* src, Dim rowStep, Dim chStep)
+{
+    DecimateSource s;
+    memset(&s, 0, sizeof s);
+    s.base = (const char*)src;
+    s.rowStep = rowStep;
+    s.chStep = chStep;
+    return s;
+}
+
+/* Region row row, or null when a tile was not delivered. */
+static const void* sourceRow(DecimateSource* s, Dim row, int kind)
+{
+    if (!s->image)
+        return elemAt(s->base, row * s->rowStep, kind);
+    if (!s->chunk || row < s->chunkFirst || row >= s->chunkFirst + s->chunkRows) {
+        ownFreeRect(s->chunk);
+        int rowBytes = 0;
+        s->chunk = ownGetRect(s->image, s->x, s->y + (int)row, s->width, s->chunkRows, &rowBytes);
+        if (!s->chunk)
+            return NULL;
+        s->chunkFirst = row;
+        s->rowStep = rowBytes / elemBytes(kind);
+        const int plane = s->image->dataOrder == QIM_ORDER_PLANE;
+        s->chStep = plane ? s->rowStep * s->chunkRows : 1;
+        s->base = (const char*)s->chunk + s->channel * s->chStep * elemBytes(kind);
+    }
+    return elemAt(s->base, (row - s->chunkFirst) * s->rowStep, kind);
+}
+
 /* ---- Nearest neighbour ------------------------------------------------------ */
 
-INLINE int nearestBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
+/* Pixel order: all processed channels of a pixel at once; plane order: each
+ * plane in turn. 1 on success, -1 when a source row could not be had. */
+INLINE int nearestCore(DecimateSource* source, int planes, void* dst, Dim dstChannelStep,
+                       Dim dstChannelEnd, Dim dstPixelStep, Dim dstRowEnd, Dim dstRowStep,
+                       Dim dstRowsEnd, Dim srcPixelStep, Dim availX, Dim availY, float xStep,
+                       float yStep, float* xPos, float* yPos, int kind)
 {
     const Dim n = dstRowEnd / dstPixelStep;
     const Dim m = dstRowsEnd / dstRowStep;
-    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
     const double x0 = *xPos, y0 = *yPos, dx = xStep, dy = yStep;
-    if (srcPixelStep == 1 && srcChannelStep > 1) {
-        /* Plane order: one plane after another. */
-        for (Dim c = 0, sc = 0; c < dstChannelEnd; c += dstChannelStep, sc += srcChannelStep) {
-            double y = y0;
-            for (Dim r = 0; r < dstRowsEnd; r += dstRowStep, y += dy) {
-                const void* row = elemAt(src, clampIndex((Dim)y, availY) * srcRowStep + sc, kind);
-                double x = x0;
-                for (Dim i = 0; i < dstRowEnd; i += dstPixelStep, x += dx)
-                    copyElem(dst, c + r + i, row, clampIndex((Dim)x, availX), kind);
-            }
-        }
-    } else {
-        /* Pixel order: all processed channels of a pixel at once. */
-        const Dim count = dstChannelEnd;
-        double y = y0;
-        for (Dim r = 0; r < dstRowsEnd; r += dstRowStep, y += dy) {
-            const void* row = elemAt(src, clampIndex((Dim)y, availY) * srcRowStep, kind);
+    const Dim first = source->column0;
+    const Dim count = planes ? 1 : dstChannelEnd;
+    double y = y0;
+    for (Dim r = 0; r < dstRowsEnd; r += dstRowStep, y += dy) {
+        const void* row = sourceRow(source, clampIndex((Dim)y, availY), kind);
+        if (!row)
+            return -1;
+        for (Dim c = 0, sc = 0; c < (planes ? dstChannelEnd : 1);
+             c += dstChannelStep, sc += source->chStep) {
             double x = x0;
             for (Dim i = 0; i < dstRowEnd; i += dstPixelStep, x += dx) {
-                const Dim s = clampIndex((Dim)x, availX) * srcPixelStep;
+                const Dim s = (clampIndex((Dim)x, availX) - first) * srcPixelStep + sc;
                 for (Dim e = 0; e < count; ++e)
-                    copyElem(dst, r + i + e, row, s + e, kind);
+                    copyElem(dst, c + r + i + e, row, s + e, kind);
             }
         }
     }
@@ -139,26 +183,20 @@ INLINE int nearestBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
     return 1;
 }
 
-int ownDecimateNN_8u(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
-                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
-                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K8U);
-}
+#define NEAREST_KERNEL(name, kind)                                                               \
+    int name(OWN_DECIMATE_KERNEL_ARGS)                                                           \
+    {                                                                                            \
+        DecimateSource source = plainSource(src, srcRowStep, srcChannelStep);                    \
+        const int planes = srcPixelStep == 1 && srcChannelStep > 1;                              \
+        return nearestCore(&source, planes, dst, dstChannelStep, dstChannelEnd, dstPixelStep,    \
+                           dstRowEnd, dstRowStep, dstRowsEnd, srcPixelStep,                      \
+                           srcRowEnd / srcPixelStep, srcRowsEnd / srcRowStep, xStep, yStep,      \
+                           xPos, yPos, kind);                                                    \
+    }
 
-int ownDecimateNN_16u(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
-                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
-                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K16U);
-}
-
-int ownDecimateNN_32f(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return nearestBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
-                       dstRowStep, dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd,
-                       srcRowStep, srcRowsEnd, xStep, yStep, xPos, yPos, K32F);
-}
+NEAREST_KERNEL(ownDecimateNN_8u, K8U)
+NEAREST_KERNEL(ownDecimateNN_16u, K16U)
+NEAREST_KERNEL(ownDecimateNN_32f, K32F)
 
 /* ---- 1U rows ------------------------------------------------------------------ */
 
@@ -197,6 +235,35 @@ INLINE void writeBitRow(uint8_t* drow, Dim pos, Dim n, int (*next)(void*), void*
     }
 }
 
+/* Where the 1U kernels find their source rows: in the image itself, or, for
+ * a tiled image, in rectangles copied from its tiles. Region row r is at
+ * base + (r - first) x rowBytes, its bit 0 being bit 0 of the byte that holds
+ * the region's first pixel in the image, so both give the same bits. */
+typedef struct {
+    const uint8_t* base;
+    Dim rowBytes, first;
+    const QimImage* image; /* tiled: the image, else null */
+    int x, y, width;       /* tiled: first image column (a multiple of 8), region row 0, bits */
+    int chunkRows;
+    void* chunk;
+} BitSource;
+
+/* Makes region rows lo .. hi available; 0 when a tile was not delivered. */
+static int bitRows(BitSource* s, Dim lo, Dim hi)
+{
+    if (!s->image || (s->chunk && lo >= s->first && hi < s->first + s->chunkRows))
+        return 1;
+    ownFreeRect(s->chunk);
+    int rowBytes = 0;
+    if (hi - lo + 1 > s->chunkRows)
+        s->chunkRows = (int)(hi - lo + 1);
+    s->chunk = ownGetRect(s->image, s->x, s->y + (int)lo, s->width, s->chunkRows, &rowBytes);
+    s->base = (const uint8_t*)s->chunk;
+    s->rowBytes = rowBytes;
+    s->first = lo;
+    return s->chunk != NULL;
+}
+
 /* The nearest source bit of each destination bit; the x accumulator is a
  * float, rounded after every addition. */
 typedef struct {
@@ -213,20 +280,18 @@ static int nextNearestBit(void* state)
     return bit;
 }
 
-int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
+/* 1 on success, 0 when a source tile was not delivered. */
+static int nearestBits(BitSource* source, uint8_t* d, int dstBit, Dim n, Dim m, Dim dstRowBytes,
+                       int srcBit, Dim availY, Dim xEnd, float xStep, float yStep, float* xPos,
+                       float* yPos)
 {
-    (void)dstChannelEnd;
-    const uint8_t* s = (const uint8_t*)src;
-    uint8_t* d = (uint8_t*)dst;
-    const int dstBit = (int)dstChannelStep, srcBit = (int)srcChannelStep;
-    const Dim n = dstRowEnd / dstPixelStep;
-    const Dim m = dstRowsEnd / dstRowStep;
-    const Dim srcRowBytes = srcRowStep >> 3, dstRowBytes = dstRowStep >> 3;
-    const Dim availY = srcRowsEnd / srcRowStep, xEnd = srcBit + srcRowEnd / srcPixelStep;
     double y = *yPos;
     for (Dim j = 0; j < m; ++j, y += (double)yStep) {
-        const uint8_t* srow = s + clampIndex((Dim)y, availY) * srcRowBytes;
-        NearestBits bits = {srow, *xPos + (float)srcBit, xStep, xEnd};
+        const Dim r = clampIndex((Dim)y, availY);
+        if (!bitRows(source, r, r))
+            return 0;
+        NearestBits bits = {source->base + (r - source->first) * source->rowBytes,
+                            *xPos + (float)srcBit, xStep, xEnd};
         writeBitRow(d + j * dstRowBytes, dstBit, n, nextNearestBit, &bits);
     }
     float x = *xPos + (float)srcBit;
@@ -235,6 +300,16 @@ int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
     *xPos = x - (float)srcBit;
     *yPos = accumulate(*yPos, yStep, m);
     return 1;
+}
+
+int ownDecimateNN_1u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    (void)dstChannelEnd;
+    BitSource source = {(const uint8_t*)src, srcRowStep >> 3, 0, NULL, 0, 0, 0, 0, NULL};
+    const int srcBit = (int)srcChannelStep;
+    return nearestBits(&source, (uint8_t*)dst, (int)dstChannelStep, dstRowEnd / dstPixelStep,
+                       dstRowsEnd / dstRowStep, dstRowStep >> 3, srcBit, srcRowsEnd / srcRowStep,
+                       srcBit + srcRowEnd / srcPixelStep, xStep, yStep, xPos, yPos);
 }
 
 /* ---- Linear and cubic ---------------------------------------------------------- */
@@ -416,17 +491,9 @@ INTERPOLATION_KERNELS(32f, K32F)
 
 /* ---- Super-sampling (8U, 16U, 32F) ------------------------------------------------ */
 
-size_t ownDecimateSuperBudget = (size_t)1 << 21;
+size_t ownDecimateSuperBudget = (size_t)1 << 20;
 
 static const double EDGE_SLACK = 0.0001;
-
-/* What one used source column does in the horizontal pass. */
-enum { COL_WHOLE = 1, COL_PART = 2, COL_WRITE = 4, COL_REST = 8 };
-typedef struct {
-    double part; /* weight added before writing (COL_PART) */
-    double rest; /* weight that starts the next destination column (COL_REST) */
-    int flags;
-} SuperColumn;
 
 /* Where the vertical pass stands: the next source row, the boundary of the
  * open destination row, that row's index, and whether the first row is next. */
@@ -436,6 +503,8 @@ typedef struct {
     Dim open;
     int first;
     int done;
+    int failed;
+    int fresh; /* the open row has had nothing yet */
 } SuperRows;
 
 /* Plans the horizontal pass: one entry per used column. Returns the number of
@@ -522,6 +591,8 @@ static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
 {
     Dim e = 0;
 #if defined(__SSE2__)
+    if (ownVectorLevel() < OWN_VECTOR_SSE2)
+        return 0;
     for (; e + 16 <= count; e += 16) {
         __m128 f[4];
         bytesToFloats(s + e, f);
@@ -536,14 +607,27 @@ static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
     return e;
 }
 
-INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                   double w, int kind)
+/* The rows of the vertical pass over count elements of a source row. A row
+ * is contiguous when its elements follow one another (all channels of each
+ * pixel, or one channel of one pixel per element); 8-bit contiguous rows
+ * take the vector paths. */
+typedef struct {
+    Dim count, pix, chStep, nch;
+    int contiguous8u; /* 0 none, else the vector level */
+} SuperRowShape;
+
+INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
-    if (w == 1.0 && kind == K8U && pix == nch && (nch == 1 || chStep == 1)) {
-        /* Weight 1: the elements themselves. */
-        Dim e = wholeRow8u(buf, (const uint8_t*)src, count, 0);
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    if (kind == K8U && r->contiguous8u) {
+        const uint8_t* s = (const uint8_t*)src;
+        Dim e = 0;
+        if (r->contiguous8u >= OWN_VECTOR_AVX2)
+            e = ownSuperSetAvx2(buf, s, count, w);
+        else if (w == 1.0)
+            e = wholeRow8u(buf, s, count, 0);
         for (; e < count; ++e)
-            buf[e] = (float)((const uint8_t*)src)[e];
+            buf[e] = w == 1.0 ? (float)s[e] : (float)(w * (double)s[e]);
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -551,21 +635,28 @@ INLINE void rowSet(float* buf, const void* src, Dim count, Dim pix, Dim chStep, 
             buf[e] = (float)(w * loadElem(src, col * pix + ch * chStep, kind));
 }
 
-INLINE void rowAddPart(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                       double w, int kind)
+INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
-    for (Dim col = 0, e = 0; e < count; ++col)
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    Dim done = 0;
+    if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
+        done = ownSuperAddPartAvx2(buf, (const uint8_t*)src, count, w);
+    for (Dim col = done / nch, e = col * nch; e < count; ++col)
         for (Dim ch = 0; ch < nch; ++ch, ++e)
             buf[e] = (float)((double)buf[e] + w * loadElem(src, col * pix + ch * chStep, kind));
 }
 
 /* A float sum of two floats is the double sum rounded to float, so whole rows
  * are added in single precision. */
-INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chStep, Dim nch,
-                        int kind)
+INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int kind)
 {
-    if (pix == nch && (nch == 1 || chStep == 1)) {
-        Dim e = kind == K8U ? wholeRow8u(buf, (const uint8_t*)src, count, 1) : 0;
+    const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
+    if (r->contiguous8u || (pix == nch && (nch == 1 || chStep == 1))) {
+        Dim e = 0;
+        if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
+            e = ownSuperAddAvx2(buf, (const uint8_t*)src, count);
+        else if (kind == K8U && r->contiguous8u)
+            e = wholeRow8u(buf, (const uint8_t*)src, count, 1);
         for (; e < count; ++e)
             buf[e] += (float)loadElem(src, e, kind);
         return;
@@ -576,46 +667,67 @@ INLINE void rowAddWhole(float* buf, const void* src, Dim count, Dim pix, Dim chS
 }
 
 /* Runs the vertical pass from *state until destination row limit is reached
- * (closed), the last row is closed or the source rows run out. Strip row r
- * holds destination row first + r; the row after the strip is its carry. */
-INLINE void verticalPass(SuperRows* state, float* strip, Dim first, Dim limit, Dim m,
-                         const void* src, Dim rowEnd, Dim rowStep, Dim pix, Dim chStep, Dim nch,
-                         Dim ncols, double ypos, double dy, int kind)
+ * (closed), the last row is closed or the source rows run out. Destination
+ * row j is ring row j mod ringRows, of rowFloats floats. A row's first
+ * contribution is stored rather than added (the same values as adding it to
+ * 0), so rows are never cleared. Stops with state->failed
+ * set when a source row cannot be had. */
+INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ringRows, Dim limit,
+                         Dim m, DecimateSource* source, Dim rowEnd, SuperRowShape* shape,
+                         double ypos, double dy, int kind)
 {
     const double reference = (double)(Dim)(ypos + EDGE_SLACK);
-    const Dim count = ncols * nch;
     while (!state->done && state->row < rowEnd && state->open < limit) {
-        const void* srow = elemAt(src, state->row * rowStep, kind);
+        const void* srow = sourceRow(source, state->row, kind);
+        if (!srow) {
+            state->failed = 1;
+            return;
+        }
+        shape->chStep = source->chStep;
         const double edge = (double)(state->row + 1);
-        float* open = strip + (state->open - first) * count;
+        float* open = strip + (state->open % ringRows) * rowFloats;
         if (edge >= state->boundary + EDGE_SLACK) {
             double w;
             if (!state->first) {
                 const double d = state->boundary - (double)(Dim)state->boundary;
-                rowAddPart(open, srow, count, pix, chStep, nch, d, kind);
+                if (state->fresh)
+                    rowSet(open, srow, shape, d, kind);
+                else
+                    rowAddPart(open, srow, shape, d, kind);
                 if (++state->open == m) {
                     state->done = 1;
                     break;
                 }
-                open += count;
+                open = strip + (state->open % ringRows) * rowFloats;
                 w = 1 - d;
             } else {
                 w = 1 - (ypos - reference);
             }
-            rowSet(open, srow, count, pix, chStep, nch, w, kind);
+            rowSet(open, srow, shape, w, kind);
+            state->fresh = 0;
             state->boundary += dy;
         } else {
-            rowAddWhole(open, srow, count, pix, chStep, nch, kind);
+            if (state->fresh)
+                rowSet(open, srow, shape, 1.0, kind);
+            else
+                rowAddWhole(open, srow, shape, kind);
+            state->fresh = 0;
             if (edge >= state->boundary) {
                 if (++state->open == m) {
                     state->done = 1;
                     break;
                 }
+                state->fresh = 1;
                 state->boundary += dy;
             }
         }
         state->first = 0;
         ++state->row;
+    }
+    /* Rows the source did not reach hold nothing. */
+    if (!state->done && !state->failed && state->row >= rowEnd) {
+        for (Dim j = state->fresh ? state->open : state->open + 1; j < limit; ++j)
+            memset(strip + (j % ringRows) * rowFloats, 0, sizeof(float) * (size_t)shape->count);
     }
 }
 
@@ -681,12 +793,18 @@ INLINE void superRowVector(const SuperColumn* plan, Dim planned, int finalWrite,
 }
 #endif
 
-INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
+/* Super-sampling of the destination block from source; availX and availY
+ * are the source pixels from the region's corner to the image's right and
+ * bottom edges. 1 on success, 0 when memory ran out (raised), -1 when a
+ * source tile was not delivered. */
+INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim dstChannelEnd,
+                     Dim dstPixelStep, Dim dstRowEnd, Dim dstRowStep, Dim dstRowsEnd,
+                     Dim srcPixelStep, Dim availX, Dim availY, float xStep, float yStep,
+                     float* xPos, float* yPos, int kind)
 {
     const Dim nch = dstChannelEnd / dstChannelStep;
     const Dim n = dstRowEnd / dstPixelStep;
     const Dim m = dstRowsEnd / dstRowStep;
-    const Dim availX = srcRowEnd / srcPixelStep, availY = srcRowsEnd / srcRowStep;
     const double xpos = *xPos, ypos = *yPos, dx = xStep, dy = yStep;
     if (n <= 0 || m <= 0 || nch <= 0) {
         *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n > 0 ? n : 0);
@@ -704,43 +822,89 @@ INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
     if (rowEnd > availY)
         rowEnd = availY;
 
-    /* Strips of destination rows keep the buffer bounded; each row's
-     * arithmetic is the same as in one pass over all rows. */
-    const Dim perRow = (ncols > 0 ? ncols : 1) * nch;
-    Dim stripRows = (Dim)(ownDecimateSuperBudget / (size_t)perRow) - 1;
+    /* Strips of destination rows keep the buffer bounded (and in the cache);
+     * each row's arithmetic is the same as in one pass over all rows. The
+     * strip's rows and the row after it, which the vertical pass may have
+     * started, form a ring: destination row j is ring row j mod ringRows.
+     * Rows are padded to whole chunks of columns for the vector pass. */
+    const Dim rowFloats =
+        ((ncols + SUPER_CHUNK_COLUMNS - 1) / SUPER_CHUNK_COLUMNS * SUPER_CHUNK_COLUMNS + 1) * nch +
+        8;
+    const int vectorColumns = ownVectorLevel() >= OWN_VECTOR_AVX2 && nch <= 4;
+    Dim stripRows = (Dim)(ownDecimateSuperBudget / (size_t)rowFloats) - 1;
     if (stripRows < 1)
         stripRows = 1;
+    if (stripRows > 8)
+        stripRows = 8;
     if (stripRows > m)
         stripRows = m;
-    float* strip = (float*)malloc(sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    const Dim ringRows = stripRows + 1;
+    float* strip = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats * ringRows);
+    float* scratch = (float*)ownAlignedMalloc((long long)sizeof(float) * SUPER_CHUNK_COLUMNS *
+                                                  (nch < 4 ? 4 : nch) * 8 +
+                                              8 * n * nch + 64);
     SuperColumn* plan = (SuperColumn*)malloc(sizeof(SuperColumn) * (size_t)(ncols > 0 ? ncols : 1));
-    if (!strip || !plan) {
-        free(strip);
+    if (!strip || !scratch || !plan) {
+        ownAlignedFree(strip);
+        ownAlignedFree(scratch);
         free(plan);
         ownRaiseError(QIM_STATUS_NO_MEMORY, "qimDecimate",
                       "Can't create temporary buffer for interpolate = QIM_INTER_SUPER", "owndecim",
                       1705);
         return 0;
     }
-    memset(strip, 0, sizeof(float) * (size_t)perRow * (size_t)(stripRows + 1));
+    /* Once, so that padding never holds stale values. */
+    memset(strip, 0, sizeof(float) * (size_t)(rowFloats * ringRows));
     int finalWrite = 0;
     const Dim planned = planColumns(plan, c0, ncols, n, xpos, dx, &finalWrite);
     const double unit = 1.0 / ((double)xStep * (double)yStep);
-    const void* srcCols = elemAt(src, c0 * srcPixelStep, kind);
+    /* The vertical pass reads columns c0 .. c0 + ncols - 1. */
+    source->column0 = c0;
+    if (source->image) {
+        source->x += (int)c0;
+        source->width = ncols > 0 ? (int)ncols : 1;
+    } else {
+        source->base = (const char*)elemAt(source->base, c0 * srcPixelStep, kind);
+    }
+    /* The elements of a row follow one another with one channel, or with
+     * every channel of pixel-order pixels (rows copied from tiles alike). */
+    const int pixelOrder =
+        source->image ? source->image->dataOrder == QIM_ORDER_PIXEL : source->chStep == 1;
+    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0};
+    if (srcPixelStep == nch && (nch == 1 || pixelOrder))
+        shape.contiguous8u = ownVectorLevel();
 
-    SuperRows state = {r0, ypos, 0, 1, 0};
+    SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {
         const Dim limit = first + stripRows < m ? first + stripRows : m;
-        verticalPass(&state, strip, first, limit, m, srcCols, rowEnd, srcRowStep, srcPixelStep,
-                     srcChannelStep, nch, ncols, ypos, dy, kind);
+        verticalPass(&state, strip, rowFloats, ringRows, limit, m, source, rowEnd, &shape, ypos,
+                     dy, kind);
+        if (state.failed) {
+            ownAlignedFree(strip);
+            ownAlignedFree(scratch);
+            free(plan);
+            return -1;
+        }
+        if (vectorColumns) {
+            const float* rows[8];
+            for (Dim j = first; j < limit; ++j)
+                rows[j - first] = strip + (j % ringRows) * rowFloats;
+            const int depth = kind == K8U ? QIM_DEPTH_8U : kind == K16U ? QIM_DEPTH_16U : QIM_DEPTH_32F;
+            ownSuperColumnsAvx2(plan, planned, finalWrite, n, rows, (int)(limit - first), nch,
+                                (char*)dst + first * dstRowStep * elemBytes(kind),
+                                dstRowStep * elemBytes(kind), dstPixelStep, dstChannelStep, unit,
+                                depth, scratch,
+                                (uint8_t*)(scratch + SUPER_CHUNK_COLUMNS * (nch < 4 ? 4 : nch) * 8));
+            continue;
+        }
         for (Dim j = first; j < limit; ++j) {
-            const float* vals = strip + (j - first) * perRow;
+            const float* vals = strip + (j % ringRows) * rowFloats;
             char* drow = (char*)dst + j * dstRowStep * elemBytes(kind);
 #if defined(__SSE2__)
-            if (dstChannelStep == 1 && (nch == 3 || nch == 4)) {
-                /* All channels of a pixel in one vector; the row after
-                 * this one (there always is one) takes the fourth lane's
-                 * read past the row's end. */
+            if (dstChannelStep == 1 && (nch == 3 || nch == 4) &&
+                ownVectorLevel() >= OWN_VECTOR_SSE2) {
+                /* All channels of a pixel in one vector; the fourth lane
+                 * reads the row's padding. */
                 superRowVector(plan, planned, finalWrite, vals, drow, nch, n, dstPixelStep, unit,
                                kind);
                 continue;
@@ -773,37 +937,28 @@ INLINE int superBody(OWN_DECIMATE_KERNEL_ARGS, int kind)
                     storeMean(out, i * dstPixelStep, unit, acc, kind);
             }
         }
-        /* The row after the strip may already have been started. */
-        memmove(strip, strip + (limit - first) * perRow, sizeof(float) * (size_t)perRow);
-        memset(strip + perRow, 0, sizeof(float) * (size_t)perRow * (size_t)stripRows);
     }
-    free(strip);
+    ownAlignedFree(strip);
+    ownAlignedFree(scratch);
     free(plan);
     *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n);
     *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m);
     return 1;
 }
 
-int ownDecimateSuper_8u(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
-                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
-                     xStep, yStep, xPos, yPos, K8U);
-}
+/* The super-sampling kernels over a plain source. */
+#define SUPER_KERNEL(name, kind)                                                                  \
+    int name(OWN_DECIMATE_KERNEL_ARGS)                                                            \
+    {                                                                                             \
+        DecimateSource source = plainSource(src, srcRowStep, srcChannelStep);                     \
+        return superCore(&source, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,    \
+                         dstRowStep, dstRowsEnd, srcPixelStep, srcRowEnd / srcPixelStep,          \
+                         srcRowsEnd / srcRowStep, xStep, yStep, xPos, yPos, kind) != 0;           \
+    }
 
-int ownDecimateSuper_16u(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
-                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
-                     xStep, yStep, xPos, yPos, K16U);
-}
-
-int ownDecimateSuper_32f(OWN_DECIMATE_KERNEL_ARGS)
-{
-    return superBody(src, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd, dstRowStep,
-                     dstRowsEnd, srcChannelStep, srcPixelStep, srcRowEnd, srcRowStep, srcRowsEnd,
-                     xStep, yStep, xPos, yPos, K32F);
-}
+SUPER_KERNEL(ownDecimateSuper_8u, K8U)
+SUPER_KERNEL(ownDecimateSuper_16u, K16U)
+SUPER_KERNEL(ownDecimateSuper_32f, K32F)
 
 /* ---- 1U super-sampling -------------------------------------------------------------- */
 
@@ -848,8 +1003,7 @@ static double weightedRow(const uint8_t* row, const BitSpan* xs, double rowWeigh
 /* Each destination bit from the weighted share of set source bits in its
  * area: 1 when it is at least one half. */
 typedef struct {
-    const uint8_t* src;
-    Dim rowBytes;
+    const BitSource* source;
     const BitSpan* ys;
     Dim availY;
     double x, step;
@@ -862,37 +1016,112 @@ static int nextAreaBit(void* state)
     AreaBits* b = (AreaBits*)state;
     const BitSpan xs = spanOf(b->x, b->step, b->end);
     const BitSpan* ys = b->ys;
+    const uint8_t* rows = b->source->base;
+    const Dim first = b->source->first, rowBytes = b->source->rowBytes;
     double count = 0;
     for (Dim r = ys->lo + 1; r < ys->hi; ++r)
-        count += weightedRow(b->src + r * b->rowBytes, &xs, 1.0);
+        count += weightedRow(rows + (r - first) * rowBytes, &xs, 1.0);
     if (ys->wLo > EDGE_SLACK)
-        count += weightedRow(b->src + ys->lo * b->rowBytes, &xs, ys->wLo);
+        count += weightedRow(rows + (ys->lo - first) * rowBytes, &xs, ys->wLo);
     if (ys->wHi > EDGE_SLACK && ys->hi < b->availY)
-        count += weightedRow(b->src + ys->hi * b->rowBytes, &xs, ys->wHi);
+        count += weightedRow(rows + (ys->hi - first) * rowBytes, &xs, ys->wHi);
     b->x += b->step;
     return count * b->unit + 0.5 >= 1.0;
 }
 
-int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS)
+/* 1 on success, 0 when a source tile was not delivered. */
+static int superBits(BitSource* source, uint8_t* d, int dstBit, Dim n, Dim m, Dim dstRowBytes,
+                     int srcBit, Dim availY, Dim xEnd, float xStep, float yStep, float* xPos,
+                     float* yPos)
 {
-    (void)dstChannelEnd;
-    const uint8_t* s = (const uint8_t*)src;
-    uint8_t* d = (uint8_t*)dst;
-    const int dstBit = (int)dstChannelStep, srcBit = (int)srcChannelStep;
-    const Dim n = dstRowEnd / dstPixelStep;
-    const Dim m = dstRowsEnd / dstRowStep;
-    const Dim availY = srcRowsEnd / srcRowStep;
-    const Dim xEnd = srcBit + srcRowEnd / srcPixelStep;
-    const Dim srcRowBytes = srcRowStep >> 3, dstRowBytes = dstRowStep >> 3;
     const double dx = xStep, dy = yStep;
     const double unit = 1.0 / (dy * dx);
     double y = *yPos;
     for (Dim j = 0; j < m; ++j, y += dy) {
         const BitSpan ys = spanOf(y, dy, availY);
-        AreaBits bits = {s, srcRowBytes, &ys, availY, (double)*xPos + srcBit, dx, xEnd, unit};
+        if (!bitRows(source, ys.lo, ys.hi < availY ? ys.hi : availY - 1))
+            return 0;
+        AreaBits bits = {source, &ys, availY, (double)*xPos + srcBit, dx, xEnd, unit};
         writeBitRow(d + j * dstRowBytes, dstBit, n, nextAreaBit, &bits);
     }
     *xPos = accumulate(*xPos, xStep, n);
     *yPos = accumulate(*yPos, yStep, m);
     return 1;
+}
+
+int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS)
+{
+    (void)dstChannelEnd;
+    BitSource source = {(const uint8_t*)src, srcRowStep >> 3, 0, NULL, 0, 0, 0, 0, NULL};
+    const int srcBit = (int)srcChannelStep;
+    return superBits(&source, (uint8_t*)dst, (int)dstChannelStep, dstRowEnd / dstPixelStep,
+                     dstRowsEnd / dstRowStep, dstRowStep >> 3, srcBit, srcRowsEnd / srcRowStep,
+                     srcBit + srcRowEnd / srcPixelStep, xStep, yStep, xPos, yPos);
+}
+
+/* ---- Tiled sources ------------------------------------------------------------- */
+
+/* Rows fetched from a tiled source at once: about this many elements, at
+ * most one tile row. */
+enum { CHUNK_ELEMENTS = 1 << 18 };
+
+int ownDecimateFromTiles(OwnDecimateKernel kernel, const QimImage* srcImage, void* dst,
+                         ptrdiff_t dstChannelStep, ptrdiff_t dstChannelEnd, ptrdiff_t dstPixelStep,
+                         ptrdiff_t dstRowEnd, ptrdiff_t dstRowStep, ptrdiff_t dstRowsEnd,
+                         float xStep, float yStep, float* xPos, float* yPos)
+{
+    const QimRoi* roi = srcImage->roi;
+    const int rx = roi ? roi->offsetX : 0, ry = roi ? roi->offsetY : 0;
+    const Dim availX = srcImage->width - rx, availY = srcImage->height - ry;
+    const int tileRows = srcImage->tileInfo->height;
+    int ok;
+    if (kernel == ownDecimateNN_1u || kernel == ownDecimateSuper_1u) {
+        /* Whole rows from the byte that holds the region's first pixel. */
+        const int srcBit = rx % 8;
+        BitSource source = {NULL, 0, 0, srcImage, rx - srcBit, ry, srcImage->width - (rx - srcBit),
+                            kernel == ownDecimateNN_1u ? 1 : tileRows, NULL};
+        ok = (kernel == ownDecimateNN_1u ? nearestBits : superBits)(
+            &source, (uint8_t*)dst, (int)dstChannelStep, dstRowEnd / dstPixelStep,
+            dstRowsEnd / dstRowStep, dstRowStep >> 3, srcBit, availY, srcBit + availX, xStep,
+            yStep, xPos, yPos);
+        ownFreeRect(source.chunk);
+        return ok;
+    }
+
+    const int kind = kernel == ownDecimateNN_8u || kernel == ownDecimateSuper_8u     ? K8U
+                     : kernel == ownDecimateNN_16u || kernel == ownDecimateSuper_16u ? K16U
+                                                                                    : K32F;
+    const Dim pix = srcImage->dataOrder == QIM_ORDER_PLANE ? 1 : srcImage->nChannels;
+    Dim rows = CHUNK_ELEMENTS / (availX * pix > 0 ? availX * pix : 1);
+    rows = rows < 1 ? 1 : rows > tileRows ? tileRows : rows;
+    DecimateSource source;
+    memset(&source, 0, sizeof source);
+    source.image = srcImage;
+    source.x = rx;
+    source.y = ry;
+    source.chunkRows = (int)rows;
+    source.channel = roi && roi->coi > 0 ? roi->coi - 1 : 0;
+    if (kernel == ownDecimateSuper_8u || kernel == ownDecimateSuper_16u ||
+        kernel == ownDecimateSuper_32f) {
+        ok = superCore(&source, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
+                       dstRowStep, dstRowsEnd, pix, availX, availY, xStep, yStep, xPos, yPos,
+                       kind) >= 0;
+    } else {
+        /* The columns the block samples, as the kernel steps to them. */
+        const Dim n = dstRowEnd / dstPixelStep;
+        double x = *xPos;
+        const Dim first = clampIndex((Dim)x, availX);
+        for (Dim i = 1; i < n; ++i)
+            x += (double)xStep;
+        const Dim last = clampIndex((Dim)x, availX);
+        source.column0 = first;
+        source.x = rx + (int)first;
+        source.width = (int)(last - first + 1);
+        source.chunkRows = 1;
+        ok = nearestCore(&source, srcImage->dataOrder == QIM_ORDER_PLANE, dst, dstChannelStep, dstChannelEnd, dstPixelStep, dstRowEnd,
+                         dstRowStep, dstRowsEnd, pix, availX, availY, xStep, yStep, xPos, yPos,
+                         kind) >= 0;
+    }
+    ownFreeRect(source.chunk);
+    return ok;
 }

@@ -5,9 +5,11 @@
  * Destination column i maps to the source position xStart + i x stepX (double)
  * relative to the source region; the per-call tables hold the first tap of
  * every column and row and the float weights, so the row kernels only index
- * and weight. Linear and cubic interpolate source rows horizontally into float
- * row buffers (float arithmetic) that are reused between destination rows. */
-#include "qimown.h"
+ * and weight. Tiles only choose which slice of those tables a part runs.
+ * Linear and cubic interpolate source rows horizontally into float row
+ * buffers (float arithmetic) that are reused between destination rows. The
+ * SSE2 and AVX2 rows (ownZoomAvx2) do the same operations as the plain ones. */
+#include "ownzoom.h"
 
 #include <limits.h>
 #include <stdint.h>
@@ -21,41 +23,7 @@
 #define SRC "qimZoom"
 #define INLINE static inline __attribute__((always_inline))
 
-typedef ptrdiff_t Dim;
 
-enum { K1U, K8U, K16U, K32F };
-
-/* ---- The plan of one core call ------------------------------------------------ */
-
-typedef struct ZoomPlan {
-    int kind;
-    int width, height; /* written size */
-    int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
-    int planes;        /* passes: 1 in pixel order, processed channels in plane order */
-    const char* src;   /* the source region's first element (first processed channel); 1U:
-                          its row's start */
-    Dim srcRowStep, srcPlaneStep; /* bytes */
-    int srcPix;                   /* elements from one pixel to the next */
-    char* dst;                    /* likewise for the destination */
-    Dim dstRowStep, dstPlaneStep;
-    int dstPix;
-    int dstBit0; /* 1U: bit index of the region's first pixel within its row */
-    int* xTap;   /* first tap of each column, in elements from the region start (1U: bit index) */
-    float* xw;   /* linear: weight; cubic: three coefficients per column */
-    int* yTap;   /* first tap row of each destination row, relative to the region */
-    float* yw;
-    const uint8_t* mask; /* row of the first written pixel's mask bits, or null */
-    Dim maskStep;
-    int maskX0;
-    float* rows[4]; /* horizontally interpolated source rows */
-    void* out;      /* one row of results before a masked or strided store */
-    float* span;    /* 8U: the source row's tapped elements as floats */
-    Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
-    int* spanTap;   /* each column's first tap within the span */
-    int spanDense;  /* convert the whole span rather than each tapped pixel */
-    float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
-                       cubic, each column's three broadcast (or, one channel, three runs) */
-} ZoomPlan;
 
 INLINE Dim elemBytes(int kind)
 {
@@ -111,8 +79,8 @@ INLINE void storeRow(const ZoomPlan* z, const char* out, char* drow, const uint8
 /* Copies count elements of type T per pixel; the count is a constant in the
  * common cases so that the copy unrolls. */
 #define NEAREST_ROW(T, count)                                                                     \
-    for (Dim i = 0; i < z->width; ++i) {                                                          \
-        const T* s = (const T*)srow + z->xTap[i];                                                 \
+    for (Dim i = 0; i < width; ++i) {                                                             \
+        const T* s = (const T*)srow + xTap[i];                                                    \
         T* d = (T*)drow + i * dp;                                                                 \
         for (int c = 0; c < (count); ++c)                                                         \
             d[c] = s[c];                                                                          \
@@ -131,18 +99,29 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
 {
     const Dim eb = elemBytes(kind);
     const int nch = z->nch, dp = z->dstPix;
+    const int* xTap = z->xTap; /* locals: the stores below may alias the plan */
+    const Dim width = z->width;
+    const Dim rowBytes = width * nch * eb;
+    const int direct = !z->mask && dp == nch;
     for (Dim j = 0; j < z->height; ++j) {
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
         const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
-        if (mrow) {
-            for (Dim i = 0; i < z->width; ++i)
+        if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
+            /* The same source row: the row just written. */
+            memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
+        } else if (z->shuffle.groups && !mrow) {
+            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow);
+            for (Dim i = z->shuffle.covered; i < width; ++i)
+                memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
+        } else if (mrow) {
+            for (Dim i = 0; i < width; ++i)
                 if (maskBit(mrow, z->maskX0 + i))
-                    memcpy(drow + i * dp * eb, srow + z->xTap[i] * eb, (size_t)(nch * eb));
+                    memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (kind == K8U && nch == 4 && dp == 4 && z->srcPix == 4) {
             /* Whole 4-byte pixels as 32-bit words. */
-            for (Dim i = 0; i < z->width; ++i)
-                memcpy(drow + i * 4, srow + z->xTap[i], 4);
+            for (Dim i = 0; i < width; ++i)
+                memcpy(drow + i * 4, srow + xTap[i], 4);
         } else if (kind == K8U) {
             NEAREST_ROWS(uint8_t)
         } else if (kind == K16U) {
@@ -332,12 +311,15 @@ static Dim linearColumn8uSimd(const float* h0, const float* h1, float wy, uint8_
 #endif
 
 /* (1 - wy) H0 + wy H1 in double precision. */
-INLINE void linearColumn(const float* h0, const float* h1, float wy, char* out, Dim count, int kind)
+INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, float wy, char* out,
+                         Dim count, int kind)
 {
     Dim e = 0;
 #if defined(__SSE2__)
-    if (kind == K8U)
+    if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
         e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
+#else
+    (void)z;
 #endif
     const double w1 = wy, w0 = 1.0 - w1;
     for (; e < count; ++e)
@@ -366,8 +348,53 @@ INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row
     return 0;
 }
 
+/* The 8-bit linear pass through the AVX2 rows. */
+static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
+{
+    const Dim count = (Dim)z->width * z->nch;
+    const int direct = !z->mask && z->dstPix == z->nch;
+    float* h0 = z->rows[0];
+    float* h1 = z->rows[1];
+    Dim loaded = 0;
+    int have = 0;
+    for (Dim j = 0; j < z->height; ++j) {
+        const Dim k = z->yTap[j];
+        if (!have || k != loaded) {
+            /* While a row is read, the row the next destination row reads
+             * in its place is fetched ahead into the cache. */
+            const Dim next = j + 1 < z->height ? z->yTap[j + 1] : k;
+            const uint8_t* row0 = (const uint8_t*)src + k * z->srcRowStep;
+            const uint8_t* row1 = row0 + z->srcRowStep;
+            const uint8_t* ahead0 = (const uint8_t*)src + next * z->srcRowStep;
+            if (have && k == loaded + 1) {
+                float* t = h0;
+                h0 = h1;
+                h1 = t;
+            } else {
+                ownZoomLinearRowAvx2(z, row0, h0, ahead0);
+            }
+            ownZoomLinearRowAvx2(z, row1, h1, ahead0 + z->srcRowStep);
+            loaded = k;
+            have = 1;
+        }
+        char* drow = dst + j * z->dstRowStep;
+        char* out = direct ? drow : (char*)z->out;
+        const float wy = z->yw[j];
+        Dim e = ownZoomLinearColumnAvx2(h0, h1, wy, (uint8_t*)out, count);
+        const double w1 = wy, w0 = 1.0 - w1;
+        for (; e < count; ++e)
+            storeValue(out, e, w0 * (double)h0[e] + w1 * (double)h1[e], K8U);
+        if (!direct)
+            storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, K8U);
+    }
+}
+
 INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
 {
+    if (kind == K8U && z->shuffle.groups) {
+        linearPass8uAvx2(z, src, dst);
+        return;
+    }
     const Dim count = (Dim)z->width * z->nch;
     const int direct = !z->mask && z->dstPix == z->nch;
     float* h0 = z->rows[0];
@@ -392,7 +419,7 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
         }
         char* drow = dst + j * z->dstRowStep;
         char* out = direct ? drow : (char*)z->out;
-        linearColumn(h0, h1, z->yw[j], out, count, kind);
+        linearColumn(z, h0, h1, z->yw[j], out, count, kind);
         if (!direct)
             storeRow(z, out, drow, z->mask ? z->mask + j * z->maskStep : NULL, kind);
     }
@@ -515,6 +542,10 @@ static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Di
 /* The horizontal cubic pass of one source row. */
 INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
 {
+    if (kind == K8U && z->shuffle.groups) {
+        ownZoomCubicRowAvx2(z, (const uint8_t*)srow, h);
+        return;
+    }
 #if defined(__SSE2__)
     if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
         return;
@@ -550,9 +581,13 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
         char* drow = dst + j * z->dstRowStep;
         char* out = direct ? drow : (char*)z->out;
         Dim e = 0;
+        if (kind == K8U && z->vec >= OWN_VECTOR_AVX2)
+            e = ownZoomCubicColumnAvx2(r, c, (uint8_t*)out, count);
 #if defined(__SSE2__)
-        if (kind == K8U)
-            e = cubicColumn8uSimd(r, c, (uint8_t*)out, count);
+        if (kind == K8U && z->vec >= OWN_VECTOR_SSE2) {
+            float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
+            e += cubicColumn8uSimd(rest, c, (uint8_t*)out + e, count - e);
+        }
 #endif
         for (; e < count; ++e)
             storeValue(out, e, (double)cubicValue(r[0][e], r[1][e], r[2][e], r[3][e], c), kind);
@@ -703,6 +738,11 @@ static int processedChannels(const QimImage* image)
     return image->nChannels - (image->alphaIndex ? 1 : 0);
 }
 
+static int channelIndex(const QimImage* image)
+{
+    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
+}
+
 static int kindOf(int depth)
 {
     switch (depth) {
@@ -713,18 +753,44 @@ static int kindOf(int depth)
     }
 }
 
+static void freeShuffle(ZoomShuffle* s)
+{
+    ownAlignedFree(s->off);
+    ownAlignedFree(s->mask);
+    ownAlignedFree(s->index);
+    ownAlignedFree(s->count);
+    ownAlignedFree(s->weight);
+    ownAlignedFree(s->groupKind);
+    ownAlignedFree(s->runEnd);
+    ownAlignedFree(s->runKind);
+    memset(s, 0, sizeof *s);
+}
+
+static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
+{
+    s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
+    s->mask = maskBytes ? (uint8_t*)ownAlignedMalloc(maskBytes * groups) : NULL;
+    s->index = (uint8_t*)ownAlignedMalloc(8 * groups);
+    s->count = (uint8_t*)ownAlignedMalloc(groups);
+    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * weights * groups);
+    s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
+    s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
+    s->runKind = (uint8_t*)ownAlignedMalloc(groups);
+    return s->off && (s->mask || !maskBytes) && s->index && s->count && s->weight && s->groupKind && s->runEnd &&
+           s->runKind;
+}
+
 static void freePlan(ZoomPlan* z)
 {
     ownAlignedFree(z->xTap);
-    ownAlignedFree(z->xw);
     ownAlignedFree(z->yTap);
-    ownAlignedFree(z->yw);
     for (int q = 0; q < 4; ++q)
         ownAlignedFree(z->rows[q]);
     ownAlignedFree(z->out);
     ownAlignedFree(z->span);
     ownAlignedFree(z->spanTap);
     ownAlignedFree(z->xw4);
+    freeShuffle(&z->shuffle);
 }
 
 static int raiseNoMemory(const char* context)
@@ -733,44 +799,462 @@ static int raiseNoMemory(const char* context)
     return QIM_STATUS_NO_MEMORY;
 }
 
-/* Points the plan at the source and destination regions. */
-static void placeImages(ZoomPlan* z, const QimImage* src, const Region* rs, QimImage* dst,
-                        const Region* rd)
-{
-    const Dim eb = z->kind == K1U ? 0 : elemBytes(z->kind);
-    const int sc = src->roi && src->roi->coi > 0 ? src->roi->coi - 1 : 0;
-    const int dc = dst->roi && dst->roi->coi > 0 ? dst->roi->coi - 1 : 0;
-    z->srcRowStep = src->widthStep;
-    z->dstRowStep = dst->widthStep;
-    if (z->kind == K1U) {
-        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep;
-        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep;
-        z->srcPix = z->dstPix = 1;
-        z->dstBit0 = rd->x;
-        z->srcPlaneStep = z->dstPlaneStep = 0;
-    } else if (src->dataOrder == QIM_ORDER_PLANE) {
-        z->srcPlaneStep = (Dim)src->height * src->widthStep;
-        z->dstPlaneStep = (Dim)dst->height * dst->widthStep;
-        z->src = (const char*)src->imageData + sc * z->srcPlaneStep +
-                 (Dim)rs->y * src->widthStep + rs->x * eb;
-        z->dst = (char*)dst->imageData + dc * z->dstPlaneStep + (Dim)rd->y * dst->widthStep +
-                 rd->x * eb;
-        z->srcPix = z->dstPix = 1;
-    } else {
-        z->srcPlaneStep = z->dstPlaneStep = 0;
-        z->src = (const char*)src->imageData + (Dim)rs->y * src->widthStep +
-                 ((Dim)rs->x * src->nChannels + sc) * eb;
-        z->dst = (char*)dst->imageData + (Dim)rd->y * dst->widthStep +
-                 ((Dim)rd->x * dst->nChannels + dc) * eb;
-        z->srcPix = src->nChannels;
-        z->dstPix = dst->nChannels;
-    }
-}
-
 static void releaseTemp(QimImage* temp)
 {
     if (temp)
         qimDeallocate(temp, QIM_FREE_ALL);
+}
+
+/* Everything one call computes once: the regions, the written size, the
+ * write mask and the tables of every written column and row, whose taps
+ * count source pixels from the source region's corner. Tiles only choose
+ * which slice of the tables a part runs, so a tiled image gives the same
+ * pixels as an untiled one. */
+typedef struct {
+    const QimImage* src;
+    QimImage* dst;
+    int method, kind, plane, coef;
+    Region rs, rd;
+    int ww, wh;
+    int nch, planes; /* as in ZoomPlan */
+    int sc, dc;      /* channel index of the source and destination */
+    int* xTap;
+    float* xw;
+    int* yTap;
+    float* yw;
+    const QimImage* writeMask;
+    int maskX, maskY;
+} ZoomCall;
+
+/* Where a part reads its source: origin is the element of channel sc at
+ * image pixel (originX, originY) (for 1U the start of row originY, with
+ * originX 0), rows rowStep bytes apart, planes planeStep; rowRight bytes
+ * from origin may be read in every row. */
+typedef struct {
+    const char* origin;
+    Dim rowStep, planeStep;
+    int originX, originY;
+    Dim rowRight;
+} SourceView;
+
+/* The destination of a part: origin is its first pixel (channel dc), for 1U
+ * the start of its first row with the pixel at bit bit0. */
+typedef struct {
+    char* origin;
+    Dim rowStep, planeStep;
+    int bit0;
+} DestView;
+
+/* The vector layout of the 8-bit linear and cubic rows: the elements the
+ * taps read, converted once per source row, and the weights laid out for
+ * whole vectors. 0 when memory runs out. */
+static int prepareSpan(ZoomPlan* z, int method)
+{
+    const int ww = z->width;
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    Dim lo = z->xTap[0], hi = z->xTap[0];
+    for (int i = 1; i < ww; ++i) {
+        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
+        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
+    }
+    z->spanFirst = lo;
+    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
+    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
+    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    z->xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
+    if (!z->span || !z->spanTap || !z->xw4)
+        return 0;
+    /* The vectors may read a few floats past the span: keep them 0. */
+    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
+    /* Single channels always convert the span; whole pixels do while the
+     * linear taps are dense (steps up to two pixels). */
+    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
+                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
+    float* w4 = z->xw4;
+    for (int i = 0; i < ww; ++i) {
+        z->spanTap[i] = (int)(z->xTap[i] - lo);
+        if (method == QIM_INTER_LINEAR) {
+            for (int q = 0; q < 4; ++q)
+                w4[4 * i + q] = z->xw[i];
+        } else if (z->nch == 1) {
+            for (int q = 0; q < 3; ++q)
+                w4[q * ww + i] = z->xw[3 * i + q];
+        } else {
+            for (int q = 0; q < 12; ++q)
+                w4[12 * i + q] = z->xw[3 * i + q / 4];
+        }
+    }
+    return 1;
+}
+
+/* Nearest neighbour by byte shuffles: whole pixels (pixel order with no
+ * channel skipped, or one plane) gathered into groups whose source bytes lie
+ * within 16 bytes that may be read, and whose 16-byte store ends before the
+ * row does. The pixels after the last group are copied one by one. Returns
+ * 0 when memory runs out. */
+static int nearestShuffle(ZoomPlan* z)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim eb = elemBytes(z->kind), pb = z->nch * eb, rowBytes = (Dim)z->width * pb;
+    if (pb > 16 || rowBytes < 32 || z->srcRight < 16)
+        return 1;
+    if (!allocShuffle(s, z->width, 16, 8)) {
+        freeShuffle(s);
+        return 0;
+    }
+    Dim i = 0, out = 0, g = 0;
+    while (i < z->width && out + 16 <= rowBytes) {
+        Dim start = (Dim)z->xTap[i] * eb;
+        if (start + 16 > z->srcRight)
+            start = z->srcRight - 16;
+        Dim k = i, lo = (Dim)z->xTap[i] * eb;
+        while (k < z->width && (k - i + 1) * pb <= 16) {
+            const Dim t = (Dim)z->xTap[k] * eb;
+            if (t < start || t + pb > start + 16)
+                break;
+            lo = t < lo ? t : lo;
+            ++k;
+        }
+        if (k == i || start < 0 || lo < start)
+            break;
+        uint8_t* mask = s->mask + 16 * g;
+        memset(mask, 0x80, 16);
+        for (Dim b = 0; b < (k - i) * pb; ++b)
+            mask[b] = (uint8_t)((Dim)z->xTap[i + b / pb] * eb + b % pb - start);
+        s->off[g] = (int32_t)start;
+        s->count[g] = (uint8_t)((k - i) * pb);
+        out += (k - i) * pb;
+        i = k;
+        ++g;
+    }
+    s->groups = g;
+    s->covered = i;
+    return 1;
+}
+
+/* Where a window of 16 bytes that holds bytes lo .. hi may start: at lo,
+ * or earlier so that it ends where the row may be read; -1 when neither. */
+static Dim windowStart(const ZoomPlan* z, Dim lo, Dim hi)
+{
+    const Dim start = lo + 16 > z->srcRight ? z->srcRight - 16 : lo;
+    return start >= 0 && hi - start < 16 ? start : -1;
+}
+
+/* The windows that a group's taps fit: for each kind, the start of the
+ * window of each lane, or -1 when the kind does not fit. */
+typedef struct {
+    Dim tap[8];
+    Dim start[GROUP_SCALAR][2];
+} GroupWindows;
+
+static void groupWindows(const ZoomPlan* z, Dim g, int taps, GroupWindows* w)
+{
+    const Dim sp = z->srcPix, reach = (taps - 1) * sp;
+    Dim lo[2] = {0, 0}, hi[2] = {0, 0};
+    for (int k = 0; k < 8; ++k) {
+        const Dim e = 8 * g + k, lane = k / 4;
+        const Dim t = z->xTap[e / z->nch] + e % z->nch;
+        w->tap[k] = t;
+        lo[lane] = k % 4 == 0 || t < lo[lane] ? t : lo[lane];
+        hi[lane] = k % 4 == 0 || t > hi[lane] ? t : hi[lane];
+    }
+    const Dim shared =
+        windowStart(z, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + reach);
+    for (int lane = 0; lane < 2; ++lane) {
+        w->start[GROUP_SHARED_WINDOW][lane] = shared;
+        w->start[GROUP_ONE_WINDOW][lane] = windowStart(z, lo[lane], hi[lane] + reach);
+        /* One window per tap, sp apart: the last must fit as well. */
+        const Dim last = windowStart(z, lo[lane] + reach, hi[lane] + reach);
+        w->start[GROUP_TAP_WINDOWS][lane] =
+            last < 0 || last - reach < 0 || lo[lane] < last - reach ? -1 : last - reach;
+    }
+}
+
+/* Element by element fits every group. */
+static int groupFits(const GroupWindows* w, int kind)
+{
+    return kind == GROUP_SCALAR || (w->start[kind][0] >= 0 && w->start[kind][1] >= 0);
+}
+
+/* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
+ * elements a group (see ZoomShuffle), with the linear weight or the three
+ * cubic coefficients of each element. The cheapest kind that fits nearly
+ * every group is used wherever it fits, so that the kinds come in few, long
+ * runs. Returns 0 when memory runs out. */
+static int tapShuffle(ZoomPlan* z, int taps)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim count = (Dim)z->width * z->nch, groups = count / 8;
+    const int coefs = taps == 4 ? 3 : 1;
+    if (groups == 0)
+        return 1;
+    if (!allocShuffle(s, groups, 0, 8 * coefs)) {
+        freeShuffle(s);
+        return 0;
+    }
+    s->taps = taps;
+    Dim fitting[GROUP_SCALAR] = {0, 0, 0};
+    for (Dim g = 0; g < groups; ++g) {
+        GroupWindows w;
+        groupWindows(z, g, taps, &w);
+        for (int kind = 0; kind < GROUP_SCALAR; ++kind)
+            fitting[kind] += groupFits(&w, kind);
+    }
+    int preferred = GROUP_TAP_WINDOWS;
+    for (int kind = GROUP_ONE_WINDOW; kind >= GROUP_SHARED_WINDOW; --kind)
+        if (fitting[kind] * 10 >= groups * 9)
+            preferred = kind;
+    for (Dim g = 0; g < groups; ++g) {
+        GroupWindows w;
+        groupWindows(z, g, taps, &w);
+        int kind = preferred;
+        for (int other = GROUP_SHARED_WINDOW; !groupFits(&w, kind) && other <= GROUP_SCALAR;
+             ++other)
+            kind = other;
+        s->groupKind[g] = (uint8_t)kind;
+        /* Coefficient q of element k at weight[8 (coefs g + q) + k]. */
+        for (int k = 0; k < 8; ++k)
+            for (int q = 0; q < coefs; ++q)
+                s->weight[8 * (coefs * g + q) + k] = z->xw[coefs * ((8 * g + k) / z->nch) + q];
+        if (kind == GROUP_SCALAR)
+            continue;
+        s->off[2 * g] = (int32_t)w.start[kind][0];
+        s->off[2 * g + 1] = (int32_t)w.start[kind][1];
+        for (int k = 0; k < 8; ++k)
+            s->index[8 * g + k] = (uint8_t)(w.tap[k] - w.start[kind][k / 4]);
+    }
+    s->groups = groups;
+    s->runs = 0;
+    for (Dim g = 0; g < groups; ++g) {
+        if (s->runs && s->runKind[s->runs - 1] == s->groupKind[g]) {
+            s->runEnd[s->runs - 1] = g + 1;
+            continue;
+        }
+        s->runKind[s->runs] = s->groupKind[g];
+        s->runEnd[s->runs++] = g + 1;
+    }
+    return 1;
+}
+
+/* Runs the kernel over written columns px0 .. px0 + pw - 1 and rows py0 ..
+ * py0 + ph - 1 of the call. Returns 0 or the status raised. */
+static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const SourceView* s,
+                    const DestView* d)
+{
+    ZoomPlan z;
+    memset(&z, 0, sizeof z);
+    z.kind = c->kind;
+    z.width = pw;
+    z.height = ph;
+    z.nch = c->nch;
+    z.planes = c->planes;
+    z.src = s->origin;
+    z.srcRowStep = s->rowStep;
+    z.srcPlaneStep = s->planeStep;
+    z.srcRight = s->rowRight;
+    z.srcPix = c->kind == K1U || c->plane ? 1 : c->src->nChannels;
+    z.dst = d->origin;
+    z.dstRowStep = d->rowStep;
+    z.dstPlaneStep = d->planeStep;
+    z.dstPix = c->kind == K1U || c->plane ? 1 : c->dst->nChannels;
+    z.dstBit0 = d->bit0;
+    z.vec = ownVectorLevel();
+    z.xw = c->xw + (Dim)px0 * c->coef;
+    z.yw = c->yw + (Dim)py0 * c->coef;
+    if (c->writeMask) {
+        z.maskStep = c->writeMask->widthStep;
+        z.mask = (const uint8_t*)c->writeMask->imageData + (Dim)(c->maskY + py0) * z.maskStep;
+        z.maskX0 = c->maskX + px0;
+    }
+    const int nRows = c->method == QIM_INTER_CUBIC ? 4 : c->method == QIM_INTER_LINEAR ? 2 : 0;
+    const long long rowFloats = (long long)pw * z.nch + 8;
+    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * pw);
+    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ph);
+    int ok = z.xTap && z.yTap;
+    for (int q = 0; q < nRows && ok; ++q)
+        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
+    if (ok && nRows)
+        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
+    if (ok) {
+        const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
+        for (int i = 0; i < pw; ++i)
+            z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
+        for (int j = 0; j < ph; ++j)
+            z.yTap[j] = c->yTap[py0 + j] + dy;
+        const int avx2 = z.vec >= OWN_VECTOR_AVX2;
+        if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
+            z.dstPix == z.nch && !z.mask)
+            ok = nearestShuffle(&z);
+        else if (avx2 && c->method != QIM_INTER_NN && z.kind == K8U)
+            ok = tapShuffle(&z, c->method == QIM_INTER_CUBIC ? 4 : 2);
+        else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
+                 z.vec >= OWN_VECTOR_SSE2)
+            ok = prepareSpan(&z, c->method);
+    }
+    if (!ok) {
+        freePlan(&z);
+        return raiseNoMemory("for interpolation tables");
+    }
+    selectKernel(c->method, z.kind, c->plane)(&z);
+    freePlan(&z);
+    return 0;
+}
+
+/* The source view of an untiled image. */
+static SourceView plainSource(const ZoomCall* c)
+{
+    const QimImage* src = c->src;
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    SourceView s;
+    s.rowStep = src->widthStep;
+    s.originY = c->rs.y;
+    const char* row = (const char*)src->imageData + (Dim)c->rs.y * src->widthStep;
+    Dim into; /* bytes from the row's start to the origin */
+    if (c->kind == K1U) {
+        s.planeStep = 0;
+        s.originX = 0;
+        into = 0;
+    } else if (c->plane) {
+        s.planeStep = (Dim)src->height * src->widthStep;
+        s.originX = c->rs.x;
+        row += c->sc * s.planeStep;
+        into = c->rs.x * eb;
+    } else {
+        s.planeStep = 0;
+        s.originX = c->rs.x;
+        into = ((Dim)c->rs.x * src->nChannels + c->sc) * eb;
+    }
+    s.origin = row + into;
+    s.rowRight = src->widthStep - into;
+    return s;
+}
+
+/* The source view of a rectangle copied from a tiled image: image columns
+ * x0 .. x0 + width - 1, rows y0 .. y0 + height - 1. */
+static SourceView rectSource(const ZoomCall* c, const void* rect, int rowBytes, int x0, int y0,
+                             int height)
+{
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    SourceView s;
+    s.rowStep = rowBytes;
+    s.planeStep = c->plane ? (Dim)rowBytes * height : 0;
+    s.originX = x0; /* 1U too: bit 0 of each rectangle row is image column x0 */
+    s.originY = y0;
+    const Dim into = c->kind == K1U || c->plane ? 0 : c->sc * eb;
+    s.origin = (const char*)rect + (c->plane ? c->sc * s.planeStep : 0) + into;
+    s.rowRight = rowBytes - into;
+    return s;
+}
+
+/* Runs a part whose source is read from a tiled image through one copied
+ * rectangle: the image columns and rows that the part's taps reach. */
+static int zoomPartFromTiles(const ZoomCall* c, int px0, int py0, int pw, int ph, const DestView* d)
+{
+    const int reach = c->method == QIM_INTER_CUBIC ? 3 : c->method == QIM_INTER_LINEAR ? 1 : 0;
+    int x0 = c->xTap[px0], x1 = x0, y0 = c->yTap[py0], y1 = y0;
+    for (int i = px0; i < px0 + pw; ++i) {
+        x0 = c->xTap[i] < x0 ? c->xTap[i] : x0;
+        x1 = c->xTap[i] > x1 ? c->xTap[i] : x1;
+    }
+    for (int j = py0; j < py0 + ph; ++j) {
+        y0 = c->yTap[j] < y0 ? c->yTap[j] : y0;
+        y1 = c->yTap[j] > y1 ? c->yTap[j] : y1;
+    }
+    /* Absolute image columns and rows; every tap lies inside the image. */
+    x0 += c->rs.x;
+    x1 += c->rs.x + reach;
+    y0 += c->rs.y;
+    y1 += c->rs.y + reach;
+    int rowBytes = 0;
+    void* rect = ownGetRect(c->src, x0, y0, x1 - x0 + 1, y1 - y0 + 1, &rowBytes);
+    if (!rect) {
+        ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to read", SRC, __LINE__);
+        return QIM_STATUS_ERROR;
+    }
+    const SourceView s = rectSource(c, rect, rowBytes, x0, y0, y1 - y0 + 1);
+    const int status = zoomPart(c, px0, py0, pw, ph, &s, d);
+    ownFreeRect(rect);
+    return status;
+}
+
+/* Runs one destination part from either kind of source. */
+static int zoomPartFrom(const ZoomCall* c, int px0, int py0, int pw, int ph, const DestView* d)
+{
+    if (c->src->tileInfo)
+        return zoomPartFromTiles(c, px0, py0, pw, ph, d);
+    const SourceView s = plainSource(c);
+    return zoomPart(c, px0, py0, pw, ph, &s, d);
+}
+
+/* The destination view of pixel (x, y) of a buffer (an image's pixels or a
+ * tile's) with the given row bytes and rows per plane. */
+static DestView destIn(const ZoomCall* c, char* data, Dim rowStep, Dim planeRows, int x, int y)
+{
+    const Dim eb = c->kind == K1U ? 0 : elemBytes(c->kind);
+    DestView d;
+    d.rowStep = rowStep;
+    d.planeStep = c->plane ? planeRows * rowStep : 0;
+    d.bit0 = 0;
+    char* row = data + (Dim)y * rowStep;
+    if (c->kind == K1U) {
+        d.origin = row;
+        d.bit0 = x;
+    } else if (c->plane) {
+        d.origin = row + c->dc * d.planeStep + (Dim)x * eb;
+    } else {
+        d.origin = row + ((Dim)x * c->dst->nChannels + c->dc) * eb;
+    }
+    return d;
+}
+
+/* Destination rows per part when a tiled source is zoomed into a plain
+ * destination. */
+enum { PLAIN_PART_ROWS = 64 };
+
+static int zoomCall(const ZoomCall* c)
+{
+    QimImage* dst = c->dst;
+    const QimTileInfo* tile = dst->tileInfo;
+    if (!tile) {
+        const int rows = c->src->tileInfo ? PLAIN_PART_ROWS : c->wh;
+        for (int y = 0; y < c->wh; y += rows) {
+            const int h = c->wh - y < rows ? c->wh - y : rows;
+            const DestView d = destIn(c, (char*)dst->imageData, dst->widthStep, dst->height,
+                                      c->rd.x, c->rd.y + y);
+            const int status = zoomPartFrom(c, 0, y, c->ww, h, &d);
+            if (status < 0)
+                return status;
+        }
+        return 0;
+    }
+
+    QimTileInfo* info = dst->tileInfo;
+    const int tw = tile->width, th = tile->height;
+    const int rowBytes = ownTileRowBytes(dst);
+    const int firstCol = c->rd.x / tw, lastCol = (c->rd.x + c->ww - 1) / tw;
+    const int firstRow = c->rd.y / th, lastRow = (c->rd.y + c->wh - 1) / th;
+    for (int tr = firstRow; tr <= lastRow; ++tr) {
+        for (int tc = firstCol; tc <= lastCol; ++tc) {
+            info->tileData = NULL;
+            info->callBack(dst, tc, tr, QIM_TILE_WRITE);
+            void* data = info->tileData;
+            if (!data) {
+                ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to write", SRC, __LINE__);
+                return QIM_STATUS_ERROR;
+            }
+            const int x0 = c->rd.x > tc * tw ? c->rd.x : tc * tw;
+            const int x1 = c->rd.x + c->ww < (tc + 1) * tw ? c->rd.x + c->ww : (tc + 1) * tw;
+            const int y0 = c->rd.y > tr * th ? c->rd.y : tr * th;
+            const int y1 = c->rd.y + c->wh < (tr + 1) * th ? c->rd.y + c->wh : (tr + 1) * th;
+            const DestView d = destIn(c, (char*)data, rowBytes, th, x0 - tc * tw, y0 - tr * th);
+            const int status = zoomPartFrom(c, x0 - c->rd.x, y0 - c->rd.y, x1 - x0, y1 - y0, &d);
+            info->tileData = data;
+            info->callBack(dst, tc, tr, QIM_TILE_RELEASE);
+            if (status < 0)
+                return status;
+        }
+    }
+    return 0;
 }
 
 int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double ry, int method,
@@ -778,44 +1262,45 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
                 int xNonIntegral, int yNonIntegral)
 {
     /* 1, 2: the regions, cut at their images and at the masks' sizes. */
-    Region rs, rd, ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
-    if (!regionOf(srcImage, &rs) || !regionOf(dstImage, &rd))
+    ZoomCall c;
+    memset(&c, 0, sizeof c);
+    Region ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
+    if (!regionOf(srcImage, &c.rs) || !regionOf(dstImage, &c.rd))
         return 0;
-    const int preW = rs.width, preH = rs.height;
+    const int preW = c.rs.width, preH = c.rs.height;
     if (srcImage->mask) {
         if (!regionOf(srcImage->mask, &ms))
             return 0;
-        if (ms.width < rs.width)
-            rs.width = ms.width;
-        if (ms.height < rs.height)
-            rs.height = ms.height;
+        if (ms.width < c.rs.width)
+            c.rs.width = ms.width;
+        if (ms.height < c.rs.height)
+            c.rs.height = ms.height;
     }
     if (dstImage->mask) {
         if (!regionOf(dstImage->mask, &md))
             return 0;
-        if (md.width < rd.width)
-            rd.width = md.width;
-        if (md.height < rd.height)
-            rd.height = md.height;
+        if (md.width < c.rd.width)
+            c.rd.width = md.width;
+        if (md.height < c.rd.height)
+            c.rd.height = md.height;
     }
 
     /* 3: the written size. */
-    int ww = rd.width, wh = rd.height;
+    int ww = c.rd.width, wh = c.rd.height;
     if (clipToRatio) {
-        ww = truncWithin(rs.width / rx, ww);
-        wh = truncWithin(rs.height / ry, wh);
+        ww = truncWithin(c.rs.width / rx, ww);
+        wh = truncWithin(c.rs.height / ry, wh);
     }
 
-    /* 4: the write mask. */
+    /* 4: the write mask. The temporary starts all zero: where the scaled
+     * source mask does not reach, nothing is written. */
     QimImage* temp = NULL;
-    const QimImage* writeMask = NULL;
-    int maskX = 0, maskY = 0;
     if (srcImage->mask) {
         temp = qimCreateImageHeader(1, 0, QIM_DEPTH_1U, "GRAY", "GRAY", QIM_ORDER_PIXEL,
                                     srcImage->mask->origin, 4, ww, wh, NULL, NULL, NULL, NULL);
         if (!temp)
             return raiseNoMemory("for temporary mask");
-        qimAllocateImage(temp, 0, 0);
+        qimAllocateImage(temp, 1, 0);
         if (!temp->imageData) {
             releaseTemp(temp);
             return qimGetErrStatus() < 0 ? qimGetErrStatus()
@@ -840,11 +1325,11 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
                                      __LINE__);
             }
         }
-        writeMask = temp;
+        c.writeMask = temp;
     } else if (dstImage->mask) {
-        writeMask = dstImage->mask;
-        maskX = md.x;
-        maskY = md.y;
+        c.writeMask = dstImage->mask;
+        c.maskX = md.x;
+        c.maskY = md.y;
     }
 
     /* 5: channels. */
@@ -857,265 +1342,41 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
         return QIM_STATUS_ERROR;
     }
 
-    ZoomPlan z;
-    memset(&z, 0, sizeof z);
-    z.kind = kindOf(srcImage->depth);
-    z.width = ww;
-    z.height = wh;
-    const int plane = srcImage->dataOrder == QIM_ORDER_PLANE && z.kind != K1U;
-    z.nch = plane ? 1 : nSrc;
-    z.planes = plane ? nSrc : 1;
-    placeImages(&z, srcImage, &rs, dstImage, &rd);
-    if (writeMask) {
-        z.maskStep = writeMask->widthStep;
-        z.mask = (const uint8_t*)writeMask->imageData + (Dim)maskY * z.maskStep;
-        z.maskX0 = maskX;
-    }
+    c.src = srcImage;
+    c.dst = dstImage;
+    c.method = method;
+    c.kind = kindOf(srcImage->depth);
+    c.plane = srcImage->dataOrder == QIM_ORDER_PLANE && c.kind != K1U;
+    c.coef = method == QIM_INTER_CUBIC ? 3 : 1;
+    c.ww = ww;
+    c.wh = wh;
+    c.nch = c.plane ? 1 : nSrc;
+    c.planes = c.plane ? nSrc : 1;
+    c.sc = channelIndex(srcImage);
+    c.dc = channelIndex(dstImage);
 
-    /* 6: tables and buffers. */
-    const int coef = method == QIM_INTER_CUBIC ? 3 : 1;
-    const long long rowFloats = (long long)ww * z.nch + 4;
-    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
-    z.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * ww);
-    z.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * coef * wh);
-    int ok = z.xTap && z.yTap && z.xw && z.yw;
-    const int nRows = method == QIM_INTER_CUBIC ? 4 : method == QIM_INTER_LINEAR ? 2 : 0;
-    for (int q = 0; q < nRows && ok; ++q)
-        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
-    if (ok && nRows)
-        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
-    if (!ok) {
-        freePlan(&z);
-        releaseTemp(temp);
-        return raiseNoMemory("for interpolation tables");
-    }
-    axisTable(method, xNonIntegral, xStart, stepX, ww, rs.x, srcImage->width, preW - rs.width,
-              z.xTap, z.xw);
-    axisTable(method, yNonIntegral, yStart, stepY, wh, rs.y, srcImage->height, preH - rs.height,
-              z.yTap, z.yw);
-    if (z.kind == K1U) {
-        for (int i = 0; i < ww; ++i)
-            z.xTap[i] += rs.x;
+    /* 6: the tables of the whole call. */
+    c.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    c.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
+    c.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * ww);
+    c.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * wh);
+    int status;
+    if (c.xTap && c.yTap && c.xw && c.yw) {
+        axisTable(method, xNonIntegral, xStart, stepX, ww, c.rs.x, srcImage->width,
+                  preW - c.rs.width, c.xTap, c.xw);
+        axisTable(method, yNonIntegral, yStart, stepY, wh, c.rs.y, srcImage->height,
+                  preH - c.rs.height, c.yTap, c.yw);
+        /* 7: the kernels. */
+        status = zoomCall(&c);
     } else {
-        for (int i = 0; i < ww; ++i)
-            z.xTap[i] *= z.srcPix;
+        status = raiseNoMemory("for interpolation tables");
     }
-
-    if (z.kind == K8U && method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3)) {
-        /* The elements the taps read, converted once per source row, and the
-         * weights laid out for whole vectors. */
-        const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
-        Dim lo = z.xTap[0], hi = z.xTap[0];
-        for (int i = 1; i < ww; ++i) {
-            lo = z.xTap[i] < lo ? z.xTap[i] : lo;
-            hi = z.xTap[i] > hi ? z.xTap[i] : hi;
-        }
-        z.spanFirst = lo;
-        z.spanCount = hi + (Dim)(taps - 1) * z.srcPix + z.nch - lo;
-        z.span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z.spanCount + 8));
-        z.spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-        z.xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
-        if (!z.span || !z.spanTap || !z.xw4) {
-            freePlan(&z);
-            releaseTemp(temp);
-            return raiseNoMemory("for interpolation tables");
-        }
-        /* The vectors may read a few floats past the span: keep them 0. */
-        memset(z.span, 0, sizeof(float) * 2 * (size_t)(z.spanCount + 8));
-        /* Single channels always convert the span; whole pixels do while
-         * the linear taps are dense (steps up to two pixels). */
-        z.spanDense = method == QIM_INTER_CUBIC || z.nch == 1 ||
-                      z.spanCount <= 2 * (Dim)ww * z.srcPix;
-        for (int i = 0; i < ww; ++i) {
-            z.spanTap[i] = (int)(z.xTap[i] - lo);
-            if (method == QIM_INTER_LINEAR) {
-                for (int q = 0; q < 4; ++q)
-                    z.xw4[4 * i + q] = z.xw[i];
-            } else if (z.nch == 1) {
-                for (int q = 0; q < 3; ++q)
-                    z.xw4[q * ww + i] = z.xw[3 * i + q];
-            } else {
-                for (int q = 0; q < 12; ++q)
-                    z.xw4[12 * i + q] = z.xw[3 * i + q / 4];
-            }
-        }
-    }
-
-    /* 7: the kernel. */
-    selectKernel(method, z.kind, plane)(&z);
-    freePlan(&z);
+    ownAlignedFree(c.xTap);
+    ownAlignedFree(c.yTap);
+    ownAlignedFree(c.xw);
+    ownAlignedFree(c.yw);
     releaseTemp(temp);
-    return 0;
-}
-
-/* ---- Tiled images ------------------------------------------------------------------- */
-
-/* A copy of a mask whose region starts (dx, dy) further on; the copy's ROI
- * lives in roi. */
-static QimImage* shiftedMask(const QimImage* mask, QimImage* copy, QimRoi* roi, int dx, int dy)
-{
-    if (!mask)
-        return NULL;
-    Region r;
-    if (!regionOf(mask, &r))
-        r.width = r.height = 0;
-    *copy = *mask;
-    roi->coi = 0;
-    roi->offsetX = r.x + dx;
-    roi->offsetY = r.y + dy;
-    roi->width = r.width - dx;
-    roi->height = r.height - dy;
-    copy->roi = roi;
-    return copy;
-}
-
-typedef struct {
-    const QimImage* src;
-    Region rs;
-    double rx, ry, stepX, stepY;
-    int method, xNonIntegral, yNonIntegral;
-} ZoomJob;
-
-/* Zooms the destination part dstPart, whose first pixel is written pixel
- * (d0x, d0y) of the whole call: the source position of that pixel is split
- * into the first source column and row used and the remainders that start the
- * core. A tiled source is read through one copied rectangle that reaches a
- * few pixels beyond the part's taps, cut at the image. */
-static int zoomPart(const ZoomJob* job, QimImage* dstPart, int d0x, int d0y, int partW, int partH)
-{
-    const QimImage* src = job->src;
-    const double cx = d0x * job->stepX + job->rs.x, cy = d0y * job->stepY + job->rs.y;
-    int x0 = (int)(cx + 1e-7), y0 = (int)(cy + 1e-7);
-    if (x0 > src->width - 1)
-        x0 = src->width - 1;
-    if (y0 > src->height - 1)
-        y0 = src->height - 1;
-    const double xStart = cx - x0, yStart = cy - y0;
-
-    QimImage srcPart = *src;
-    QimRoi srcRoi = {src->roi ? src->roi->coi : 0, x0, y0, src->width - x0, src->height - y0};
-    QimImage maskCopy;
-    QimRoi maskRoi;
-    srcPart.roi = &srcRoi;
-    srcPart.mask = shiftedMask(src->mask, &maskCopy, &maskRoi, x0 - job->rs.x, y0 - job->rs.y);
-    void* rect = NULL;
-    if (src->tileInfo) {
-        const int margin = job->method == QIM_INTER_NN       ? 1
-                           : job->method == QIM_INTER_LINEAR ? 2
-                                                             : 3;
-        const int x1 = (int)(cx + (partW - 1) * job->stepX + 1e-7) + margin + 1;
-        const int y1 = (int)(cy + (partH - 1) * job->stepY + 1e-7) + margin + 1;
-        const int rx0 = x0 - margin > 0 ? x0 - margin : 0, ry0 = y0 - margin > 0 ? y0 - margin : 0;
-        const int rx1 = x1 < src->width ? x1 : src->width;
-        const int ry1 = y1 < src->height ? y1 : src->height;
-        int rowBytes = 0;
-        rect = ownGetRect(src, rx0, ry0, rx1 - rx0, ry1 - ry0, &rowBytes);
-        if (!rect) {
-            ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to read", SRC, __LINE__);
-            return QIM_STATUS_ERROR;
-        }
-        srcPart.tileInfo = NULL;
-        srcPart.imageData = rect;
-        srcPart.width = rx1 - rx0;
-        srcPart.height = ry1 - ry0;
-        srcPart.widthStep = rowBytes;
-        srcPart.dataSize = rowBytes * srcPart.height *
-                           (src->dataOrder == QIM_ORDER_PLANE ? src->nChannels : 1);
-        srcRoi.offsetX = x0 - rx0;
-        srcRoi.offsetY = y0 - ry0;
-        srcRoi.width = srcPart.width - srcRoi.offsetX;
-        srcRoi.height = srcPart.height - srcRoi.offsetY;
-    }
-    const int status = ownZoomRect(&srcPart, dstPart, job->rx, job->ry, job->method, xStart, yStart,
-                                   job->stepX, job->stepY, 0, job->xNonIntegral, job->yNonIntegral);
-    if (rect)
-        ownFreeRect(rect);
     return status;
-}
-
-/* Destination rows per part when a tiled source is zoomed into a plain
- * destination. */
-enum { PLAIN_PART_ROWS = 64 };
-
-static int zoomTiled(const QimImage* src, QimImage* dst, double rx, double ry, int method,
-                     double stepX, double stepY, int xNonIntegral, int yNonIntegral)
-{
-    ZoomJob job = {src, {0, 0, 0, 0}, rx, ry, stepX, stepY, method, xNonIntegral, yNonIntegral};
-    Region rd, m;
-    if (!regionOf(src, &job.rs) || !regionOf(dst, &rd))
-        return 0;
-    if (src->mask) {
-        if (!regionOf(src->mask, &m))
-            return 0;
-        if (m.width < job.rs.width)
-            job.rs.width = m.width;
-        if (m.height < job.rs.height)
-            job.rs.height = m.height;
-    }
-    if (dst->mask) {
-        if (!regionOf(dst->mask, &m))
-            return 0;
-        if (m.width < rd.width)
-            rd.width = m.width;
-        if (m.height < rd.height)
-            rd.height = m.height;
-    }
-    const int ww = truncWithin(job.rs.width / rx, rd.width);
-    const int wh = truncWithin(job.rs.height / ry, rd.height);
-    const int coi = dst->roi ? dst->roi->coi : 0;
-    QimImage part = *dst;
-    QimRoi partRoi;
-    QimImage maskCopy;
-    QimRoi maskRoi;
-    part.roi = &partRoi;
-
-    QimTileInfo* tile = dst->tileInfo;
-    if (!tile) {
-        for (int y = 0; y < wh; y += PLAIN_PART_ROWS) {
-            const int h = wh - y < PLAIN_PART_ROWS ? wh - y : PLAIN_PART_ROWS;
-            partRoi = (QimRoi){coi, rd.x, rd.y + y, ww, h};
-            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, 0, y);
-            const int status = zoomPart(&job, &part, 0, y, ww, h);
-            if (status < 0)
-                return status;
-        }
-        return 0;
-    }
-
-    const int tw = tile->width, th = tile->height;
-    const int rowBytes = ownTileRowBytes(dst);
-    part.tileInfo = NULL;
-    part.width = tw;
-    part.height = th;
-    part.widthStep = rowBytes;
-    part.dataSize = rowBytes * th * (dst->dataOrder == QIM_ORDER_PLANE ? dst->nChannels : 1);
-    const int firstCol = rd.x / tw, lastCol = (rd.x + ww - 1) / tw;
-    const int firstRow = rd.y / th, lastRow = (rd.y + wh - 1) / th;
-    for (int tr = firstRow; tr <= lastRow; ++tr) {
-        for (int tc = firstCol; tc <= lastCol; ++tc) {
-            tile->tileData = NULL;
-            tile->callBack(dst, tc, tr, QIM_TILE_WRITE);
-            void* data = tile->tileData;
-            if (!data) {
-                ownRaiseError(QIM_STATUS_ERROR, FN, "Error get tile to write", SRC, __LINE__);
-                return QIM_STATUS_ERROR;
-            }
-            const int px0 = rd.x > tc * tw ? rd.x : tc * tw;
-            const int px1 = rd.x + ww < (tc + 1) * tw ? rd.x + ww : (tc + 1) * tw;
-            const int py0 = rd.y > tr * th ? rd.y : tr * th;
-            const int py1 = rd.y + wh < (tr + 1) * th ? rd.y + wh : (tr + 1) * th;
-            part.imageData = data;
-            partRoi = (QimRoi){coi, px0 - tc * tw, py0 - tr * th, px1 - px0, py1 - py0};
-            part.mask = shiftedMask(dst->mask, &maskCopy, &maskRoi, px0 - rd.x, py0 - rd.y);
-            const int status = zoomPart(&job, &part, px0 - rd.x, py0 - rd.y, px1 - px0, py1 - py0);
-            tile->tileData = data;
-            tile->callBack(dst, tc, tr, QIM_TILE_RELEASE);
-            if (status < 0)
-                return status;
-        }
-    }
-    return 0;
 }
 
 /* ---- Front end ---------------------------------------------------------------------- */
@@ -1187,8 +1448,6 @@ int qimZoom(const QimImage* srcImage, QimImage* dstImage, int xDst, int xSrc, in
         (dstImage->alphaIndex && dstImage->nChannels == 1))
         return 0;
     const double rx = (double)xSrc / xDst, ry = (double)ySrc / yDst;
-    if (!srcImage->tileInfo && !dstImage->tileInfo)
-        return ownZoomRect(srcImage, dstImage, rx, ry, method, 0, 0, stepX, stepY, 1, !xIntegral,
-                           !yIntegral);
-    return zoomTiled(srcImage, dstImage, rx, ry, method, stepX, stepY, !xIntegral, !yIntegral);
+    return ownZoomRect(srcImage, dstImage, rx, ry, method, 0, 0, stepX, stepY, 1, !xIntegral,
+                       !yIntegral);
 }

@@ -230,10 +230,32 @@ static int stepHoldsRow(const QimImage* image)
     return bits < 16 || image->widthStep % (bits / 8) == 0;
 }
 
+/* Fields changed after allocation must not lead past the pixel block: every
+ * row (of every plane) lies within dataSize bytes. */
+static int rowsFitData(const QimImage* image)
+{
+    const long long planes = image->dataOrder == QIM_ORDER_PLANE ? image->nChannels : 1;
+    return (long long)image->widthStep * image->height * planes <= image->dataSize;
+}
+
+/* Masks of masks are checked in turn, so a chain that loops back (an image
+ * that is its own mask) would never end; chains longer than any use has for
+ * them are refused with the loops. */
+enum { MASK_CHAIN_LIMIT = 16 };
+
+static int maskChainEnds(const QimImage* image)
+{
+    for (int n = 0; image && n <= MASK_CHAIN_LIMIT; ++n)
+        image = image->mask;
+    return image == NULL;
+}
+
 static int checkHeader(const QimImage* image)
 {
     if (!image)
         return QIM_STATUS_HEADER_NULL;
+    if (!maskChainEnds(image))
+        return QIM_STATUS_BAD_ARG;
     if (!image->imageData == !image->tileInfo)
         return QIM_STATUS_BAD_DATA_PTR;
     if (!image->tileInfo && image->dataSize <= 0)
@@ -245,6 +267,8 @@ static int checkHeader(const QimImage* image)
         return status;
     if (!image->tileInfo && !stepHoldsRow(image))
         return QIM_STATUS_BAD_STEP;
+    if (!image->tileInfo && !rowsFitData(image))
+        return QIM_STATUS_BAD_IMAGE_SIZE;
     const QimTileInfo* tile = image->tileInfo;
     if (tile) {
         if (!tile->callBack)

@@ -440,12 +440,18 @@ static int tiledDrive(OWN_DECIMATE_DRIVER_ARGS)
 int ownDecimateTiledNN(OWN_DECIMATE_DRIVER_ARGS)
 {
     (void)xMargin; (void)yMargin;
-    return tiledDrive(kernel, 0, 0, srcImage, dst, dstChannelStep, dstChannelEnd, dstPixelStep,
-                      dstRowEnd, dstRowStep, dstRowsEnd, xStep, yStep, xPos, yPos);
+    return ownDecimateFromTiles(kernel, srcImage, dst, dstChannelStep, dstChannelEnd,
+                                dstPixelStep, dstRowEnd, dstRowStep, dstRowsEnd, xStep, yStep,
+                                xPos, yPos);
 }
 
 int ownDecimateTiled(OWN_DECIMATE_DRIVER_ARGS)
 {
+    if (kernel == ownDecimateSuper_1u || kernel == ownDecimateSuper_8u ||
+        kernel == ownDecimateSuper_16u || kernel == ownDecimateSuper_32f)
+        return ownDecimateFromTiles(kernel, srcImage, dst, dstChannelStep, dstChannelEnd,
+                                    dstPixelStep, dstRowEnd, dstRowStep, dstRowsEnd, xStep,
+                                    yStep, xPos, yPos);
     return tiledDrive(kernel, xMargin, yMargin, srcImage, dst, dstChannelStep, dstChannelEnd,
                       dstPixelStep, dstRowEnd, dstRowStep, dstRowsEnd, xStep, yStep, xPos, yPos);
 }

@@ -34,6 +34,17 @@ int ownRaiseError(int status, const char* functionName, const char* context,
 int ownDefaultErrorHandler(int status, const char* functionName, const char* context,
                            const char* sourceFile, int line);
 
+/* ---- Vector paths (owncpu) ----------------------------------------------- */
+
+/* The vector instructions the kernels may use: none (plain C), SSE2, or AVX2
+ * as well. Every path performs the same IEEE operations in the same order,
+ * so all give the same pixels. The level is the processor's best at first
+ * use; ownSetVectorLevel lowers it (tests compare the paths) or restores it,
+ * never beyond what the processor has. */
+enum { OWN_VECTOR_NONE = 0, OWN_VECTOR_SSE2 = 1, OWN_VECTOR_AVX2 = 2 };
+int ownVectorLevel(void);
+void ownSetVectorLevel(int level);
+
 /* ---- Headers, allocation and validation (qimalloc) ------------------------ */
 
 /* 32-byte-aligned blocks for headers, ROI and tile records and work tables.
@@ -179,13 +190,23 @@ int ownDecimateCubicX_32f(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateCubicY_32f(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateCubic_32f(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateSuper_1u(OWN_DECIMATE_KERNEL_ARGS);
+
+/* A nearest-neighbour or super-sampling kernel over a tiled source (kernel
+ * arguments 2 to 8 and 14 to 17): the source rows are copied from the tiles
+ * as the kernel reaches them, so the pixels are those of the same source
+ * untiled. 0 when a tile is not delivered. */
+int ownDecimateFromTiles(OwnDecimateKernel kernel, const QimImage* srcImage, void* dst,
+                         ptrdiff_t dstChannelStep, ptrdiff_t dstChannelEnd, ptrdiff_t dstPixelStep,
+                         ptrdiff_t dstRowEnd, ptrdiff_t dstRowStep, ptrdiff_t dstRowsEnd,
+                         float xStep, float yStep, float* xPos, float* yPos);
 int ownDecimateSuper_8u(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateSuper_16u(OWN_DECIMATE_KERNEL_ARGS);
 int ownDecimateSuper_32f(OWN_DECIMATE_KERNEL_ARGS);
 
-/* Floats that one super-sampling strip may hold; wide images are worked in
- * strips of destination rows so the buffer stays bounded. Tests lower it. */
+/* Floats that one super-sampling strip may hold: destination rows are worked
+ * a few at a time, so the buffer stays in the cache. Tests lower it. */
 extern size_t ownDecimateSuperBudget;
+
 
 #ifdef __cplusplus
 }

@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <mutex>
 #include <new>
@@ -35,6 +37,22 @@ std::runtime_error NotFound(const std::string& location, const std::string& reas
   return std::runtime_error("Image File Not Found: " + location + "\n" + reason);
 }
 
+// The image library reads a crop as height rows of the image's whole stride
+// from the crop's first pixel, so the last row of a crop right of the image's
+// left edge runs up to one row past the image: a spare row keeps that inside
+// the buffer.
+QImage WithSpareRow(const QImage& image) {
+  const qsizetype stride = image.bytesPerLine();
+  const qsizetype size = stride * (qsizetype(image.height()) + 1);
+  auto* buffer = static_cast<uchar*>(std::malloc(static_cast<std::size_t>(size)));
+  if (buffer == nullptr) throw std::bad_alloc();
+  QImage padded(buffer, image.width(), image.height(), stride, image.format(),
+                [](void* data) { std::free(data); }, buffer);
+  std::memcpy(buffer, image.constBits(), static_cast<std::size_t>(stride * image.height()));
+  std::memset(buffer + stride * image.height(), 0, static_cast<std::size_t>(stride));
+  return padded;
+}
+
 QImage Decode(QIODevice& device, const std::string& location) {
   // Qt's limit is process-wide; the default would refuse large maps.
   static std::once_flag limitSet;
@@ -49,7 +67,7 @@ QImage Decode(QIODevice& device, const std::string& location) {
     image = image.convertToFormat(QImage::Format_RGB888);
     if (image.isNull()) throw std::runtime_error("Invalid Image File: " + location);
   }
-  return image;
+  return WithSpareRow(image);
 }
 
 }  // namespace

@@ -77,7 +77,10 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
   if (!from) ThrowLibraryFailure();
   // The header points into the image's own rows: allocatedData stays null, so
   // no release flag can ever free pixels the library does not own.
+  // Rows a whole image stride apart: the decoded image keeps a spare row so
+  // that height strides from the crop's first pixel stay inside its buffer.
   from->widthStep = stride;
+  from->dataSize = stride * crop.height;
   from->imageData = const_cast<uchar*>(source.constBits()) + qsizetype(crop.y) * stride +
                     qsizetype(crop.x) * 3;
 

@@ -2,7 +2,9 @@
 // map's case (a crop scaled to a 960 x 540 tile, up and down) and a
 // 4096 x 4096 to 1024 x 1024 shrink, for nearest, linear, cubic and
 // super-sampling (OpenCV's INTER_AREA), with 3 channels and with 1. Prints
-// the best time per call of each and the ratio ours / OpenCV.
+// the best time per call of each and the ratio ours / OpenCV. Arguments, if
+// any, keep only the rows whose text holds one of them ("linear", "1600",
+// "shrink"...). The library is the one the program loads: libqlqim.so.
 #include "qim.h"
 
 #include <opencv2/core.hpp>
@@ -87,7 +89,7 @@ struct Method {
 
 } // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     cv::setNumThreads(1);
     qimSetErrMode(QIM_ERRMODE_RETURN);
@@ -114,6 +116,13 @@ int main()
             QimRoi roi = {0, g.cropX, g.cropY, g.cropW, g.cropH};
             qsrc->roi = &roi;
             for (const Method& m : methods) {
+                char label[96];
+                std::snprintf(label, sizeof label, "%s %d %s", g.name, channels, m.name);
+                bool wanted = argc < 2;
+                for (int a = 1; a < argc; ++a)
+                    wanted = wanted || std::strstr(label, argv[a]) != nullptr;
+                if (!wanted)
+                    continue;
                 if (m.qim == QIM_INTER_SUPER && g.dstW > g.cropW) {
                     std::printf("%-30s %3d %-11s %10s %10s %8s\n", g.name, channels, m.name, "-",
                                 "-", "n/a");

@@ -77,6 +77,9 @@ TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
   EXPECT_EQ(CountPixelsOff(green, QRect(110, 0, 20, 80), kBackground), 0);
   const QImage darkRed = Render(tiles[1], 300, 200);
   EXPECT_EQ(CountPixelsOff(darkRed, darkRed.rect(), qRgb(90, 0, 0)), 0);
+  // The bottom-right crop: its rows reach the end of the image's buffer.
+  const QImage darkBlue = Render(tiles[7], 300, 200);
+  EXPECT_EQ(CountPixelsOff(darkBlue, darkBlue.rect(), qRgb(0, 0, 90)), 0);
 }
 
 TEST_F(TileRenderTest, AMissingImageDrawsItsErrorTextIntoTheTile) {

@@ -1,0 +1,44 @@
+/* Super-sampling internals shared by the portable kernels (owndecim) and
+ * their AVX2 rows (owndecimAvx2). */
+#ifndef OWNDECIM_H
+#define OWNDECIM_H
+
+#include "qimown.h"
+
+#include <stdint.h>
+
+/* What one used source column does in the horizontal pass: adds whole to the
+ * open destination column (and writes it when it closes there), or crosses a
+ * boundary: adds its part before it and writes the column, then starts the
+ * next column with its rest. */
+enum { COL_WHOLE = 1, COL_PART = 2, COL_WRITE = 4, COL_REST = 8 };
+typedef struct {
+    double part; /* weight added before writing (COL_PART) */
+    double rest; /* weight that starts the next destination column (COL_REST) */
+    int flags;
+} SuperColumn;
+
+/* The vertical pass over count contiguous 8-bit elements: buf += s; buf =
+ * w s; buf = buf + w s, the weighted ones in double precision. Each returns
+ * how many elements it did from the start. */
+ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count);
+ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
+
+/* Columns that ownSuperColumnsAvx2 turns at a time; its scratch holds
+ * SUPER_CHUNK_COLUMNS x nch x 8 floats, 32-byte aligned. */
+enum { SUPER_CHUNK_COLUMNS = 64 };
+
+/* The horizontal pass of up to eight destination rows at once, one per
+ * vector lane: rows[r] holds the vertical sums of row r (nch elements per
+ * used column, padded to whole chunks), lanes of them are written, row r at
+ * dst + r x dstRowBytes. Pixels and channels are dstPixel and dstChannel
+ * elements apart; depth is QIM_DEPTH_8U, 16U or 32F; nch at most 4. packed
+ * holds 8 x n x nch bytes, where 8-bit results gather before they are
+ * spread over the rows. */
+void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWrite, ptrdiff_t n,
+                         const float* const* rows, int lanes, ptrdiff_t nch, char* dst,
+                         ptrdiff_t dstRowBytes, ptrdiff_t dstPixel, ptrdiff_t dstChannel,
+                         double unit, int depth, float* scratch, uint8_t* packed);
+
+#endif

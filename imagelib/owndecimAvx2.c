@@ -1,0 +1,311 @@
+/* AVX2 rows of the super-sampling kernel over contiguous 8-bit elements.
+ * Each performs the same IEEE operations as the portable rows (float sums;
+ * weighted terms in double precision rounded to float), more elements at a
+ * time. Each returns how many elements it did from the start; callers finish
+ * the rest and check ownVectorLevel first. */
+#include "owndecim.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#include <immintrin.h>
+
+#define AVX2 __attribute__((target("avx2")))
+
+/* Eight bytes as eight floats (exact). */
+AVX2 static inline __m256 eightFloats(const uint8_t* s)
+{
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64((const __m128i*)s)));
+}
+
+/* Four bytes as four doubles (exact). */
+AVX2 static inline __m256d fourDoubles(const uint8_t* s)
+{
+    int32_t word;
+    __builtin_memcpy(&word, s, 4);
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+}
+
+/* buf[e] += (float)s[e]. */
+AVX2 ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count)
+{
+    ptrdiff_t e = 0;
+    for (; e + 8 <= count; e += 8)
+        _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), eightFloats(s + e)));
+    return e;
+}
+
+/* buf[e] = (float)(w x s[e]) in double precision; with w 1 the bytes
+ * themselves. */
+AVX2 ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+{
+    ptrdiff_t e = 0;
+    if (w == 1.0) {
+        for (; e + 8 <= count; e += 8)
+            _mm256_storeu_ps(buf + e, eightFloats(s + e));
+        return e;
+    }
+    const __m256d wd = _mm256_set1_pd(w);
+    for (; e + 4 <= count; e += 4)
+        _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(_mm256_mul_pd(wd, fourDoubles(s + e))));
+    return e;
+}
+
+/* buf[e] = (float)(buf[e] + w x s[e]) in double precision. */
+AVX2 ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+{
+    const __m256d wd = _mm256_set1_pd(w);
+    ptrdiff_t e = 0;
+    for (; e + 4 <= count; e += 4) {
+        const __m256d sum = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(buf + e)),
+                                          _mm256_mul_pd(wd, fourDoubles(s + e)));
+        _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(sum));
+    }
+    return e;
+}
+
+/* (float)(a + w b) in double precision per lane. */
+AVX2 static inline __m256 addWeighted(__m256 a, __m256d w, __m256 b)
+{
+    const __m256d lo = _mm256_add_pd(_mm256_cvtps_pd(_mm256_castps256_ps128(a)),
+                                     _mm256_mul_pd(w, _mm256_cvtps_pd(_mm256_castps256_ps128(b))));
+    const __m256d hi = _mm256_add_pd(_mm256_cvtps_pd(_mm256_extractf128_ps(a, 1)),
+                                     _mm256_mul_pd(w, _mm256_cvtps_pd(_mm256_extractf128_ps(b, 1))));
+    return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
+}
+
+/* (float)(w b) in double precision per lane. */
+AVX2 static inline __m256 weighted(__m256d w, __m256 b)
+{
+    const __m256d lo = _mm256_mul_pd(w, _mm256_cvtps_pd(_mm256_castps256_ps128(b)));
+    const __m256d hi = _mm256_mul_pd(w, _mm256_cvtps_pd(_mm256_extractf128_ps(b, 1)));
+    return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
+}
+
+/* Rows r0 .. r7 (eight floats each) to columns: out[8 k + r] = row r [k]. */
+AVX2 static inline void transpose8(const float* const* row, ptrdiff_t at, float* out)
+{
+    __m256 r0 = _mm256_loadu_ps(row[0] + at), r1 = _mm256_loadu_ps(row[1] + at);
+    __m256 r2 = _mm256_loadu_ps(row[2] + at), r3 = _mm256_loadu_ps(row[3] + at);
+    __m256 r4 = _mm256_loadu_ps(row[4] + at), r5 = _mm256_loadu_ps(row[5] + at);
+    __m256 r6 = _mm256_loadu_ps(row[6] + at), r7 = _mm256_loadu_ps(row[7] + at);
+    const __m256 t0 = _mm256_unpacklo_ps(r0, r1), t1 = _mm256_unpackhi_ps(r0, r1);
+    const __m256 t2 = _mm256_unpacklo_ps(r2, r3), t3 = _mm256_unpackhi_ps(r2, r3);
+    const __m256 t4 = _mm256_unpacklo_ps(r4, r5), t5 = _mm256_unpackhi_ps(r4, r5);
+    const __m256 t6 = _mm256_unpacklo_ps(r6, r7), t7 = _mm256_unpackhi_ps(r6, r7);
+    const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+    const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+    const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+    const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+    _mm256_store_ps(out + 0, _mm256_permute2f128_ps(u0, u4, 0x20));
+    _mm256_store_ps(out + 8, _mm256_permute2f128_ps(u1, u5, 0x20));
+    _mm256_store_ps(out + 16, _mm256_permute2f128_ps(u2, u6, 0x20));
+    _mm256_store_ps(out + 24, _mm256_permute2f128_ps(u3, u7, 0x20));
+    _mm256_store_ps(out + 32, _mm256_permute2f128_ps(u0, u4, 0x31));
+    _mm256_store_ps(out + 40, _mm256_permute2f128_ps(u1, u5, 0x31));
+    _mm256_store_ps(out + 48, _mm256_permute2f128_ps(u2, u6, 0x31));
+    _mm256_store_ps(out + 56, _mm256_permute2f128_ps(u3, u7, 0x31));
+}
+
+/* The means of destination column i of every lane, from its channel sums:
+ * unit x sum, 8U and 16U rounded (0.5 added, truncated, saturated), 32F as
+ * a float. With packed set (8U, the row's elements one after another), each
+ * channel's eight results go to packed + 8 (i x nch + c), one byte per lane,
+ * for unpackBytes to spread over the rows; otherwise they are stored in the
+ * rows directly. */
+#define INLINE_AVX2 AVX2 static inline __attribute__((always_inline))
+
+INLINE_AVX2 void writeColumn(const __m256* acc, ptrdiff_t nch, int lanes, char* dst,
+                             ptrdiff_t dstRowBytes, ptrdiff_t at, ptrdiff_t dstChannel,
+                             __m256d unit, int depth, uint8_t* packed)
+{
+    const __m256d half = _mm256_set1_pd(0.5);
+    for (ptrdiff_t c = 0; c < nch; ++c) {
+        const __m256d lo = _mm256_mul_pd(unit, _mm256_cvtps_pd(_mm256_castps256_ps128(acc[c])));
+        const __m256d hi = _mm256_mul_pd(unit, _mm256_cvtps_pd(_mm256_extractf128_ps(acc[c], 1)));
+        const ptrdiff_t e = at + c * dstChannel;
+        if (depth == QIM_DEPTH_32F) {
+            float v[8];
+            _mm_storeu_ps(v, _mm256_cvtpd_ps(lo));
+            _mm_storeu_ps(v + 4, _mm256_cvtpd_ps(hi));
+            for (int r = 0; r < lanes; ++r)
+                __builtin_memcpy(dst + r * dstRowBytes + 4 * e, &v[r], 4);
+            continue;
+        }
+        const __m128i qlo = _mm256_cvttpd_epi32(_mm256_add_pd(half, lo));
+        const __m128i qhi = _mm256_cvttpd_epi32(_mm256_add_pd(half, hi));
+        if (packed) {
+            /* The packs saturate to 0 .. 255 as the scalar store clamps. */
+            const __m128i words = _mm_packs_epi32(qlo, qhi);
+            _mm_storel_epi64((__m128i*)(packed + 8 * e), _mm_packus_epi16(words, words));
+            continue;
+        }
+        const __m256i top = _mm256_set1_epi32(depth == QIM_DEPTH_8U ? 255 : 65535);
+        int32_t v[8];
+        _mm256_storeu_si256((__m256i*)v,
+                            _mm256_min_epi32(_mm256_max_epi32(_mm256_set_m128i(qhi, qlo),
+                                                              _mm256_setzero_si256()),
+                                             top));
+        if (depth == QIM_DEPTH_8U) {
+            for (int r = 0; r < lanes; ++r)
+                dst[r * dstRowBytes + e] = (char)(uint8_t)v[r];
+        } else {
+            for (int r = 0; r < lanes; ++r) {
+                const uint16_t w = (uint16_t)v[r];
+                __builtin_memcpy(dst + r * dstRowBytes + 2 * e, &w, 2);
+            }
+        }
+    }
+}
+
+/* Spreads count packed elements (eight lanes each) over the rows: element k
+ * of lane r goes to byte k of row r. */
+AVX2 static void unpackBytes(const uint8_t* packed, ptrdiff_t count, int lanes, char* dst,
+                             ptrdiff_t dstRowBytes)
+{
+    ptrdiff_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        /* An 8 x 8 byte transpose. */
+        const __m128i a = _mm_loadu_si128((const __m128i*)(packed + 8 * k));
+        const __m128i b = _mm_loadu_si128((const __m128i*)(packed + 8 * k + 16));
+        const __m128i c = _mm_loadu_si128((const __m128i*)(packed + 8 * k + 32));
+        const __m128i d = _mm_loadu_si128((const __m128i*)(packed + 8 * k + 48));
+        const __m128i ab0 = _mm_unpacklo_epi8(a, b), ab1 = _mm_unpackhi_epi8(a, b);
+        const __m128i cd0 = _mm_unpacklo_epi8(c, d), cd1 = _mm_unpackhi_epi8(c, d);
+        const __m128i e0 = _mm_unpacklo_epi8(ab0, ab1), e1 = _mm_unpackhi_epi8(ab0, ab1);
+        const __m128i f0 = _mm_unpacklo_epi8(cd0, cd1), f1 = _mm_unpackhi_epi8(cd0, cd1);
+        /* e0 and e1 hold elements k .. k + 3 of lanes 0-3 and 4-7, f0 and f1
+         * elements k + 4 .. k + 7, four bytes a lane; pairing their 32-bit
+         * parts gives each lane's eight elements in one 8-byte half. */
+        const __m128i g0 = _mm_unpacklo_epi32(e0, f0), g1 = _mm_unpackhi_epi32(e0, f0);
+        const __m128i g2 = _mm_unpacklo_epi32(e1, f1), g3 = _mm_unpackhi_epi32(e1, f1);
+        uint64_t rowBytes[8];
+        _mm_storeu_si128((__m128i*)rowBytes, g0);
+        _mm_storeu_si128((__m128i*)(rowBytes + 2), g1);
+        _mm_storeu_si128((__m128i*)(rowBytes + 4), g2);
+        _mm_storeu_si128((__m128i*)(rowBytes + 6), g3);
+        for (int r = 0; r < lanes; ++r)
+            __builtin_memcpy(dst + r * dstRowBytes + k, &rowBytes[r], 8);
+    }
+    for (; k < count; ++k)
+        for (int r = 0; r < lanes; ++r)
+            dst[r * dstRowBytes + k] = (char)packed[8 * k + r];
+}
+
+INLINE_AVX2 void superColumns(const SuperColumn* plan, ptrdiff_t planned, int finalWrite,
+                              ptrdiff_t n, const float* const* row, int lanes, const ptrdiff_t nch,
+                              char* dst, ptrdiff_t dstRowBytes, ptrdiff_t dstPixel,
+                              ptrdiff_t dstChannel, __m256d u, int depth, float* scratch,
+                              uint8_t* packed)
+{
+    __m256 acc[4];
+    for (int c = 0; c < 4; ++c)
+        acc[c] = _mm256_setzero_ps();
+    ptrdiff_t i = 0;
+    for (ptrdiff_t col0 = 0; col0 < planned; col0 += SUPER_CHUNK_COLUMNS) {
+        const ptrdiff_t cols =
+            planned - col0 < SUPER_CHUNK_COLUMNS ? planned - col0 : SUPER_CHUNK_COLUMNS;
+        for (ptrdiff_t e = 0; e < cols * nch; e += 8)
+            transpose8(row, col0 * nch + e, scratch + 8 * e);
+        for (ptrdiff_t col = 0; col < cols; ++col) {
+            const SuperColumn* p = &plan[col0 + col];
+            const float* v = scratch + 8 * nch * col;
+            const int flags = p->flags;
+            if (flags & COL_WHOLE) {
+                for (ptrdiff_t c = 0; c < nch; ++c)
+                    acc[c] = _mm256_add_ps(acc[c], _mm256_load_ps(v + 8 * c));
+                if (flags & COL_WRITE) {
+                    writeColumn(acc, nch, lanes, dst, dstRowBytes, i++ * dstPixel, dstChannel, u,
+                                depth, packed);
+                    for (ptrdiff_t c = 0; c < nch; ++c)
+                        acc[c] = _mm256_setzero_ps();
+                }
+                continue;
+            }
+            if (flags & COL_PART) {
+                const __m256d w = _mm256_set1_pd(p->part);
+                for (ptrdiff_t c = 0; c < nch; ++c)
+                    acc[c] = addWeighted(acc[c], w, _mm256_load_ps(v + 8 * c));
+                writeColumn(acc, nch, lanes, dst, dstRowBytes, i++ * dstPixel, dstChannel, u,
+                            depth, packed);
+            }
+            if (flags & COL_REST) {
+                const __m256d w = _mm256_set1_pd(p->rest);
+                for (ptrdiff_t c = 0; c < nch; ++c)
+                    acc[c] = weighted(w, _mm256_load_ps(v + 8 * c));
+            } else {
+                for (ptrdiff_t c = 0; c < nch; ++c)
+                    acc[c] = _mm256_setzero_ps();
+            }
+        }
+    }
+    if (finalWrite && i < n)
+        writeColumn(acc, nch, lanes, dst, dstRowBytes, i * dstPixel, dstChannel, u, depth,
+                    packed);
+    if (packed)
+        unpackBytes(packed, n * nch, lanes, dst, dstRowBytes);
+}
+
+AVX2 void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWrite,
+                              ptrdiff_t n, const float* const* rows, int lanes, ptrdiff_t nch,
+                              char* dst, ptrdiff_t dstRowBytes, ptrdiff_t dstPixel,
+                              ptrdiff_t dstChannel, double unit, int depth, float* scratch,
+                              uint8_t* packed)
+{
+    const float* row[8];
+    for (int r = 0; r < 8; ++r)
+        row[r] = rows[r < lanes ? r : lanes - 1];
+    const __m256d u = _mm256_set1_pd(unit);
+    /* Packed bytes need the row's elements one after another. */
+    if (depth != QIM_DEPTH_8U || !(dstPixel == nch && (nch == 1 || dstChannel == 1)))
+        packed = NULL;
+    switch (nch) {
+    case 1:
+        superColumns(plan, planned, finalWrite, n, row, lanes, 1, dst, dstRowBytes, dstPixel,
+                     dstChannel, u, depth, scratch, packed);
+        break;
+    case 2:
+        superColumns(plan, planned, finalWrite, n, row, lanes, 2, dst, dstRowBytes, dstPixel,
+                     dstChannel, u, depth, scratch, packed);
+        break;
+    case 3:
+        superColumns(plan, planned, finalWrite, n, row, lanes, 3, dst, dstRowBytes, dstPixel,
+                     dstChannel, u, depth, scratch, packed);
+        break;
+    default:
+        superColumns(plan, planned, finalWrite, n, row, lanes, 4, dst, dstRowBytes, dstPixel,
+                     dstChannel, u, depth, scratch, packed);
+        break;
+    }
+}
+
+#else
+
+void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWrite, ptrdiff_t n,
+                         const float* const* rows, int lanes, ptrdiff_t nch, char* dst,
+                         ptrdiff_t dstRowBytes, ptrdiff_t dstPixel, ptrdiff_t dstChannel,
+                         double unit, int depth, float* scratch, uint8_t* packed)
+{
+    (void)plan; (void)planned; (void)finalWrite; (void)n; (void)rows; (void)lanes; (void)nch;
+    (void)dst; (void)dstRowBytes; (void)dstPixel; (void)dstChannel; (void)unit; (void)depth;
+    (void)scratch; (void)packed;
+}
+
+ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count)
+{
+    (void)buf; (void)s; (void)count;
+    return 0;
+}
+
+ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+{
+    (void)buf; (void)s; (void)count; (void)w;
+    return 0;
+}
+
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+{
+    (void)buf; (void)s; (void)count; (void)w;
+    return 0;
+}
+
+#endif

@@ -1,0 +1,94 @@
+/* The plan that one part of a zoom runs, shared by the zoom's portable
+ * kernels (qimZoom) and its AVX2 row kernels (ownZoomAvx2). */
+#ifndef OWNZOOM_H
+#define OWNZOOM_H
+
+#include "qimown.h"
+
+#include <stdint.h>
+
+typedef ptrdiff_t Dim;
+
+enum { K1U, K8U, K16U, K32F };
+
+/* Byte shuffles of the AVX2 rows, built per part.
+ * Nearest neighbour: group g picks count[g] bytes of whole pixels with
+ * mask[16 g ..] from the 16 source bytes at off[g] and stores them as the
+ * row's next count[g] bytes; the groups cover the row's first `covered`
+ * pixels.
+ * Linear and cubic (8U): group g holds eight elements, four per 128-bit
+ * lane, and picks each element's taps (2 or 4, srcPix bytes apart) as 32-bit
+ * integers from 16-byte windows; index[8 g + k] is the place of element k's
+ * first tap in its window. The windows: one at off[2 g] for both lanes
+ * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
+ * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
+ * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
+ * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
+ * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..]. */
+enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
+
+typedef struct {
+    int32_t* off;
+    uint8_t* mask;  /* nearest */
+    uint8_t* index; /* linear, cubic */
+    uint8_t* count;
+    float* weight;
+    uint8_t* groupKind; /* linear, cubic: GROUP_* */
+    Dim groups;
+    Dim* runEnd;      /* linear, cubic: the groups in runs of one kind: run r ends at */
+    uint8_t* runKind; /* group runEnd[r] (exclusive), its groups of kind runKind[r] */
+    Dim runs;
+    int taps;
+    Dim covered;
+} ZoomShuffle;
+
+typedef struct ZoomPlan {
+    int kind;
+    int width, height; /* written size */
+    int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
+    int planes;        /* passes: 1 in pixel order, processed channels in plane order */
+    const char* src;   /* the source origin: the element of the first processed channel at
+                          pixel (0, 0) of the tap tables; 1U: its row's start */
+    Dim srcRowStep, srcPlaneStep; /* bytes */
+    Dim srcRight;                 /* bytes from src that may be read in every row */
+    int srcPix;                   /* elements from one pixel to the next */
+    char* dst;                    /* likewise for the destination */
+    Dim dstRowStep, dstPlaneStep;
+    int dstPix;
+    int dstBit0; /* 1U: bit index of the region's first pixel within its row */
+    int* xTap;   /* first tap of each column, in elements from src (1U: bit index in the row) */
+    const float* xw; /* linear: weight; cubic: three coefficients per column */
+    int* yTap;       /* first tap row of each destination row, from the source origin */
+    const float* yw;
+    const uint8_t* mask; /* row of the first written pixel's mask bits, or null */
+    Dim maskStep;
+    int maskX0;
+    float* rows[4]; /* horizontally interpolated source rows */
+    void* out;      /* one row of results before a masked or strided store */
+    float* span;    /* 8U: the source row's tapped elements as floats */
+    Dim spanFirst, spanCount; /* first tapped element (from the region start) and count */
+    int* spanTap;   /* each column's first tap within the span */
+    int spanDense;  /* convert the whole span rather than each tapped pixel */
+    float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
+                       cubic, each column's three broadcast (or, one channel, three runs) */
+    int vec;        /* the vector level (OWN_VECTOR_*) */
+    ZoomShuffle shuffle; /* AVX2 only */
+} ZoomPlan;
+
+/* The AVX2 rows; callers check ownVectorLevel first. */
+void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow);
+/* The horizontal pass of a whole 8-bit row; the same taps of row ahead are
+ * fetched into the cache for a later call. */
+void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead);
+/* (1 - wy) h0 + wy h1 + 1e-7 in double precision, truncated and clamped to
+ * 0..255, for a multiple of 16 elements from the start; returns how many. */
+Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
+                            Dim count);
+/* The cubic horizontal pass of a whole 8-bit row. */
+void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
+/* The vertical cubic of rows r[0..3] with coefficients c, then as the 8-bit
+ * store: trunc(v + 1e-7) clamped to 0..255, for a multiple of 16 elements
+ * from the start; returns how many. */
+Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count);
+
+#endif
