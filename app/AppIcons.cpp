@@ -60,3 +60,29 @@ QIcon CommandIcon(uint32_t commandId) {
       return QIcon();
   }
 }
+
+QCursor LoadAppCursor(uint32_t id) {
+  // Drawn at 32 x 32 with their hot spots: the arrow's tip, the cross hairs'
+  // centres.
+  const char* name = nullptr;
+  QPoint hotSpot;
+  switch (id) {
+    case IDC_SELECT:
+      name = "select.svg";
+      hotSpot = QPoint(2, 2);
+      break;
+    case IDC_RANGE_PICK:
+      name = "range-pick.svg";
+      hotSpot = QPoint(15, 15);
+      break;
+    case IDC_POINT_PICK:
+      name = "point-pick.svg";
+      hotSpot = QPoint(15, 15);
+      break;
+    default:
+      throw std::out_of_range("Cursor Resource Not Found: " + std::to_string(id));
+  }
+  EnsureAppResources();
+  const QIcon image(QStringLiteral(":/app/cursors/") + QString::fromLatin1(name));
+  return QCursor(image.pixmap(QSize(32, 32)), hotSpot.x(), hotSpot.y());
+}

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,7 +11,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <set>
 #include <stdexcept>
 #include <vector>
 
@@ -23,6 +21,8 @@
 #include "app/ClipboardCommands.h"
 #include "app/CommandTable.h"
 #include "app/FolderTree.h"
+#include "app/MapPickCallbacks.h"
+#include "app/MapViewHost.h"
 #include "app/MenuHelpTip.h"
 #include "app/OptionsDialog.h"
 #include "app/PaneContainer.h"
@@ -34,20 +34,14 @@
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
 #include "location/SettingsKey.h"
+#include "mapview/MapView.h"
 #include "mapview/PickCallback.h"
+#include "mapview/ScaleBox.h"
 
 namespace {
 
 const char kSplitterPosValue[] = "SplitterPos";
 const char kFolderSplitterPosValue[] = "FolderSplitterPos";
-
-// Commands whose parts are not in this build yet: offered, never enabled.
-bool IsPendingCommand(uint32_t id) {
-  static const std::set<uint32_t> pending = {
-      // The map view and its tools.
-      ID_MAP_ZOOM_IN, ID_MAP_ZOOM_OUT, ID_MAP_FIT, ID_MAP_CENTER, ID_MAP_RANGE_ZOOM};
-  return pending.count(id) != 0;
-}
 
 bool IsCheckCommand(uint32_t id) {
   return IsToolbarCheckButton(id) || id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR ||
@@ -64,7 +58,12 @@ bool g_toolBarShown = true;
 
 }  // namespace
 
-CMainFrame::CMainFrame() : QMainWindow(nullptr), CMapViewState(GetAppCore()->GetSettingsKey()) {
+CMainFrame::CMainFrame()
+    : QMainWindow(nullptr),
+      CMapViewState(GetAppCore()->GetSettingsKey()),
+      m_mapViewHost(std::make_unique<CAppMapViewHost>(*this)),
+      m_rangeZoomCallback(std::make_unique<CRangeZoomCallback>(
+          [this](const CGeoRect* picked) { EndRangeZoom(picked); })) {
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(QString::fromStdString(LoadAppString(IDS_TITLE)));
   setWindowIcon(LoadAppIcon(IDI_PROGRAM));
@@ -78,6 +77,9 @@ CMainFrame::~CMainFrame() {
   // that is gone.
   if (core != nullptr) core->RemoveListener(this);
   RemoveListener(this);
+  // The view goes while the host it calls still exists.
+  delete m_mapView;
+  m_mapView = nullptr;
 }
 
 void CMainFrame::Create() {
@@ -94,6 +96,8 @@ void CMainFrame::Create() {
   BuildToolBar();
   BuildStatusBar();
   BuildPanes();
+  AddListener(m_mapView);
+  AddListener(m_scaleBox);
 
   // The database folder shows the records of the current day.
   m_folderTree->SelectNode(&core.GetRootFolder().GetDatabaseFolder());
@@ -128,8 +132,12 @@ QAction* CMainFrame::MakeCommandAction(uint32_t id, const char* menuText) {
   action->setIcon(CommandIcon(id));
   action->setIconVisibleInMenu(true);
   action->setCheckable(IsCheckCommand(id));
-  if (IsPendingCommand(id)) action->setEnabled(false);
-  connect(action, &QAction::triggered, this, [this, id] { RunGuarded(this, [&] { OnCommand(id); }); });
+  connect(action, &QAction::triggered, this, [this, id, action](bool checked) {
+    // The command sets its own check mark from the state before the click
+    // (the range zoom starts or ends by it): Qt's own toggle is undone.
+    if (action->isCheckable()) action->setChecked(!checked);
+    RunGuarded(this, [&] { OnCommand(id); });
+  });
   m_actions[id] = action;
   return action;
 }
@@ -185,6 +193,12 @@ void CMainFrame::BuildToolBar() {
       m_scaleBoxSlot->setObjectName(QString::number(ID_SCALE_BOX_SLOT));
       auto* slotLayout = new QHBoxLayout(m_scaleBoxSlot);
       slotLayout->setContentsMargins(0, 0, 0, 0);
+      m_scaleBox = new CScaleBox(QString::fromStdString(LoadAppString(IDS_SCALE_SUFFIX)),
+                                 [](QWidget* owner, const std::function<void()>& handler) {
+                                   RunGuarded(owner, handler);
+                                 },
+                                 m_scaleBoxSlot);
+      slotLayout->addWidget(m_scaleBox);
       m_toolBar->addWidget(m_scaleBoxSlot);
     }
     if (id == 0) {
@@ -234,14 +248,8 @@ void CMainFrame::BuildPanes() {
   m_mainSplitter->setChildrenCollapsible(false);
   m_paneContainer = new CPaneContainer(m_mainSplitter);
   m_paneContainer->SetCloseHandler([this] { ShowPane(kPaneNone); });
-  // The map view comes with its own part; until then its place stays empty.
-  auto* mapView = new QFrame(m_mainSplitter);
-  mapView->setObjectName(QStringLiteral("MapView"));
-  mapView->setFrameShape(QFrame::StyledPanel);
-  mapView->setFrameShadow(QFrame::Sunken);
-  mapView->setAutoFillBackground(true);
-  mapView->setBackgroundRole(QPalette::Base);
-  m_mapView = mapView;
+  m_mapView = new CMapView(*m_mapViewHost, m_mainSplitter);
+  m_mapViewHost->Attach(m_mapView);
   m_mainSplitter->addWidget(m_paneContainer);
   m_mainSplitter->addWidget(m_mapView);
   // A wider window widens the map; the left pane keeps its width.
@@ -354,7 +362,7 @@ QMenu* CMainFrame::CreateRecordContextMenu(QWidget* parent) {
 }
 
 void CMainFrame::SetCommandEnabled(uint32_t id, bool enabled) {
-  if (QAction* action = GetCommandAction(id)) action->setEnabled(enabled && !IsPendingCommand(id));
+  if (QAction* action = GetCommandAction(id)) action->setEnabled(enabled);
 }
 
 void CMainFrame::SetCommandChecked(uint32_t id, bool checked) {
@@ -413,8 +421,10 @@ void CMainFrame::OnCommand(uint32_t id) {
       ZoomOut();
       break;
     case ID_MAP_FIT:
+      m_mapView->FitAllLocations();
+      break;
     case ID_MAP_CENTER:
-      // Carried out by the map view, which is not in this build.
+      m_mapView->CenterOnLocations();
       break;
     case ID_MAP_RANGE_ZOOM:
       if (!m_actions.at(ID_MAP_RANGE_ZOOM)->isChecked()) {
@@ -535,17 +545,40 @@ void CMainFrame::ShowAbout() {
   dialog.exec();
 }
 
-void CMainFrame::ZoomIn() {}
-void CMainFrame::ZoomOut() {}
-void CMainFrame::StartRangeZoom() {}
-void CMainFrame::ZoomTo(double) {}
-
-void CMainFrame::StartRectanglePick(CPickCallback* callback) {
-  // Without a map view there is nothing to pick on.
-  if (callback) callback->OnPickCancelled();
+void CMainFrame::ZoomIn() {
+  if (m_mapView) m_mapView->ZoomIn();
 }
 
-void CMainFrame::EndPick() {}
+void CMainFrame::ZoomOut() {
+  if (m_mapView) m_mapView->ZoomOut();
+}
+
+void CMainFrame::StartRangeZoom() {
+  if (m_mapView) m_mapView->SetRectanglePickTool(m_rangeZoomCallback.get());
+}
+
+void CMainFrame::ZoomTo(double scale) {
+  if (m_mapView) m_mapView->ZoomTo(scale);
+}
+
+void CMainFrame::StartRectanglePick(CPickCallback* callback) {
+  if (!m_mapView) {
+    // Without a map view there is nothing to pick on.
+    if (callback) callback->OnPickCancelled();
+    return;
+  }
+  m_mapView->SetRectanglePickTool(new CForwardingPickCallback(callback));
+}
+
+void CMainFrame::EndPick() {
+  if (m_mapView) m_mapView->SetSelectTool();
+}
+
+void CMainFrame::EndRangeZoom(const CGeoRect* picked) {
+  SetCommandChecked(ID_MAP_RANGE_ZOOM, false);
+  if (picked && m_mapView) m_mapView->ZoomToRect(*picked);
+  EndPick();
+}
 
 void CMainFrame::SetCursorPosition(const LatLon& position) {
   CMapViewState::SetCursorPosition(position);
@@ -591,7 +624,7 @@ void CMainFrame::OnShowProperties() {
 }
 
 void CMainFrame::OnNewRecord() {
-  // New records are picked on the map view, which is not in this build.
+  if (m_mapView) m_mapView->SetPointPickTool(new CNewRecordCallback(*m_mapView));
 }
 
 void CMainFrame::OnTreeChanged() { UpdateTitle(); }
@@ -630,6 +663,12 @@ void CMainFrame::DestroyWindowParts() {
   RunGuarded(this, [&] {
     EndPick();
     if (CRecordSource* view = core.GetCurrentView()) view->DestroyWindow();
+  });
+  RunGuarded(this, [&] {
+    // The map's tiles and images go with its window; the core's events no
+    // longer reach it.
+    m_mapViewHost->Detach();
+    if (m_mapView) m_mapView->ReleaseWindowResources();
   });
   RunGuarded(this, [&] { core.GetSearchSource().DestroyWindow(); });
   // The property window keeps its place and leaves the core while both exist.

@@ -15,8 +15,13 @@
 #include "app/CommandIds.h"
 #include "mapview/MapViewState.h"
 
+class CAppMapViewHost;
 class CFolderTree;
+class CMapView;
 class CMenuHelpTip;
+class CRangeZoomCallback;
+class CScaleBox;
+struct CGeoRect;
 class CPaneContainer;
 class CPropertyWindow;
 class QAction;
@@ -67,7 +72,8 @@ class CMainFrame : public QMainWindow,
   QSplitter* GetFolderSplitter() const { return m_folderSplitter; }
   CPaneContainer* GetPaneContainer() const { return m_paneContainer; }
   CFolderTree* GetFolderTree() const { return m_folderTree; }
-  QWidget* GetMapView() const { return m_mapView; }
+  CMapView* GetMapView() const { return m_mapView; }
+  CScaleBox* GetScaleBox() const { return m_scaleBox; }
   QWidget* GetViewSlot() const { return m_viewSlot; }
   QWidget* GetScaleBoxSlot() const { return m_scaleBoxSlot; }
   QToolBar* GetToolBar() const { return m_toolBar; }
@@ -121,6 +127,8 @@ class CMainFrame : public QMainWindow,
   void ToggleStatusBar();
   void ShowAbout();
   void UpdateCursorStatus();
+  // The end of a range zoom: picked is null when it was cancelled.
+  void EndRangeZoom(const CGeoRect* picked);
   // The frame's part of closing: views, splitter positions, listeners.
   void DestroyWindowParts();
 
@@ -129,7 +137,10 @@ class CMainFrame : public QMainWindow,
   QWidget* m_scaleBoxSlot = nullptr;
   QLabel* m_statusParts[3] = {nullptr, nullptr, nullptr};
   QSplitter* m_mainSplitter = nullptr;
-  QWidget* m_mapView = nullptr;
+  CMapView* m_mapView = nullptr;
+  CScaleBox* m_scaleBox = nullptr;
+  std::unique_ptr<CAppMapViewHost> m_mapViewHost;
+  std::unique_ptr<CRangeZoomCallback> m_rangeZoomCallback;
   QSplitter* m_folderSplitter = nullptr;
   QWidget* m_viewSlot = nullptr;
   QPointer<QWidget> m_viewWindow;

@@ -1,10 +1,10 @@
-// Shared pieces of the map tests: one QGuiApplication (tile errors are drawn
-// as text), generated images of known colours, catalogue files, a tile whose
+// Shared pieces of the map tests: one QApplication (tile errors are drawn
+// as text; the map view is a widget), generated images of known colours, catalogue files, a tile whose
 // render a test can hold, and a receiver that counts tile-ready events.
 #pragma once
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <atomic>
@@ -26,7 +26,7 @@ inline void TestGuiApplication() {
   static int argc = 1;
   static char name[] = "mapview_tests";
   static char* argv[] = {name, nullptr};
-  static auto* application = new QGuiApplication(argc, argv);
+  static auto* application = new QApplication(argc, argv);
   (void)application;
 }
 
