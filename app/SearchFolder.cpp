@@ -117,8 +117,7 @@ void CSearchFolder::RunQuery(const CSearchCriteria& criteria, CTreeNode& root) {
   }
 }
 
-void CSearchFolder::SearchTree(CTreeNode& node, const CSearchCriteria& criteria,
-                               CBusyScope& busy) {
+void CSearchFolder::SearchTree(CTreeNode& node, const CSearchCriteria& criteria, CBusyScope& busy) {
   // A node's search may read a whole database: it runs on a worker thread
   // while the windows keep painting, into a list of its own, and only this
   // thread touches the results that the list and the map read.

@@ -6,10 +6,9 @@
 #include <malloc.h>
 
 #include <QCoreApplication>
-
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -106,8 +105,7 @@ double PrintLargestSection(const std::string& folder) {
   }
   if (largest.empty()) return 0.0;
   const double allocated = AllocatedMiB();
-  const std::unique_ptr<CLocationFile> file =
-      LoadLocationFile(largest, XmlOpenMode::kOpenExisting);
+  const std::unique_ptr<CLocationFile> file = LoadLocationFile(largest, XmlOpenMode::kOpenExisting);
   const double loaded = AllocatedMiB() - allocated;
   std::printf("largest section: %.1f MB on disk, %.1f MB loaded\n",
               static_cast<double>(largestBytes) / (1024.0 * 1024.0), loaded);

@@ -10,10 +10,10 @@
 // Without a folder a temporary one is used and removed at the end.
 
 #include <malloc.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>

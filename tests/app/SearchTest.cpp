@@ -126,9 +126,7 @@ class SearchTest : public AppTest {
     state.AddListener(&Pane().GetViewStateListener());
   }
   CSearchPane& Pane() const { return *search->GetPane(); }
-  void Type(const QString& text) {
-    Pane().GetNoteEdit()->setText(text);
-  }
+  void Type(const QString& text) { Pane().GetNoteEdit()->setText(text); }
   void ClickSearch() { QTest::mouseClick(Pane().GetSearchButton(), Qt::LeftButton); }
   void ClickToggle() { QTest::mouseClick(Pane().GetRangeToggle(), Qt::LeftButton); }
   void ClickClear() { QTest::mouseClick(Pane().GetClearRangeButton(), Qt::LeftButton); }
@@ -208,8 +206,7 @@ TEST_F(SearchTest, ARectanglePickedBackwardsShowsNormalisedCornersAndLimitsTheSe
   // West of Greenwich and south of the equator show their signs.
   ClickToggle();
   state.Pick({-33.5, -70.25, -34.0, -70.75});
-  EXPECT_EQ(RangeText(),
-            QStringLiteral("-33,30,00.00\n-70,45,00.00\n-34,00,00.00\n-70,15,00.00"));
+  EXPECT_EQ(RangeText(), QStringLiteral("-33,30,00.00\n-70,45,00.00\n-34,00,00.00\n-70,15,00.00"));
 }
 
 TEST_F(SearchTest, ClearingTheRangeLeavesARunningPickAndItsToggleAlone) {
@@ -389,8 +386,8 @@ TEST_F(SearchTest, ResultsCannotBeEditedButCanBeCopied) {
   EXPECT_EQ(ThrownText([&] { commands.Cut(); }), "readonly");
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept"));
   EXPECT_EQ(ThrownText([&] { commands.Delete(); }), "readonly");
-  QApplication::clipboard()->setText(QString::fromStdString("<points>" + RecordXml(NoteRecord("x")) +
-                                                            "</points>"));
+  QApplication::clipboard()->setText(
+      QString::fromStdString("<points>" + RecordXml(NoteRecord("x")) + "</points>"));
   EXPECT_EQ(ThrownText([&] { commands.Paste(); }), "readonly");
   // Dragging on the map replaces records.
   const std::vector<int32_t> one{1};
@@ -405,8 +402,9 @@ TEST_F(SearchTest, ResultsCannotBeEditedButCanBeCopied) {
               search->InsertRecords(0, MakeEmptyRecordIterator(), MakeEmptyRecordIterator());
             }),
             "readonly");
-  EXPECT_EQ(ThrownText([&] { search->RemoveRecords(MakeNullIntIterator(), MakeNullIntIterator()); }),
-            "readonly");
+  EXPECT_EQ(
+      ThrownText([&] { search->RemoveRecords(MakeNullIntIterator(), MakeNullIntIterator()); }),
+      "readonly");
   EXPECT_EQ(Found(),
             (std::vector<std::string>{"near the harbour", "near the  harbour", "harbour at dawn"}));
   EXPECT_EQ(Notes(file->Records()), (std::vector<std::string>{"mine"}));
@@ -433,9 +431,7 @@ TEST_F(SearchTest, ThePaneKeepsItsButtonsAtTheRightEdgeAndIsNotClosedByEscape) {
   EXPECT_EQ(pane.GetList()->objectName(), QStringLiteral("1027"));
   EXPECT_EQ(pane.GetRangeText()->alignment() & Qt::AlignRight, Qt::AlignRight);
 
-  const auto rightGap = [&](QWidget* widget) {
-    return pane.width() - widget->geometry().right();
-  };
+  const auto rightGap = [&](QWidget* widget) { return pane.width() - widget->geometry().right(); };
   std::vector<QWidget*> buttons{pane.GetRangeToggle(), pane.GetClearRangeButton(),
                                 pane.GetSearchButton()};
   std::vector<QRect> before;
