@@ -53,6 +53,9 @@ std::string CClipboardCommands::RecordsAsXml(const std::vector<int32_t>& selecti
 
 void CClipboardCommands::Cut() {
   if (IsCurrentViewReadOnly()) return;
+  // The search results refuse the removal: refused before the clipboard
+  // loses what it held.
+  if (m_core.IsActiveReadOnly()) throw std::runtime_error("readonly");
   const std::vector<int32_t> selection = ActiveSelection(m_core);
   PutClipboardText(RecordsAsXml(selection));
   m_core.ActiveSource().RemoveRecords(Begin(selection), End(selection));

@@ -14,7 +14,8 @@ class CClipboardCommands {
   explicit CClipboardCommands(CAppCore& core) : m_core(core) {}
 
   // Copy, then remove the copied records. Nothing is removed when the
-  // clipboard does not take the text.
+  // clipboard does not take the text; a read-only active source throws
+  // "readonly" and the clipboard keeps what it held.
   void Cut();
   // The selected records as the XML of a "points" document.
   void Copy();

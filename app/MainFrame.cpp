@@ -29,6 +29,7 @@
 #include "app/PropertyWindow.h"
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
+#include "app/SearchPane.h"
 #include "location/Angle.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
@@ -104,6 +105,9 @@ void CMainFrame::Create() {
 
   QWidget* searchWindow = core.GetSearchSource().CreateWindow(m_paneContainer);
   if (searchWindow) searchWindow->hide();
+  // The search pane picks its range on the map through the view state.
+  if (CSearchPane* searchPane = CSearchPane::GetInstance())
+    AddListener(&searchPane->GetViewStateListener());
 
   SetCommandChecked(ID_VIEW_TOOLBAR, true);
   SetCommandChecked(ID_VIEW_STATUS_BAR, true);

@@ -1,12 +1,64 @@
-// The search results, the active record source in search mode.
-//
-// This build has no search pane yet: the results stay empty and the pane
-// shows nothing.
+// The search results: the records the last search found in the folder tree,
+// the active record source in search mode. Read-only; its pane is the search
+// pane, where the user states the next search.
 #pragma once
 
-#include "app/EmptyView.h"
+#include <QPointer>
+#include <cstdint>
+#include <set>
+#include <vector>
 
-class CSearchFolder : public CEmptyView {
+#include "app/SearchPane.h"
+#include "location/LocationRecord.h"
+#include "location/RecordSource.h"
+
+class CBusyScope;
+class CTreeNode;
+struct CSearchCriteria;
+
+class CSearchFolder : public CRecordSource {
  public:
+  // Starts empty and reports to observer.
   explicit CSearchFolder(CRecordSourceObserver* observer);
+  ~CSearchFolder() override;
+
+  // A new search pane replaces any previous one; it starts without a range.
+  QWidget* CreateWindow(QWidget* parent) override;
+  void DestroyWindow() override;
+  void EnumerateAll(CRecordOutputIteratorRef sink) override;
+  int32_t Count() const override;
+  // Throws std::out_of_range for an index that is not a result's.
+  void GetRecords(CIntIteratorRef first, CIntIteratorRef last,
+                  CRecordOutputIteratorRef sink) override;
+  // The three editing operations throw "readonly", also for empty ranges.
+  void ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
+                      CRecordIteratorRef records) override;
+  void RemoveRecords(CIntIteratorRef first, CIntIteratorRef last) override;
+  void InsertRecords(int32_t position, CRecordIteratorRef first, CRecordIteratorRef last) override;
+  // Indices that are not a result's are left out.
+  void SetSelection(CIntIteratorRef first, CIntIteratorRef last) override;
+  void GetSelection(CIntOutputIteratorRef sink) override;
+  bool IsReadOnly() const override { return true; }
+  // Shows the results in the pane and tells the observers; does not search.
+  void Refresh() override;
+
+  // Empties the results (and refreshes) and asks every node of the
+  // application core's folder tree, depth first, for its matching records.
+  // The folder refreshes after each node's subtree. A node whose search fails
+  // ends the walk: the results found so far stay and are shown, and the error
+  // is thrown.
+  void RunQuery(const CSearchCriteria& criteria);
+  // The same over the tree below root.
+  void RunQuery(const CSearchCriteria& criteria, CTreeNode& root);
+
+  const std::vector<CLocationRecord>& GetResults() const { return m_results; }
+  const std::set<int32_t>& GetSelectionSet() const { return m_selection; }
+  CSearchPane* GetPane() const { return m_pane; }
+
+ private:
+  void SearchTree(CTreeNode& node, const CSearchCriteria& criteria, CBusyScope& busy);
+
+  QPointer<CSearchPane> m_pane;
+  std::vector<CLocationRecord> m_results;
+  std::set<int32_t> m_selection;
 };

@@ -36,7 +36,9 @@ class CTreeNode {
   virtual QIcon GetIcon() const = 0;
   // The node's children, in order.
   virtual void EnumChildren(CNodeOutputIteratorRef sink) = 0;
-  // Puts the node's records that match the criteria into the sink.
+  // Puts the node's records that match the criteria into the sink. The search
+  // folder calls it on a worker thread while the user-interface thread waits
+  // (painting, taking no input): it touches nothing but the node's own data.
   virtual void Search(const CSearchCriteria& criteria, CRecordOutputIteratorRef sink) = 0;
   // A new view that reports to observer; the caller owns it.
   virtual std::unique_ptr<CRecordSource> CreateView(CRecordSourceObserver* observer) = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "location/FreeMemory.h"
 #include "location/LocationFile.h"
 #include "location/PointXml.h"
 #include "location/TimeText.h"
@@ -36,6 +37,17 @@ struct CUnloadGuard {
   }
 };
 
+// The documents a search loaded and let go leave their pages with the
+// allocator; after a search over several sections they go back to the
+// system. The pages of one section are kept: the next search (the day view
+// stepping through days) takes them again, without faulting them in anew.
+struct CReturnMemoryGuard {
+  int unloaded = 0;
+  ~CReturnMemoryGuard() {
+    if (unloaded > 1) ReturnFreeMemoryToSystem();
+  }
+};
+
 }  // namespace
 
 CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
@@ -54,6 +66,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   // The found records are decoded here, so that the result does not keep the
   // section documents alive and a record that cannot be read ends the search.
   std::vector<CLocationRecord> found;
+  CReturnMemoryGuard returnMemory;
 
   CXmlNodeEnumerator sections = MakeChildElementEnumerator(database);
   while (sections.HasMore()) {
@@ -63,6 +76,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
     // A file loaded only for this search is let go after it: a scan of every
     // section would otherwise keep the whole database in memory.
     CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};
+    if (unload.section) ++returnMemory.unloaded;
     CLocationFile& file = section.GetLocationFile();
     const char* pointName = file.GetChildName().c_str();
     for (pugi::xml_node point = file.GetDocumentElement().first_child(); point;

@@ -1,14 +1,19 @@
 // Builds a location database of many records over ten years and times filing,
 // opening, a one-day search and a full note-text scan, the last against a bare
-// pugixml parse of the same section files.
+// pugixml parse of the same section files. Then, where the program's library
+// is built, a second process of this program opens the database and searches
+// it through the search folder (SearchFolderBench.cpp).
 //
 //   bench_location_database [records] [folder]
+//   bench_location_database search <folder>    (the second process alone)
 //
 // Without a folder a temporary one is used and removed at the end.
 
 #include <malloc.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -85,9 +90,37 @@ std::size_t ReadAll(CSearchResult& results) {
   return withNote;
 }
 
+#ifdef QLF_BENCH_SEARCH_FOLDER
+// Runs this program again on the folder: the search is measured in a process
+// that has done nothing else.
+void RunSearchProcess(const char* program, const std::string& folder) {
+  std::fflush(stdout);
+  const pid_t child = fork();
+  if (child == 0) {
+    execl("/proc/self/exe", program, "search", folder.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    std::printf("the search process failed\n");
+  }
+}
+#endif
+
 }  // namespace
 
+int RunSearchFolderBench(const std::string& folder);
+
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "search") {
+#ifdef QLF_BENCH_SEARCH_FOLDER
+    return argc > 2 ? RunSearchFolderBench(argv[2]) : 2;
+#else
+    std::printf("the search folder is not built\n");
+    return 2;
+#endif
+  }
   const long count = argc > 1 ? std::atol(argv[1]) : 1000000;
   const bool temporary = argc <= 2;
   std::filesystem::path folder;
@@ -209,6 +242,9 @@ int main(int argc, char** argv) {
               ResidentMiB(), AllocatedMiB());
 
   database.reset();
+#ifdef QLF_BENCH_SEARCH_FOLDER
+  RunSearchProcess(argv[0], folder.string());
+#endif
   if (temporary) std::filesystem::remove_all(folder);
   return 0;
 }
