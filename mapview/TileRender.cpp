@@ -37,6 +37,15 @@ int TruncatedWithin(double value, int low, int high) {
   return static_cast<int>(t);
 }
 
+// The target's own buffer as an image of ratio 1: the place and size of a
+// tile are device pixels, which a painter on an image of a high-density
+// screen would take for logical ones and enlarge. A wrapper, never a copy:
+// painting on a copy would detach it and leave the target as it was.
+QImage DevicePixelsOf(QImage& target) {
+  return QImage(target.bits(), target.width(), target.height(), target.bytesPerLine(),
+                target.format());
+}
+
 }  // namespace
 
 CTileCrop ComputeTileCrop(const CMapEntry& map, const CGeoRect& tile, int imageWidth,
@@ -99,14 +108,16 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
 
   const QImage scaled(static_cast<const uchar*>(to->imageData), width, height, to->widthStep,
                       QImage::Format_RGB888);
-  QPainter painter(&target);
+  QImage pixels = DevicePixelsOf(target);
+  QPainter painter(&pixels);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.drawImage(QPoint(x, y), scaled);
 }
 
 void DrawTileError(QImage& target, const QRect& rect, const std::string& text) {
   if (target.isNull() || rect.isEmpty()) return;
-  QPainter painter(&target);
+  QImage pixels = DevicePixelsOf(target);
+  QPainter painter(&pixels);
   painter.setClipRect(rect);
   painter.fillRect(rect, Qt::white);
   painter.setPen(Qt::black);

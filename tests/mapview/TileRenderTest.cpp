@@ -47,9 +47,11 @@ class TileRenderTest : public ::testing::Test {
     return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
                                          CMapCatalogOptions{{}, cacheBytes, &worker});
   }
-  // Renders tile on the worker into a fresh background-coloured image.
-  static QImage Render(CTile* tile, int width, int height, QRect place = {}) {
+  // Renders tile on the worker into a fresh background-coloured image of
+  // the given device pixel ratio; place is in the image's pixels.
+  static QImage Render(CTile* tile, int width, int height, QRect place = {}, double ratio = 1) {
     QImage target = Filled(width, height, kBackground);
+    target.setDevicePixelRatio(ratio);
     if (place.isNull()) place = target.rect();
     CThreadJob* job = tile->Enqueue(&target, place.x(), place.y(), place.width(), place.height(),
                                     nullptr, TileReadyEventType());
@@ -80,6 +82,14 @@ TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
   // The bottom-right crop: its rows reach the end of the image's buffer.
   const QImage darkBlue = Render(tiles[7], 300, 200);
   EXPECT_EQ(CountPixelsOff(darkBlue, darkBlue.rect(), qRgb(0, 0, 90)), 0);
+
+  // For a screen of density 2 the place is still in the image's pixels.
+  catalog->SetTileSize(1, 1);
+  catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
+  const QImage dense = Render(TilesOf(*catalog).at(0), 220, 120, QRect(0, 0, 200, 100), 2);
+  EXPECT_EQ(dense.pixel(5, 5), MapColourAt(0, 0));
+  EXPECT_EQ(dense.pixel(195, 95), MapColourAt(999, 499));
+  EXPECT_EQ(CountPixelsOff(dense, QRect(200, 0, 20, 120), kBackground), 0);
 }
 
 TEST_F(TileRenderTest, AMissingImageDrawsItsErrorTextIntoTheTile) {
