@@ -6,6 +6,7 @@
 #include <QTextLayout>
 #include <QTextOption>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -78,18 +79,25 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
       crop.y + crop.height > source.height()) {
     throw std::logic_error("tile crop outside its 8-bit RGB image");
   }
-  const int stride = static_cast<int>(source.bytesPerLine());
+  // The library's sizes are int. Decoded maps stay far below that (Qt's
+  // allocation limit counts four bytes a pixel, these images have three).
+  const qsizetype stride = source.bytesPerLine();
+  if (stride * (qsizetype(crop.height) + 1) > std::numeric_limits<int>::max()) {
+    throw std::runtime_error("Map image too large to scale");
+  }
   CQimHeader from(qimCreateImageHeader(3, 0, QIM_DEPTH_8U, "RGB", "RGB", QIM_ORDER_PIXEL,
                                        QIM_ORIGIN_TOP_LEFT, stride % 8 ? 4 : 8, crop.width,
                                        crop.height, nullptr, nullptr, nullptr, nullptr),
                   CQimRelease{QIM_FREE_HEADER});
   if (!from) ThrowLibraryFailure();
   // The header points into the image's own rows: allocatedData stays null, so
-  // no release flag can ever free pixels the library does not own.
-  // Rows a whole image stride apart: the decoded image keeps a spare row so
-  // that height strides from the crop's first pixel stay inside its buffer.
-  from->widthStep = stride;
-  from->dataSize = stride * crop.height;
+  // no release flag can ever free pixels the library does not own. Rows are
+  // a whole image stride apart. The last row of a crop right of the
+  // image's left edge then ends crop.x * 3 bytes into the row after the
+  // image; the spare row LoadMapImage keeps (a whole stride, more than
+  // crop.x * 3) holds that inside the buffer.
+  from->widthStep = static_cast<int>(stride);
+  from->dataSize = static_cast<int>(stride * crop.height);
   from->imageData = const_cast<uchar*>(source.constBits()) + qsizetype(crop.y) * stride +
                     qsizetype(crop.x) * 3;
 
