@@ -64,6 +64,7 @@ class CSelectTool final : public CMapTool {
   std::set<int32_t> ReadSelection() const;
   void Pan(const QPoint& point);
   void MoveRecords(const QPoint& point);
+  void EndDrag();
 
   CMapView& m_view;
   bool m_markerUnderPointer = false;
@@ -75,6 +76,10 @@ class CSelectTool final : public CMapTool {
   // every move starts again from these.
   std::unique_ptr<std::set<int32_t>> m_movedIndices;
   std::unique_ptr<std::vector<CLocationRecord>> m_startingCopies;
+  // The view's records version the indices belong to. Any other change of
+  // the records (an edit, another folder) ends the drag: the indices may no
+  // longer name the moved records.
+  uint64_t m_recordsVersion = 0;
 };
 
 // The picked rectangle, ordered (top the larger latitude, left the smaller

@@ -471,6 +471,7 @@ void CMapView::OnViewStateChanged() {
 }
 
 void CMapView::OnRecordsChanged() {
+  ++m_recordsVersion;
   m_records->ForgetRecords();
   OnViewStateChanged();
 }

@@ -119,6 +119,23 @@ TEST_F(MapToolTest, DraggingMovesTheSelectionFromWhereItStartedAndBackLeavesItEx
   EXPECT_EQ(Select()->GetMode(), CSelectTool::kIdle);
 }
 
+TEST_F(MapToolTest, ADragNeverWritesOverRecordsThatChangedUnderIt) {
+  host.SetRecords({RecordAtPixel({100, 100}), RecordAtPixel({200, 200}), RecordAtPixel({300, 300})});
+  view->Render();
+  QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
+  QTest::mouseMove(Surface(), {110, 100});
+  // Another edit takes the dragged record away while the button is held:
+  // index 0 now names what was record 1.
+  host.records.erase(host.records.begin());
+  host.selection.clear();
+  view->OnRecordsChanged();
+  const std::vector<CLocationRecord> edited = host.records;
+  QTest::mouseMove(Surface(), {120, 100});
+  QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, {120, 100});
+  EXPECT_EQ(host.replaceCalls, 1);
+  EXPECT_TRUE(SameAngle(host.records[0].position.longitude, edited[0].position.longitude));
+}
+
 TEST_F(MapToolTest, DraggingTheGroundPansTheMap) {
   view->Render();
   const LatLon start = state->GetTopLeft();
