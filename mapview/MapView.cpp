@@ -772,7 +772,12 @@ void CMapView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint point = event->position().toPoint();
   const Qt::KeyboardModifiers modifiers = event->modifiers();
-  DispatchToTool([&](CMapTool& tool) { tool.OnLButtonDown(modifiers, point); });
+  DispatchToTool([&](CMapTool& tool) {
+    // Hits must name the records as they are now, not as last painted: an
+    // edit since then may have renumbered them.
+    if (m_renderNeeded) Render();
+    tool.OnLButtonDown(modifiers, point);
+  });
   UpdateCursor();
 }
 
@@ -786,7 +791,10 @@ void CMapView::mouseReleaseEvent(QMouseEvent* event) {
 void CMapView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   const QPoint point = event->position().toPoint();
-  DispatchToTool([&](CMapTool& tool) { tool.OnLButtonDblClk(point); });
+  DispatchToTool([&](CMapTool& tool) {
+    if (m_renderNeeded) Render();
+    tool.OnLButtonDblClk(point);
+  });
   UpdateCursor();
 }
 

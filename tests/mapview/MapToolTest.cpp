@@ -119,7 +119,7 @@ TEST_F(MapToolTest, DraggingMovesTheSelectionFromWhereItStartedAndBackLeavesItEx
   EXPECT_EQ(Select()->GetMode(), CSelectTool::kIdle);
 }
 
-TEST_F(MapToolTest, ADragNeverWritesOverRecordsThatChangedUnderIt) {
+TEST_F(MapToolTest, ADragOrAClickNeverNamesRecordsThatChangedUnderIt) {
   host.SetRecords({RecordAtPixel({100, 100}), RecordAtPixel({200, 200}), RecordAtPixel({300, 300})});
   view->Render();
   QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
@@ -134,6 +134,14 @@ TEST_F(MapToolTest, ADragNeverWritesOverRecordsThatChangedUnderIt) {
   QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, {120, 100});
   EXPECT_EQ(host.replaceCalls, 1);
   EXPECT_TRUE(SameAngle(host.records[0].position.longitude, edited[0].position.longitude));
+
+  // Before the next paint the markers are those of the old records: a click
+  // where record 0 was drawn hits nothing, one on record 1's marker selects
+  // it by its new index.
+  Click({100, 100});
+  EXPECT_TRUE(host.selection.empty());
+  Click({200, 200});
+  EXPECT_EQ(host.selection, (std::set<int32_t>{0}));
 }
 
 TEST_F(MapToolTest, DraggingTheGroundPansTheMap) {
