@@ -243,6 +243,12 @@ void CRectanglePickTool::OnLButtonUp(const QPoint& point) {
     callback->OnPicked(&result);
 }
 
+void CRectanglePickTool::OnPressLost() {
+  if (!m_pressed) return;
+  m_view.UpdateOverlay(BandRect());
+  m_pressed = false;
+}
+
 std::optional<QCursor> CRectanglePickTool::GetCursor() {
   return m_view.GetHost().GetCursor(CMapViewHost::kRangePickCursor);
 }

@@ -41,6 +41,9 @@ class CMapTool {
     (void)event;
     return false;
   }
+  // The left button came up where the view could not see it: what the
+  // press began ends, delivering nothing.
+  virtual void OnPressLost() {}
 };
 
 class CSelectTool final : public CMapTool {
@@ -57,6 +60,7 @@ class CSelectTool final : public CMapTool {
   std::optional<QCursor> GetCursor() override;
   void OnContextMenu(const QPoint& screenPoint) override;
   bool PreTranslateKey(const QKeyEvent& event) override;
+  void OnPressLost() override { EndDrag(); }
 
   EMode GetMode() const { return m_mode; }
 
@@ -96,6 +100,7 @@ class CRectanglePickTool final : public CMapTool {
   void OnMouseMove(const QPoint& point) override;
   void OnPaint(QPainter& painter) override;
   std::optional<QCursor> GetCursor() override;
+  void OnPressLost() override;
 
  private:
   // The band's outline in view pixels, empty while not pressed.

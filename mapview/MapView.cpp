@@ -770,6 +770,7 @@ void CMapView::mousePressEvent(QMouseEvent* event) {
   // A click on the map gives it the keys of the record commands.
   setFocus(Qt::MouseFocusReason);
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = true;
   const QPoint point = event->position().toPoint();
   const Qt::KeyboardModifiers modifiers = event->modifiers();
   DispatchToTool([&](CMapTool& tool) {
@@ -783,6 +784,7 @@ void CMapView::mousePressEvent(QMouseEvent* event) {
 
 void CMapView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = false;
   const QPoint point = event->position().toPoint();
   DispatchToTool([&](CMapTool& tool) { tool.OnLButtonUp(point); });
   UpdateCursor();
@@ -790,6 +792,7 @@ void CMapView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CMapView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = true;
   const QPoint point = event->position().toPoint();
   DispatchToTool([&](CMapTool& tool) {
     if (m_renderNeeded) Render();
@@ -804,6 +807,13 @@ void CMapView::mouseMoveEvent(QMouseEvent* event) {
   m_host.RunGuarded(this, [&] {
     if (CMapViewState* state = GetViewState()) state->SetCursorPosition(PixelToLatLon(point));
   });
+  if (m_leftButtonDown && !(event->buttons() & Qt::LeftButton)) {
+    // The button came up where the view could not see it (a menu or a box
+    // had the mouse): what the press began ends here, before this move
+    // could carry on with it.
+    m_leftButtonDown = false;
+    DispatchToTool([&](CMapTool& tool) { tool.OnPressLost(); });
+  }
   DispatchToTool([&](CMapTool& tool) { tool.OnMouseMove(point); });
   UpdateCursor();
 }

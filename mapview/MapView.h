@@ -189,4 +189,6 @@ class CMapView final : public QAbstractScrollArea,
   std::unique_ptr<CRecordCache> m_records;
   bool m_pointerInside = false;
   uint64_t m_recordsVersion = 0;
+  // A left press the view has seen and whose release it has not.
+  bool m_leftButtonDown = false;
 };
