@@ -318,6 +318,12 @@ TEST_F(MapViewTest, PositionsFarOutsideOrNotANumberAreDrawnWhereTheyCan) {
   ASSERT_EQ(view->GetDrawnMarkers().size(), 1u);
   EXPECT_EQ(view->GetDrawnMarkers()[0].recordIndex, 0);
   EXPECT_TRUE(host.errors.empty());
+
+  // A fit whose span overflows a double keeps a view that can be drawn.
+  host.SetRecords({RecordAt(1.7e308, 0), RecordAt(-1.7e308, 1e300)});
+  view->FitAllLocations();
+  EXPECT_TRUE(std::isfinite(view->GetViewRect().top));
+  EXPECT_TRUE(std::isfinite(view->GetViewRect().left));
 }
 
 TEST_F(MapViewTest, OffscreenImageCoversAViewLargerThanItsScreen) {
