@@ -171,20 +171,6 @@ TEST_F(MapToolTest, DraggingTheGroundPansTheMap) {
   EXPECT_EQ(Select()->GetMode(), CSelectTool::kIdle);
 }
 
-TEST_F(MapToolTest, DraggingReadOnlyRecordsReportsTheRefusalAndEndsTheDrag) {
-  host.SetRecords({RecordAtPixel({100, 100})});
-  host.readOnly = true;
-  view->Render();
-  QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
-  QTest::mouseMove(Surface(), {120, 100});
-  EXPECT_EQ(host.errors, (std::vector<std::string>{"readonly"}));
-  EXPECT_EQ(Select()->GetMode(), CSelectTool::kIdle);
-  QTest::mouseMove(Surface(), {140, 100});
-  QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, {140, 100});
-  EXPECT_EQ(host.replaceCalls, 1);
-  EXPECT_EQ(host.errors.size(), 1u);
-}
-
 TEST_F(MapToolTest, DoubleClickContextMenuKeysAndCursorsOfTheSelectTool) {
   host.SetRecords({RecordAtPixel({100, 100})});
   view->Render();

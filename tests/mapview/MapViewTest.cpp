@@ -102,43 +102,42 @@ TEST_F(MapViewTest, ZoomKeepsTheCentreAndStopsAtTheLimits) {
   EXPECT_NEAR(Centre(view->GetViewRect()).second, 135.025, 1e-12);
 }
 
-TEST_F(MapViewTest, FitAllLocations) {
+TEST_F(MapViewTest, FitAndCentreOnTheRecords) {
   // No records: nothing moves.
   const LatLon topLeft = state->GetTopLeft();
   view->FitAllLocations();
+  view->CenterOnLocations();
   EXPECT_EQ(state->GetTopLeft(), topLeft);
   EXPECT_EQ(state->GetScale(), 4e-05);
-
   // One record: at the top-left corner, as close as the view goes.
   host.SetRecords({RecordAt(35.5, 139.5)});
   view->FitAllLocations();
   EXPECT_EQ(state->GetTopLeft(), LatLon(35.5, 139.5));
   EXPECT_EQ(state->GetScale(), CMapViewState::kMaxScale);
-
-  // On one parallel: the width limits, centred from top to bottom.
+  // On one parallel the width limits, centred from top to bottom; on one
+  // meridian the height, centred from left to right.
+  const CGeoRect& rect = view->GetViewRect();
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(35.0, 139.1)});
   view->FitAllLocations();
-  EXPECT_DOUBLE_EQ(view->GetViewRect().left, 139.0);
-  EXPECT_NEAR(view->GetViewRect().right, 139.1, 1e-12);
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 35.0, 1e-12);
-
-  // On one meridian: the height limits, centred from left to right.
+  EXPECT_DOUBLE_EQ(rect.left, 139.0);
+  EXPECT_NEAR(rect.right, 139.1, 1e-12);
+  EXPECT_NEAR(Centre(rect).first, 35.0, 1e-12);
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(35.1, 139.0)});
   view->FitAllLocations();
-  EXPECT_DOUBLE_EQ(view->GetViewRect().top, 35.1);
-  EXPECT_NEAR(view->GetViewRect().bottom, 35.0, 1e-12);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 139.0, 1e-12);
-}
+  EXPECT_DOUBLE_EQ(rect.top, 35.1);
+  EXPECT_NEAR(rect.bottom, 35.0, 1e-12);
+  EXPECT_NEAR(Centre(rect).second, 139.0, 1e-12);
 
-TEST_F(MapViewTest, CenterOnTheSelectionOrOnAllRecords) {
+  // The centre of all records, or of the selected ones; the scale stays.
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(36.0, 140.0), RecordAt(10.0, 10.0)});
+  state->SetScale(4e-05);
   view->CenterOnLocations();
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 23.0, 1e-9);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 75.0, 1e-9);
+  EXPECT_NEAR(Centre(rect).first, 23.0, 1e-9);
+  EXPECT_NEAR(Centre(rect).second, 75.0, 1e-9);
   host.Select({0, 1});
   view->CenterOnLocations();
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 35.5, 1e-9);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 139.5, 1e-9);
+  EXPECT_NEAR(Centre(rect).first, 35.5, 1e-9);
+  EXPECT_NEAR(Centre(rect).second, 139.5, 1e-9);
   EXPECT_EQ(state->GetScale(), 4e-05);
 }
 
