@@ -219,7 +219,7 @@ TEST_F(MapToolTest, DoubleClickContextMenuKeysAndCursorsOfTheSelectTool) {
   EXPECT_EQ(callback.cancelled, 1);
 }
 
-TEST_F(MapToolTest, RectanglePickDeliversAnOrderedRectangleOnce) {
+TEST_F(MapToolTest, PicksDeliverAnOrderedRectangleOrAPointOnce) {
   view->Render();
   CRecordingCallback callback;
   callback.onResult = [&] { state->EndPick(); };
@@ -264,19 +264,17 @@ TEST_F(MapToolTest, RectanglePickDeliversAnOrderedRectangleOnce) {
   view->SetRectanglePickTool(&callback);
   view->SetSelectTool();
   EXPECT_EQ(callback.cancelled, 2);
-}
 
-TEST_F(MapToolTest, PointPickDeliversWhereTheButtonComesUp) {
-  view->Render();
-  CRecordingCallback callback;
-  callback.pointPick = true;
-  callback.onResult = [&] { view->SetSelectTool(); };
-  view->SetPointPickTool(&callback);
+  // A point pick delivers where the button comes up.
+  CRecordingCallback point;
+  point.pointPick = true;
+  point.onResult = [&] { view->SetSelectTool(); };
+  view->SetPointPickTool(&point);
   QTest::mouseMove(Surface(), {10, 10});
   EXPECT_EQ(Cursor(), Qt::WhatsThisCursor);
   Drag({10, 10}, {{60, 30}, {120, 80}});
-  ASSERT_EQ(callback.picked, 1);
-  EXPECT_EQ(callback.lastPoint, view->PixelToLatLon({120, 80}));
+  ASSERT_EQ(point.picked, 1);
+  EXPECT_EQ(point.lastPoint, view->PixelToLatLon({120, 80}));
   EXPECT_NE(Select(), nullptr);
 }
 
