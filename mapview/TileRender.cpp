@@ -92,10 +92,10 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
   if (!from) ThrowLibraryFailure();
   // The header points into the image's own rows: allocatedData stays null, so
   // no release flag can ever free pixels the library does not own. Rows are
-  // a whole image stride apart. The last row of a crop right of the
-  // image's left edge then ends crop.x * 3 bytes into the row after the
-  // image; the spare row LoadMapImage keeps (a whole stride, more than
-  // crop.x * 3) holds that inside the buffer.
+  // a whole image stride apart, so for a crop down to the image's last row
+  // the stated bytes end crop.x * 3 bytes into the row after the image; the
+  // spare row LoadMapImage keeps (a whole stride, more than crop.x * 3)
+  // holds that inside the buffer.
   from->widthStep = static_cast<int>(stride);
   from->dataSize = static_cast<int>(stride * crop.height);
   from->imageData = const_cast<uchar*>(source.constBits()) + qsizetype(crop.y) * stride +
