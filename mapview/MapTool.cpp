@@ -82,6 +82,12 @@ void CSelectTool::OnLButtonDown(Qt::KeyboardModifiers modifiers, const QPoint& p
   m_pressPoint = point;
 }
 
+void CSelectTool::EndDrag() {
+  m_mode = kIdle;
+  m_movedIndices.reset();
+  m_startingCopies.reset();
+}
+
 void CSelectTool::OnMouseMove(const QPoint& point) {
   try {
     switch (m_mode) {
@@ -98,7 +104,7 @@ void CSelectTool::OnMouseMove(const QPoint& point) {
   } catch (...) {
     // The drag ends here (a read-only folder refuses the move); the guard
     // shows the error.
-    OnLButtonUp(point);
+    EndDrag();
     throw;
   }
 }
@@ -125,6 +131,12 @@ void CSelectTool::MoveRecords(const QPoint& point) {
                           MakeRecordBackInserter(*copies));
     m_movedIndices = std::move(indices);
     m_startingCopies = std::move(copies);
+    m_recordsVersion = m_view.GetRecordsVersion();
+  } else if (m_view.GetRecordsVersion() != m_recordsVersion) {
+    // Moved, removed or replaced under the drag: writing the starting copies
+    // now would overwrite whatever the indices name today.
+    EndDrag();
+    return;
   }
   // As many indices as records came back: the moved copies are read in step
   // with the indices.
@@ -139,13 +151,11 @@ void CSelectTool::MoveRecords(const QPoint& point) {
   host.ReplaceActiveRecords(MakeIntPtrIterator(indices.data()),
                             MakeIntPtrIterator(indices.data() + indices.size()),
                             MakeMovedRecordIterator(copies, offset, &MoveRecord));
+  // The change this move made is the drag's own.
+  m_recordsVersion = m_view.GetRecordsVersion();
 }
 
-void CSelectTool::OnLButtonUp(const QPoint&) {
-  m_mode = kIdle;
-  m_movedIndices.reset();
-  m_startingCopies.reset();
-}
+void CSelectTool::OnLButtonUp(const QPoint&) { EndDrag(); }
 
 void CSelectTool::OnLButtonDblClk(const QPoint& point) {
   if (m_view.HitTest(point)) m_view.GetHost().ShowProperties();
@@ -231,6 +241,12 @@ void CRectanglePickTool::OnLButtonUp(const QPoint& point) {
     callback->OnPickCancelled();
   else
     callback->OnPicked(&result);
+}
+
+void CRectanglePickTool::OnPressLost() {
+  if (!m_pressed) return;
+  m_view.UpdateOverlay(BandRect());
+  m_pressed = false;
 }
 
 std::optional<QCursor> CRectanglePickTool::GetCursor() {

@@ -41,6 +41,9 @@ class CMapTool {
     (void)event;
     return false;
   }
+  // The left button came up where the view could not see it: what the
+  // press began ends, delivering nothing.
+  virtual void OnPressLost() {}
 };
 
 class CSelectTool final : public CMapTool {
@@ -57,6 +60,7 @@ class CSelectTool final : public CMapTool {
   std::optional<QCursor> GetCursor() override;
   void OnContextMenu(const QPoint& screenPoint) override;
   bool PreTranslateKey(const QKeyEvent& event) override;
+  void OnPressLost() override { EndDrag(); }
 
   EMode GetMode() const { return m_mode; }
 
@@ -64,6 +68,7 @@ class CSelectTool final : public CMapTool {
   std::set<int32_t> ReadSelection() const;
   void Pan(const QPoint& point);
   void MoveRecords(const QPoint& point);
+  void EndDrag();
 
   CMapView& m_view;
   bool m_markerUnderPointer = false;
@@ -75,6 +80,10 @@ class CSelectTool final : public CMapTool {
   // every move starts again from these.
   std::unique_ptr<std::set<int32_t>> m_movedIndices;
   std::unique_ptr<std::vector<CLocationRecord>> m_startingCopies;
+  // The view's records version the indices belong to. Any other change of
+  // the records (an edit, another folder) ends the drag: the indices may no
+  // longer name the moved records.
+  uint64_t m_recordsVersion = 0;
 };
 
 // The picked rectangle, ordered (top the larger latitude, left the smaller
@@ -91,6 +100,7 @@ class CRectanglePickTool final : public CMapTool {
   void OnMouseMove(const QPoint& point) override;
   void OnPaint(QPainter& painter) override;
   std::optional<QCursor> GetCursor() override;
+  void OnPressLost() override;
 
  private:
   // The band's outline in view pixels, empty while not pressed.

@@ -471,6 +471,7 @@ void CMapView::OnViewStateChanged() {
 }
 
 void CMapView::OnRecordsChanged() {
+  ++m_recordsVersion;
   m_records->ForgetRecords();
   OnViewStateChanged();
 }
@@ -769,14 +770,21 @@ void CMapView::mousePressEvent(QMouseEvent* event) {
   // A click on the map gives it the keys of the record commands.
   setFocus(Qt::MouseFocusReason);
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = true;
   const QPoint point = event->position().toPoint();
   const Qt::KeyboardModifiers modifiers = event->modifiers();
-  DispatchToTool([&](CMapTool& tool) { tool.OnLButtonDown(modifiers, point); });
+  DispatchToTool([&](CMapTool& tool) {
+    // Hits must name the records as they are now, not as last painted: an
+    // edit since then may have renumbered them.
+    if (m_renderNeeded) Render();
+    tool.OnLButtonDown(modifiers, point);
+  });
   UpdateCursor();
 }
 
 void CMapView::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = false;
   const QPoint point = event->position().toPoint();
   DispatchToTool([&](CMapTool& tool) { tool.OnLButtonUp(point); });
   UpdateCursor();
@@ -784,8 +792,12 @@ void CMapView::mouseReleaseEvent(QMouseEvent* event) {
 
 void CMapView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
+  m_leftButtonDown = true;
   const QPoint point = event->position().toPoint();
-  DispatchToTool([&](CMapTool& tool) { tool.OnLButtonDblClk(point); });
+  DispatchToTool([&](CMapTool& tool) {
+    if (m_renderNeeded) Render();
+    tool.OnLButtonDblClk(point);
+  });
   UpdateCursor();
 }
 
@@ -795,6 +807,13 @@ void CMapView::mouseMoveEvent(QMouseEvent* event) {
   m_host.RunGuarded(this, [&] {
     if (CMapViewState* state = GetViewState()) state->SetCursorPosition(PixelToLatLon(point));
   });
+  if (m_leftButtonDown && !(event->buttons() & Qt::LeftButton)) {
+    // The button came up where the view could not see it (a menu or a box
+    // had the mouse): what the press began ends here, before this move
+    // could carry on with it.
+    m_leftButtonDown = false;
+    DispatchToTool([&](CMapTool& tool) { tool.OnPressLost(); });
+  }
   DispatchToTool([&](CMapTool& tool) { tool.OnMouseMove(point); });
   UpdateCursor();
 }

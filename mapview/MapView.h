@@ -117,6 +117,9 @@ class CMapView final : public QAbstractScrollArea,
   // What the view hears from the program.
   void OnViewStateChanged() override;
   void OnRecordsChanged();
+  // Counts OnRecordsChanged: a tool that holds record indices across events
+  // sees whether the records changed under it.
+  uint64_t GetRecordsVersion() const { return m_recordsVersion; }
   void OnSelectionChanged();
   void OnMapSetChanged();
   void OnTileReleased(CTile* tile) override;
@@ -185,4 +188,7 @@ class CMapView final : public QAbstractScrollArea,
   std::vector<CDrawnMarker> m_drawnMarkers;
   std::unique_ptr<CRecordCache> m_records;
   bool m_pointerInside = false;
+  uint64_t m_recordsVersion = 0;
+  // A left press the view has seen and whose release it has not.
+  bool m_leftButtonDown = false;
 };

@@ -72,7 +72,9 @@ double CMapViewState::SetScale(double scale) {
 }
 
 void CMapViewState::SetTopLeft(const LatLon& topLeft) {
-  m_topLeft = topLeft;
+  // A corner out of range (a fit over positions near the ends of double)
+  // would leave every later step not a number; the old corner stays.
+  if (std::isfinite(topLeft.first) && std::isfinite(topLeft.second)) m_topLeft = topLeft;
   Notify();
 }
 

@@ -62,6 +62,7 @@ class CMapViewState {
   // Clamps to [kMinScale, kMaxScale], stores, notifies; returns the stored value.
   virtual double SetScale(double scale);
   virtual const LatLon& GetTopLeft() const { return m_topLeft; }
+  // Stores a finite corner (another leaves the old one), notifies.
   virtual void SetTopLeft(const LatLon& topLeft);
   virtual LatLon GetCursorPosition() const { return m_cursorPosition; }
   virtual bool HasCursorPosition() const { return m_hasCursorPosition; }

@@ -6,6 +6,7 @@
 #include <QTextLayout>
 #include <QTextOption>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -35,6 +36,15 @@ int TruncatedWithin(double value, int low, int high) {
   if (!(t >= low)) return low;
   if (t > high) return high;
   return static_cast<int>(t);
+}
+
+// The target's own buffer as an image of ratio 1: the place and size of a
+// tile are device pixels, which a painter on an image of a high-density
+// screen would take for logical ones and enlarge. A wrapper, never a copy:
+// painting on a copy would detach it and leave the target as it was.
+QImage DevicePixelsOf(QImage& target) {
+  return QImage(target.bits(), target.width(), target.height(), target.bytesPerLine(),
+                target.format());
 }
 
 }  // namespace
@@ -69,18 +79,25 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
       crop.y + crop.height > source.height()) {
     throw std::logic_error("tile crop outside its 8-bit RGB image");
   }
-  const int stride = static_cast<int>(source.bytesPerLine());
+  // The library's sizes are int. Decoded maps stay far below that (Qt's
+  // allocation limit counts four bytes a pixel, these images have three).
+  const qsizetype stride = source.bytesPerLine();
+  if (stride * (qsizetype(crop.height) + 1) > std::numeric_limits<int>::max()) {
+    throw std::runtime_error("Map image too large to scale");
+  }
   CQimHeader from(qimCreateImageHeader(3, 0, QIM_DEPTH_8U, "RGB", "RGB", QIM_ORDER_PIXEL,
                                        QIM_ORIGIN_TOP_LEFT, stride % 8 ? 4 : 8, crop.width,
                                        crop.height, nullptr, nullptr, nullptr, nullptr),
                   CQimRelease{QIM_FREE_HEADER});
   if (!from) ThrowLibraryFailure();
   // The header points into the image's own rows: allocatedData stays null, so
-  // no release flag can ever free pixels the library does not own.
-  // Rows a whole image stride apart: the decoded image keeps a spare row so
-  // that height strides from the crop's first pixel stay inside its buffer.
-  from->widthStep = stride;
-  from->dataSize = stride * crop.height;
+  // no release flag can ever free pixels the library does not own. Rows are
+  // a whole image stride apart, so for a crop down to the image's last row
+  // the stated bytes end crop.x * 3 bytes into the row after the image; the
+  // spare row LoadMapImage keeps (a whole stride, more than crop.x * 3)
+  // holds that inside the buffer.
+  from->widthStep = static_cast<int>(stride);
+  from->dataSize = static_cast<int>(stride * crop.height);
   from->imageData = const_cast<uchar*>(source.constBits()) + qsizetype(crop.y) * stride +
                     qsizetype(crop.x) * 3;
 
@@ -99,14 +116,16 @@ void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target,
 
   const QImage scaled(static_cast<const uchar*>(to->imageData), width, height, to->widthStep,
                       QImage::Format_RGB888);
-  QPainter painter(&target);
+  QImage pixels = DevicePixelsOf(target);
+  QPainter painter(&pixels);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.drawImage(QPoint(x, y), scaled);
 }
 
 void DrawTileError(QImage& target, const QRect& rect, const std::string& text) {
   if (target.isNull() || rect.isEmpty()) return;
-  QPainter painter(&target);
+  QImage pixels = DevicePixelsOf(target);
+  QPainter painter(&pixels);
   painter.setClipRect(rect);
   painter.fillRect(rect, Qt::white);
   painter.setPen(Qt::black);

@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <cfloat>
 #include <limits>
-#include <memory>
-#include <set>
 
 #include "mapview/MapEntry.h"
 #include "tests/mapview/MapTestSupport.h"
@@ -21,41 +18,41 @@ class CReleaseLog : public CTileListener {
   std::vector<CTile*> released;
 };
 
-std::vector<double> Corners(const CGeoRect& r) { return {r.top, r.left, r.bottom, r.right}; }
 std::vector<std::vector<double>> RectsOf(CMapSet& set) {
   std::vector<std::vector<double>> rects;
-  for (CTile* tile : TilesOf(set)) rects.push_back(Corners(tile->GetRect()));
+  for (CTile* tile : TilesOf(set)) {
+    const CGeoRect& r = tile->GetRect();
+    rects.push_back({r.top, r.left, r.bottom, r.right});
+  }
   return rects;
 }
 
 class MapCatalogTest : public ::testing::Test {
  protected:
-  MapCatalogTest() { TestGuiApplication(); }
-  std::string PathOf(const std::string& name) const {
-    return folder.filePath(QString::fromStdString(name)).toStdString();
-  }
-  std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps) {
-    WriteCatalog(PathOf("maps.xml"), maps);
-    return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
-                                         CMapCatalogOptions{{}, 1 << 20, &worker});
-  }
-
-  QTemporaryDir folder;
+  CMapFolder folder;
   CWorker worker;
   CReleaseLog listener;
 };
 
-TEST_F(MapCatalogTest, ReadsCornersClipsAndImagesResolvedAgainstItsFolder) {
-  auto catalog = Load({
-      MapElement("a.png", 35, 140, 34.5, 141, "<clip top=\"10\"/>"),
-      MapElement("/abs/b.png", 36, 139, 35, 140,
-                 "<clip top=\" +7px\" left=\"-3\" bottom=\"x5\" right=\"99999999999\"/>"),
-  });
+TEST_F(MapCatalogTest, ReadsCornersClipsAndImagesAndReportsTheMapsItCannotRead) {
+  std::string infinite = MapElement("inf.png", 35, 140, 34, 141);
+  infinite.replace(infinite.find("35.000000"), 9, "1e999");
+  auto catalog = folder.Load(
+      {MapElement("a.png", 35, 140, 34.5, 141, "<clip top=\"10\"/>"), "<map href=\"x.png\"/>",
+       MapElement("/abs/b.png", 36, 139, 35, 140,
+                  "<clip top=\" +7px\" left=\"-3\" bottom=\"x5\" right=\"99999999999\"/>"),
+       "<map><position corner=\"topleft\"/></map>", infinite},
+      worker);
   ASSERT_EQ(catalog->GetMapCount(), 2u);
+  EXPECT_EQ(catalog->GetMapErrors(),
+            (std::vector<std::string>{
+                "Invalid Map 2: XML Node Not Found: position[@corner='topleft']",
+                "Invalid Map 4: XML Node Not Found: @href",
+                "Invalid Map 5: Invalid Position: position[@corner='topleft']"}));
   EXPECT_EQ(catalog->GetTileLoadFactor(), 0.8);
   EXPECT_EQ(catalog->GetTileSize(), std::make_pair(DBL_MAX, DBL_MAX));
   const CMapEntry& a = catalog->GetMap(0);
-  EXPECT_EQ(a.imageLocation, PathOf("a.png"));
+  EXPECT_EQ(a.imageLocation, folder.PathOf("a.png"));
   EXPECT_EQ(std::vector<double>({a.top, a.left, a.bottom, a.right}),
             std::vector<double>({35, 140, 34.5, 141}));
   // Only "top" given: the other three are 0.
@@ -69,29 +66,17 @@ TEST_F(MapCatalogTest, ReadsCornersClipsAndImagesResolvedAgainstItsFolder) {
   EXPECT_EQ(ParseClipValue("-99999999999"), std::numeric_limits<int32_t>::min());
 
   // A new catalogue is empty, and creating never replaces one that is there.
-  EXPECT_EQ(CMapCatalog(PathOf("new.xml"), true, {{}, 1, &worker}).GetMapCount(), 0u);
-  EXPECT_EQ(CMapCatalog(PathOf("new.xml"), false, {{}, 1, &worker}).GetMapCount(), 0u);
-  EXPECT_THROW(CMapCatalog(PathOf("new.xml"), true, {{}, 1, &worker}), std::exception);
-}
-
-TEST_F(MapCatalogTest, AMapThatCannotBeReadIsReportedAndTheOthersStillDraw) {
-  std::string infinite = MapElement("inf.png", 35, 140, 34, 141);
-  infinite.replace(infinite.find("35.000000"), 9, "1e999");
-  auto catalog = Load({"<map href=\"x.png\"/>", MapElement("good.png", 35, 140, 34, 141),
-                       "<map><position corner=\"topleft\"/></map>", infinite});
-  ASSERT_EQ(catalog->GetMapCount(), 1u);
-  EXPECT_EQ(catalog->GetMapErrors(),
-            (std::vector<std::string>{
-                "Invalid Map 1: XML Node Not Found: position[@corner='topleft']",
-                "Invalid Map 3: XML Node Not Found: @href",
-                "Invalid Map 4: Invalid Position: position[@corner='topleft']"}));
-  catalog->BuildTiles({36, 139, 33, 142}, &listener);
-  EXPECT_EQ(RectsOf(*catalog), (std::vector<std::vector<double>>{{35, 140, 34, 141}}));
+  const std::string created = folder.PathOf("new.xml");
+  EXPECT_EQ(CMapCatalog(created, true, {{}, 1, &worker}).GetMapCount(), 0u);
+  EXPECT_EQ(CMapCatalog(created, false, {{}, 1, &worker}).GetMapCount(), 0u);
+  EXPECT_THROW(CMapCatalog(created, true, {{}, 1, &worker}), std::exception);
 }
 
 TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotInView) {
-  auto catalog = Load({MapElement("a.png", 35, 140, 34.5, 141),
-                       MapElement("b.png", 34.5, 141, 34, 142), MapElement("far.png", 10, 10, 9, 11)});
+  auto catalog = folder.Load({MapElement("a.png", 35, 140, 34.5, 141),
+                              MapElement("b.png", 34.5, 141, 34, 142),
+                              MapElement("far.png", 10, 10, 9, 11)},
+                             worker);
   catalog->BuildTiles({35.2, 140.5, 34.2, 141.5}, &listener);
   EXPECT_EQ(RectsOf(*catalog),
             (std::vector<std::vector<double>>{{35, 140, 34.5, 141}, {34.5, 141, 34, 142}}));
@@ -101,22 +86,21 @@ TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotI
     catalog->BuildTiles(view, &listener);
     EXPECT_TRUE(TilesOf(*catalog).empty());
   }
-}
 
-TEST_F(MapCatalogTest, TenthOfADegreeColumnsEndAtTheMapsEdge) {
-  auto catalog = Load({MapElement("a.png", 35, 140, 34.95, 140.25)});
+  // Tenth-of-a-degree columns start at L + i x 0.1 and end 0.1 further on,
+  // or at the map's edge.
+  catalog = folder.Load({MapElement("a.png", 35, 140, 34.95, 140.25)}, worker);
   catalog->SetTileSize(0.1, 0.1);
   catalog->BuildTiles({36, 139, 34, 141}, &listener);
-  // Each column starts at L + i x 0.1 and ends 0.1 further on, or at R.
   const double second = 140 + 0.1, third = 140 + 2 * 0.1;
-  EXPECT_EQ(RectsOf(*catalog), (std::vector<std::vector<double>>{
-                                   {35, 140, 34.95, second},
-                                   {35, second, 34.95, second + 0.1},
-                                   {35, third, 34.95, 140.25}}));
+  EXPECT_EQ(RectsOf(*catalog),
+            (std::vector<std::vector<double>>{{35, 140, 34.95, second},
+                                              {35, second, 34.95, second + 0.1},
+                                              {35, third, 34.95, 140.25}}));
 }
 
 TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {
-  auto catalog = Load({MapElement("missing.png", 35, 140, 34, 141)});
+  auto catalog = folder.Load({MapElement("missing.png", 35, 140, 34, 141)}, worker);
   catalog->SetTileSize(0.5, 0.5);
   catalog->BuildTiles({35, 140, 34, 141}, &listener);
   const std::vector<CTile*> first = TilesOf(*catalog);
@@ -142,7 +126,8 @@ TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {
 }
 
 TEST_F(MapCatalogTest, TileExtentsThatCannotStepGiveOneTilePerMap) {
-  auto catalog = Load({MapElement("a.png", 35, 140, 34, 141), MapElement("b.png", 34, 141, 33, 142)});
+  auto catalog = folder.Load(
+      {MapElement("a.png", 35, 140, 34, 141), MapElement("b.png", 34, 141, 33, 142)}, worker);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   for (const auto& [latitude, longitude] : std::vector<std::pair<double, double>>{

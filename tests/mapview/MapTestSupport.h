@@ -1,26 +1,25 @@
-// Shared pieces of the map tests: one QApplication (tile errors are drawn
-// as text; the map view is a widget), generated images of known colours, catalogue files, a tile whose
-// render a test can hold, and a receiver that counts tile-ready events.
+// Shared pieces of the map tests: one QApplication (tile errors are drawn as
+// text; the map view is a widget), a generated map image of known colours,
+// catalogues in a temporary folder, and waiting for the worker.
 #pragma once
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QImage>
+#include <QTemporaryDir>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "location/IteratorAdaptors.h"
-#include "mapview/MapSet.h"
-#include "mapview/Tile.h"
+#include "mapview/MapCatalog.h"
 
 inline void TestGuiApplication() {
   static int argc = 1;
@@ -36,16 +35,16 @@ inline QRgb MapColourAt(int x, int y) {
   const int level = y < 250 ? 220 : 90;
   return x < 500 ? qRgb(level, 0, 0) : x < 750 ? qRgb(0, level, 0) : qRgb(0, 0, level);
 }
-inline QImage MakeColumnsImage() {
-  QImage image(1000, 500, QImage::Format_RGB32);
-  for (int y = 0; y < 500; ++y) {
-    for (int x = 0; x < 1000; ++x) image.setPixel(x, y, MapColourAt(x, y));
-  }
-  return image;
-}
 inline QImage Filled(int width, int height, QRgb colour) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(colour);
+  return image;
+}
+inline QImage MakeColumnsImage() {
+  QImage image = Filled(1000, 500, 0);
+  for (int y = 0; y < 500; ++y) {
+    for (int x = 0; x < 1000; ++x) image.setPixel(x, y, MapColourAt(x, y));
+  }
   return image;
 }
 
@@ -74,14 +73,34 @@ inline std::string MapElement(const std::string& href, double top, double left, 
   return "<map href=\"" + href + "\">" + position("topleft", top, left) +
          position("bottomright", bottom, right) + extra + "</map>";
 }
-inline void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-inline void WriteCatalog(const std::string& path, const std::vector<std::string>& maps) {
-  std::string text = "<?xml version=\"1.0\"?>\n<maps>";
-  for (const std::string& map : maps) text += map;
-  WriteText(path, text + "</maps>\n");
-}
+
+// A temporary folder holding "columns.png" (MakeColumnsImage) and the
+// catalogues written there.
+class CMapFolder {
+ public:
+  CMapFolder() {
+    TestGuiApplication();
+    MakeColumnsImage().save(QString::fromStdString(PathOf("columns.png")));
+  }
+  std::string PathOf(const std::string& name) const {
+    return m_folder.filePath(QString::fromStdString(name)).toStdString();
+  }
+  void Write(const std::string& name, const std::string& text) const {
+    std::ofstream(PathOf(name), std::ios::binary | std::ios::trunc) << text;
+  }
+  // Writes "maps.xml" with the map elements and loads it for worker.
+  std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps, CWorker& worker,
+                                    std::size_t cacheBytes = 64 << 20) const {
+    std::string text = "<?xml version=\"1.0\"?>\n<maps>";
+    for (const std::string& map : maps) text += map;
+    Write("maps.xml", text + "</maps>\n");
+    return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
+                                         CMapCatalogOptions{{}, cacheBytes, &worker});
+  }
+
+ private:
+  QTemporaryDir m_folder;
+};
 
 inline std::vector<CTile*> TilesOf(CMapSet& set) {
   std::vector<CTile*> tiles;
@@ -99,16 +118,7 @@ inline bool WaitUntil(const std::function<bool()>& done) {
   return true;
 }
 
-class CEventCounter : public QObject {
- public:
-  bool event(QEvent* e) override {
-    if (e->type() != TileReadyEventType()) return QObject::event(e);
-    ++count;
-    return true;
-  }
-  int count = 0;
-};
-
+// Holds whoever passes until opened.
 class CGate {
  public:
   void Open() {
@@ -127,55 +137,12 @@ class CGate {
   bool m_open = false;
 };
 
-// A tile whose renders log their tile id and can be held at a gate; it keeps
-// its jobs as the map tiles do.
-class CProbeTile final : public CTile {
+// A job that holds the worker at a gate, so that the jobs behind it wait.
+class CGatedJob final : public CWorkerJob {
  public:
-  struct CLog {
-    std::mutex mutex;
-    std::vector<int> rendered;  // in the order the renders began
-    int running = 0;
-    int mostAtOnce = 0;
-  };
-
-  CProbeTile(CWorker& worker, CLog& log, int id, CGate* gate = nullptr)
-      : m_jobs(worker), m_log(log), m_id(id), m_gate(gate) {}
-  ~CProbeTile() override { m_jobs.CancelAll(); }
-
-  CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height, QObject* receiver,
-                      QEvent::Type eventType) override {
-    return m_jobs.Enqueue(*this, target, x, y, width, height, receiver, eventType);
-  }
-  CThreadJob* Enqueue(QObject* receiver = nullptr) {
-    return Enqueue(&m_target, 0, 0, 1, 1, receiver, TileReadyEventType());
-  }
-  void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
-  bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
-  const CGeoRect& GetRect() const override { return m_rect; }
-
-  void Render(QImage&, int, int, int, int) override {
-    {
-      std::lock_guard lock(m_log.mutex);
-      m_log.rendered.push_back(m_id);
-      m_log.mostAtOnce = std::max(m_log.mostAtOnce, ++m_log.running);
-    }
-    started = true;
-    if (m_gate) m_gate->Pass();
-    if (onRender) onRender();
-    std::lock_guard lock(m_log.mutex);
-    --m_log.running;
-    ended = true;
-  }
-
-  std::atomic<bool> started{false};
-  std::atomic<bool> ended{false};
-  std::function<void()> onRender;  // on the worker thread
+  explicit CGatedJob(CGate& gate) : m_gate(gate) {}
+  void Execute() override { m_gate.Pass(); }
 
  private:
-  CTileJobs m_jobs;
-  CLog& m_log;
-  int m_id;
-  CGate* m_gate;
-  CGeoRect m_rect;
-  QImage m_target{1, 1, QImage::Format_RGB32};  // never drawn into
+  CGate& m_gate;
 };

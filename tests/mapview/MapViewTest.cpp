@@ -13,38 +13,6 @@
 
 namespace {
 
-// A map set with a catalogue's load factor and no maps.
-class CFactorMapSet : public CMapSet {
- public:
-  void BuildTiles(const CGeoRect&, CTileListener*) override {}
-  void ClearTiles() override {}
-  void ForEachTile(CTileOutputIteratorRef) override {}
-  void SetTileSize(double, double) override {}
-  std::pair<double, double> GetTileSize() const override { return {0.0, 0.0}; }
-  double GetTileLoadFactor() const override { return 0.8; }
-};
-
-class CCountingListener : public CMapViewStateListener {
- public:
-  void OnViewStateChanged() override { ++calls; }
-  int calls = 0;
-};
-
-// Throws from SetTopLeft once when armed: an exception in the middle of a
-// view change.
-class CFailingState : public CViewDrivingState {
- public:
-  using CViewDrivingState::CViewDrivingState;
-  void SetTopLeft(const LatLon& topLeft) override {
-    if (armed) {
-      armed = false;
-      throw std::runtime_error("no corner");
-    }
-    CMapViewState::SetTopLeft(topLeft);
-  }
-  bool armed = false;
-};
-
 LatLon Centre(const CGeoRect& r) { return {(r.top + r.bottom) * 0.5, (r.left + r.right) * 0.5}; }
 
 class MapViewTest : public MapViewFixture {
@@ -59,9 +27,13 @@ TEST_F(MapViewTest, ScreenArithmeticAndPixelConversions) {
   const QPointF dpi = view->GetDotsPerInch();
   EXPECT_DOUBLE_EQ(view->LatitudeSpan(dpi.y(), 4e-05), 0.005715);
   EXPECT_DOUBLE_EQ(view->LongitudeSpan(dpi.x(), 4e-05), 0.005715);
-  host.maps = std::make_unique<CFactorMapSet>();
+  CMapFolder folder;
+  CWorker worker;
+  host.maps = folder.Load({}, worker);
   view->OnMapSetChanged();
   EXPECT_DOUBLE_EQ(view->LongitudeSpan(dpi.x(), 4e-05), 0.00714375);
+  host.maps = std::make_unique<CEmptyMapSet>();  // before its worker goes
+  view->OnMapSetChanged();
 
   const CGeoRect& r = view->GetViewRect();
   EXPECT_EQ(r.top, 35.0);
@@ -102,43 +74,42 @@ TEST_F(MapViewTest, ZoomKeepsTheCentreAndStopsAtTheLimits) {
   EXPECT_NEAR(Centre(view->GetViewRect()).second, 135.025, 1e-12);
 }
 
-TEST_F(MapViewTest, FitAllLocations) {
+TEST_F(MapViewTest, FitAndCentreOnTheRecords) {
   // No records: nothing moves.
   const LatLon topLeft = state->GetTopLeft();
   view->FitAllLocations();
+  view->CenterOnLocations();
   EXPECT_EQ(state->GetTopLeft(), topLeft);
   EXPECT_EQ(state->GetScale(), 4e-05);
-
   // One record: at the top-left corner, as close as the view goes.
   host.SetRecords({RecordAt(35.5, 139.5)});
   view->FitAllLocations();
   EXPECT_EQ(state->GetTopLeft(), LatLon(35.5, 139.5));
   EXPECT_EQ(state->GetScale(), CMapViewState::kMaxScale);
-
-  // On one parallel: the width limits, centred from top to bottom.
+  // On one parallel the width limits, centred from top to bottom; on one
+  // meridian the height, centred from left to right.
+  const CGeoRect& rect = view->GetViewRect();
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(35.0, 139.1)});
   view->FitAllLocations();
-  EXPECT_DOUBLE_EQ(view->GetViewRect().left, 139.0);
-  EXPECT_NEAR(view->GetViewRect().right, 139.1, 1e-12);
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 35.0, 1e-12);
-
-  // On one meridian: the height limits, centred from left to right.
+  EXPECT_DOUBLE_EQ(rect.left, 139.0);
+  EXPECT_NEAR(rect.right, 139.1, 1e-12);
+  EXPECT_NEAR(Centre(rect).first, 35.0, 1e-12);
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(35.1, 139.0)});
   view->FitAllLocations();
-  EXPECT_DOUBLE_EQ(view->GetViewRect().top, 35.1);
-  EXPECT_NEAR(view->GetViewRect().bottom, 35.0, 1e-12);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 139.0, 1e-12);
-}
+  EXPECT_DOUBLE_EQ(rect.top, 35.1);
+  EXPECT_NEAR(rect.bottom, 35.0, 1e-12);
+  EXPECT_NEAR(Centre(rect).second, 139.0, 1e-12);
 
-TEST_F(MapViewTest, CenterOnTheSelectionOrOnAllRecords) {
+  // The centre of all records, or of the selected ones; the scale stays.
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(36.0, 140.0), RecordAt(10.0, 10.0)});
+  state->SetScale(4e-05);
   view->CenterOnLocations();
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 23.0, 1e-9);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 75.0, 1e-9);
+  EXPECT_NEAR(Centre(rect).first, 23.0, 1e-9);
+  EXPECT_NEAR(Centre(rect).second, 75.0, 1e-9);
   host.Select({0, 1});
   view->CenterOnLocations();
-  EXPECT_NEAR(Centre(view->GetViewRect()).first, 35.5, 1e-9);
-  EXPECT_NEAR(Centre(view->GetViewRect()).second, 139.5, 1e-9);
+  EXPECT_NEAR(Centre(rect).first, 35.5, 1e-9);
+  EXPECT_NEAR(Centre(rect).second, 139.5, 1e-9);
   EXPECT_EQ(state->GetScale(), 4e-05);
 }
 
@@ -184,26 +155,14 @@ TEST_F(MapViewTest, ScrollBarsAndTheWheelMoveTheMap) {
 }
 
 TEST_F(MapViewTest, AnExceptionInsideAViewChangeClosesItsUpdate) {
-  view.reset();
-  auto failing = std::make_unique<CFailingState>(key);
-  view = std::make_unique<CMapView>(host);
-  host.view = view.get();
-  failing->view = view.get();
-  failing->AddListener(view.get());
-  CCountingListener listener;
-  failing->AddListener(&listener);
-  view->resize(300, 200);
-
-  failing->armed = true;
+  state->failNextCorner = true;
   EXPECT_THROW(view->ZoomTo(1e-05), std::runtime_error);
-  failing->armed = true;
+  state->failNextCorner = true;
   EXPECT_THROW(view->ZoomToRect({35.0, 135.0, 34.9, 135.1}), std::runtime_error);
-  // Both brackets were closed: the next change reaches the listeners.
-  listener.calls = 0;
-  failing->SetConnectLocations(true);
-  EXPECT_EQ(listener.calls, 1);
-  view.reset();
-  host.view = nullptr;
+  // Both brackets were closed: the next change reaches the view.
+  view->Render();
+  state->SetConnectLocations(true);
+  EXPECT_TRUE(view->IsRenderNeeded());
 }
 
 TEST_F(MapViewTest, MarkersAndLinesInTheirColours) {
@@ -318,6 +277,12 @@ TEST_F(MapViewTest, PositionsFarOutsideOrNotANumberAreDrawnWhereTheyCan) {
   ASSERT_EQ(view->GetDrawnMarkers().size(), 1u);
   EXPECT_EQ(view->GetDrawnMarkers()[0].recordIndex, 0);
   EXPECT_TRUE(host.errors.empty());
+
+  // A fit whose span overflows a double keeps a view that can be drawn.
+  host.SetRecords({RecordAt(1.7e308, 0), RecordAt(-1.7e308, 1e300)});
+  view->FitAllLocations();
+  EXPECT_TRUE(std::isfinite(view->GetViewRect().top));
+  EXPECT_TRUE(std::isfinite(view->GetViewRect().left));
 }
 
 TEST_F(MapViewTest, OffscreenImageCoversAViewLargerThanItsScreen) {

@@ -14,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "location/IteratorRanges.h"
@@ -62,15 +63,9 @@ class CTestMapViewHost : public CMapViewHost {
     return true;
   }
   QCursor GetCursor(ECursor cursor) override {
-    switch (cursor) {
-      case kSelectCursor:
-        return QCursor(Qt::OpenHandCursor);
-      case kRangePickCursor:
-        return QCursor(Qt::CrossCursor);
-      case kPointPickCursor:
-        return QCursor(Qt::WhatsThisCursor);
-    }
-    return QCursor();
+    return QCursor(cursor == kSelectCursor      ? Qt::OpenHandCursor
+                   : cursor == kRangePickCursor ? Qt::CrossCursor
+                                                : Qt::WhatsThisCursor);
   }
   void RunGuarded(QWidget*, const std::function<void()>& handler) override {
     try {
@@ -102,10 +97,15 @@ class CTestMapViewHost : public CMapViewHost {
   std::vector<std::string> errors;
 };
 
-// The main frame's part: the six commands go to the view.
+// The main frame's part: the six commands go to the view. Armed, it throws
+// from the next SetTopLeft: an exception in the middle of a view change.
 class CViewDrivingState : public CMapViewState {
  public:
   using CMapViewState::CMapViewState;
+  void SetTopLeft(const LatLon& topLeft) override {
+    if (std::exchange(failNextCorner, false)) throw std::runtime_error("no corner");
+    CMapViewState::SetTopLeft(topLeft);
+  }
   void ZoomIn() override { view->ZoomIn(); }
   void ZoomOut() override { view->ZoomOut(); }
   void StartRangeZoom() override {}
@@ -116,6 +116,7 @@ class CViewDrivingState : public CMapViewState {
   void EndPick() override { view->SetSelectTool(); }
 
   CMapView* view = nullptr;
+  bool failNextCorner = false;
 };
 
 // Counts what it hears; with endPick set, ends the pick from inside the

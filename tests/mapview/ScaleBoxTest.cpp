@@ -12,12 +12,8 @@ namespace {
 class ScaleBoxTest : public MapViewFixture {
  protected:
   ScaleBoxTest()
-      : box(QStringLiteral("分の1"), [this](QWidget*, const std::function<void()>& handler) {
-          try {
-            handler();
-          } catch (const std::exception& e) {
-            errors.push_back(e.what());
-          }
+      : box(QStringLiteral("分の1"), [this](QWidget* owner, const std::function<void()>& handler) {
+          host.RunGuarded(owner, handler);
         }) {
     state->AddListener(&box);
     box.show();
@@ -32,7 +28,6 @@ class ScaleBoxTest : public MapViewFixture {
     QTest::keyClick(box.GetComboBox(), Qt::Key_Return);
   }
 
-  std::vector<std::string> errors;
   CScaleBox box;
 };
 
@@ -81,7 +76,7 @@ TEST_F(ScaleBoxTest, EnterAppliesTheNumberTheTextStartsWith) {
   Type(QStringLiteral("abc"));
   EXPECT_EQ(state->GetScale(), 2e-05);
   EXPECT_EQ(box.GetComboBox()->count(), 6);
-  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(host.errors.empty());
 }
 
 TEST_F(ScaleBoxTest, APresetZoomsAroundTheCentreAndTheFocusedTextIsSelected) {

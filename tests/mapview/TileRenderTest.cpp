@@ -1,16 +1,13 @@
 // Rendering map tiles through the image library on the tile worker: the
-// crop, the colours drawn, errors drawn in a tile's place, and the images
-// kept between tiles.
+// crop, the colours drawn, errors drawn in a tile's place, the images kept
+// between tiles, and where images come from.
 #include <gtest/gtest.h>
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <QUrl>
-#include <memory>
 #include <stdexcept>
 
-#include "mapview/MapCatalog.h"
 #include "mapview/MapEntry.h"
 #include "mapview/TileRender.h"
 #include "mapview/TileWorker.h"
@@ -34,22 +31,11 @@ std::vector<int> CropOf(const CTileCrop& c) { return {c.x, c.y, c.width, c.heigh
 
 class TileRenderTest : public ::testing::Test {
  protected:
-  TileRenderTest() {
-    TestGuiApplication();
-    MakeColumnsImage().save(QString::fromStdString(PathOf("columns.png")));
-  }
-  std::string PathOf(const std::string& name) const {
-    return folder.filePath(QString::fromStdString(name)).toStdString();
-  }
-  std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps,
-                                    std::size_t cacheBytes = 64 << 20) {
-    WriteCatalog(PathOf("maps.xml"), maps);
-    return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
-                                         CMapCatalogOptions{{}, cacheBytes, &worker});
-  }
-  // Renders tile on the worker into a fresh background-coloured image.
-  static QImage Render(CTile* tile, int width, int height, QRect place = {}) {
+  // Renders tile on the worker into a fresh background-coloured image of
+  // the given device pixel ratio; place is in the image's pixels.
+  static QImage Render(CTile* tile, int width, int height, QRect place = {}, double ratio = 1) {
     QImage target = Filled(width, height, kBackground);
+    target.setDevicePixelRatio(ratio);
     if (place.isNull()) place = target.rect();
     CThreadJob* job = tile->Enqueue(&target, place.x(), place.y(), place.width(), place.height(),
                                     nullptr, TileReadyEventType());
@@ -57,13 +43,17 @@ class TileRenderTest : public ::testing::Test {
     tile->Cancel(job);
     return target;
   }
+  static bool IsError(const QImage& drawn) {
+    return CountPixelsOff(drawn, drawn.rect(), kBackground) == drawn.width() * drawn.height() &&
+           CountPixelsOff(drawn, drawn.rect(), kWhite) > 0;
+  }
 
-  QTemporaryDir folder;
+  CMapFolder folder;
   CWorker worker{TileWorkerHooks()};
 };
 
 TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
-  auto catalog = Load({MapElement("columns.png", 35, 140, 34.5, 141)});
+  auto catalog = folder.Load({MapElement("columns.png", 35, 140, 34.5, 141)}, worker);
   EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(0), {35, 140.5, 34.75, 140.75}, 1000, 500)),
             std::vector<int>({500, 0, 250, 250}));
   catalog->SetTileSize(0.25, 0.25);
@@ -75,125 +65,116 @@ TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
   EXPECT_EQ(CountPixelsOff(green, QRect(10, 5, 100, 60), qRgb(0, 220, 0)), 0);
   EXPECT_EQ(CountPixelsOff(green, QRect(0, 0, 130, 5), kBackground), 0);
   EXPECT_EQ(CountPixelsOff(green, QRect(110, 0, 20, 80), kBackground), 0);
-  const QImage darkRed = Render(tiles[1], 300, 200);
-  EXPECT_EQ(CountPixelsOff(darkRed, darkRed.rect(), qRgb(90, 0, 0)), 0);
   // The bottom-right crop: its rows reach the end of the image's buffer.
   const QImage darkBlue = Render(tiles[7], 300, 200);
   EXPECT_EQ(CountPixelsOff(darkBlue, darkBlue.rect(), qRgb(0, 0, 90)), 0);
-}
 
-TEST_F(TileRenderTest, AMissingImageDrawsItsErrorTextIntoTheTile) {
-  auto catalog = Load({MapElement("nowhere.png", 35, 140, 34.5, 141)});
+  // For a screen of density 2 the place is still in the image's pixels.
+  catalog->SetTileSize(1, 1);
   catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
-  const QImage drawn = Render(TilesOf(*catalog).at(0), 260, 90);
-  // Dark text on white, none of the background left.
-  EXPECT_EQ(CountPixelsOff(drawn, drawn.rect(), kBackground), 260 * 90);
-  EXPECT_GT(CountPixelsOff(drawn, drawn.rect(), kWhite), 50);
-  EXPECT_LT(CountPixelsOff(drawn, drawn.rect(), kWhite), 260 * 90 / 2);
-  EXPECT_EQ(ThrownText([&] { catalog->LoadMapImage(catalog->GetMap(0)); }),
-            "Image File Not Found: " + PathOf("nowhere.png") + "\nNo such file or directory");
+  const QImage dense = Render(TilesOf(*catalog).at(0), 220, 120, QRect(0, 0, 200, 100), 2);
+  EXPECT_EQ(dense.pixel(5, 5), MapColourAt(0, 0));
+  EXPECT_EQ(dense.pixel(195, 95), MapColourAt(999, 499));
+  EXPECT_EQ(CountPixelsOff(dense, QRect(200, 0, 20, 120), kBackground), 0);
 }
 
-TEST_F(TileRenderTest, ABrokenImageAndALibraryFailureEachSpoilOnlyTheirOwnTile) {
-  WriteText(PathOf("broken.png"), "\x89PNG\r\n\x1a\nthis is not an image");
-  auto catalog = Load({MapElement("broken.png", 35, 139, 34.5, 140),
-                       MapElement("columns.png", 35, 140, 34.5, 141)});
-  catalog->BuildTiles({35, 139, 34.5, 141}, nullptr);
+TEST_F(TileRenderTest, MissingAndBrokenImagesAndALibraryFailureEachSpoilOnlyTheirOwnTile) {
+  folder.Write("broken.png", "\x89PNG\r\n\x1a\nthis is not an image");
+  auto catalog = folder.Load({MapElement("nowhere.png", 35, 138, 34.5, 139),
+                              MapElement("broken.png", 35, 139, 34.5, 140),
+                              MapElement("columns.png", 35, 140, 34.5, 141)},
+                             worker);
+  catalog->BuildTiles({35, 138, 34.5, 141}, nullptr);
   const std::vector<CTile*> tiles = TilesOf(*catalog);
-  ASSERT_EQ(tiles.size(), 2u);
-  const QImage broken = Render(tiles[0], 120, 40);
-  EXPECT_EQ(CountPixelsOff(broken, broken.rect(), kBackground), 120 * 40);
+  ASSERT_EQ(tiles.size(), 3u);
+  // Dark text on white, none of the background left.
+  EXPECT_TRUE(IsError(Render(tiles[0], 260, 90)));
   EXPECT_EQ(ThrownText([&] { catalog->LoadMapImage(catalog->GetMap(0)); }),
-            "Invalid Image File: " + PathOf("broken.png"));
-
+            "Image File Not Found: " + folder.PathOf("nowhere.png") + "\nNo such file or directory");
+  const QImage broken = Render(tiles[1], 120, 40);
+  EXPECT_TRUE(IsError(broken));
+  EXPECT_EQ(ThrownText([&] { catalog->LoadMapImage(catalog->GetMap(1)); }),
+            "Invalid Image File: " + folder.PathOf("broken.png"));
   // A tile too large for the library's sizes: the library refuses it, and
   // its status stays on the thread that made the call.
-  const QImage refused = Render(tiles[1], 64, 64, QRect(0, 0, 40000, 20000));
-  EXPECT_EQ(CountPixelsOff(refused, refused.rect(), kBackground), 64 * 64);
-  EXPECT_GT(CountPixelsOff(refused, refused.rect(), kWhite), 0);
+  EXPECT_TRUE(IsError(Render(tiles[2], 64, 64, QRect(0, 0, 40000, 20000))));
 
   // The tiles after them draw their maps as if nothing had happened.
-  const QImage good = Render(tiles[1], 50, 25);
+  const QImage good = Render(tiles[2], 50, 25);
   EXPECT_EQ(CountPixelsOff(good, QRect(0, 0, 25, 12), qRgb(220, 0, 0)), 0);
   EXPECT_EQ(CountPixelsOff(good, QRect(45, 20, 5, 5), qRgb(0, 0, 90)), 0);
-  EXPECT_EQ(Render(tiles[0], 120, 40), broken);
+  EXPECT_EQ(Render(tiles[1], 120, 40), broken);
 }
 
-TEST_F(TileRenderTest, ATileThinnerThanASourcePixelStillShowsItsMap) {
-  auto catalog = Load({MapElement("columns.png", 35, 140, 34.5, 141)});
+TEST_F(TileRenderTest, CropsStayInsideTheImageAndHoldAtLeastAPixel) {
+  auto catalog = folder.Load(
+      {MapElement("columns.png", 35, 140, 34.5, 141),
+       MapElement("columns.png", 35, 140, 34.5, 141,
+                  "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
+       MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>")},
+      worker);
   // 140.6 - 140 is a little under 0.6 in binary: trunc gives column 599.
   EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(0), {35, 140.6, 34.9995, 140.6004}, 1000, 500)),
             std::vector<int>({599, 0, 1, 1}));
-  catalog->SetTileSize(0.0005, 0.0004);
-  catalog->BuildTiles({35, 140.6001, 34.9999, 140.6002}, nullptr);
-  ASSERT_EQ(TilesOf(*catalog).size(), 1u);
-  CTile* thin = TilesOf(*catalog)[0];
-  const QImage drawn = Render(thin, 16, 16);
-  EXPECT_EQ(CountPixelsOff(drawn, drawn.rect(), qRgb(0, 220, 0)), 0);
-  // A tile of no pixels is left alone.
-  for (const QRect& empty : {QRect(0, 0, 0, 8), QRect(0, 0, 8, -1)}) {
-    const QImage untouched = Render(thin, 8, 8, empty);
-    EXPECT_EQ(CountPixelsOff(untouched, untouched.rect(), kBackground), 0);
-  }
-}
-
-TEST_F(TileRenderTest, ClipsThatReachPastTheImageNeverReadOutsideIt) {
-  auto catalog = Load({MapElement("columns.png", 35, 140, 34.5, 141,
-                                  "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
-                       MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>")});
-  // Kept inside the image: moved in from beyond the edge, cut at the far side.
-  EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(0), {35, 140, 34.9, 140.1}, 1000, 500)),
+  // Negative clips: moved in from beyond the edge, cut at the far side.
+  EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(1), {35, 140, 34.9, 140.1}, 1000, 500)),
             std::vector<int>({0, 0, 119, 140}));
-  const CTileCrop corner = ComputeTileCrop(catalog->GetMap(0), {34.6, 140.9, 34.5, 141}, 1000, 500);
-  EXPECT_EQ(corner.x + corner.width, 1000);
-  EXPECT_EQ(corner.y + corner.height, 500);
+  const CTileCrop corner = ComputeTileCrop(catalog->GetMap(1), {34.6, 140.9, 34.5, 141}, 1000, 500);
+  EXPECT_EQ(QPoint(corner.x + corner.width, corner.y + corner.height), QPoint(1000, 500));
+  EXPECT_EQ(ThrownText([&] { ComputeTileCrop(catalog->GetMap(2), {10, 10, 9, 11}, 1000, 500); }),
+            "Invalid Map Clip: columns.png");
+  // Every tile of both maps reads only pixels there are (ASan watches).
   catalog->SetTileSize(0.25, 0.25);
   catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
   for (CTile* tile : TilesOf(*catalog)) {
-    const QImage drawn = Render(tile, 40, 40);
-    EXPECT_EQ(CountPixelsOff(drawn, drawn.rect(), kBackground), 40 * 40);
+    EXPECT_EQ(CountPixelsOff(Render(tile, 40, 40), QRect(0, 0, 40, 40), kBackground), 40 * 40);
   }
-  EXPECT_EQ(ThrownText([&] { ComputeTileCrop(catalog->GetMap(1), {10, 10, 9, 11}, 1000, 500); }),
-            "Invalid Map Clip: columns.png");
+
+  // A tile thinner than a source pixel still shows its map; one of no
+  // pixels is left alone.
+  catalog->SetTileSize(0.0005, 0.0004);
+  catalog->BuildTiles({35, 140.6001, 34.9999, 140.6002}, nullptr);
+  CTile* thin = TilesOf(*catalog).at(0);
+  EXPECT_EQ(CountPixelsOff(Render(thin, 16, 16), QRect(0, 0, 16, 16), qRgb(0, 220, 0)), 0);
+  for (const QRect& empty : {QRect(0, 0, 0, 8), QRect(0, 0, 8, -1)}) {
+    EXPECT_EQ(CountPixelsOff(Render(thin, 8, 8, empty), QRect(0, 0, 8, 8), kBackground), 0);
+  }
 }
 
 TEST_F(TileRenderTest, DecodedImagesStayWithinTheBudgetAndComeBackWhenNeeded) {
-  MakeColumnsImage().save(QString::fromStdString(PathOf("second.png")));
-  WriteText(PathOf("broken.png"), "not an image");
+  MakeColumnsImage().save(QString::fromStdString(folder.PathOf("second.png")));
+  folder.Write("broken.png", "not an image");
   // One 1000 x 500 image (1.5 MB decoded) fits, two do not.
-  auto catalog = Load({MapElement("columns.png", 35, 140, 34.5, 141),
-                       MapElement("second.png", 35, 141, 34.5, 142),
-                       MapElement("broken.png", 35, 142, 34.5, 143)},
-                      2 << 20);
+  auto catalog = folder.Load({MapElement("columns.png", 35, 140, 34.5, 141),
+                              MapElement("second.png", 35, 141, 34.5, 142),
+                              MapElement("broken.png", 35, 142, 34.5, 143)},
+                             worker, 2 << 20);
   const CMapEntry& first = catalog->GetMap(0);
-  const CMapEntry& second = catalog->GetMap(1);
   const CMapEntry& broken = catalog->GetMap(2);
   EXPECT_EQ(catalog->LoadMapImage(first).pixel(0, 0), qRgb(220, 0, 0));
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
-  catalog->LoadMapImage(second);
+  catalog->LoadMapImage(catalog->GetMap(1));
   EXPECT_FALSE(catalog->GetImageCache().Holds(&first));
-  EXPECT_TRUE(catalog->GetImageCache().Holds(&second));
   EXPECT_LE(catalog->GetImageCache().GetBytes(), std::size_t{2} << 20);
 
   // A dropped image is read again as it is now; a failure is remembered.
-  Filled(1000, 500, qRgb(1, 2, 3)).save(QString::fromStdString(PathOf("columns.png")));
-  MakeColumnsImage().save(QString::fromStdString(PathOf("broken.png")));
+  Filled(1000, 500, qRgb(1, 2, 3)).save(QString::fromStdString(folder.PathOf("columns.png")));
+  MakeColumnsImage().save(QString::fromStdString(folder.PathOf("broken.png")));
   EXPECT_EQ(catalog->LoadMapImage(first).pixel(0, 0), qRgb(1, 2, 3));
-  EXPECT_TRUE(catalog->GetImageCache().Holds(&broken));
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
 }
 
 TEST_F(TileRenderTest, ImagesComeFromPathsFileUrlsAndTheFetcher) {
-  const std::string path = PathOf("columns.png");
+  const std::string path = folder.PathOf("columns.png");
   const QImage fromPath = LoadMapImage(path, {});
   EXPECT_EQ(fromPath.format(), QImage::Format_RGB888);
-  EXPECT_EQ(fromPath.size(), QSize(1000, 500));
   // Set on purpose: Qt's default would refuse maps above 256 MB decoded.
   EXPECT_EQ(QImageReader::allocationLimit(), kMapImageAllocationLimitMb);
   const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
   EXPECT_EQ(LoadMapImage(url.toString().toStdString(), {}).pixel(999, 499), qRgb(0, 0, 90));
-  ASSERT_TRUE(Filled(64, 48, qRgb(40, 120, 200)).save(QString::fromStdString(PathOf("a.jpg")), "JPEG", 95));
-  EXPECT_EQ(CountPixelsOff(LoadMapImage(PathOf("a.jpg"), {}).convertToFormat(QImage::Format_RGB32),
+  ASSERT_TRUE(
+      Filled(64, 48, qRgb(40, 120, 200)).save(QString::fromStdString(folder.PathOf("a.jpg")), "JPEG", 95));
+  EXPECT_EQ(CountPixelsOff(LoadMapImage(folder.PathOf("a.jpg"), {}).convertToFormat(QImage::Format_RGB32),
                            QRect(0, 0, 64, 48), qRgb(40, 120, 200), 6),
             0);
 
