@@ -265,6 +265,8 @@ TEST_F(ReceiveTest, MessagesSavedButNotDeletedOnTheServerAreStoredOnceWhenReceiv
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(server->Messages().size(), 2u);
   EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}}));
+  // The day shown lists what is stored, though the server kept the messages.
+  EXPECT_EQ(ListedNotes(), (std::vector<std::string>{"one", "two"}));
 
   server->AddMessage(Message(today + 10800, "three"));
   Receive();
