@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
+#include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -54,6 +57,34 @@ COutputIteratorRef<T> CopySetToOutputIterator(const std::set<T, Compare>& set,
 inline CRecordOutputIteratorRef CopyRecordsToOutputIterator(
     const std::vector<CLocationRecord>& records, CRecordOutputIteratorRef out) {
   return CopyToOutputIterator(records.begin(), records.end(), std::move(out));
+}
+
+// Throws std::out_of_range unless index names one of count records.
+inline void CheckRecordIndex(int32_t index, std::size_t count) {
+  if (index < 0 || static_cast<std::size_t>(index) >= count)
+    throw std::out_of_range("Invalid Record Index: " + std::to_string(index));
+}
+
+// Puts the records at the indices of [first, last) into the sink, in that
+// order; an index that names no record throws as CheckRecordIndex.
+inline void CopyIndexedRecords(const std::vector<CLocationRecord>& records, CIntIteratorRef first,
+                               const CIntIteratorRef& last, CRecordOutputIteratorRef sink) {
+  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
+    CheckRecordIndex(index, records.size());
+    sink.Put(records[static_cast<std::size_t>(index)]);
+    ++sink;
+  });
+}
+
+// The indices of [first, last) that name one of count records: a selection
+// never holds an index past the end.
+inline std::set<int32_t> IndicesBelow(CIntIteratorRef first, const CIntIteratorRef& last,
+                                      std::size_t count) {
+  std::set<int32_t> indices;
+  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < count) indices.insert(index);
+  });
+  return indices;
 }
 
 // Inserts the records of [first, last) before position, keeping their order.
