@@ -64,10 +64,7 @@ class LocationFileTest : public AppTest {
   }
   void Start() {
     core = MakeCore();
-    frame = std::make_unique<CMainFrame>();
-    frame->Create();
-    frame->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    frame = ShowMainFrame();
   }
   CFileFolder& Files() const { return core->GetRootFolder().GetFileFolder(); }
   CLocationFileNode* Node(std::size_t i) const { return Files().Find(GetChildren(Files()).at(i)); }

@@ -18,29 +18,8 @@
 
 namespace {
 
-std::string Entry(char letter, const std::string& value) {
-  return std::to_string(value.size()) + letter + value;
-}
-
-std::string Message(int32_t time, double latitude, double longitude, const std::string& note) {
-  return Entry('T', std::to_string(time) + "+0") + Entry('D', "wgs84") + Entry('U', "degree") +
-         Entry('B', std::to_string(latitude)) + Entry('L', std::to_string(longitude)) +
-         Entry('N', note);
-}
-
-class SearchEndToEndTest : public AppTest {
+class SearchEndToEndTest : public MessageServerTest {
  protected:
-  static void SetUpTestSuite() { server = new CTestMessageServer(); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  SearchEndToEndTest() {
-    server->Reset();
-    store->values["ServerURL"] = server->Url();
-    store->values["ServerUserName"] = std::string("user");
-    store->values["ServerPassword"] = std::string("password");
-  }
   ~SearchEndToEndTest() override {
     if (frame && !frame->IsWindowDestroyed()) frame->close();
     frame.reset();
@@ -70,19 +49,16 @@ class SearchEndToEndTest : public AppTest {
     return dynamic_cast<Tool*>(frame->GetMapView()->GetTool()) != nullptr;
   }
 
-  static CTestMessageServer* server;
   std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
 };
 
-CTestMessageServer* SearchEndToEndTest::server = nullptr;
-
 TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDraggedOnTheMap) {
   const int32_t start = 1750000000;
-  server->AddMessage(Message(start, 35.10, 139.10, "harbour east"));
-  server->AddMessage(Message(start + 600, 35.60, 139.70, "harbour west"));
-  server->AddMessage(Message(start + 1200, 36.50, 140.50, "summit"));
-  server->AddMessage(Message(start + 1800, 35.65, 139.75, "station"));
+  server->AddMessage(QldataMessage(start, "harbour east", 35.10, 139.10));
+  server->AddMessage(QldataMessage(start + 600, "harbour west", 35.60, 139.70));
+  server->AddMessage(QldataMessage(start + 1200, "summit", 36.50, 140.50));
+  server->AddMessage(QldataMessage(start + 1800, "station", 35.65, 139.75));
   core = MakeCore();
   frame = std::make_unique<CMainFrame>();
   frame->Create();

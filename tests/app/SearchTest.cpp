@@ -28,6 +28,7 @@
 #include "location/RecordCollection.h"
 #include "mapview/PickCallback.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/location/FileTestSupport.h"
 
 namespace {
 
@@ -67,14 +68,6 @@ class CFakeViewState : public CMapViewState {
   bool cancelOnEnd = true;
 };
 
-class CEventCounter : public CAppEventListener {
- public:
-  void OnRecordsChanged() override { ++records; }
-  void OnSelectionChanged() override { ++selections; }
-  int records = 0;
-  int selections = 0;
-};
-
 CLocationRecord Place(const std::string& note, double latitude, double longitude, int32_t time) {
   CLocationRecord record = TestRecordAt(time, note);
   record.position = CPosition({latitude, longitude});
@@ -82,15 +75,6 @@ CLocationRecord Place(const std::string& note, double latitude, double longitude
 }
 
 constexpr int32_t kDay = 1750000000;
-
-std::string ThrownText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
 
 class SearchTest : public AppTest {
  protected:
@@ -136,7 +120,7 @@ class SearchTest : public AppTest {
 
   CMemorySettingsKey viewSettings{store};
   CFakeViewState state{viewSettings};
-  CEventCounter events;
+  CAppEventCounter events;
   QWidget host;
   std::unique_ptr<CAppCore> core;
   CSearchFolder* search = nullptr;
