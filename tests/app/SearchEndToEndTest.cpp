@@ -8,6 +8,7 @@
 
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
+#include "app/PropertyWindow.h"
 #include "app/SearchFolder.h"
 #include "app/SearchPane.h"
 #include "location/IteratorAdaptors.h"
@@ -106,11 +107,16 @@ TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDrag
   Search(QStringLiteral("harbour"));
   EXPECT_EQ(Found(), (std::vector<std::string>{"harbour west"}));
 
-  // A click on its marker selects it in the list too; dragging it is refused.
+  // A click on its marker selects it in the list and the property window
+  // too; dragging it is refused.
   map.Render();
   const QPoint marker = map.LatLonToPixel({35.60, 139.70});
   QTest::mouseClick(Surface(), Qt::LeftButton, Qt::NoModifier, marker);
   EXPECT_EQ(Pane().GetList()->GetSelection(), (std::set<int32_t>{0}));
+  frame->OnCommand(ID_EDIT_PROPERTIES);
+  ASSERT_NE(frame->GetPropertyWindow(), nullptr);
+  EXPECT_EQ(frame->GetPropertyWindow()->GetShownIndex(), 0);
+  EXPECT_EQ(frame->GetPropertyWindow()->GetWorkingCopy().note, "harbour west");
   Drag(marker, marker + QPoint(25, 15));
   ASSERT_FALSE(prompter.shown.empty());
   EXPECT_EQ(prompter.shown.back().text, "readonly");
@@ -118,13 +124,25 @@ TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDrag
       dynamic_cast<CSearchFolder&>(core->ActiveSource()).GetResults()[0].position.latitude.degrees,
       35.60);
 
-  // A pick left running when the folders are shown again is ended.
+  // A new search clears the selection: the window shows no record.
+  Search(QStringLiteral("harbour"));
+  EXPECT_FALSE(frame->GetPropertyWindow()->GetValueControls().front()->isEnabled());
+  EXPECT_EQ(frame->windowTitle(), QStringLiteral("検索結果 - Quor Lumo Folvane"));
+
+  // A pick left running when the folders are shown again is ended; the
+  // results stay.
   QTest::mouseClick(Pane().GetRangeToggle(), Qt::LeftButton);
   ASSERT_TRUE(MapUses<CRectanglePickTool>());
   frame->ExecuteCommand(ID_VIEW_FOLDER);
+  EXPECT_FALSE(core->IsSearchMode());
+  EXPECT_FALSE(Pane().isVisible());
   EXPECT_TRUE(MapUses<CSelectTool>());
   EXPECT_FALSE(Pane().GetRangeToggle()->isChecked());
   EXPECT_FALSE(Pane().IsPicking());
+  EXPECT_EQ(core->GetSearchSource().Count(), 1);
+  frame->close();
+  FlushDeletes();
+  EXPECT_EQ(CSearchPane::GetInstance(), nullptr);
 }
 
 }  // namespace
