@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
 // Collects output in a buffer of its own and hands it to the string in large
 // pieces: far cheaper than growing the string by single characters.
 class COutput {
@@ -116,7 +114,7 @@ void PutEscaped(COutput& out, std::string_view text, EContext context) {
       out.Put(text.substr(i, length));
       i += length;
     } else {
-      out.Put(kReplacement);
+      out.Put(kReplacementCharacter);
       i += length != 0 ? length : 1;
     }
   }
