@@ -25,7 +25,6 @@
 #include "tests/app/AppTestSupport.h"
 #include "tests/location/DatabaseTestSupport.h"
 #include "tests/reception/TestMessageServer.h"
-#include "tests/support/Xmllint.h"
 
 namespace {
 
@@ -236,22 +235,6 @@ TEST_F(ReceiveTest, MessagesSavedButNotDeletedOnTheServerAreStoredOnceWhenReceiv
   EXPECT_TRUE(server->Messages().empty());
   EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}, {"three", 1}}));
   EXPECT_EQ(ListedNotes(), (std::vector<std::string>{"one", "two", "three"}));
-}
-
-TEST_F(ReceiveTest, ControlCharactersInANoteBecomeReplacementsInMemoryAndOnDisk) {
-  // The note holds U+0001 and U+FFFE, which no XML file can hold.
-  const int32_t time = TodayLocalMidnight() + 3600;
-  server->AddMessage(QldataEntry('T', std::to_string(time) + "+0") + "5Dwgs846Udegree1B11L12N_AABYMO_");
-  // A line end inside a note travels escaped.
-  server->AddMessage(QldataEntry('T', std::to_string(time + 60) + "+0") +
-                     "5Dwgs846Udegree1B11L16Ncr_AANAAK_lf");
-  Start();
-  Receive();
-  EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
-  const std::vector<std::string> expected = {"\xef\xbf\xbd\xef\xbf\xbd", "cr\r\nlf"};
-  EXPECT_EQ(ListedNotes(), expected);
-  EXPECT_EQ(XmllintComplaints(SectionFile(time).string()), "");
-  EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{expected[0], 1}, {expected[1], 1}}));
 }
 
 TEST_F(ReceiveTest, NoMessagesSaysSoAndStillQuits) {
