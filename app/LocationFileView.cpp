@@ -54,8 +54,9 @@ void CLocationFileView::ReplaceRecords(CIntIteratorRef first, CIntIteratorRef la
     changes.emplace_back(index, *record);
     ++records;
   });
+  // Moved in: nothing can fail half-way through the records.
   std::vector<CLocationRecord>& edited = m_node.EditRecords();
-  for (const auto& [index, record] : changes) edited[static_cast<std::size_t>(index)] = record;
+  for (auto& [index, record] : changes) edited[static_cast<std::size_t>(index)] = std::move(record);
   if (m_form) m_form->Refill();
   NotifyRecordsChanged();
 }

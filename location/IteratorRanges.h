@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -89,14 +91,17 @@ inline std::set<int32_t> IndicesBelow(CIntIteratorRef first, const CIntIteratorR
 
 // Inserts the records of [first, last) before position, keeping their order.
 // The range is read completely first, so it may point into the vector itself,
-// and a failure while reading leaves the vector unchanged.
+// and a failure while reading leaves the vector unchanged; the copies are then
+// moved in, which cannot fail half-way.
 inline void InsertRecordsAt(CRecordIteratorRef first, const CRecordIteratorRef& last,
                             std::vector<CLocationRecord>& records, std::size_t position) {
+  static_assert(std::is_nothrow_move_constructible_v<CLocationRecord> &&
+                std::is_nothrow_move_assignable_v<CLocationRecord>);
   std::vector<CLocationRecord> incoming;
   ForEachInIteratorRange(std::move(first), last,
                          [&](const CLocationRecord& record) { incoming.push_back(record); });
-  records.insert(records.begin() + static_cast<std::ptrdiff_t>(position), incoming.begin(),
-                 incoming.end());
+  records.insert(records.begin() + static_cast<std::ptrdiff_t>(position),
+                 std::make_move_iterator(incoming.begin()), std::make_move_iterator(incoming.end()));
 }
 
 // Puts every element of an array range into the sink.
