@@ -155,6 +155,7 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
   CBusyScope busy;
   std::unique_ptr<CMessageClient> client;
   int32_t count = 0;
+  bool filing = false;  // records of this batch may be on disk from here on
   std::exception_ptr failure;
   try {
     client = std::make_unique<CMessageClient>(core.GetServerUrl(), MakeHttpGetter());
@@ -174,6 +175,7 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
       for (const std::string& message : messages) records.push_back(ParseQldataMessage(message));
       const CRecordVectorCollection collection(records);
       CAddRecordsOperation adding(collection);
+      filing = true;
       try {
         RunQuery(adding);
         SaveModifiedSections(*m_database);
@@ -186,10 +188,18 @@ int32_t CDatabaseFolder::ReceiveLocationMessages() {
       }
       // Only what is safely on disk is deleted on the server.
       busy.Run([&] { client->Delete(1, count); });
-      RefreshViews();
     }
   } catch (...) {
     failure = std::current_exception();
+  }
+  // The days shown list what is on disk: also when the save was cut short or
+  // the server kept the messages.
+  if (filing) {
+    try {
+      RefreshViews();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
   // Logging out ("QUIT") also after a failure.
   busy.Run([&] { client.reset(); });

@@ -52,12 +52,7 @@ int32_t CDayFolder::Count() const { return static_cast<int32_t>(m_records.size()
 
 void CDayFolder::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
                             CRecordOutputIteratorRef sink) {
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    if (index < 0 || index >= Count())
-      throw std::out_of_range("Invalid Record Index: " + std::to_string(index));
-    sink.Put(m_records[static_cast<std::size_t>(index)]);
-    ++sink;
-  });
+  CopyIndexedRecords(m_records, std::move(first), last, std::move(sink));
 }
 
 void CDayFolder::ReplaceRecords(CIntIteratorRef, CIntIteratorRef, CRecordIteratorRef) {
@@ -69,11 +64,7 @@ void CDayFolder::RemoveRecords(CIntIteratorRef, CIntIteratorRef) { ThrowReadOnly
 void CDayFolder::InsertRecords(int32_t, CRecordIteratorRef, CRecordIteratorRef) { ThrowReadOnly(); }
 
 void CDayFolder::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  std::set<int32_t> selection;
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    if (index >= 0 && index < Count()) selection.insert(index);
-  });
-  m_selection = std::move(selection);
+  m_selection = IndicesBelow(std::move(first), last, m_records.size());
   if (m_view) m_view->SyncSelection();
   NotifySelectionChanged();
 }

@@ -1,5 +1,7 @@
 #include "app/FileFolder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "app/AppCore.h"
@@ -29,6 +31,7 @@ std::unique_ptr<CRecordSource> CFileFolder::CreateView(CRecordSourceObserver*) {
 }
 
 void CFileFolder::Append(std::unique_ptr<CLocationFileNode> node) {
+  node->SetFolder(this);
   m_children.push_back(std::move(node));
   NotifyChildrenChanged();
 }
@@ -60,4 +63,17 @@ CLocationFileNode* CFileFolder::Find(CTreeNode* node) const {
   for (const auto& child : m_children)
     if (child.get() == node) return child.get();
   return nullptr;
+}
+
+void CFileFolder::OnFileWritten(const CLocationFileNode& writer, const std::string& path) {
+  struct stat written {};
+  if (::stat(path.c_str(), &written) != 0) return;
+  for (const auto& child : m_children) {
+    if (child.get() == &writer || child->GetPath().empty()) continue;
+    struct stat other {};
+    if (::stat(child->GetPath().c_str(), &other) == 0 && other.st_dev == written.st_dev &&
+        other.st_ino == written.st_ino) {
+      child->MarkReplacedOnDisk();
+    }
+  }
 }

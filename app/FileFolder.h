@@ -32,6 +32,9 @@ class CFileFolder : public CTreeNode {
   void Close(CLocationFileNode* node);
   // The node when it is one of this folder's files, else null.
   CLocationFileNode* Find(CTreeNode* node) const;
+  // writer has just written path: every other file open on the same file
+  // (by any name or link) no longer holds what is on disk.
+  void OnFileWritten(const CLocationFileNode& writer, const std::string& path);
 
  private:
   void Append(std::unique_ptr<CLocationFileNode> node);

@@ -4,6 +4,7 @@
 #include "app/AppIcons.h"
 #include "app/AppStrings.h"
 #include "app/FileDialogs.h"
+#include "app/FileFolder.h"
 #include "app/LocationFileView.h"
 #include "app/Prompter.h"
 #include "location/LocationFile.h"
@@ -88,6 +89,7 @@ void CLocationFileNode::Write(const std::string& path) {
   for (const CLocationRecord& record : m_records) AppendToDocumentElement(file, record);
   file.SaveIfModified();
   m_modified = false;
+  if (m_folder) m_folder->OnFileWritten(*this, path);
 }
 
 std::vector<CLocationRecord>& CLocationFileNode::EditRecords() {

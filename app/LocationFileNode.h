@@ -9,6 +9,8 @@
 #include "app/TreeNode.h"
 #include "location/LocationRecord.h"
 
+class CFileFolder;
+
 class CLocationFileNode : public CTreeNode {
  public:
   // A new file that was never saved: no path, no records.
@@ -36,8 +38,14 @@ class CLocationFileNode : public CTreeNode {
   bool SaveAs();
   // Writes every record to path in one atomic replacement; the file counts
   // as saved only once it is safely there. A failure throws and leaves both
-  // the file on disk and the modified flag as they were.
+  // the file on disk and the modified flag as they were. The other files of
+  // the folder open on that file count as modified from then on.
   void Write(const std::string& path);
+  // Another node wrote this node's file: the records here are no longer what
+  // the file holds, so closing asks again.
+  void MarkReplacedOnDisk() { m_modified = true; }
+  // The folder told of every write; set by the folder that holds the node.
+  void SetFolder(CFileFolder* folder) { m_folder = folder; }
 
   const std::vector<CLocationRecord>& Records() const { return m_records; }
   // The records for changing: marks the file modified, also when the caller
@@ -48,6 +56,7 @@ class CLocationFileNode : public CTreeNode {
 
  private:
   bool m_modified = false;
+  CFileFolder* m_folder = nullptr;
   std::string m_path;
   std::vector<CLocationRecord> m_records;
 };

@@ -38,34 +38,25 @@ void CLocationFileView::EnumerateAll(CRecordOutputIteratorRef sink) {
 
 int32_t CLocationFileView::Count() const { return static_cast<int32_t>(m_node.Records().size()); }
 
-void CLocationFileView::CheckIndex(int32_t index) const {
-  if (index < 0 || index >= Count())
-    throw std::out_of_range("Invalid Record Index: " + std::to_string(index));
-}
-
 void CLocationFileView::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
                                    CRecordOutputIteratorRef sink) {
-  const std::vector<CLocationRecord>& records = m_node.Records();
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    CheckIndex(index);
-    sink.Put(records[static_cast<std::size_t>(index)]);
-    ++sink;
-  });
+  CopyIndexedRecords(m_node.Records(), std::move(first), last, std::move(sink));
 }
 
 void CLocationFileView::ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
                                        CRecordIteratorRef records) {
   std::vector<std::pair<int32_t, CLocationRecord>> changes;
   ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    CheckIndex(index);
+    CheckRecordIndex(index, m_node.Records().size());
     // An empty record range has no element to give.
     const CLocationRecord* record = records.Get();
     if (record == nullptr) throw std::out_of_range("Fewer Records Than Indices");
     changes.emplace_back(index, *record);
     ++records;
   });
+  // Moved in: nothing can fail half-way through the records.
   std::vector<CLocationRecord>& edited = m_node.EditRecords();
-  for (const auto& [index, record] : changes) edited[static_cast<std::size_t>(index)] = record;
+  for (auto& [index, record] : changes) edited[static_cast<std::size_t>(index)] = std::move(record);
   if (m_form) m_form->Refill();
   NotifyRecordsChanged();
 }
@@ -73,7 +64,7 @@ void CLocationFileView::ReplaceRecords(CIntIteratorRef first, CIntIteratorRef la
 void CLocationFileView::RemoveRecords(CIntIteratorRef first, CIntIteratorRef last) {
   std::set<int32_t, std::greater<int32_t>> indices;
   InsertRangeIntoContainer(std::move(first), last, indices);
-  for (int32_t index : indices) CheckIndex(index);
+  for (int32_t index : indices) CheckRecordIndex(index, m_node.Records().size());
   const std::vector<int32_t> removed(indices.rbegin(), indices.rend());  // ascending
 
   // One pass keeps the records that stay, in order: the same result as
@@ -120,11 +111,7 @@ void CLocationFileView::InsertRecords(int32_t position, CRecordIteratorRef first
 }
 
 void CLocationFileView::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  std::set<int32_t> selection;
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    if (index >= 0 && index < Count()) selection.insert(index);
-  });
-  m_selection = std::move(selection);
+  m_selection = IndicesBelow(std::move(first), last, m_node.Records().size());
   if (m_form) m_form->SyncSelection();
   NotifySelectionChanged();
 }

@@ -48,8 +48,6 @@ class CLocationFileView : public CRecordSource {
   const std::set<int32_t>& GetSelectionSet() const { return m_selection; }
 
  private:
-  // Throws std::out_of_range unless index names a record.
-  void CheckIndex(int32_t index) const;
   // The list shows the records and selection again; then the observers hear.
   void AfterRecordsChanged();
 

@@ -52,12 +52,7 @@ int32_t CSearchFolder::Count() const { return static_cast<int32_t>(m_results.siz
 
 void CSearchFolder::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
                                CRecordOutputIteratorRef sink) {
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    if (index < 0 || index >= Count())
-      throw std::out_of_range("Invalid Record Index: " + std::to_string(index));
-    sink.Put(m_results[static_cast<std::size_t>(index)]);
-    ++sink;
-  });
+  CopyIndexedRecords(m_results, std::move(first), last, std::move(sink));
 }
 
 void CSearchFolder::ReplaceRecords(CIntIteratorRef, CIntIteratorRef, CRecordIteratorRef) {
@@ -71,11 +66,7 @@ void CSearchFolder::InsertRecords(int32_t, CRecordIteratorRef, CRecordIteratorRe
 }
 
 void CSearchFolder::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  std::set<int32_t> selection;
-  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
-    if (index >= 0 && index < Count()) selection.insert(index);
-  });
-  m_selection = std::move(selection);
+  m_selection = IndicesBelow(std::move(first), last, m_results.size());
   if (m_pane) m_pane->SyncSelection();
   NotifySelectionChanged();
 }

@@ -14,6 +14,8 @@
 #include <random>
 #include <utility>
 
+#include <boost/regex.hpp>
+
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
 
@@ -39,46 +41,20 @@ std::string TemporaryName(const std::string& folder, const std::string& name) {
   return folder + "/." + name + suffix;
 }
 
-bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
-bool IsHex(char c) { return IsDecimal(c) || (c >= 'a' && c <= 'f'); }
-
-// Takes a run of at least one character that `accept` takes from the end of
-// text; false when there is none.
-template <class Accept>
-bool TakeRunFromEnd(std::string_view& text, Accept accept) {
-  std::size_t length = 0;
-  while (length < text.size() && accept(text[text.size() - 1 - length])) ++length;
-  text.remove_suffix(length);
-  return length > 0;
-}
-
 struct CTemporaryNameParts {
   std::string_view name;  // the file it was to become
   pid_t writer;
 };
 
-// The parts of a name made by TemporaryName, or nothing.
-std::optional<CTemporaryNameParts> ParseTemporaryName(std::string_view entry) {
-  if (entry.size() < 2 || entry.front() != '.') return std::nullopt;
-  entry.remove_prefix(1);
-  if (!TakeRunFromEnd(entry, IsDecimal) || entry.empty() || entry.back() != '-') {
-    return std::nullopt;
-  }
-  entry.remove_suffix(1);
-  if (!TakeRunFromEnd(entry, IsHex) || entry.empty() || entry.back() != '-') return std::nullopt;
-  entry.remove_suffix(1);
-  const std::string_view beforePid = entry;
-  if (!TakeRunFromEnd(entry, IsDecimal)) return std::nullopt;
-  const std::string_view pidText = beforePid.substr(entry.size());
-  constexpr std::string_view kMarker = ".tmp";
-  if (pidText.size() > 9 || entry.size() <= kMarker.size() ||
-      entry.substr(entry.size() - kMarker.size()) != kMarker) {
-    return std::nullopt;
-  }
-  pid_t writer = 0;
-  for (const char c : pidText) writer = writer * 10 + (c - '0');
+// The parts of a name made by TemporaryName, or nothing. The name points into
+// entry.
+std::optional<CTemporaryNameParts> ParseTemporaryName(const char* entry) {
+  static const boost::regex pattern(R"(\.(.+)\.tmp([0-9]{1,9})-[0-9a-f]+-[0-9]+)");
+  boost::cmatch match;
+  if (!boost::regex_match(entry, match, pattern)) return std::nullopt;
+  const auto writer = static_cast<pid_t>(std::stol(match[2].str()));
   if (writer <= 0) return std::nullopt;
-  return CTemporaryNameParts{entry.substr(0, entry.size() - kMarker.size()), writer};
+  return CTemporaryNameParts{std::string_view(match[1].first, match[1].length()), writer};
 }
 
 bool ProcessExists(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }

@@ -4,7 +4,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <set>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -56,16 +61,47 @@ inline CRecordOutputIteratorRef CopyRecordsToOutputIterator(
   return CopyToOutputIterator(records.begin(), records.end(), std::move(out));
 }
 
+// Throws std::out_of_range unless index names one of count records.
+inline void CheckRecordIndex(int32_t index, std::size_t count) {
+  if (index < 0 || static_cast<std::size_t>(index) >= count)
+    throw std::out_of_range("Invalid Record Index: " + std::to_string(index));
+}
+
+// Puts the records at the indices of [first, last) into the sink, in that
+// order; an index that names no record throws as CheckRecordIndex.
+inline void CopyIndexedRecords(const std::vector<CLocationRecord>& records, CIntIteratorRef first,
+                               const CIntIteratorRef& last, CRecordOutputIteratorRef sink) {
+  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
+    CheckRecordIndex(index, records.size());
+    sink.Put(records[static_cast<std::size_t>(index)]);
+    ++sink;
+  });
+}
+
+// The indices of [first, last) that name one of count records: a selection
+// never holds an index past the end.
+inline std::set<int32_t> IndicesBelow(CIntIteratorRef first, const CIntIteratorRef& last,
+                                      std::size_t count) {
+  std::set<int32_t> indices;
+  ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
+    if (index >= 0 && static_cast<std::size_t>(index) < count) indices.insert(index);
+  });
+  return indices;
+}
+
 // Inserts the records of [first, last) before position, keeping their order.
 // The range is read completely first, so it may point into the vector itself,
-// and a failure while reading leaves the vector unchanged.
+// and a failure while reading leaves the vector unchanged; the copies are then
+// moved in, which cannot fail half-way.
 inline void InsertRecordsAt(CRecordIteratorRef first, const CRecordIteratorRef& last,
                             std::vector<CLocationRecord>& records, std::size_t position) {
+  static_assert(std::is_nothrow_move_constructible_v<CLocationRecord> &&
+                std::is_nothrow_move_assignable_v<CLocationRecord>);
   std::vector<CLocationRecord> incoming;
   ForEachInIteratorRange(std::move(first), last,
                          [&](const CLocationRecord& record) { incoming.push_back(record); });
-  records.insert(records.begin() + static_cast<std::ptrdiff_t>(position), incoming.begin(),
-                 incoming.end());
+  records.insert(records.begin() + static_cast<std::ptrdiff_t>(position),
+                 std::make_move_iterator(incoming.begin()), std::make_move_iterator(incoming.end()));
 }
 
 // Puts every element of an array range into the sink.

@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
 struct CCharacter {
   std::size_t length;  // bytes taken: the sequence, or one stray byte
   bool valid;          // valid UTF-8 and an XML character
@@ -45,7 +43,7 @@ std::string ReplaceNonXmlCharacters(std::string_view text) {
     if (c.valid) {
       result.append(text, i, c.length);
     } else {
-      result += kReplacement;
+      result += kReplacementCharacter;
     }
     i += c.length;
   }

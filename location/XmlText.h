@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+// What takes the place of a character a file cannot hold.
+inline constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";  // U+FFFD
+
 // Tab, line feed, carriage return, U+0020-U+D7FF, U+E000-U+FFFD and
 // U+10000-U+10FFFF.
 constexpr bool IsXmlCharacter(char32_t c) noexcept {

@@ -3,13 +3,12 @@
 #include <array>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "location/Utf8Sequence.h"
 #include "location/XmlText.h"
 
 namespace {
-
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
 // Collects output in a buffer of its own and hands it to the string in large
 // pieces: far cheaper than growing the string by single characters.
@@ -115,7 +114,7 @@ void PutEscaped(COutput& out, std::string_view text, EContext context) {
       out.Put(text.substr(i, length));
       i += length;
     } else {
-      out.Put(kReplacement);
+      out.Put(kReplacementCharacter);
       i += length != 0 ? length : 1;
     }
   }
@@ -149,10 +148,13 @@ void PutIndent(COutput& out, int depth) {
   for (int i = 0; i < depth; ++i) out.Put('\t');
 }
 
-void PutElement(COutput& out, pugi::xml_node element, int depth, bool indent) {
-  const std::string_view name = element.name();
+// Below this depth children are written flat: a hand-made file may nest
+// deeper than any of ours, and indentation costs as much as its depth.
+constexpr int kMaxIndentDepth = 16;
+
+void PutStartTag(COutput& out, pugi::xml_node element) {
   out.Put('<');
-  out.Put(name);
+  out.Put(element.name());
   for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
        attribute = attribute.next_attribute()) {
     out.Put(' ');
@@ -161,47 +163,74 @@ void PutElement(COutput& out, pugi::xml_node element, int depth, bool indent) {
     PutEscaped(out, attribute.value(), EContext::kAttribute);
     out.Put('"');
   }
-  // Children are indented until text turns up among them: added white space
-  // next to text would become part of it, so then they are written again
-  // without.
-  bool nested = indent;
-  const std::size_t start = out.Position();
-  bool opened = false;
-  pugi::xml_node child = element.first_child();
-  while (child) {
-    const EContent content = ContentOf(child);
-    if (content != EContent::kNone && !opened) {
-      out.Put('>');
-      opened = true;
-    }
-    if (content == EContent::kText && nested) {
-      nested = false;
-      out.Truncate(start + 1);
-      child = element.first_child();
+}
+
+// An element being written: the child that comes next, and where its
+// children begin in the output.
+struct CElementFrame {
+  pugi::xml_node element;
+  pugi::xml_node next;
+  std::size_t start;
+  int depth;
+  bool nested;  // children on lines of their own
+  bool opened;  // the start tag is closed by '>'
+};
+
+// Walks the elements with a stack of its own, not the call stack, which a
+// deeply nested file would exhaust.
+void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
+  std::vector<CElementFrame> stack;
+  const auto open = [&](pugi::xml_node element, int at, bool nested) {
+    PutStartTag(out, element);
+    stack.push_back({element, element.first_child(), out.Position(), at,
+                     nested && at < kMaxIndentDepth, false});
+  };
+  open(root, depth, indent);
+  while (!stack.empty()) {
+    CElementFrame& frame = stack.back();
+    if (!frame.next) {
+      if (!frame.opened) {
+        out.Put(" />");
+      } else {
+        if (frame.nested) {
+          out.Put('\n');
+          PutIndent(out, frame.depth);
+        }
+        out.Put("</");
+        out.Put(frame.element.name());
+        out.Put('>');
+      }
+      stack.pop_back();
       continue;
     }
+    const pugi::xml_node child = frame.next;
+    const EContent content = ContentOf(child);
+    if (content != EContent::kNone && !frame.opened) {
+      out.Put('>');
+      frame.opened = true;
+    }
+    // Children are indented until text turns up among them: added white
+    // space next to text would become part of it, so then they are written
+    // again without.
+    if (content == EContent::kText && frame.nested) {
+      frame.nested = false;
+      out.Truncate(frame.start + 1);
+      frame.next = frame.element.first_child();
+      continue;
+    }
+    frame.next = child.next_sibling();
     if (content == EContent::kText) {
       PutText(out, child.value());
     } else if (content == EContent::kElement) {
+      const bool nested = frame.nested;
+      const int at = frame.depth + 1;
       if (nested) {
         out.Put('\n');
-        PutIndent(out, depth + 1);
+        PutIndent(out, at);
       }
-      PutElement(out, child, depth + 1, nested);
+      open(child, at, nested);  // frame is not to be used after this
     }
-    child = child.next_sibling();
   }
-  if (!opened) {
-    out.Put(" />");
-    return;
-  }
-  if (nested) {
-    out.Put('\n');
-    PutIndent(out, depth);
-  }
-  out.Put("</");
-  out.Put(name);
-  out.Put('>');
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Location file bytes in any encoding: parsing, decoding every point (which may
-// fail only with runtime errors) and writing decoded records back as a file: the
-// file is well-formed, and a record that has been through it once comes out of
-// a second pass unchanged.
+// Location file bytes in any encoding: parsing, writing the whole document
+// back, decoding every point (which may fail only with runtime errors) and
+// writing decoded records back as a file: the file is well-formed, and what
+// has been through a file once comes out of a second pass unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   pugi::xml_document document;
   if (!ParseXmlBytes(document, bytes)) return 0;
+  // A whole document as it is saved (a database file holds whatever a hand
+  // put there): written once, it reads back to what writes the same.
+  const std::string saved = SerializeXmlDocument(document);
+  pugi::xml_document reread;
+  if (!ParseXmlBytes(reread, saved) || SerializeXmlDocument(reread) != saved) std::abort();
   for (pugi::xml_node point : document.document_element().children()) {
     CLocationRecord record;
     try {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QTest>
 #include <QTimer>
 #include <clocale>
 #include <cstdlib>
@@ -9,9 +10,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/MainFrame.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
 #include "location/PointXml.h"
+#include "tests/reception/TestMessageServer.h"
 
 QApplication& TestApplication() {
   static int argc = 1;
@@ -126,4 +129,28 @@ std::unique_ptr<CAppCore> AppTest::MakeCore(MapCatalogOpener opener) {
 
 void AppTest::FlushDeletes() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+std::unique_ptr<CMainFrame> AppTest::ShowMainFrame() {
+  auto frame = std::make_unique<CMainFrame>();
+  frame->Create();
+  frame->show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+  return frame;
+}
+
+CTestMessageServer* MessageServerTest::server = nullptr;
+
+void MessageServerTest::SetUpTestSuite() { server = new CTestMessageServer(); }
+
+void MessageServerTest::TearDownTestSuite() {
+  delete server;
+  server = nullptr;
+}
+
+MessageServerTest::MessageServerTest() {
+  server->Reset();
+  store->values["ServerURL"] = server->Url();
+  store->values["ServerUserName"] = std::string("user");
+  store->values["ServerPassword"] = std::string("password");
 }

@@ -24,6 +24,9 @@
 #include "app/RootFolder.h"
 #include "tests/support/MemorySettingsKey.h"
 
+class CMainFrame;
+class CTestMessageServer;
+
 QApplication& TestApplication();
 
 // A record at time (UTC offset 0) with a note.
@@ -40,6 +43,17 @@ std::vector<std::string> Notes(const std::vector<CLocationRecord>& records);
 // A view's selection, set and read.
 void Select(CRecordSource& view, std::vector<int32_t> indices);
 std::vector<int32_t> Selection(CRecordSource& view);
+
+// Counts the core's events about the active records.
+class CAppEventCounter : public CAppEventListener {
+ public:
+  void OnNewRecord() override { ++newRecords; }
+  void OnRecordsChanged() override { ++records; }
+  void OnSelectionChanged() override { ++selections; }
+  int newRecords = 0;
+  int records = 0;
+  int selections = 0;
+};
 
 // File dialogs that answer from queues; an empty queue is a cancelled dialog.
 class CScriptedFileDialogs : public CFileDialogs {
@@ -120,6 +134,8 @@ class AppTest : public ::testing::Test {
   std::unique_ptr<CAppCore> MakeCore(MapCatalogOpener opener = MapCatalogOpener());
   // Runs pending deferred deletions.
   static void FlushDeletes();
+  // The main frame of the core made last, created and shown on the screen.
+  static std::unique_ptr<CMainFrame> ShowMainFrame();
 
   // The default database's index; removing it makes the next core ask.
   std::string DefaultDatabasePath() const;
@@ -130,4 +146,16 @@ class AppTest : public ::testing::Test {
   QTemporaryDir programFolder;
   QTemporaryDir dataFolder;
   std::vector<std::string> openedHelp;
+};
+
+// A program test with the test message server running for the whole suite
+// and the server settings of the store naming it, user "user" and password
+// "password".
+class MessageServerTest : public AppTest {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+  MessageServerTest();
+
+  static CTestMessageServer* server;
 };

@@ -35,14 +35,6 @@ std::string PointsOf(const std::vector<CLocationRecord>& records, const char* ro
   return text + "</" + root + ">";
 }
 
-class CEvents : public CAppEventListener {
- public:
-  void OnNewRecord() override { ++newRecords; }
-  void OnRecordsChanged() override { ++recordsChanged; }
-  int newRecords = 0;
-  int recordsChanged = 0;
-};
-
 class ClipboardTest : public AppTest {
  protected:
   ~ClipboardTest() override {
@@ -65,7 +57,7 @@ class ClipboardTest : public AppTest {
   }
   CClipboardCommands Commands() { return CClipboardCommands(*core); }
 
-  CEvents events;
+  CAppEventCounter events;
   QTemporaryDir dir;
   std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
@@ -76,10 +68,10 @@ TEST_F(ClipboardTest, CopyOfNothingPastesNothingYetCountsAsAnEdit) {
   CRecordSource& view = StartWithFile({NoteRecord("a"), NoteRecord("b")});
   Commands().Copy();
   EXPECT_EQ(Clipboard(), "<points />\n");
-  const int changes = events.recordsChanged;
+  const int changes = events.records;
   Commands().Paste();
   EXPECT_EQ(view.Count(), 2);
-  EXPECT_EQ(events.recordsChanged, changes + 1);
+  EXPECT_EQ(events.records, changes + 1);
   EXPECT_TRUE(node->IsModified());
   // A file's view asks the map for a new record.
   Commands().NewRecord();

@@ -64,10 +64,7 @@ class LocationFileTest : public AppTest {
   }
   void Start() {
     core = MakeCore();
-    frame = std::make_unique<CMainFrame>();
-    frame->Create();
-    frame->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    frame = ShowMainFrame();
   }
   CFileFolder& Files() const { return core->GetRootFolder().GetFileFolder(); }
   CLocationFileNode* Node(std::size_t i) const { return Files().Find(GetChildren(Files()).at(i)); }
@@ -246,22 +243,38 @@ TEST_F(LocationFileTest, SaveAsOverAnOpenFileReplacesItOnlyWhenComplete) {
   EXPECT_TRUE(mine->IsModified());
 
   // Chosen again, it is replaced without a question; the other node keeps
-  // its records, and the last one saved wins.
+  // its records, which the file no longer holds, so it counts as modified.
+  CLocationFileNode* theirs = Node(1);
   dialogs.saveAnswers.push_back(Path("theirs.xml"));
   frame->ExecuteCommand(ID_FILE_SAVE_AS);
   EXPECT_EQ(mine->GetTitle(), "theirs.xml");
   EXPECT_EQ(NotesOnDisk(Path("theirs.xml")).size(), 402u);
   EXPECT_EQ(NotesOnDisk(Path("mine.xml")).size(), 2u);
-  Show(Node(1));
+  EXPECT_TRUE(theirs->IsModified());
+  // The last one saved wins, and the one it replaced asks when it closes.
+  Show(theirs);
   frame->ExecuteCommand(ID_FILE_SAVE);
   EXPECT_EQ(NotesOnDisk(Path("theirs.xml")), (std::vector<std::string>{"t1"}));
-  EXPECT_EQ(prompter.shown.size(), 1u);
+  EXPECT_TRUE(mine->IsModified());
+  prompter.answers = {EPromptAnswer::Cancel};
+  Show(mine);
+  frame->ExecuteCommand(ID_FILE_CLOSE);
+  EXPECT_EQ(LastPrompt(), "theirs.xml への変更を保存しますか。\n");
+  EXPECT_EQ(Node(0), mine);
 
-  // The same file opened twice gives two nodes that do not share records.
+  // The same file opened twice gives two nodes that do not share records;
+  // a save through a link to it counts as the same file.
   Files().OpenFile(Path("theirs.xml"));
-  Remove(Show(Node(2)), {0});
-  EXPECT_EQ(Node(2)->Records().size(), 0u);
-  EXPECT_EQ(Node(1)->Records().size(), 1u);
+  CLocationFileNode* again = Node(2);
+  Remove(Show(again), {0});
+  EXPECT_EQ(again->Records().size(), 0u);
+  EXPECT_EQ(theirs->Records().size(), 1u);
+  std::filesystem::create_symlink(Path("theirs.xml"), Path("link.xml"));
+  dialogs.saveAnswers.push_back(Path("link.xml"));
+  frame->ExecuteCommand(ID_FILE_SAVE_AS);
+  EXPECT_FALSE(again->IsModified());
+  EXPECT_TRUE(theirs->IsModified());
+  EXPECT_TRUE(NotesOnDisk(Path("theirs.xml")).empty());
 }
 
 TEST_F(LocationFileTest, InsertingAndRemovingKeepTheSelectionOnTheSameRecords) {

@@ -19,25 +19,14 @@
 #include "app/MainFrame.h"
 #include "location/AtomicFile.h"
 #include "location/Exceptions.h"
-#include "location/LocationFile.h"
 #include "reception/CurlHttpGetter.h"
 #include "reception/InternetError.h"
 #include "reception/MessageEncoding.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/location/DatabaseTestSupport.h"
 #include "tests/reception/TestMessageServer.h"
-#include "tests/support/Xmllint.h"
 
 namespace {
-
-std::string Entry(char letter, const std::string& value) {
-  return std::to_string(value.size()) + letter + value;
-}
-
-// A message of a record at time with a note.
-std::string Message(int32_t time, const std::string& note) {
-  return Entry('T', std::to_string(time) + "+0") + Entry('D', "wgs84") + Entry('U', "degree") +
-         Entry('B', "35.5") + Entry('L', "139.5") + Entry('N', note);
-}
 
 bool Contains(const std::vector<std::string>& log, const std::string& command) {
   for (const std::string& line : log)
@@ -57,20 +46,8 @@ std::vector<std::string> Commands(const std::vector<std::string>& log) {
   return commands;
 }
 
-class ReceiveTest : public AppTest {
+class ReceiveTest : public MessageServerTest {
  protected:
-  static void SetUpTestSuite() { server = new CTestMessageServer(); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-
-  ReceiveTest() {
-    server->Reset();
-    store->values["ServerURL"] = server->Url();
-    store->values["ServerUserName"] = std::string("user");
-    store->values["ServerPassword"] = std::string("password");
-  }
   ~ReceiveTest() override {
     SetHttpGetterMaker(HttpGetterMaker());
     if (frame && !frame->IsWindowDestroyed()) frame->close();
@@ -81,10 +58,7 @@ class ReceiveTest : public AppTest {
 
   void Start() {
     core = MakeCore();
-    frame = std::make_unique<CMainFrame>();
-    frame->Create();
-    frame->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    frame = ShowMainFrame();
   }
 
   CDayFolder* Day() const { return dynamic_cast<CDayFolder*>(core->GetCurrentView()); }
@@ -130,30 +104,17 @@ class ReceiveTest : public AppTest {
       files[name] = ReadWholeFile((DatabaseFolder() / name).string());
     return files;
   }
-  // How often each note occurs in the section files on disk.
-  std::map<std::string, int> NotesOnDisk() const {
-    std::map<std::string, int> notes;
-    for (const std::string& name : FolderFiles()) {
-      if (name == "index.xml") continue;
-      const auto file = LoadLocationFile((DatabaseFolder() / name).string(), XmlOpenMode::kOpenExisting);
-      for (CXmlNodeEnumerator points = MakeChildElementEnumerator(*file); points.HasMore();)
-        ++notes[GetRecord(points.Next()).note];
-    }
-    return notes;
-  }
+  std::map<std::string, int> NotesOnDisk() const { return ::NotesOnDisk(DefaultDatabasePath()); }
 
-  static CTestMessageServer* server;
   std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
 };
 
-CTestMessageServer* ReceiveTest::server = nullptr;
-
 TEST_F(ReceiveTest, ThreeMessagesAreSavedBeforeTheServerDeletesThemAndShowToday) {
   const int32_t today = TodayLocalMidnight();
-  server->AddMessage(Message(today + 8 * 3600, "morning"));
-  server->AddMessage(Message(today + 12 * 3600, "noon"));
-  server->AddMessage(Message(today + 18 * 3600, "evening"));
+  server->AddMessage(QldataMessage(today + 8 * 3600, "morning"));
+  server->AddMessage(QldataMessage(today + 12 * 3600, "noon"));
+  server->AddMessage(QldataMessage(today + 18 * 3600, "evening"));
   Start();
   ASSERT_NE(Day(), nullptr);
   ASSERT_NE(Day()->GetView(), nullptr);
@@ -193,9 +154,9 @@ TEST_F(ReceiveTest, ThreeMessagesAreSavedBeforeTheServerDeletesThemAndShowToday)
 
 TEST_F(ReceiveTest, OneBadMessageStoresNothingAndDeletesNothing) {
   const int32_t today = TodayLocalMidnight();
-  server->AddMessage(Message(today + 8 * 3600, "first"));
+  server->AddMessage(QldataMessage(today + 8 * 3600, "first"));
   server->AddMessage("5D_A1");
-  server->AddMessage(Message(today + 9 * 3600, "third"));
+  server->AddMessage(QldataMessage(today + 9 * 3600, "third"));
   Start();
   const std::string index = ReadWholeFile(DefaultDatabasePath());
   frame->SetStatusText(0, QStringLiteral("earlier"));
@@ -217,15 +178,15 @@ TEST_F(ReceiveTest, OneBadMessageStoresNothingAndDeletesNothing) {
 TEST_F(ReceiveTest, AFullDiskDuringReceiveStoresEveryMessageOnceWhenReceivedAgain) {
   const int32_t may = 1083369600;  // 2004-05-01 UTC
   const int32_t june = 1086048000;
-  server->AddMessage(Message(may, "may"));
-  server->AddMessage(Message(june, "june"));
+  server->AddMessage(QldataMessage(may, "may"));
+  server->AddMessage(QldataMessage(june, "june"));
   Start();
   Receive();
   ASSERT_TRUE(server->Messages().empty());
 
   // The batch goes into both sections; the disk is full for the second.
-  for (const char* note : {"may 2", "may 3"}) server->AddMessage(Message(may + 60, note));
-  for (const char* note : {"june 2", "june 3"}) server->AddMessage(Message(june + 60, note));
+  for (const char* note : {"may 2", "may 3"}) server->AddMessage(QldataMessage(may + 60, note));
+  for (const char* note : {"june 2", "june 3"}) server->AddMessage(QldataMessage(june + 60, note));
   {
     int writes = 0;
     SetAtomicWriteHook([&](std::size_t written) {
@@ -257,37 +218,23 @@ TEST_F(ReceiveTest, AFullDiskDuringReceiveStoresEveryMessageOnceWhenReceivedAgai
 
 TEST_F(ReceiveTest, MessagesSavedButNotDeletedOnTheServerAreStoredOnceWhenReceivedAgain) {
   const int32_t today = TodayLocalMidnight();
-  server->AddMessage(Message(today + 3600, "one"));
-  server->AddMessage(Message(today + 7200, "two"));
+  server->AddMessage(QldataMessage(today + 3600, "one"));
+  server->AddMessage(QldataMessage(today + 7200, "two"));
   server->Fault("DELE", "drop");
   Start();
   Receive();
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(server->Messages().size(), 2u);
   EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}}));
+  // The day shown lists what is stored, though the server kept the messages.
+  EXPECT_EQ(ListedNotes(), (std::vector<std::string>{"one", "two"}));
 
-  server->AddMessage(Message(today + 10800, "three"));
+  server->AddMessage(QldataMessage(today + 10800, "three"));
   Receive();
   EXPECT_EQ(prompter.shown.size(), 1u);
   EXPECT_TRUE(server->Messages().empty());
   EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{"one", 1}, {"two", 1}, {"three", 1}}));
   EXPECT_EQ(ListedNotes(), (std::vector<std::string>{"one", "two", "three"}));
-}
-
-TEST_F(ReceiveTest, ControlCharactersInANoteBecomeReplacementsInMemoryAndOnDisk) {
-  // The note holds U+0001 and U+FFFE, which no XML file can hold.
-  const int32_t time = TodayLocalMidnight() + 3600;
-  server->AddMessage(Entry('T', std::to_string(time) + "+0") + "5Dwgs846Udegree1B11L12N_AABYMO_");
-  // A line end inside a note travels escaped.
-  server->AddMessage(Entry('T', std::to_string(time + 60) + "+0") +
-                     "5Dwgs846Udegree1B11L16Ncr_AANAAK_lf");
-  Start();
-  Receive();
-  EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
-  const std::vector<std::string> expected = {"\xef\xbf\xbd\xef\xbf\xbd", "cr\r\nlf"};
-  EXPECT_EQ(ListedNotes(), expected);
-  EXPECT_EQ(XmllintComplaints(SectionFile(time).string()), "");
-  EXPECT_EQ(NotesOnDisk(), (std::map<std::string, int>{{expected[0], 1}, {expected[1], 1}}));
 }
 
 TEST_F(ReceiveTest, NoMessagesSaysSoAndStillQuits) {
@@ -301,7 +248,7 @@ TEST_F(ReceiveTest, NoMessagesSaysSoAndStillQuits) {
 
 TEST_F(ReceiveTest, AFailedLoginIsShownAndNothingElseIsAsked) {
   store->values["ServerPassword"] = std::string("wrong");
-  server->AddMessage(Message(TodayLocalMidnight() + 3600, "waiting"));
+  server->AddMessage(QldataMessage(TodayLocalMidnight() + 3600, "waiting"));
   Start();
   Receive();
   ASSERT_EQ(prompter.shown.size(), 1u);

@@ -8,6 +8,7 @@
 
 #include "app/CommandIds.h"
 #include "app/MainFrame.h"
+#include "app/PropertyWindow.h"
 #include "app/SearchFolder.h"
 #include "app/SearchPane.h"
 #include "location/IteratorAdaptors.h"
@@ -18,29 +19,8 @@
 
 namespace {
 
-std::string Entry(char letter, const std::string& value) {
-  return std::to_string(value.size()) + letter + value;
-}
-
-std::string Message(int32_t time, double latitude, double longitude, const std::string& note) {
-  return Entry('T', std::to_string(time) + "+0") + Entry('D', "wgs84") + Entry('U', "degree") +
-         Entry('B', std::to_string(latitude)) + Entry('L', std::to_string(longitude)) +
-         Entry('N', note);
-}
-
-class SearchEndToEndTest : public AppTest {
+class SearchEndToEndTest : public MessageServerTest {
  protected:
-  static void SetUpTestSuite() { server = new CTestMessageServer(); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  SearchEndToEndTest() {
-    server->Reset();
-    store->values["ServerURL"] = server->Url();
-    store->values["ServerUserName"] = std::string("user");
-    store->values["ServerPassword"] = std::string("password");
-  }
   ~SearchEndToEndTest() override {
     if (frame && !frame->IsWindowDestroyed()) frame->close();
     frame.reset();
@@ -70,19 +50,16 @@ class SearchEndToEndTest : public AppTest {
     return dynamic_cast<Tool*>(frame->GetMapView()->GetTool()) != nullptr;
   }
 
-  static CTestMessageServer* server;
   std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
 };
 
-CTestMessageServer* SearchEndToEndTest::server = nullptr;
-
 TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDraggedOnTheMap) {
   const int32_t start = 1750000000;
-  server->AddMessage(Message(start, 35.10, 139.10, "harbour east"));
-  server->AddMessage(Message(start + 600, 35.60, 139.70, "harbour west"));
-  server->AddMessage(Message(start + 1200, 36.50, 140.50, "summit"));
-  server->AddMessage(Message(start + 1800, 35.65, 139.75, "station"));
+  server->AddMessage(QldataMessage(start, "harbour east", 35.10, 139.10));
+  server->AddMessage(QldataMessage(start + 600, "harbour west", 35.60, 139.70));
+  server->AddMessage(QldataMessage(start + 1200, "summit", 36.50, 140.50));
+  server->AddMessage(QldataMessage(start + 1800, "station", 35.65, 139.75));
   core = MakeCore();
   frame = std::make_unique<CMainFrame>();
   frame->Create();
@@ -130,11 +107,16 @@ TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDrag
   Search(QStringLiteral("harbour"));
   EXPECT_EQ(Found(), (std::vector<std::string>{"harbour west"}));
 
-  // A click on its marker selects it in the list too; dragging it is refused.
+  // A click on its marker selects it in the list and the property window
+  // too; dragging it is refused.
   map.Render();
   const QPoint marker = map.LatLonToPixel({35.60, 139.70});
   QTest::mouseClick(Surface(), Qt::LeftButton, Qt::NoModifier, marker);
   EXPECT_EQ(Pane().GetList()->GetSelection(), (std::set<int32_t>{0}));
+  frame->OnCommand(ID_EDIT_PROPERTIES);
+  ASSERT_NE(frame->GetPropertyWindow(), nullptr);
+  EXPECT_EQ(frame->GetPropertyWindow()->GetShownIndex(), 0);
+  EXPECT_EQ(frame->GetPropertyWindow()->GetWorkingCopy().note, "harbour west");
   Drag(marker, marker + QPoint(25, 15));
   ASSERT_FALSE(prompter.shown.empty());
   EXPECT_EQ(prompter.shown.back().text, "readonly");
@@ -142,13 +124,25 @@ TEST_F(SearchEndToEndTest, ReceivedRecordsAreFoundByANoteWordAndByARectangleDrag
       dynamic_cast<CSearchFolder&>(core->ActiveSource()).GetResults()[0].position.latitude.degrees,
       35.60);
 
-  // A pick left running when the folders are shown again is ended.
+  // A new search clears the selection: the window shows no record.
+  Search(QStringLiteral("harbour"));
+  EXPECT_FALSE(frame->GetPropertyWindow()->GetValueControls().front()->isEnabled());
+  EXPECT_EQ(frame->windowTitle(), QStringLiteral("検索結果 - Quor Lumo Folvane"));
+
+  // A pick left running when the folders are shown again is ended; the
+  // results stay.
   QTest::mouseClick(Pane().GetRangeToggle(), Qt::LeftButton);
   ASSERT_TRUE(MapUses<CRectanglePickTool>());
   frame->ExecuteCommand(ID_VIEW_FOLDER);
+  EXPECT_FALSE(core->IsSearchMode());
+  EXPECT_FALSE(Pane().isVisible());
   EXPECT_TRUE(MapUses<CSelectTool>());
   EXPECT_FALSE(Pane().GetRangeToggle()->isChecked());
   EXPECT_FALSE(Pane().IsPicking());
+  EXPECT_EQ(core->GetSearchSource().Count(), 1);
+  frame->close();
+  FlushDeletes();
+  EXPECT_EQ(CSearchPane::GetInstance(), nullptr);
 }
 
 }  // namespace

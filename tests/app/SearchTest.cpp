@@ -12,14 +12,10 @@
 #include <stdexcept>
 
 #include "app/ClipboardCommands.h"
-#include "app/CommandIds.h"
 #include "app/DatabaseFolder.h"
 #include "app/EmptyView.h"
 #include "app/FileFolder.h"
 #include "app/LocationFileNode.h"
-#include "app/MainFrame.h"
-#include "app/PaneContainer.h"
-#include "app/PropertyWindow.h"
 #include "app/RecordClipboardText.h"
 #include "app/SearchFolder.h"
 #include "app/SearchPane.h"
@@ -28,6 +24,7 @@
 #include "location/RecordCollection.h"
 #include "mapview/PickCallback.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/location/FileTestSupport.h"
 
 namespace {
 
@@ -67,14 +64,6 @@ class CFakeViewState : public CMapViewState {
   bool cancelOnEnd = true;
 };
 
-class CEventCounter : public CAppEventListener {
- public:
-  void OnRecordsChanged() override { ++records; }
-  void OnSelectionChanged() override { ++selections; }
-  int records = 0;
-  int selections = 0;
-};
-
 CLocationRecord Place(const std::string& note, double latitude, double longitude, int32_t time) {
   CLocationRecord record = TestRecordAt(time, note);
   record.position = CPosition({latitude, longitude});
@@ -83,19 +72,9 @@ CLocationRecord Place(const std::string& note, double latitude, double longitude
 
 constexpr int32_t kDay = 1750000000;
 
-std::string ThrownText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(nothing thrown)";
-}
-
 class SearchTest : public AppTest {
  protected:
   ~SearchTest() override {
-    frame.reset();
     if (core) {
       core->RemoveListener(&events);
       if (search) search->DestroyWindow();
@@ -136,11 +115,10 @@ class SearchTest : public AppTest {
 
   CMemorySettingsKey viewSettings{store};
   CFakeViewState state{viewSettings};
-  CEventCounter events;
+  CAppEventCounter events;
   QWidget host;
   std::unique_ptr<CAppCore> core;
   CSearchFolder* search = nullptr;
-  std::unique_ptr<CMainFrame> frame;
 };
 
 const std::vector<CLocationRecord> kPlaces = {
@@ -255,9 +233,6 @@ TEST_F(SearchTest, SearchingAgainGivesTheSameResultsAndClearsTheSelection) {
   list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select);
   list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
   EXPECT_EQ(Selection(*search), (std::vector<int32_t>{0, 2}));
-  std::vector<int32_t> active;
-  core->GetActiveSelection(MakeIntBackInserter(active));
-  EXPECT_EQ(active, (std::vector<int32_t>{0, 2}));
   EXPECT_GT(events.selections, selectionsBefore);
   // A selection made elsewhere (the map) shows in the list.
   Select(*search, {1, 7});
@@ -389,22 +364,6 @@ TEST_F(SearchTest, ResultsCannotBeEditedButCanBeCopied) {
   QApplication::clipboard()->setText(
       QString::fromStdString("<points>" + RecordXml(NoteRecord("x")) + "</points>"));
   EXPECT_EQ(ThrownText([&] { commands.Paste(); }), "readonly");
-  // Dragging on the map replaces records.
-  const std::vector<int32_t> one{1};
-  std::vector<CLocationRecord> moved{NoteRecord("moved")};
-  EXPECT_EQ(ThrownText([&] {
-              core->ReplaceActiveRecords(MakeIntPtrIterator(one.data()),
-                                         MakeIntPtrIterator(one.data() + 1),
-                                         MakeRecordPtrIterator(moved.data()));
-            }),
-            "readonly");
-  EXPECT_EQ(ThrownText([&] {
-              search->InsertRecords(0, MakeEmptyRecordIterator(), MakeEmptyRecordIterator());
-            }),
-            "readonly");
-  EXPECT_EQ(
-      ThrownText([&] { search->RemoveRecords(MakeNullIntIterator(), MakeNullIntIterator()); }),
-      "readonly");
   EXPECT_EQ(Found(),
             (std::vector<std::string>{"near the harbour", "near the  harbour", "harbour at dawn"}));
   EXPECT_EQ(Notes(file->Records()), (std::vector<std::string>{"mine"}));
@@ -422,15 +381,6 @@ TEST_F(SearchTest, ResultsCannotBeEditedButCanBeCopied) {
 TEST_F(SearchTest, ThePaneKeepsItsButtonsAtTheRightEdgeAndIsNotClosedByEscape) {
   Start(kPlaces);
   CSearchPane& pane = Pane();
-  EXPECT_EQ(pane.objectName(), QStringLiteral("207"));
-  EXPECT_EQ(pane.GetRangeToggle()->text(), QStringLiteral("範囲指定(&A)"));
-  EXPECT_TRUE(pane.GetRangeToggle()->isCheckable());
-  EXPECT_EQ(pane.GetClearRangeButton()->text(), QStringLiteral("範囲クリア(&C)"));
-  EXPECT_EQ(pane.GetSearchButton()->text(), QStringLiteral("検索(&S)"));
-  EXPECT_TRUE(pane.GetSearchButton()->isDefault());
-  EXPECT_EQ(pane.GetList()->objectName(), QStringLiteral("1027"));
-  EXPECT_EQ(pane.GetRangeText()->alignment() & Qt::AlignRight, Qt::AlignRight);
-
   const auto rightGap = [&](QWidget* widget) { return pane.width() - widget->geometry().right(); };
   std::vector<QWidget*> buttons{pane.GetRangeToggle(), pane.GetClearRangeButton(),
                                 pane.GetSearchButton()};
@@ -496,56 +446,6 @@ TEST_F(SearchTest, APickThatOutlivesItsPaneNeverReachesIt) {
   ClickToggle();
   EXPECT_FALSE(Pane().GetRangeToggle()->isChecked());
   EXPECT_FALSE(Pane().IsPicking());
-}
-
-TEST_F(SearchTest, TheFrameShowsThePaneInSearchModeAndLinksItToItsViewState) {
-  core = MakeCore();
-  const CRecordVectorCollection collection(kPlaces);
-  CAddRecordsOperation adding(collection);
-  core->GetRootFolder().GetDatabaseFolder().RunQuery(adding);
-  frame = std::make_unique<CMainFrame>();
-  frame->Create();
-  frame->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-  search = dynamic_cast<CSearchFolder*>(&core->GetSearchSource());
-  ASSERT_NE(search, nullptr);
-  CSearchPane* pane = CSearchPane::GetInstance();
-  ASSERT_EQ(pane, search->GetPane());
-  EXPECT_EQ(pane->GetViewStateListener().GetViewState(), frame.get());
-  EXPECT_FALSE(pane->isVisible());
-
-  frame->OnCommand(ID_VIEW_SEARCH);
-  EXPECT_TRUE(pane->isVisible());
-  EXPECT_TRUE(core->IsSearchMode());
-  EXPECT_EQ(frame->GetPaneContainer()->GetTitle(), QStringLiteral("検索"));
-  pane->GetNoteEdit()->setText(QStringLiteral("harbour"));
-  QTest::mouseClick(pane->GetSearchButton(), Qt::LeftButton);
-  EXPECT_EQ(core->GetActiveRecordCount(), 3);
-  EXPECT_EQ(frame->windowTitle(), QStringLiteral("検索結果 - Quor Lumo Folvane"));
-
-  // The list, the folder and the property window show one selection.
-  QAbstractItemView* list = pane->GetList()->GetList();
-  list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::ClearAndSelect);
-  frame->OnCommand(ID_EDIT_PROPERTIES);
-  CPropertyWindow* properties = frame->GetPropertyWindow();
-  ASSERT_NE(properties, nullptr);
-  EXPECT_EQ(properties->GetShownIndex(), 1);
-  EXPECT_EQ(properties->GetWorkingCopy().note, search->GetResults()[1].note);
-  Select(*search, {2});
-  EXPECT_EQ(properties->GetShownIndex(), 2);
-  EXPECT_EQ(pane->GetList()->GetSelection(), (std::set<int32_t>{2}));
-  // A new search clears the selection: the window shows no record.
-  QTest::mouseClick(pane->GetSearchButton(), Qt::LeftButton);
-  EXPECT_FALSE(properties->GetValueControls().front()->isEnabled());
-
-  // Back to the folders: the map shows the day again, the results stay.
-  frame->OnCommand(ID_VIEW_FOLDER);
-  EXPECT_FALSE(core->IsSearchMode());
-  EXPECT_FALSE(pane->isVisible());
-  EXPECT_EQ(search->Count(), 3);
-  frame->close();
-  FlushDeletes();
-  EXPECT_EQ(CSearchPane::GetInstance(), nullptr);
 }
 
 }  // namespace

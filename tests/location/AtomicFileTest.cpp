@@ -11,6 +11,7 @@
 
 #include "FileTestSupport.h"
 #include "location/Exceptions.h"
+#include "location/LocationFile.h"
 
 namespace {
 
@@ -166,7 +167,7 @@ TEST(AtomicFile, OpeningAFileRemovesOnlyItsOwnStaleTemporaries) {
   WriteBytes(folder / "a.xml", "<points/>");
   WriteBytes(folder / (".a.xml.tmp" + ended + "-9-0"), "<points><poi");
   WriteBytes(folder / (".b.xml.tmp" + ended + "-9-1"), "<points><poi");
-  RemoveStaleTemporaryFiles(folder.path().string(), "a.xml");
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
   EXPECT_EQ(folder.Names(),
             (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
 }

