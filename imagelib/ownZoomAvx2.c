@@ -27,6 +27,253 @@ AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow,
     }
 }
 
+static inline uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+static inline uint16_t load16(const uint8_t* p)
+{
+    uint16_t v;
+    memcpy(&v, p, 2);
+    return v;
+}
+
+/* Four 32-bit loads as one vector. */
+AVX2 static inline __m128i fourWords(const uint8_t* s, const int* tap, Dim eb)
+{
+    __m128i v = _mm_cvtsi32_si128((int)load32(s + tap[0] * eb));
+    v = _mm_insert_epi32(v, (int)load32(s + tap[1] * eb), 1);
+    v = _mm_insert_epi32(v, (int)load32(s + tap[2] * eb), 2);
+    return _mm_insert_epi32(v, (int)load32(s + tap[3] * eb), 3);
+}
+
+/* Pixels too far apart for a window are loaded one by one into the lanes of
+ * a vector, sixteen bytes stored at a time. */
+AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+{
+    const int* tap = z->xTap;
+    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
+    const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
+    Dim i = 0;
+    if (pb == 1) {
+        for (; i + 16 <= n; i += 16) {
+            const int* t = tap + i;
+            __m128i v = _mm_cvtsi32_si128(srow[t[0]]);
+#define BYTE(k) v = _mm_insert_epi8(v, srow[t[k]], k)
+            BYTE(1); BYTE(2); BYTE(3); BYTE(4); BYTE(5); BYTE(6); BYTE(7); BYTE(8);
+            BYTE(9); BYTE(10); BYTE(11); BYTE(12); BYTE(13); BYTE(14); BYTE(15);
+#undef BYTE
+            _mm_storeu_si128((__m128i*)(drow + i), v);
+        }
+    } else if (pb == 2) {
+        for (; i + 8 <= n; i += 8) {
+            const int* t = tap + i;
+            __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));
+#define HALF(k) v = _mm_insert_epi16(v, load16(srow + t[k] * eb), k)
+            HALF(1); HALF(2); HALF(3); HALF(4); HALF(5); HALF(6); HALF(7);
+#undef HALF
+            _mm_storeu_si128((__m128i*)(drow + 2 * i), v);
+        }
+    } else if (pb == 4) {
+        for (; i + 4 <= n; i += 4)
+            _mm_storeu_si128((__m128i*)(drow + 4 * i), fourWords(srow, tap + i, eb));
+    } else if (pb == 3) {
+        /* Four pixels of four bytes each, closed up to twelve; the store's
+         * last four bytes are rewritten by the next one. */
+        const __m128i close = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+        for (; i + 4 <= n && 3 * i + 16 <= rowBytes; i += 4)
+            _mm_storeu_si128((__m128i*)(drow + 3 * i),
+                             _mm_shuffle_epi8(fourWords(srow, tap + i, 1), close));
+    }
+    return i;
+}
+
+/* One element's linear: the portable a + w (b - a) in float. */
+static inline float linearElement(const uint8_t* p, Dim sp, float w)
+{
+    const float a = (float)p[0], b = (float)p[sp];
+    return a + w * (b - a);
+}
+
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+
+/* Eight one-channel columns of row p: each one's 32-bit word holds a in its
+ * low byte and b sp bytes above. */
+AVX2 static ALWAYS_INLINE __m256 linearSingle8(const uint8_t* p, const int* tap, __m256 w,
+                                               __m128i shift)
+{
+    const __m256i low = _mm256_set1_epi32(0xff);
+    const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(fourWords(p, tap, 1)),
+                                              fourWords(p, tap + 4, 1), 1);
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_and_si256(v, low));
+    const __m256 b = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v, shift), low));
+    return _mm256_add_ps(a, _mm256_mul_ps(w, _mm256_sub_ps(b, a)));
+}
+
+/* linearSingle8 of two rows, each tap read once. */
+AVX2 static ALWAYS_INLINE void linearSingle8x2(const uint8_t* p0, const uint8_t* p1,
+                                               const int* tap, __m256 w, __m128i shift,
+                                               float* h0, float* h1)
+{
+    const __m256i low = _mm256_set1_epi32(0xff);
+    int t = tap[0];
+    __m128i a0 = _mm_cvtsi32_si128((int)load32(p0 + t)), a1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+    t = tap[4];
+    __m128i b0 = _mm_cvtsi32_si128((int)load32(p0 + t)), b1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+#define INSERT(k)                                                                                 \
+    t = tap[k];                                                                                   \
+    a0 = _mm_insert_epi32(a0, (int)load32(p0 + t), k);                                            \
+    a1 = _mm_insert_epi32(a1, (int)load32(p1 + t), k);                                            \
+    t = tap[4 + k];                                                                               \
+    b0 = _mm_insert_epi32(b0, (int)load32(p0 + t), k);                                            \
+    b1 = _mm_insert_epi32(b1, (int)load32(p1 + t), k);
+    INSERT(1) INSERT(2) INSERT(3)
+#undef INSERT
+    const __m256i v0 = _mm256_inserti128_si256(_mm256_castsi128_si256(a0), b0, 1);
+    const __m256i v1 = _mm256_inserti128_si256(_mm256_castsi128_si256(a1), b1, 1);
+    const __m256 x0 = _mm256_cvtepi32_ps(_mm256_and_si256(v0, low));
+    const __m256 y0 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v0, shift), low));
+    const __m256 x1 = _mm256_cvtepi32_ps(_mm256_and_si256(v1, low));
+    const __m256 y1 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v1, shift), low));
+    _mm256_storeu_ps(h0, _mm256_add_ps(x0, _mm256_mul_ps(w, _mm256_sub_ps(y0, x0))));
+    _mm256_storeu_ps(h1, _mm256_add_ps(x1, _mm256_mul_ps(w, _mm256_sub_ps(y1, x1))));
+}
+
+/* The eight bytes of the pixel at t and the one at u as one vector. */
+AVX2 static ALWAYS_INLINE __m128i pixelPair(const uint8_t* p, int t, int u)
+{
+    return _mm_castpd_si128(_mm_loadh_pd(
+        _mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(p + t))), (const double*)(p + u)));
+}
+
+/* a + w (b - a) of the eight elements whose a bytes are the low half of ab
+ * and b bytes its high half, stored at out. */
+AVX2 static ALWAYS_INLINE void linearStore8(__m128i ab, const float* w, float* out)
+{
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ab));
+    const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ab, 8)));
+    _mm256_storeu_ps(out, _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(w), _mm256_sub_ps(b, a))));
+}
+
+/* Two whole pixels of 4 channels of row p at t0 and t1: each one's eight
+ * bytes hold a at 0 .. 3 and b at sp .. sp + 3 (split picks them). */
+AVX2 static ALWAYS_INLINE void linearRgba2(const uint8_t* p, int t0, int t1, const float* w,
+                                           __m128i split, float* out)
+{
+    linearStore8(_mm_shuffle_epi8(pixelPair(p, t0, t1), split), w, out);
+}
+
+/* The a and b bytes of block k (of three) of eight pixels of 3 channels,
+ * picked from the two pixel pairs u and v it spans (see rgbPick). */
+#define RGB_PICKED(u, v, k)                                                                       \
+    _mm_or_si128(_mm_shuffle_epi8(u, pick[2 * (k)]), _mm_shuffle_epi8(v, pick[2 * (k) + 1]))
+
+/* Eight whole pixels of 3 channels of row p (24 elements, three blocks),
+ * loaded as four pairs. */
+AVX2 static ALWAYS_INLINE void linearRgb8(const uint8_t* p, const int* t, const __m128i pick[6],
+                                          const float* w, float* out)
+{
+    const __m128i x0 = pixelPair(p, t[0], t[1]), x1 = pixelPair(p, t[2], t[3]);
+    const __m128i x2 = pixelPair(p, t[4], t[5]), x3 = pixelPair(p, t[6], t[7]);
+    linearStore8(RGB_PICKED(x0, x1, 0), w, out);
+    linearStore8(RGB_PICKED(x1, x2, 1), w + 8, out + 8);
+    linearStore8(RGB_PICKED(x2, x3, 2), w + 16, out + 16);
+}
+
+/* linearRgb8 of two rows, each tap read once. */
+AVX2 static ALWAYS_INLINE void linearRgb8x2(const uint8_t* p0, const uint8_t* p1, const int* t,
+                                            const __m128i pick[6], const float* w, float* h0,
+                                            float* h1)
+{
+    int a = t[0], b = t[1];
+    const __m128i x0 = pixelPair(p0, a, b), y0 = pixelPair(p1, a, b);
+    a = t[2];
+    b = t[3];
+    const __m128i x1 = pixelPair(p0, a, b), y1 = pixelPair(p1, a, b);
+    a = t[4];
+    b = t[5];
+    const __m128i x2 = pixelPair(p0, a, b), y2 = pixelPair(p1, a, b);
+    a = t[6];
+    b = t[7];
+    const __m128i x3 = pixelPair(p0, a, b), y3 = pixelPair(p1, a, b);
+    linearStore8(RGB_PICKED(x0, x1, 0), w, h0);
+    linearStore8(RGB_PICKED(y0, y1, 0), w, h1);
+    linearStore8(RGB_PICKED(x1, x2, 1), w + 8, h0 + 8);
+    linearStore8(RGB_PICKED(y1, y2, 1), w + 8, h1 + 8);
+    linearStore8(RGB_PICKED(x2, x3, 2), w + 16, h0 + 16);
+    linearStore8(RGB_PICKED(y2, y3, 2), w + 16, h1 + 16);
+}
+#undef RGB_PICKED
+
+/* The sparse linear rows; n (1 or 2) and nch are constants where this is
+ * inlined. */
+AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t* const rows[],
+                                                float* const h[], int n, int nch)
+{
+    const ZoomShuffle* s = &z->shuffle;
+    const int* tap = z->xTap;
+    const float* xw = z->xw;
+    const float* we = s->elementWeight;
+    const Dim sp = z->srcPix, width = z->width, whole = s->whole;
+    const uint8_t* p0 = rows[0];
+    const uint8_t* p1 = rows[n - 1];
+    /* restrict: the stores to the rows touch none of the tables. */
+    float* restrict h0 = h[0];
+    float* restrict h1 = h[n - 1];
+    Dim i = 0;
+    if (nch == 1) {
+        const __m128i shift = _mm_cvtsi32_si128((int)(8 * sp));
+        for (; i + 8 <= whole; i += 8) {
+            const __m256 w = _mm256_loadu_ps(xw + i);
+            if (n == 2)
+                linearSingle8x2(p0, p1, tap + i, w, shift, h0 + i, h1 + i);
+            else
+                _mm256_storeu_ps(h0 + i, linearSingle8(p0, tap + i, w, shift));
+        }
+    } else if (nch == 3) {
+        __m128i pick[6];
+        for (int q = 0; q < 6; ++q)
+            pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
+        for (; i + 8 <= whole; i += 8) {
+            if (n == 2)
+                linearRgb8x2(p0, p1, tap + i, pick, we + 3 * i, h0 + 3 * i, h1 + 3 * i);
+            else
+                linearRgb8(p0, tap + i, pick, we + 3 * i, h0 + 3 * i);
+        }
+    } else {
+        const __m128i split = _mm_setr_epi8(
+            0, 1, 2, 3, 8, 9, 10, 11, (char)sp, (char)(sp + 1), (char)(sp + 2), (char)(sp + 3),
+            (char)(8 + sp), (char)(9 + sp), (char)(10 + sp), (char)(11 + sp));
+        for (; i + 2 <= whole; i += 2) {
+            const int t0 = tap[i], t1 = tap[i + 1];
+            linearRgba2(p0, t0, t1, we + 4 * i, split, h0 + 4 * i);
+            if (n == 2)
+                linearRgba2(p1, t0, t1, we + 4 * i, split, h1 + 4 * i);
+        }
+    }
+    /* The last columns one element at a time, as the portable kernels. */
+    for (; i < width; ++i)
+        for (int r = 0; r < n; ++r)
+            for (Dim c = 0; c < nch; ++c)
+                h[r][nch * i + c] = linearElement(rows[r] + tap[i] + c, sp, xw[i]);
+}
+
+AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
+                                      float* const h[], int n)
+{
+    const int nch = z->shuffle.sparse == SPARSE_LINEAR_SINGLE ? 1 : z->nch;
+#define ROWS(count, channels)                                                                     \
+    if (n == (count) && nch == (channels)) {                                                      \
+        linearSparseRows(z, rows, h, count, channels);                                            \
+        return;                                                                                   \
+    }
+    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3) ROWS(2, 4) ROWS(1, 4)
+#undef ROWS
+}
+
 /* One element's cubic from its four taps, sp bytes apart: cubicValue of the
  * portable kernels. */
 static inline float cubicElement(const uint8_t* p, Dim sp, const float* c)
@@ -55,6 +302,35 @@ AVX2 static inline __m256i windows(const uint8_t* lo, const uint8_t* hi)
                                    _mm_loadu_si128((const __m128i*)hi), 1);
 }
 
+/* Copies the tap bytes of every column of srow into the packed row; returns
+ * the row that the groups read: the packed one, or srow when the taps lie
+ * close. */
+AVX2 static const uint8_t* packRow(const ZoomPlan* z, const uint8_t* srow)
+{
+    const ZoomShuffle* s = &z->shuffle;
+    if (!s->stride)
+        return srow;
+    const int* xTap = z->xTap;
+    uint8_t* out = s->packed;
+    const Dim width = z->width, stride = s->stride, right = z->srcRight;
+    Dim i = 0;
+    /* A fixed-size copy per column (each overwrites the tail of the one
+     * before), while it stays within the bytes that may be read. */
+#define PACK(bytes)                                                                               \
+    for (; i < width && xTap[i] + (bytes) <= right; ++i)                                         \
+        memcpy(out + i * stride, srow + xTap[i], bytes);
+    switch (s->copy) {
+    case 2: PACK(2) break;
+    case 4: PACK(4) break;
+    case 8: PACK(8) break;
+    default: PACK(16) break;
+    }
+#undef PACK
+    for (; i < width; ++i)
+        memcpy(out + i * stride, srow + xTap[i], (size_t)stride);
+    return out;
+}
+
 /* a + w (b - a) in float for every element of the row, group kind by group
  * kind: the kinds come in runs, so each run is a loop of its own. */
 AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
@@ -65,7 +341,11 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
     const int32_t* off = s->off;
     const uint8_t* index = s->index;
     const float* weight = s->weight;
-    const int* xTap = z->xTap;
+    const int* xTap = s->stride ? s->packTap : z->xTap;
+    srow = packRow(z, srow);
+    /* The groups' offsets count in the packed row: nothing to fetch ahead. */
+    if (s->stride)
+        ahead = srow;
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i none = _mm256_setzero_si256(), next = _mm256_set1_epi32((int)sp);
@@ -146,7 +426,8 @@ AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
     const int32_t* off = s->off;
     const uint8_t* index = s->index;
     const float* weight = s->weight;
-    const int* xTap = z->xTap;
+    const int* xTap = s->stride ? s->packTap : z->xTap;
+    srow = packRow(z, srow);
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i step = _mm256_set1_epi32((int)sp);
@@ -282,6 +563,18 @@ Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim 
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
 {
     (void)shuffle; (void)srow; (void)drow;
+}
+
+Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+{
+    (void)z; (void)srow; (void)drow;
+    return 0;
+}
+
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
+                                 int n)
+{
+    (void)z; (void)rows; (void)h; (void)n;
 }
 
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead)
