@@ -145,8 +145,8 @@ AVX2 static ALWAYS_INLINE void linearSingle8x2(const uint8_t* p0, const uint8_t*
 /* The eight bytes of the pixel at t and the one at u as one vector. */
 AVX2 static ALWAYS_INLINE __m128i pixelPair(const uint8_t* p, int t, int u)
 {
-    return _mm_castpd_si128(_mm_loadh_pd(
-        _mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)(p + t))), (const double*)(p + u)));
+    return _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p + t)),
+                              _mm_loadl_epi64((const __m128i*)(p + u)));
 }
 
 /* a + w (b - a) of the eight elements whose a bytes are the low half of ab
@@ -156,14 +156,6 @@ AVX2 static ALWAYS_INLINE void linearStore8(__m128i ab, const float* w, float* o
     const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ab));
     const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ab, 8)));
     _mm256_storeu_ps(out, _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(w), _mm256_sub_ps(b, a))));
-}
-
-/* Two whole pixels of 4 channels of row p at t0 and t1: each one's eight
- * bytes hold a at 0 .. 3 and b at sp .. sp + 3 (split picks them). */
-AVX2 static ALWAYS_INLINE void linearRgba2(const uint8_t* p, int t0, int t1, const float* w,
-                                           __m128i split, float* out)
-{
-    linearStore8(_mm_shuffle_epi8(pixelPair(p, t0, t1), split), w, out);
 }
 
 /* The a and b bytes of block k (of three) of eight pixels of 3 channels,
@@ -208,8 +200,8 @@ AVX2 static ALWAYS_INLINE void linearRgb8x2(const uint8_t* p0, const uint8_t* p1
 }
 #undef RGB_PICKED
 
-/* The sparse linear rows; n (1 or 2) and nch are constants where this is
- * inlined. */
+/* The sparse linear rows; n (1 or 2) and nch (1 or 3) are constants where
+ * this is inlined. */
 AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t* const rows[],
                                                 float* const h[], int n, int nch)
 {
@@ -233,7 +225,7 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
             else
                 _mm256_storeu_ps(h0 + i, linearSingle8(p0, tap + i, w, shift));
         }
-    } else if (nch == 3) {
+    } else {
         __m128i pick[6];
         for (int q = 0; q < 6; ++q)
             pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
@@ -242,16 +234,6 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
                 linearRgb8x2(p0, p1, tap + i, pick, we + 3 * i, h0 + 3 * i, h1 + 3 * i);
             else
                 linearRgb8(p0, tap + i, pick, we + 3 * i, h0 + 3 * i);
-        }
-    } else {
-        const __m128i split = _mm_setr_epi8(
-            0, 1, 2, 3, 8, 9, 10, 11, (char)sp, (char)(sp + 1), (char)(sp + 2), (char)(sp + 3),
-            (char)(8 + sp), (char)(9 + sp), (char)(10 + sp), (char)(11 + sp));
-        for (; i + 2 <= whole; i += 2) {
-            const int t0 = tap[i], t1 = tap[i + 1];
-            linearRgba2(p0, t0, t1, we + 4 * i, split, h0 + 4 * i);
-            if (n == 2)
-                linearRgba2(p1, t0, t1, we + 4 * i, split, h1 + 4 * i);
         }
     }
     /* The last columns one element at a time, as the portable kernels. */
@@ -270,7 +252,7 @@ AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const ro
         linearSparseRows(z, rows, h, count, channels);                                            \
         return;                                                                                   \
     }
-    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3) ROWS(2, 4) ROWS(1, 4)
+    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3)
 #undef ROWS
 }
 

@@ -1077,7 +1077,7 @@ static int sparseLinear(ZoomPlan* z)
         s->whole = columnsWithin(z, 4);
         return 1;
     }
-    if ((nch == 3 || nch == 4) && sp >= nch && sp <= 4) {
+    if (nch == 3 && sp <= 4) {
         const Dim count = (Dim)z->width * nch;
         s->elementWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * count);
         if (!s->elementWeight)
