@@ -50,6 +50,19 @@ AVX2 static inline __m128i fourWords(const uint8_t* s, const int* tap, Dim eb)
     return _mm_insert_epi32(v, (int)load32(s + tap[3] * eb), 3);
 }
 
+/* Runs BLOCK(i) for blocks of `size` columns from 0 to last (at least 0),
+ * the last one at last itself: it overlaps the one before, whose columns it
+ * writes again with the same values, rather than leave them to a slower
+ * tail. */
+#define BLOCKS_TO(last, size, BLOCK)                                                              \
+    for (Dim at_ = 0;; at_ += (size)) {                                                           \
+        if (at_ > (last))                                                                         \
+            at_ = (last);                                                                         \
+        BLOCK(at_);                                                                               \
+        if (at_ == (last))                                                                        \
+            break;                                                                                \
+    }
+
 /* Pixels too far apart for a window are loaded one by one into the lanes of
  * a vector, sixteen bytes stored at a time. */
 AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
@@ -57,38 +70,68 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
     const int* tap = z->xTap;
     const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
     const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
-    Dim i = 0;
+    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
+     * store writes four more: its block may start up to `last`. */
+    const Dim size = pb == 3 ? 4 : 16 / pb;
+    Dim last = n - size;
+    if (pb == 3 && last > (rowBytes - 16) / 3)
+        last = (rowBytes - 16) / 3;
+    if (last < 0)
+        return 0;
     if (pb == 1) {
-        for (; i + 16 <= n; i += 16) {
-            const int* t = tap + i;
-            __m128i v = _mm_cvtsi32_si128(srow[t[0]]);
-#define BYTE(k) v = _mm_insert_epi8(v, srow[t[k]], k)
-            BYTE(1); BYTE(2); BYTE(3); BYTE(4); BYTE(5); BYTE(6); BYTE(7); BYTE(8);
-            BYTE(9); BYTE(10); BYTE(11); BYTE(12); BYTE(13); BYTE(14); BYTE(15);
-#undef BYTE
-            _mm_storeu_si128((__m128i*)(drow + i), v);
-        }
+#define BYTES16(i)                                                                                \
+    do {                                                                                          \
+        const int* t = tap + (i);                                                                 \
+        __m128i v = _mm_cvtsi32_si128(srow[t[0]]);                                                \
+        v = _mm_insert_epi8(v, srow[t[1]], 1);                                                    \
+        v = _mm_insert_epi8(v, srow[t[2]], 2);                                                    \
+        v = _mm_insert_epi8(v, srow[t[3]], 3);                                                    \
+        v = _mm_insert_epi8(v, srow[t[4]], 4);                                                    \
+        v = _mm_insert_epi8(v, srow[t[5]], 5);                                                    \
+        v = _mm_insert_epi8(v, srow[t[6]], 6);                                                    \
+        v = _mm_insert_epi8(v, srow[t[7]], 7);                                                    \
+        v = _mm_insert_epi8(v, srow[t[8]], 8);                                                    \
+        v = _mm_insert_epi8(v, srow[t[9]], 9);                                                    \
+        v = _mm_insert_epi8(v, srow[t[10]], 10);                                                  \
+        v = _mm_insert_epi8(v, srow[t[11]], 11);                                                  \
+        v = _mm_insert_epi8(v, srow[t[12]], 12);                                                  \
+        v = _mm_insert_epi8(v, srow[t[13]], 13);                                                  \
+        v = _mm_insert_epi8(v, srow[t[14]], 14);                                                  \
+        v = _mm_insert_epi8(v, srow[t[15]], 15);                                                  \
+        _mm_storeu_si128((__m128i*)(drow + (i)), v);                                              \
+    } while (0)
+        BLOCKS_TO(last, 16, BYTES16)
+#undef BYTES16
     } else if (pb == 2) {
-        for (; i + 8 <= n; i += 8) {
-            const int* t = tap + i;
-            __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));
-#define HALF(k) v = _mm_insert_epi16(v, load16(srow + t[k] * eb), k)
-            HALF(1); HALF(2); HALF(3); HALF(4); HALF(5); HALF(6); HALF(7);
-#undef HALF
-            _mm_storeu_si128((__m128i*)(drow + 2 * i), v);
-        }
+#define HALVES8(i)                                                                                \
+    do {                                                                                          \
+        const int* t = tap + (i);                                                                 \
+        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[1] * eb), 1);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[2] * eb), 2);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[3] * eb), 3);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[4] * eb), 4);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[5] * eb), 5);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[6] * eb), 6);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[7] * eb), 7);                                     \
+        _mm_storeu_si128((__m128i*)(drow + 2 * (i)), v);                                          \
+    } while (0)
+        BLOCKS_TO(last, 8, HALVES8)
+#undef HALVES8
     } else if (pb == 4) {
-        for (; i + 4 <= n; i += 4)
-            _mm_storeu_si128((__m128i*)(drow + 4 * i), fourWords(srow, tap + i, eb));
-    } else if (pb == 3) {
+#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), eb))
+        BLOCKS_TO(last, 4, WORDS4)
+#undef WORDS4
+    } else {
         /* Four pixels of four bytes each, closed up to twelve; the store's
          * last four bytes are rewritten by the next one. */
         const __m128i close = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-        for (; i + 4 <= n && 3 * i + 16 <= rowBytes; i += 4)
-            _mm_storeu_si128((__m128i*)(drow + 3 * i),
-                             _mm_shuffle_epi8(fourWords(srow, tap + i, 1), close));
+#define CLOSED4(i)                                                                                \
+    _mm_storeu_si128((__m128i*)(drow + 3 * (i)), _mm_shuffle_epi8(fourWords(srow, tap + (i), 1), close))
+        BLOCKS_TO(last, 4, CLOSED4)
+#undef CLOSED4
     }
-    return i;
+    return last + size;
 }
 
 /* One element's linear: the portable a + w (b - a) in float. */
@@ -155,7 +198,7 @@ AVX2 static ALWAYS_INLINE void linearStore8(__m128i ab, const float* w, float* o
 {
     const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ab));
     const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ab, 8)));
-    _mm256_storeu_ps(out, _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(w), _mm256_sub_ps(b, a))));
+    _mm256_storeu_ps(out, _mm256_add_ps(a, _mm256_mul_ps(_mm256_loadu_ps(w), _mm256_sub_ps(b, a))));
 }
 
 /* The a and b bytes of block k (of three) of eight pixels of 3 channels,
@@ -216,25 +259,33 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
     float* restrict h0 = h[0];
     float* restrict h1 = h[n - 1];
     Dim i = 0;
-    if (nch == 1) {
+    if (whole >= 8 && nch == 1) {
         const __m128i shift = _mm_cvtsi32_si128((int)(8 * sp));
-        for (; i + 8 <= whole; i += 8) {
-            const __m256 w = _mm256_loadu_ps(xw + i);
-            if (n == 2)
-                linearSingle8x2(p0, p1, tap + i, w, shift, h0 + i, h1 + i);
-            else
-                _mm256_storeu_ps(h0 + i, linearSingle8(p0, tap + i, w, shift));
-        }
-    } else {
+#define SINGLE8(at)                                                                               \
+    do {                                                                                          \
+        const __m256 w = _mm256_loadu_ps(xw + (at));                                              \
+        if (n == 2)                                                                               \
+            linearSingle8x2(p0, p1, tap + (at), w, shift, h0 + (at), h1 + (at));                  \
+        else                                                                                      \
+            _mm256_storeu_ps(h0 + (at), linearSingle8(p0, tap + (at), w, shift));                 \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, SINGLE8)
+#undef SINGLE8
+        i = whole;
+    } else if (whole >= 8) {
         __m128i pick[6];
         for (int q = 0; q < 6; ++q)
             pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
-        for (; i + 8 <= whole; i += 8) {
-            if (n == 2)
-                linearRgb8x2(p0, p1, tap + i, pick, we + 3 * i, h0 + 3 * i, h1 + 3 * i);
-            else
-                linearRgb8(p0, tap + i, pick, we + 3 * i, h0 + 3 * i);
-        }
+#define RGB8(at)                                                                                  \
+    do {                                                                                          \
+        if (n == 2)                                                                               \
+            linearRgb8x2(p0, p1, tap + (at), pick, we + 3 * (at), h0 + 3 * (at), h1 + 3 * (at));  \
+        else                                                                                      \
+            linearRgb8(p0, tap + (at), pick, we + 3 * (at), h0 + 3 * (at));                       \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, RGB8)
+#undef RGB8
+        i = whole;
     }
     /* The last columns one element at a time, as the portable kernels. */
     for (; i < width; ++i)
