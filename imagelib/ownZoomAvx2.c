@@ -251,7 +251,7 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
     const ZoomShuffle* s = &z->shuffle;
     const int* tap = z->xTap;
     const float* xw = z->xw;
-    const float* we = s->elementWeight;
+    const float* we = s->sparseWeight;
     const Dim sp = z->srcPix, width = z->width, whole = s->whole;
     const uint8_t* p0 = rows[0];
     const uint8_t* p1 = rows[n - 1];
@@ -452,8 +452,42 @@ AVX2 static inline __m256 cubic8(__m256 f0, __m256 f1, __m256 f2, __m256 f3, __m
                          _mm256_mul_ps(c3, d3));
 }
 
+/* SPARSE_CUBIC_SINGLE: eight columns a vector, each column's four taps a
+ * 32-bit word. */
+AVX2 static void cubicSparseRow(const ZoomPlan* z, const uint8_t* srow, float* restrict h)
+{
+    const int* tap = z->xTap;
+    const Dim width = z->width, whole = z->shuffle.whole;
+    const float* c = z->shuffle.sparseWeight;
+    Dim i = 0;
+    if (whole >= 8) {
+        const __m256i low = _mm256_set1_epi32(0xff);
+#define CUBIC8(at)                                                                                \
+    do {                                                                                          \
+        const __m256i v = _mm256_inserti128_si256(                                                \
+            _mm256_castsi128_si256(fourWords(srow, tap + (at), 1)), fourWords(srow, tap + (at) + 4, 1), 1); \
+        const __m256 f0 = _mm256_cvtepi32_ps(_mm256_and_si256(v, low));                           \
+        const __m256 f1 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 8), low));     \
+        const __m256 f2 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 16), low));    \
+        const __m256 f3 = _mm256_cvtepi32_ps(_mm256_srli_epi32(v, 24));                           \
+        _mm256_storeu_ps(h + (at), cubic8(f0, f1, f2, f3, _mm256_loadu_ps(c + (at)),              \
+                                          _mm256_loadu_ps(c + width + (at)),                      \
+                                          _mm256_loadu_ps(c + 2 * width + (at))));                \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, CUBIC8)
+#undef CUBIC8
+        i = whole;
+    }
+    for (; i < width; ++i)
+        h[i] = cubicElement(srow + tap[i], 1, z->xw + 3 * i);
+}
+
 AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
 {
+    if (z->shuffle.sparse) {
+        cubicSparseRow(z, srow, h);
+        return;
+    }
     /* Locals: the stores to h may alias the plan. */
     const ZoomShuffle* s = &z->shuffle;
     const int32_t* off = s->off;

@@ -36,9 +36,10 @@ enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
 /* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
  * sixteen bytes a store; linear 8-bit, one channel (both taps within four
  * bytes) or whole pixels of 3 channels (both taps within eight bytes), eight
- * elements a vector. (A pixel of 4 channels fills a window's lane of its
- * own, so its taps always fit the windows.) */
-enum { SPARSE_NONE, SPARSE_NEAREST, SPARSE_LINEAR_SINGLE, SPARSE_LINEAR_PIXELS };
+ * elements a vector (a pixel of 4 channels fills a window's lane of its
+ * own, so its taps always fit the windows); cubic 8-bit, one channel of
+ * adjacent taps (all four in four bytes), eight columns a vector. */
+enum { SPARSE_NONE, SPARSE_NEAREST, SPARSE_LINEAR_SINGLE, SPARSE_LINEAR_PIXELS, SPARSE_CUBIC_SINGLE };
 
 typedef struct {
     int32_t* off;
@@ -59,7 +60,8 @@ typedef struct {
     int* packTap;    /* each column's first tap in packed */
     int sparse;      /* SPARSE_* */
     Dim whole;       /* sparse: the leading columns whose vector loads stay in the row */
-    float* elementWeight; /* SPARSE_LINEAR_PIXELS: each element's weight (its column's) */
+    float* sparseWeight; /* SPARSE_LINEAR_PIXELS: each element's weight (its column's);
+                            SPARSE_CUBIC_SINGLE: coefficient q of column i at q width + i */
     uint8_t rgbPick[96];  /* SPARSE_LINEAR_PIXELS, 3 channels: for each of the three
                              vectors of eight pixels, the shuffles of the two pixel
                              pairs it spans into its a bytes (low half) and b bytes */

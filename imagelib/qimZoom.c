@@ -553,7 +553,7 @@ static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Di
 /* The horizontal cubic pass of one source row. */
 INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
 {
-    if (kind == K8U && z->shuffle.groups) {
+    if (kind == K8U && (z->shuffle.groups || z->shuffle.sparse)) {
         ownZoomCubicRowAvx2(z, (const uint8_t*)srow, h);
         return;
     }
@@ -776,7 +776,7 @@ static void freeShuffle(ZoomShuffle* s)
     ownAlignedFree(s->runKind);
     ownAlignedFree(s->packed);
     ownAlignedFree(s->packTap);
-    ownAlignedFree(s->elementWeight);
+    ownAlignedFree(s->sparseWeight);
     memset(s, 0, sizeof *s);
 }
 
@@ -922,6 +922,15 @@ static int nearestShuffle(ZoomPlan* z)
     const Dim eb = elemBytes(z->kind), pb = z->nch * eb, rowBytes = (Dim)z->width * pb;
     if (pb > 16 || rowBytes < 32 || z->srcRight < 16)
         return 1;
+    /* Fewer than four pixels a window (three steps and a pixel take more
+     * than sixteen bytes: shrinking by about four or more): loading the
+     * pixels one by one into a vector takes fewer instructions. */
+    const Dim steps = (Dim)z->width - 1, span = ((Dim)z->xTap[steps] - z->xTap[0]) * eb;
+    if ((pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1)) && 3 * span + pb * steps > 16 * steps) {
+        s->sparse = SPARSE_NEAREST;
+        s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+        return 1;
+    }
     if (!allocShuffle(s, z->width, 16, 8)) {
         freeShuffle(s);
         return 0;
@@ -953,12 +962,6 @@ static int nearestShuffle(ZoomPlan* z)
     }
     s->groups = g;
     s->covered = i;
-    /* Fewer than four pixels a window (shrinking by four or more): loading
-     * the pixels one by one into a vector takes fewer instructions. */
-    if (g && i < 4 * g && (pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1))) {
-        s->sparse = SPARSE_NEAREST;
-        s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
-    }
     return 1;
 }
 
@@ -1065,13 +1068,26 @@ static int packedTaps(ZoomPlan* z, int taps, const Dim fitting[], TapRow* row)
     return 1;
 }
 
-/* Sparse linear taps of the layouts that read each column straight into
- * the vectors (see SPARSE_*). Returns 1 when chosen, 0 when memory runs
- * out, -1 when the layout is not one of them. */
-static int sparseLinear(ZoomPlan* z)
+/* Sparse linear (2 taps) or cubic (4 taps) taps of the layouts that read
+ * each column straight into the vectors (see SPARSE_*). Returns 1 when
+ * chosen, 0 when memory runs out, -1 when the layout is not one of them. */
+static int sparseTaps(ZoomPlan* z, int taps)
 {
     ZoomShuffle* s = &z->shuffle;
     const int sp = z->srcPix, nch = z->nch;
+    if (taps == 4) {
+        if (nch != 1 || sp != 1)
+            return -1;
+        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * 3 * z->width);
+        if (!s->sparseWeight)
+            return 0;
+        for (int i = 0; i < z->width; ++i)
+            for (int q = 0; q < 3; ++q)
+                s->sparseWeight[q * z->width + i] = z->xw[3 * i + q];
+        s->sparse = SPARSE_CUBIC_SINGLE;
+        s->whole = columnsWithin(z, 4);
+        return 1;
+    }
     if (nch == 1 && sp <= 3) {
         s->sparse = SPARSE_LINEAR_SINGLE;
         s->whole = columnsWithin(z, 4);
@@ -1079,11 +1095,11 @@ static int sparseLinear(ZoomPlan* z)
     }
     if (nch == 3 && sp <= 4) {
         const Dim count = (Dim)z->width * nch;
-        s->elementWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * count);
-        if (!s->elementWeight)
+        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * count);
+        if (!s->sparseWeight)
             return 0;
         for (Dim e = 0; e < count; ++e)
-            s->elementWeight[e] = z->xw[e / nch];
+            s->sparseWeight[e] = z->xw[e / nch];
         /* Vector v of eight pixels holds elements 8 v .. 8 v + 7; pixel P is
          * the low (even P) or high half of pair P / 2. */
         for (int v = 0; v < 3; ++v) {
@@ -1120,8 +1136,8 @@ static int tapShuffle(ZoomPlan* z, int taps)
     TapRow row = {z->xTap, z->srcRight};
     Dim fitting[GROUP_SCALAR + 1];
     countFitting(z, &row, taps, fitting);
-    if (fitting[GROUP_SCALAR] * 10 < groups * 9 && taps == 2)
-        switch (sparseLinear(z)) {
+    if (fitting[GROUP_SCALAR] * 10 < groups * 9)
+        switch (sparseTaps(z, taps)) {
         case 0: return 0;
         case 1: return 1;
         default: break;
