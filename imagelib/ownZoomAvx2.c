@@ -127,7 +127,8 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
          * last four bytes are rewritten by the next one. */
         const __m128i close = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
 #define CLOSED4(i)                                                                                \
-    _mm_storeu_si128((__m128i*)(drow + 3 * (i)), _mm_shuffle_epi8(fourWords(srow, tap + (i), 1), close))
+    _mm_storeu_si128((__m128i*)(drow + 3 * (i)),                                                  \
+                     _mm_shuffle_epi8(fourWords(srow, tap + (i), 1), close))
         BLOCKS_TO(last, 4, CLOSED4)
 #undef CLOSED4
     }
@@ -163,9 +164,11 @@ AVX2 static ALWAYS_INLINE void linearSingle8x2(const uint8_t* p0, const uint8_t*
 {
     const __m256i low = _mm256_set1_epi32(0xff);
     int t = tap[0];
-    __m128i a0 = _mm_cvtsi32_si128((int)load32(p0 + t)), a1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+    __m128i a0 = _mm_cvtsi32_si128((int)load32(p0 + t));
+    __m128i a1 = _mm_cvtsi32_si128((int)load32(p1 + t));
     t = tap[4];
-    __m128i b0 = _mm_cvtsi32_si128((int)load32(p0 + t)), b1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+    __m128i b0 = _mm_cvtsi32_si128((int)load32(p0 + t));
+    __m128i b1 = _mm_cvtsi32_si128((int)load32(p1 + t));
 #define INSERT(k)                                                                                 \
     t = tap[k];                                                                                   \
     a0 = _mm_insert_epi32(a0, (int)load32(p0 + t), k);                                            \
@@ -464,8 +467,9 @@ AVX2 static void cubicSparseRow(const ZoomPlan* z, const uint8_t* srow, float* r
         const __m256i low = _mm256_set1_epi32(0xff);
 #define CUBIC8(at)                                                                                \
     do {                                                                                          \
-        const __m256i v = _mm256_inserti128_si256(                                                \
-            _mm256_castsi128_si256(fourWords(srow, tap + (at), 1)), fourWords(srow, tap + (at) + 4, 1), 1); \
+        const __m256i v =                                                                         \
+            _mm256_inserti128_si256(_mm256_castsi128_si256(fourWords(srow, tap + (at), 1)),       \
+                                    fourWords(srow, tap + (at) + 4, 1), 1);                       \
         const __m256 f0 = _mm256_cvtepi32_ps(_mm256_and_si256(v, low));                           \
         const __m256 f1 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 8), low));     \
         const __m256 f2 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 16), low));    \

@@ -39,7 +39,13 @@ enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
  * elements a vector (a pixel of 4 channels fills a window's lane of its
  * own, so its taps always fit the windows); cubic 8-bit, one channel of
  * adjacent taps (all four in four bytes), eight columns a vector. */
-enum { SPARSE_NONE, SPARSE_NEAREST, SPARSE_LINEAR_SINGLE, SPARSE_LINEAR_PIXELS, SPARSE_CUBIC_SINGLE };
+enum {
+    SPARSE_NONE,
+    SPARSE_NEAREST,
+    SPARSE_LINEAR_SINGLE,
+    SPARSE_LINEAR_PIXELS,
+    SPARSE_CUBIC_SINGLE
+};
 
 typedef struct {
     int32_t* off;

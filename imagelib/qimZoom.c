@@ -926,7 +926,8 @@ static int nearestShuffle(ZoomPlan* z)
      * than sixteen bytes: shrinking by about four or more): loading the
      * pixels one by one into a vector takes fewer instructions. */
     const Dim steps = (Dim)z->width - 1, span = ((Dim)z->xTap[steps] - z->xTap[0]) * eb;
-    if ((pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1)) && 3 * span + pb * steps > 16 * steps) {
+    const int loadable = pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1);
+    if (loadable && 3 * span + pb * steps > 16 * steps) {
         s->sparse = SPARSE_NEAREST;
         s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
         return 1;

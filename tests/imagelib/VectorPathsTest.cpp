@@ -159,7 +159,8 @@ TEST_F(VectorPathsTest, LargeShrinksGiveTheSameBytes)
         const int yDst = pick(1, 2), ySrc = pick(0, 2) ? yDst * pick(2, 12) + pick(0, 1) : yDst;
         // Sizes whose scaled extents are whole: the region maps onto dw x dh.
         // Half of them whole vectors of eight columns, up to the last one.
-        const int dw = xDst * (pick(0, 1) ? 8 * pick(1, 6 / xDst) : pick((8 + xDst - 1) / xDst, 48 / xDst));
+        const int dw = xDst * (pick(0, 1) ? 8 * pick(1, 6 / xDst)
+                                          : pick((8 + xDst - 1) / xDst, 48 / xDst));
         const int dh = yDst * pick(1, 5);
         const int regionW = dw * xSrc / xDst, sh = std::max(2, dh * ySrc / yDst);
         const int sw = 32 * (regionW / 32 + 1); // rows without padding
