@@ -27,6 +27,289 @@ AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow,
     }
 }
 
+static inline uint32_t load32(const uint8_t* p)
+{
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+static inline uint16_t load16(const uint8_t* p)
+{
+    uint16_t v;
+    memcpy(&v, p, 2);
+    return v;
+}
+
+/* Four 32-bit loads as one vector. */
+AVX2 static inline __m128i fourWords(const uint8_t* s, const int* tap, Dim eb)
+{
+    __m128i v = _mm_cvtsi32_si128((int)load32(s + tap[0] * eb));
+    v = _mm_insert_epi32(v, (int)load32(s + tap[1] * eb), 1);
+    v = _mm_insert_epi32(v, (int)load32(s + tap[2] * eb), 2);
+    return _mm_insert_epi32(v, (int)load32(s + tap[3] * eb), 3);
+}
+
+/* Runs BLOCK(i) for blocks of `size` columns from 0 to last (at least 0),
+ * the last one at last itself: it overlaps the one before, whose columns it
+ * writes again with the same values, rather than leave them to a slower
+ * tail. */
+#define BLOCKS_TO(last, size, BLOCK)                                                              \
+    for (Dim at_ = 0;; at_ += (size)) {                                                           \
+        if (at_ > (last))                                                                         \
+            at_ = (last);                                                                         \
+        BLOCK(at_);                                                                               \
+        if (at_ == (last))                                                                        \
+            break;                                                                                \
+    }
+
+/* Pixels too far apart for a window are loaded one by one into the lanes of
+ * a vector, sixteen bytes stored at a time. */
+AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+{
+    const int* tap = z->xTap;
+    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
+    const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
+    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
+     * store writes four more: its block may start up to `last`. */
+    const Dim size = pb == 3 ? 4 : 16 / pb;
+    Dim last = n - size;
+    if (pb == 3 && last > (rowBytes - 16) / 3)
+        last = (rowBytes - 16) / 3;
+    if (last < 0)
+        return 0;
+    if (pb == 1) {
+#define BYTES16(i)                                                                                \
+    do {                                                                                          \
+        const int* t = tap + (i);                                                                 \
+        __m128i v = _mm_cvtsi32_si128(srow[t[0]]);                                                \
+        v = _mm_insert_epi8(v, srow[t[1]], 1);                                                    \
+        v = _mm_insert_epi8(v, srow[t[2]], 2);                                                    \
+        v = _mm_insert_epi8(v, srow[t[3]], 3);                                                    \
+        v = _mm_insert_epi8(v, srow[t[4]], 4);                                                    \
+        v = _mm_insert_epi8(v, srow[t[5]], 5);                                                    \
+        v = _mm_insert_epi8(v, srow[t[6]], 6);                                                    \
+        v = _mm_insert_epi8(v, srow[t[7]], 7);                                                    \
+        v = _mm_insert_epi8(v, srow[t[8]], 8);                                                    \
+        v = _mm_insert_epi8(v, srow[t[9]], 9);                                                    \
+        v = _mm_insert_epi8(v, srow[t[10]], 10);                                                  \
+        v = _mm_insert_epi8(v, srow[t[11]], 11);                                                  \
+        v = _mm_insert_epi8(v, srow[t[12]], 12);                                                  \
+        v = _mm_insert_epi8(v, srow[t[13]], 13);                                                  \
+        v = _mm_insert_epi8(v, srow[t[14]], 14);                                                  \
+        v = _mm_insert_epi8(v, srow[t[15]], 15);                                                  \
+        _mm_storeu_si128((__m128i*)(drow + (i)), v);                                              \
+    } while (0)
+        BLOCKS_TO(last, 16, BYTES16)
+#undef BYTES16
+    } else if (pb == 2) {
+#define HALVES8(i)                                                                                \
+    do {                                                                                          \
+        const int* t = tap + (i);                                                                 \
+        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[1] * eb), 1);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[2] * eb), 2);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[3] * eb), 3);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[4] * eb), 4);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[5] * eb), 5);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[6] * eb), 6);                                     \
+        v = _mm_insert_epi16(v, load16(srow + t[7] * eb), 7);                                     \
+        _mm_storeu_si128((__m128i*)(drow + 2 * (i)), v);                                          \
+    } while (0)
+        BLOCKS_TO(last, 8, HALVES8)
+#undef HALVES8
+    } else if (pb == 4) {
+#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), eb))
+        BLOCKS_TO(last, 4, WORDS4)
+#undef WORDS4
+    } else {
+        /* Four pixels of four bytes each, closed up to twelve; the store's
+         * last four bytes are rewritten by the next one. */
+        const __m128i close = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+#define CLOSED4(i)                                                                                \
+    _mm_storeu_si128((__m128i*)(drow + 3 * (i)),                                                  \
+                     _mm_shuffle_epi8(fourWords(srow, tap + (i), 1), close))
+        BLOCKS_TO(last, 4, CLOSED4)
+#undef CLOSED4
+    }
+    return last + size;
+}
+
+/* One element's linear: the portable a + w (b - a) in float. */
+static inline float linearElement(const uint8_t* p, Dim sp, float w)
+{
+    const float a = (float)p[0], b = (float)p[sp];
+    return a + w * (b - a);
+}
+
+#define ALWAYS_INLINE inline __attribute__((always_inline))
+
+/* Eight one-channel columns of row p: each one's 32-bit word holds a in its
+ * low byte and b sp bytes above. */
+AVX2 static ALWAYS_INLINE __m256 linearSingle8(const uint8_t* p, const int* tap, __m256 w,
+                                               __m128i shift)
+{
+    const __m256i low = _mm256_set1_epi32(0xff);
+    const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(fourWords(p, tap, 1)),
+                                              fourWords(p, tap + 4, 1), 1);
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_and_si256(v, low));
+    const __m256 b = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v, shift), low));
+    return _mm256_add_ps(a, _mm256_mul_ps(w, _mm256_sub_ps(b, a)));
+}
+
+/* linearSingle8 of two rows, each tap read once. */
+AVX2 static ALWAYS_INLINE void linearSingle8x2(const uint8_t* p0, const uint8_t* p1,
+                                               const int* tap, __m256 w, __m128i shift,
+                                               float* h0, float* h1)
+{
+    const __m256i low = _mm256_set1_epi32(0xff);
+    int t = tap[0];
+    __m128i a0 = _mm_cvtsi32_si128((int)load32(p0 + t));
+    __m128i a1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+    t = tap[4];
+    __m128i b0 = _mm_cvtsi32_si128((int)load32(p0 + t));
+    __m128i b1 = _mm_cvtsi32_si128((int)load32(p1 + t));
+#define INSERT(k)                                                                                 \
+    t = tap[k];                                                                                   \
+    a0 = _mm_insert_epi32(a0, (int)load32(p0 + t), k);                                            \
+    a1 = _mm_insert_epi32(a1, (int)load32(p1 + t), k);                                            \
+    t = tap[4 + k];                                                                               \
+    b0 = _mm_insert_epi32(b0, (int)load32(p0 + t), k);                                            \
+    b1 = _mm_insert_epi32(b1, (int)load32(p1 + t), k);
+    INSERT(1) INSERT(2) INSERT(3)
+#undef INSERT
+    const __m256i v0 = _mm256_inserti128_si256(_mm256_castsi128_si256(a0), b0, 1);
+    const __m256i v1 = _mm256_inserti128_si256(_mm256_castsi128_si256(a1), b1, 1);
+    const __m256 x0 = _mm256_cvtepi32_ps(_mm256_and_si256(v0, low));
+    const __m256 y0 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v0, shift), low));
+    const __m256 x1 = _mm256_cvtepi32_ps(_mm256_and_si256(v1, low));
+    const __m256 y1 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srl_epi32(v1, shift), low));
+    _mm256_storeu_ps(h0, _mm256_add_ps(x0, _mm256_mul_ps(w, _mm256_sub_ps(y0, x0))));
+    _mm256_storeu_ps(h1, _mm256_add_ps(x1, _mm256_mul_ps(w, _mm256_sub_ps(y1, x1))));
+}
+
+/* The eight bytes of the pixel at t and the one at u as one vector. */
+AVX2 static ALWAYS_INLINE __m128i pixelPair(const uint8_t* p, int t, int u)
+{
+    return _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p + t)),
+                              _mm_loadl_epi64((const __m128i*)(p + u)));
+}
+
+/* a + w (b - a) of the eight elements whose a bytes are the low half of ab
+ * and b bytes its high half, stored at out. */
+AVX2 static ALWAYS_INLINE void linearStore8(__m128i ab, const float* w, float* out)
+{
+    const __m256 a = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(ab));
+    const __m256 b = _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_srli_si128(ab, 8)));
+    _mm256_storeu_ps(out, _mm256_add_ps(a, _mm256_mul_ps(_mm256_loadu_ps(w), _mm256_sub_ps(b, a))));
+}
+
+/* The a and b bytes of block k (of three) of eight pixels of 3 channels,
+ * picked from the two pixel pairs u and v it spans (see rgbPick). */
+#define RGB_PICKED(u, v, k)                                                                       \
+    _mm_or_si128(_mm_shuffle_epi8(u, pick[2 * (k)]), _mm_shuffle_epi8(v, pick[2 * (k) + 1]))
+
+/* Eight whole pixels of 3 channels of row p (24 elements, three blocks),
+ * loaded as four pairs. */
+AVX2 static ALWAYS_INLINE void linearRgb8(const uint8_t* p, const int* t, const __m128i pick[6],
+                                          const float* w, float* out)
+{
+    const __m128i x0 = pixelPair(p, t[0], t[1]), x1 = pixelPair(p, t[2], t[3]);
+    const __m128i x2 = pixelPair(p, t[4], t[5]), x3 = pixelPair(p, t[6], t[7]);
+    linearStore8(RGB_PICKED(x0, x1, 0), w, out);
+    linearStore8(RGB_PICKED(x1, x2, 1), w + 8, out + 8);
+    linearStore8(RGB_PICKED(x2, x3, 2), w + 16, out + 16);
+}
+
+/* linearRgb8 of two rows, each tap read once. */
+AVX2 static ALWAYS_INLINE void linearRgb8x2(const uint8_t* p0, const uint8_t* p1, const int* t,
+                                            const __m128i pick[6], const float* w, float* h0,
+                                            float* h1)
+{
+    int a = t[0], b = t[1];
+    const __m128i x0 = pixelPair(p0, a, b), y0 = pixelPair(p1, a, b);
+    a = t[2];
+    b = t[3];
+    const __m128i x1 = pixelPair(p0, a, b), y1 = pixelPair(p1, a, b);
+    a = t[4];
+    b = t[5];
+    const __m128i x2 = pixelPair(p0, a, b), y2 = pixelPair(p1, a, b);
+    a = t[6];
+    b = t[7];
+    const __m128i x3 = pixelPair(p0, a, b), y3 = pixelPair(p1, a, b);
+    linearStore8(RGB_PICKED(x0, x1, 0), w, h0);
+    linearStore8(RGB_PICKED(y0, y1, 0), w, h1);
+    linearStore8(RGB_PICKED(x1, x2, 1), w + 8, h0 + 8);
+    linearStore8(RGB_PICKED(y1, y2, 1), w + 8, h1 + 8);
+    linearStore8(RGB_PICKED(x2, x3, 2), w + 16, h0 + 16);
+    linearStore8(RGB_PICKED(y2, y3, 2), w + 16, h1 + 16);
+}
+#undef RGB_PICKED
+
+/* The sparse linear rows; n (1 or 2) and nch (1 or 3) are constants where
+ * this is inlined. */
+AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t* const rows[],
+                                                float* const h[], int n, int nch)
+{
+    const ZoomShuffle* s = &z->shuffle;
+    const int* tap = z->xTap;
+    const float* xw = z->xw;
+    const float* we = s->sparseWeight;
+    const Dim sp = z->srcPix, width = z->width, whole = s->whole;
+    const uint8_t* p0 = rows[0];
+    const uint8_t* p1 = rows[n - 1];
+    /* restrict: the stores to the rows touch none of the tables. */
+    float* restrict h0 = h[0];
+    float* restrict h1 = h[n - 1];
+    Dim i = 0;
+    if (whole >= 8 && nch == 1) {
+        const __m128i shift = _mm_cvtsi32_si128((int)(8 * sp));
+#define SINGLE8(at)                                                                               \
+    do {                                                                                          \
+        const __m256 w = _mm256_loadu_ps(xw + (at));                                              \
+        if (n == 2)                                                                               \
+            linearSingle8x2(p0, p1, tap + (at), w, shift, h0 + (at), h1 + (at));                  \
+        else                                                                                      \
+            _mm256_storeu_ps(h0 + (at), linearSingle8(p0, tap + (at), w, shift));                 \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, SINGLE8)
+#undef SINGLE8
+        i = whole;
+    } else if (whole >= 8) {
+        __m128i pick[6];
+        for (int q = 0; q < 6; ++q)
+            pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
+#define RGB8(at)                                                                                  \
+    do {                                                                                          \
+        if (n == 2)                                                                               \
+            linearRgb8x2(p0, p1, tap + (at), pick, we + 3 * (at), h0 + 3 * (at), h1 + 3 * (at));  \
+        else                                                                                      \
+            linearRgb8(p0, tap + (at), pick, we + 3 * (at), h0 + 3 * (at));                       \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, RGB8)
+#undef RGB8
+        i = whole;
+    }
+    /* The last columns one element at a time, as the portable kernels. */
+    for (; i < width; ++i)
+        for (int r = 0; r < n; ++r)
+            for (Dim c = 0; c < nch; ++c)
+                h[r][nch * i + c] = linearElement(rows[r] + tap[i] + c, sp, xw[i]);
+}
+
+AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
+                                      float* const h[], int n)
+{
+    const int nch = z->shuffle.sparse == SPARSE_LINEAR_SINGLE ? 1 : z->nch;
+#define ROWS(count, channels)                                                                     \
+    if (n == (count) && nch == (channels)) {                                                      \
+        linearSparseRows(z, rows, h, count, channels);                                            \
+        return;                                                                                   \
+    }
+    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3)
+#undef ROWS
+}
+
 /* One element's cubic from its four taps, sp bytes apart: cubicValue of the
  * portable kernels. */
 static inline float cubicElement(const uint8_t* p, Dim sp, const float* c)
@@ -55,6 +338,35 @@ AVX2 static inline __m256i windows(const uint8_t* lo, const uint8_t* hi)
                                    _mm_loadu_si128((const __m128i*)hi), 1);
 }
 
+/* Copies the tap bytes of every column of srow into the packed row; returns
+ * the row that the groups read: the packed one, or srow when the taps lie
+ * close. */
+AVX2 static const uint8_t* packRow(const ZoomPlan* z, const uint8_t* srow)
+{
+    const ZoomShuffle* s = &z->shuffle;
+    if (!s->stride)
+        return srow;
+    const int* xTap = z->xTap;
+    uint8_t* out = s->packed;
+    const Dim width = z->width, stride = s->stride, right = z->srcRight;
+    Dim i = 0;
+    /* A fixed-size copy per column (each overwrites the tail of the one
+     * before), while it stays within the bytes that may be read. */
+#define PACK(bytes)                                                                               \
+    for (; i < width && xTap[i] + (bytes) <= right; ++i)                                         \
+        memcpy(out + i * stride, srow + xTap[i], bytes);
+    switch (s->copy) {
+    case 2: PACK(2) break;
+    case 4: PACK(4) break;
+    case 8: PACK(8) break;
+    default: PACK(16) break;
+    }
+#undef PACK
+    for (; i < width; ++i)
+        memcpy(out + i * stride, srow + xTap[i], (size_t)stride);
+    return out;
+}
+
 /* a + w (b - a) in float for every element of the row, group kind by group
  * kind: the kinds come in runs, so each run is a loop of its own. */
 AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
@@ -65,7 +377,11 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
     const int32_t* off = s->off;
     const uint8_t* index = s->index;
     const float* weight = s->weight;
-    const int* xTap = z->xTap;
+    const int* xTap = s->stride ? s->packTap : z->xTap;
+    srow = packRow(z, srow);
+    /* The groups' offsets count in the packed row: nothing to fetch ahead. */
+    if (s->stride)
+        ahead = srow;
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i none = _mm256_setzero_si256(), next = _mm256_set1_epi32((int)sp);
@@ -139,14 +455,50 @@ AVX2 static inline __m256 cubic8(__m256 f0, __m256 f1, __m256 f2, __m256 f3, __m
                          _mm256_mul_ps(c3, d3));
 }
 
+/* SPARSE_CUBIC_SINGLE: eight columns a vector, each column's four taps a
+ * 32-bit word. */
+AVX2 static void cubicSparseRow(const ZoomPlan* z, const uint8_t* srow, float* restrict h)
+{
+    const int* tap = z->xTap;
+    const Dim width = z->width, whole = z->shuffle.whole;
+    const float* c = z->shuffle.sparseWeight;
+    Dim i = 0;
+    if (whole >= 8) {
+        const __m256i low = _mm256_set1_epi32(0xff);
+#define CUBIC8(at)                                                                                \
+    do {                                                                                          \
+        const __m256i v =                                                                         \
+            _mm256_inserti128_si256(_mm256_castsi128_si256(fourWords(srow, tap + (at), 1)),       \
+                                    fourWords(srow, tap + (at) + 4, 1), 1);                       \
+        const __m256 f0 = _mm256_cvtepi32_ps(_mm256_and_si256(v, low));                           \
+        const __m256 f1 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 8), low));     \
+        const __m256 f2 = _mm256_cvtepi32_ps(_mm256_and_si256(_mm256_srli_epi32(v, 16), low));    \
+        const __m256 f3 = _mm256_cvtepi32_ps(_mm256_srli_epi32(v, 24));                           \
+        _mm256_storeu_ps(h + (at), cubic8(f0, f1, f2, f3, _mm256_loadu_ps(c + (at)),              \
+                                          _mm256_loadu_ps(c + width + (at)),                      \
+                                          _mm256_loadu_ps(c + 2 * width + (at))));                \
+    } while (0)
+        BLOCKS_TO(whole - 8, 8, CUBIC8)
+#undef CUBIC8
+        i = whole;
+    }
+    for (; i < width; ++i)
+        h[i] = cubicElement(srow + tap[i], 1, z->xw + 3 * i);
+}
+
 AVX2 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
 {
+    if (z->shuffle.sparse) {
+        cubicSparseRow(z, srow, h);
+        return;
+    }
     /* Locals: the stores to h may alias the plan. */
     const ZoomShuffle* s = &z->shuffle;
     const int32_t* off = s->off;
     const uint8_t* index = s->index;
     const float* weight = s->weight;
-    const int* xTap = z->xTap;
+    const int* xTap = s->stride ? s->packTap : z->xTap;
+    srow = packRow(z, srow);
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i step = _mm256_set1_epi32((int)sp);
@@ -282,6 +634,18 @@ Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim 
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
 {
     (void)shuffle; (void)srow; (void)drow;
+}
+
+Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+{
+    (void)z; (void)srow; (void)drow;
+    return 0;
+}
+
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
+                                 int n)
+{
+    (void)z; (void)rows; (void)h; (void)n;
 }
 
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead)

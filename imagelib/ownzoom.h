@@ -24,8 +24,28 @@ enum { K1U, K8U, K16U, K32F };
  * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
  * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
  * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
- * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..]. */
+ * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..].
+ * Sparse taps (shrinking by more than about four) fit no window in the
+ * source row. The common layouts read each column's bytes straight into the
+ * vectors (SPARSE_*, no groups); the others are first packed: the bytes of
+ * each column's taps, `stride` bytes a column, copied into `packed`, where
+ * they lie close enough for the windows; the groups then read `packed` at
+ * the taps `packTap`. */
 enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
+
+/* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
+ * sixteen bytes a store; linear 8-bit, one channel (both taps within four
+ * bytes) or whole pixels of 3 channels (both taps within eight bytes), eight
+ * elements a vector (a pixel of 4 channels fills a window's lane of its
+ * own, so its taps always fit the windows); cubic 8-bit, one channel of
+ * adjacent taps (all four in four bytes), eight columns a vector. */
+enum {
+    SPARSE_NONE,
+    SPARSE_NEAREST,
+    SPARSE_LINEAR_SINGLE,
+    SPARSE_LINEAR_PIXELS,
+    SPARSE_CUBIC_SINGLE
+};
 
 typedef struct {
     int32_t* off;
@@ -40,6 +60,17 @@ typedef struct {
     Dim runs;
     int taps;
     Dim covered;
+    Dim stride;      /* packed bytes a column; 0: the groups read the source row */
+    int copy;        /* bytes copied a column (a power of two of at least stride) */
+    uint8_t* packed; /* one packed row and the bytes its last window reads */
+    int* packTap;    /* each column's first tap in packed */
+    int sparse;      /* SPARSE_* */
+    Dim whole;       /* sparse: the leading columns whose vector loads stay in the row */
+    float* sparseWeight; /* SPARSE_LINEAR_PIXELS: each element's weight (its column's);
+                            SPARSE_CUBIC_SINGLE: coefficient q of column i at q width + i */
+    uint8_t rgbPick[96];  /* SPARSE_LINEAR_PIXELS, 3 channels: for each of the three
+                             vectors of eight pixels, the shuffles of the two pixel
+                             pairs it spans into its a bytes (low half) and b bytes */
 } ZoomShuffle;
 
 typedef struct ZoomPlan {
@@ -77,6 +108,15 @@ typedef struct ZoomPlan {
 
 /* The AVX2 rows; callers check ownVectorLevel first. */
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow);
+/* SPARSE_NEAREST: the row's leading pixels, in sixteen-byte stores that end
+ * within the row; returns how many pixels it wrote. */
+Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow);
+/* SPARSE_LINEAR_*: the horizontal pass of rows[0 .. n - 1] (n is 1 or 2)
+ * into h[0 .. n - 1], each column's taps and weight read once for all of
+ * them. Nothing is fetched ahead: the rows are read in order, which the
+ * processor's own prefetching follows better. */
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
+                                 int n);
 /* The horizontal pass of a whole 8-bit row; the same taps of row ahead are
  * fetched into the cache for a later call. */
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead);

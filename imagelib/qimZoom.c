@@ -110,6 +110,10 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
         if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
             /* The same source row: the row just written. */
             memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
+        } else if (z->shuffle.sparse && !mrow) {
+            Dim i = ownZoomNearestSparseRowAvx2(z, (const uint8_t*)srow, (uint8_t*)drow);
+            for (; i < width; ++i)
+                memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (z->shuffle.groups && !mrow) {
             ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow);
             for (Dim i = z->shuffle.covered; i < width; ++i)
@@ -366,14 +370,21 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
             const uint8_t* row0 = (const uint8_t*)src + k * z->srcRowStep;
             const uint8_t* row1 = row0 + z->srcRowStep;
             const uint8_t* ahead0 = (const uint8_t*)src + next * z->srcRowStep;
-            if (have && k == loaded + 1) {
+            const int keep = have && k == loaded + 1;
+            if (keep) {
                 float* t = h0;
                 h0 = h1;
                 h1 = t;
-            } else {
-                ownZoomLinearRowAvx2(z, row0, h0, ahead0);
             }
-            ownZoomLinearRowAvx2(z, row1, h1, ahead0 + z->srcRowStep);
+            if (z->shuffle.sparse) {
+                const uint8_t* const rows[2] = {keep ? row1 : row0, row1};
+                float* const h[2] = {keep ? h1 : h0, h1};
+                ownZoomLinearSparseRowsAvx2(z, rows, h, keep ? 1 : 2);
+            } else {
+                if (!keep)
+                    ownZoomLinearRowAvx2(z, row0, h0, ahead0);
+                ownZoomLinearRowAvx2(z, row1, h1, ahead0 + z->srcRowStep);
+            }
             loaded = k;
             have = 1;
         }
@@ -391,7 +402,7 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
 
 INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
 {
-    if (kind == K8U && z->shuffle.groups) {
+    if (kind == K8U && (z->shuffle.groups || z->shuffle.sparse)) {
         linearPass8uAvx2(z, src, dst);
         return;
     }
@@ -542,7 +553,7 @@ static Dim cubicColumn8uSimd(float* const r[4], const float* c, uint8_t* out, Di
 /* The horizontal cubic pass of one source row. */
 INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
 {
-    if (kind == K8U && z->shuffle.groups) {
+    if (kind == K8U && (z->shuffle.groups || z->shuffle.sparse)) {
         ownZoomCubicRowAvx2(z, (const uint8_t*)srow, h);
         return;
     }
@@ -763,6 +774,9 @@ static void freeShuffle(ZoomShuffle* s)
     ownAlignedFree(s->groupKind);
     ownAlignedFree(s->runEnd);
     ownAlignedFree(s->runKind);
+    ownAlignedFree(s->packed);
+    ownAlignedFree(s->packTap);
+    ownAlignedFree(s->sparseWeight);
     memset(s, 0, sizeof *s);
 }
 
@@ -887,6 +901,16 @@ static int prepareSpan(ZoomPlan* z, int method)
     return 1;
 }
 
+/* The leading columns whose `bytes` bytes from the first tap may be read. */
+static Dim columnsWithin(const ZoomPlan* z, Dim bytes)
+{
+    const Dim eb = elemBytes(z->kind);
+    Dim i = 0;
+    while (i < z->width && (Dim)z->xTap[i] * eb + bytes <= z->srcRight)
+        ++i;
+    return i;
+}
+
 /* Nearest neighbour by byte shuffles: whole pixels (pixel order with no
  * channel skipped, or one plane) gathered into groups whose source bytes lie
  * within 16 bytes that may be read, and whose 16-byte store ends before the
@@ -898,6 +922,16 @@ static int nearestShuffle(ZoomPlan* z)
     const Dim eb = elemBytes(z->kind), pb = z->nch * eb, rowBytes = (Dim)z->width * pb;
     if (pb > 16 || rowBytes < 32 || z->srcRight < 16)
         return 1;
+    /* Fewer than four pixels a window (three steps and a pixel take more
+     * than sixteen bytes: shrinking by about four or more): loading the
+     * pixels one by one into a vector takes fewer instructions. */
+    const Dim steps = (Dim)z->width - 1, span = ((Dim)z->xTap[steps] - z->xTap[0]) * eb;
+    const int loadable = pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1);
+    if (loadable && 3 * span + pb * steps > 16 * steps) {
+        s->sparse = SPARSE_NEAREST;
+        s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+        return 1;
+    }
     if (!allocShuffle(s, z->width, 16, 8)) {
         freeShuffle(s);
         return 0;
@@ -932,11 +966,18 @@ static int nearestShuffle(ZoomPlan* z)
     return 1;
 }
 
+/* The row that the tap groups read: the source row (its taps xTap) or the
+ * packed one; right bytes of it may be read. */
+typedef struct {
+    const int* tap;
+    Dim right;
+} TapRow;
+
 /* Where a window of 16 bytes that holds bytes lo .. hi may start: at lo,
  * or earlier so that it ends where the row may be read; -1 when neither. */
-static Dim windowStart(const ZoomPlan* z, Dim lo, Dim hi)
+static Dim windowStart(const TapRow* row, Dim lo, Dim hi)
 {
-    const Dim start = lo + 16 > z->srcRight ? z->srcRight - 16 : lo;
+    const Dim start = lo + 16 > row->right ? row->right - 16 : lo;
     return start >= 0 && hi - start < 16 ? start : -1;
 }
 
@@ -947,24 +988,24 @@ typedef struct {
     Dim start[GROUP_SCALAR][2];
 } GroupWindows;
 
-static void groupWindows(const ZoomPlan* z, Dim g, int taps, GroupWindows* w)
+static void groupWindows(const ZoomPlan* z, const TapRow* row, Dim g, int taps, GroupWindows* w)
 {
     const Dim sp = z->srcPix, reach = (taps - 1) * sp;
     Dim lo[2] = {0, 0}, hi[2] = {0, 0};
     for (int k = 0; k < 8; ++k) {
         const Dim e = 8 * g + k, lane = k / 4;
-        const Dim t = z->xTap[e / z->nch] + e % z->nch;
+        const Dim t = row->tap[e / z->nch] + e % z->nch;
         w->tap[k] = t;
         lo[lane] = k % 4 == 0 || t < lo[lane] ? t : lo[lane];
         hi[lane] = k % 4 == 0 || t > hi[lane] ? t : hi[lane];
     }
     const Dim shared =
-        windowStart(z, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + reach);
+        windowStart(row, lo[0] < lo[1] ? lo[0] : lo[1], (hi[0] > hi[1] ? hi[0] : hi[1]) + reach);
     for (int lane = 0; lane < 2; ++lane) {
         w->start[GROUP_SHARED_WINDOW][lane] = shared;
-        w->start[GROUP_ONE_WINDOW][lane] = windowStart(z, lo[lane], hi[lane] + reach);
+        w->start[GROUP_ONE_WINDOW][lane] = windowStart(row, lo[lane], hi[lane] + reach);
         /* One window per tap, sp apart: the last must fit as well. */
-        const Dim last = windowStart(z, lo[lane] + reach, hi[lane] + reach);
+        const Dim last = windowStart(row, lo[lane] + reach, hi[lane] + reach);
         w->start[GROUP_TAP_WINDOWS][lane] =
             last < 0 || last - reach < 0 || lo[lane] < last - reach ? -1 : last - reach;
     }
@@ -974,6 +1015,111 @@ static void groupWindows(const ZoomPlan* z, Dim g, int taps, GroupWindows* w)
 static int groupFits(const GroupWindows* w, int kind)
 {
     return kind == GROUP_SCALAR || (w->start[kind][0] >= 0 && w->start[kind][1] >= 0);
+}
+
+/* How many of the groups fit each kind of window (fitting[GROUP_SCALAR]:
+ * those that fit a window of some kind), counted on at most 64 groups
+ * spread over the row and scaled to all: the counts only choose among ways
+ * to the same result, and the taps follow one step. */
+static void countFitting(const ZoomPlan* z, const TapRow* row, int taps, Dim fitting[])
+{
+    const Dim groups = (Dim)z->width * z->nch / 8;
+    const Dim every = groups > 64 ? groups / 64 : 1;
+    for (int kind = 0; kind <= GROUP_SCALAR; ++kind)
+        fitting[kind] = 0;
+    for (Dim g = 0; g < groups; g += every) {
+        GroupWindows w;
+        groupWindows(z, row, g, taps, &w);
+        int any = 0;
+        for (int kind = 0; kind < GROUP_SCALAR; ++kind) {
+            fitting[kind] += groupFits(&w, kind);
+            any |= groupFits(&w, kind);
+        }
+        fitting[GROUP_SCALAR] += any;
+    }
+    for (int kind = 0; kind <= GROUP_SCALAR; ++kind)
+        fitting[kind] *= every;
+}
+
+/* Packs the rows when more than a tenth of the groups would otherwise be
+ * read element by element (see ZoomShuffle): each column's taps span
+ * (taps - 1) srcPix + nch bytes, at most 16. Returns 0 when memory runs
+ * out; leaves the source row in place when packing does not apply. */
+static int packedTaps(ZoomPlan* z, int taps, const Dim fitting[], TapRow* row)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim groups = (Dim)z->width * z->nch / 8;
+    const Dim span = (Dim)(taps - 1) * z->srcPix + z->nch;
+    if (fitting[GROUP_SCALAR] * 10 >= groups * 9 || span > 16)
+        return 1;
+    s->stride = span;
+    s->copy = span <= 2 ? 2 : span <= 4 ? 4 : span <= 8 ? 8 : 16;
+    /* The last copy and the last window reach at most 16 bytes past the
+     * columns; zeroed, so that no window reads undefined bytes. */
+    const Dim bytes = (Dim)z->width * span + 32;
+    s->packed = (uint8_t*)ownAlignedMalloc(bytes);
+    s->packTap = (int*)ownAlignedMalloc((long long)sizeof(int) * z->width);
+    if (!s->packed || !s->packTap)
+        return 0;
+    memset(s->packed, 0, (size_t)bytes);
+    for (int i = 0; i < z->width; ++i)
+        s->packTap[i] = (int)(i * span);
+    row->tap = s->packTap;
+    row->right = bytes - 16;
+    return 1;
+}
+
+/* Sparse linear (2 taps) or cubic (4 taps) taps of the layouts that read
+ * each column straight into the vectors (see SPARSE_*). Returns 1 when
+ * chosen, 0 when memory runs out, -1 when the layout is not one of them. */
+static int sparseTaps(ZoomPlan* z, int taps)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const int sp = z->srcPix, nch = z->nch;
+    if (taps == 4) {
+        if (nch != 1 || sp != 1)
+            return -1;
+        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * 3 * z->width);
+        if (!s->sparseWeight)
+            return 0;
+        for (int i = 0; i < z->width; ++i)
+            for (int q = 0; q < 3; ++q)
+                s->sparseWeight[q * z->width + i] = z->xw[3 * i + q];
+        s->sparse = SPARSE_CUBIC_SINGLE;
+        s->whole = columnsWithin(z, 4);
+        return 1;
+    }
+    if (nch == 1 && sp <= 3) {
+        s->sparse = SPARSE_LINEAR_SINGLE;
+        s->whole = columnsWithin(z, 4);
+        return 1;
+    }
+    if (nch == 3 && sp <= 4) {
+        const Dim count = (Dim)z->width * nch;
+        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * count);
+        if (!s->sparseWeight)
+            return 0;
+        for (Dim e = 0; e < count; ++e)
+            s->sparseWeight[e] = z->xw[e / nch];
+        /* Vector v of eight pixels holds elements 8 v .. 8 v + 7; pixel P is
+         * the low (even P) or high half of pair P / 2. */
+        for (int v = 0; v < 3; ++v) {
+            uint8_t* first = s->rgbPick + 32 * v;
+            uint8_t* second = first + 16;
+            memset(first, 0x80, 32);
+            for (int q = 0; q < 8; ++q) {
+                const int e = 8 * v + q, pixel = e / 3;
+                const int at = (pixel % 2) * 8 + e % 3;
+                uint8_t* pick = pixel / 2 == (8 * v) / 3 / 2 ? first : second;
+                pick[q] = (uint8_t)at;
+                pick[8 + q] = (uint8_t)(at + sp);
+            }
+        }
+        s->sparse = SPARSE_LINEAR_PIXELS;
+        s->whole = columnsWithin(z, 8);
+        return 1;
+    }
+    return -1;
 }
 
 /* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
@@ -988,25 +1134,29 @@ static int tapShuffle(ZoomPlan* z, int taps)
     const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
-    if (!allocShuffle(s, groups, 0, 8 * coefs)) {
+    TapRow row = {z->xTap, z->srcRight};
+    Dim fitting[GROUP_SCALAR + 1];
+    countFitting(z, &row, taps, fitting);
+    if (fitting[GROUP_SCALAR] * 10 < groups * 9)
+        switch (sparseTaps(z, taps)) {
+        case 0: return 0;
+        case 1: return 1;
+        default: break;
+        }
+    if (!allocShuffle(s, groups, 0, 8 * coefs) || !packedTaps(z, taps, fitting, &row)) {
         freeShuffle(s);
         return 0;
     }
+    if (s->stride)
+        countFitting(z, &row, taps, fitting);
     s->taps = taps;
-    Dim fitting[GROUP_SCALAR] = {0, 0, 0};
-    for (Dim g = 0; g < groups; ++g) {
-        GroupWindows w;
-        groupWindows(z, g, taps, &w);
-        for (int kind = 0; kind < GROUP_SCALAR; ++kind)
-            fitting[kind] += groupFits(&w, kind);
-    }
     int preferred = GROUP_TAP_WINDOWS;
     for (int kind = GROUP_ONE_WINDOW; kind >= GROUP_SHARED_WINDOW; --kind)
         if (fitting[kind] * 10 >= groups * 9)
             preferred = kind;
     for (Dim g = 0; g < groups; ++g) {
         GroupWindows w;
-        groupWindows(z, g, taps, &w);
+        groupWindows(z, &row, g, taps, &w);
         int kind = preferred;
         for (int other = GROUP_SHARED_WINDOW; !groupFits(&w, kind) && other <= GROUP_SCALAR;
              ++other)

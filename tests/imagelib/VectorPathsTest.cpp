@@ -4,6 +4,10 @@
 // once per vector level the processor has.
 #include "ResizeTestSupport.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -101,6 +105,101 @@ TEST_F(VectorPathsTest, EveryLevelGivesTheSameBytes)
     EXPECT_GT(compared, 600);
 }
 
+// The image's pixels moved to the end of a block that a page the process may
+// not touch follows: reading past the last row faults.
+class GuardedPixels {
+public:
+    explicit GuardedPixels(QimImage* image) : image_(image), own_(image->imageData)
+    {
+        const size_t page = (size_t)sysconf(_SC_PAGESIZE), bytes = (size_t)image->dataSize;
+        size_ = (bytes + page - 1) / page * page + page;
+        base_ = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        EXPECT_NE(base_, MAP_FAILED);
+        EXPECT_EQ(mprotect(static_cast<char*>(base_) + size_ - page, page, PROT_NONE), 0);
+        char* data = static_cast<char*>(base_) + size_ - page - bytes;
+        std::memcpy(data, own_, bytes);
+        image->imageData = data;
+    }
+    ~GuardedPixels()
+    {
+        image_->imageData = own_;
+        munmap(base_, size_);
+    }
+    GuardedPixels(const GuardedPixels&) = delete;
+    GuardedPixels& operator=(const GuardedPixels&) = delete;
+
+private:
+    QimImage* image_;
+    void* own_;
+    void* base_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Shrinking by four to twenty: the taps of neighbouring columns lie too far
+// apart for the byte windows, and the vector rows read each column (or pack
+// its taps) on its own. The source region mostly ends where the rows end
+// (rows without padding) and maps exactly onto the destination, so the last
+// taps are the last bytes of the image, which a guard page follows: a vector
+// load past them faults.
+TEST_F(VectorPathsTest, LargeShrinksGiveTheSameBytes)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    std::mt19937 rng(8008);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int depths[] = {QIM_DEPTH_8U, QIM_DEPTH_8U, QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F};
+    int compared = 0;
+    for (int round = 0; round < 400 && !HasFailure(); ++round) {
+        const int depth = depths[pick(0, 4)];
+        const int order = pick(0, 4) == 0 ? QIM_ORDER_PLANE : QIM_ORDER_PIXEL;
+        const int channels = pick(1, 4);
+        const int alpha = channels == 4 && pick(0, 2) == 0 ? 4 : 0;
+        const int method = pick(0, 2);
+        const int xDst = pick(1, 4), xSrc = xDst * pick(4, 20) + pick(0, xDst - 1);
+        const int yDst = pick(1, 2), ySrc = pick(0, 2) ? yDst * pick(2, 12) + pick(0, 1) : yDst;
+        // Sizes whose scaled extents are whole: the region maps onto dw x dh.
+        // Half of them whole vectors of eight columns, up to the last one.
+        const int dw = xDst * (pick(0, 1) ? 8 * pick(1, 6 / xDst)
+                                          : pick((8 + xDst - 1) / xDst, 48 / xDst));
+        const int dh = yDst * pick(1, 5);
+        const int regionW = dw * xSrc / xDst, sh = std::max(2, dh * ySrc / yDst);
+        const int sw = 32 * (regionW / 32 + 1); // rows without padding
+        auto src = newRoiImage(channels, depth, sw, sh, order, 4, alpha);
+        auto dst = newImage(channels, depth, dw, dh, order, 4, alpha);
+        ASSERT_EQ(src->widthStep, sw * channels * elementBytes(depth) /
+                                      (order == QIM_ORDER_PLANE ? channels : 1));
+        randomize(src.get(), (uint32_t)round * 2 + 1);
+        scramble(dst.get(), (uint32_t)round * 2 + 2);
+        const GuardedPixels guard(src.get());
+        const int coi = channels > 1 && pick(0, 3) == 0 ? pick(1, channels) : 0;
+        // Mostly at the rows' end, sometimes inside the rows.
+        const int x = pick(0, 3) ? sw - regionW : pick(0, sw - regionW);
+        src.setRoi(coi, x, 0, regionW, sh);
+        QimRoi dstRoi{coi ? pick(1, channels) : 0, 0, 0, dw, dh};
+        ImagePtr dstMask;
+        if (pick(0, 4) == 0) {
+            dstMask = newImage(1, QIM_DEPTH_1U, dw, dh);
+            scramble(dstMask.get(), (uint32_t)round + 9);
+        }
+        int plainStatus = 0;
+        const auto plain = scaleAt(OWN_VECTOR_NONE, src.get(), dst.get(), coi ? &dstRoi : nullptr,
+                                   dstMask.get(), xDst, xSrc, yDst, ySrc, method, &plainStatus);
+        for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+            int status = 0;
+            const auto vector = scaleAt(level, src.get(), dst.get(), coi ? &dstRoi : nullptr,
+                                        dstMask.get(), xDst, xSrc, yDst, ySrc, method, &status);
+            EXPECT_EQ(status, plainStatus) << "round " << round;
+            EXPECT_TRUE(vector == plain)
+                << "round " << round << " level " << level << " method " << method << " depth "
+                << depth << " channels " << channels << " alpha " << alpha << " coi " << coi
+                << " order " << order << " ratio " << xDst << "/" << xSrc << " " << yDst << "/"
+                << ySrc;
+        }
+        compared += plainStatus == 0;
+    }
+    EXPECT_GT(compared, 350);
+}
+
 // The cases the benchmark and the map tiles run, at full size: 8-bit images
 // of 3 channels and 1, grown and shrunk by every method.
 TEST_F(VectorPathsTest, MapSizedImages)
@@ -112,7 +211,8 @@ TEST_F(VectorPathsTest, MapSizedImages)
     };
     for (int channels : {3, 1}) {
         for (const Size& z : {Size{320, 180, 480, 270}, Size{800, 450, 480, 270},
-                              Size{1024, 64, 256, 16}}) {
+                              Size{1024, 64, 256, 16}, Size{1920, 1080, 240, 135},
+                              Size{3840, 64, 240, 4}}) {
             auto src = newImage(channels, QIM_DEPTH_8U, z.sw, z.sh);
             auto dst = newImage(channels, QIM_DEPTH_8U, z.dw, z.dh);
             randomize(src.get(), (uint32_t)z.sw + channels);

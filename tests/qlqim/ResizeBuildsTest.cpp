@@ -122,6 +122,11 @@ TEST(QlqimResizeBuilds, EveryBuildScalesByteForByteAlike)
         {QIM_DEPTH_32F, 2, P, 97, 61, 150, 100, 11, 7, 13, 8, QIM_INTER_CUBIC, 0, 0, 0, 0},
         {QIM_DEPTH_32F, 1, L, 97, 61, 150, 100, 11, 7, 13, 8, QIM_INTER_LINEAR, 0, 0, 0, 0},
         {QIM_DEPTH_8U, 3, P, 97, 61, 150, 100, 3, 2, 5, 3, QIM_INTER_NN, 0, 0, 0, 0},
+        // The map's overview tiles: shrinking by eight and more.
+        {QIM_DEPTH_8U, 3, P, 960, 540, 120, 68, 1, 8, 1, 8, QIM_INTER_LINEAR, 0, 0, 0, 0},
+        {QIM_DEPTH_8U, 1, P, 960, 540, 60, 34, 1, 16, 1, 16, QIM_INTER_LINEAR, 0, 0, 0, 0},
+        {QIM_DEPTH_8U, 3, P, 960, 540, 80, 45, 1, 12, 1, 12, QIM_INTER_NN, 0, 0, 0, 0},
+        {QIM_DEPTH_8U, 3, P, 960, 540, 80, 45, 1, 12, 1, 12, QIM_INTER_CUBIC, 0, 0, 0, 0},
         {QIM_DEPTH_1U, 1, P, 97, 61, 150, 100, 3, 2, 5, 3, QIM_INTER_NN, 0, 0, 0, 0},
         {QIM_DEPTH_8U, 3, P, 256, 256, 64, 64, 1, 4, 1, 4, QIM_INTER_SUPER, 0, 0, 0, 0},
         {QIM_DEPTH_8U, 1, P, 257, 133, 100, 60, 3, 7, 4, 9, QIM_INTER_SUPER, 0, 0, 0, 0},

@@ -129,6 +129,47 @@ TEST(TiledRandom, ZoomWithMasksIsTheSameThroughTiles)
     EXPECT_GT(masked, 4000);
 }
 
+// Shrinking by four to twenty, where the vector rows read the columns one by
+// one: the tiles' rectangles end where their rows end, and a destination tile
+// runs a few columns of the call's tables.
+TEST(TiledRandom, LargeShrinksAreTheSameThroughTiles)
+{
+    ASSERT_TRUE(api().resize);
+    Rng pick(4096512);
+    int compared = 0;
+    runRounds(300, [&](int round) {
+        const int depth = pick(0, 3) ? QIM_DEPTH_8U : QIM_DEPTH_16U;
+        const int order = pick(0, 4) ? QIM_ORDER_PIXEL : QIM_ORDER_PLANE;
+        const int channels = pick(1, 4);
+        const int method = pick(0, 2);
+        const int xDst = pick(1, 3), xSrc = xDst * pick(4, 20) + pick(0, xDst - 1);
+        const int yDst = pick(1, 3), ySrc = yDst * pick(1, 12) + pick(0, yDst - 1);
+        const int dw = pick(8, 48), dh = pick(2, 10);
+        Image src(channels, depth, dw * xSrc / xDst + pick(0, 9), dh * ySrc / yDst + pick(0, 3),
+                  order);
+        Image dst(channels, depth, dw, dh, order);
+        src.randomize(round * 2 + 1);
+        dst.randomize(round * 2 + 2);
+        QimRoi srcRoi, dstRoi;
+        const int coi = channels > 1 && pick(0, 3) == 0 ? pick(1, channels) : 0;
+        if (coi || pick(0, 2) == 0)
+            randomRoi(pick, src, srcRoi, coi);
+        if (coi)
+            randomRoi(pick, dst, dstRoi, pick(1, channels));
+        const Outcome plain = scale(src, dst, false, false, 8, 8, xDst, xSrc, yDst, ySrc, method);
+        const int tileW = 8 * pick(1, 3), tileH = 8 * pick(1, 3);
+        const int sides = pick(1, 3); // 1 source, 2 destination, 3 both
+        const Outcome tiled = scale(src, dst, sides & 1, sides & 2, tileW, tileH, xDst, xSrc, yDst,
+                                    ySrc, method);
+        EXPECT_TRUE(tiled == plain)
+            << "round " << round << " method " << method << " depth " << depth << " channels "
+            << channels << " sides " << sides << " ratio " << xDst << "/" << xSrc << " " << yDst
+            << "/" << ySrc;
+        compared += plain.status == 0;
+    });
+    EXPECT_GT(compared, 200);
+}
+
 TEST(TiledRandom, SuperSamplingIsTheSameFromATiledSource)
 {
     ASSERT_TRUE(api().resize);
