@@ -9,9 +9,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/DatabaseFolder.h"
+#include "app/FileFolder.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
+#include "location/LocationDatabase.h"
 #include "location/PointXml.h"
+#include "location/RecordCollection.h"
 
 QApplication& TestApplication() {
   static int argc = 1;
@@ -126,4 +130,34 @@ std::unique_ptr<CAppCore> AppTest::MakeCore(MapCatalogOpener opener) {
 
 void AppTest::FlushDeletes() {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+ActiveViewTest::~ActiveViewTest() {
+  core.reset();
+  FlushDeletes();
+}
+
+CRecordSource& ActiveViewTest::StartWithFile(std::vector<CLocationRecord> records) {
+  core = MakeCore();
+  core->AddListener(&events);
+  CFileFolder& files = core->GetRootFolder().GetFileFolder();
+  files.New();
+  node = files.Find(GetChildren(files).back());
+  node->EditRecords() = std::move(records);
+  node->Write(dir.path().toStdString() + "/start.xml");
+  core->SetCurrentNode(node);
+  events.newRecords = events.recordsChanged = 0;
+  return *core->GetCurrentView();
+}
+
+CRecordSource& ActiveViewTest::StartWithDay(const std::vector<CLocationRecord>& records) {
+  core = MakeCore();
+  core->AddListener(&events);
+  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
+  const CRecordVectorCollection collection(records);
+  CAddRecordsOperation adding(collection);
+  folder.RunQuery(adding);
+  core->SetCurrentNode(&folder);
+  events.newRecords = events.recordsChanged = 0;
+  return *core->GetCurrentView();
 }

@@ -7,14 +7,11 @@
 #include <QRadioButton>
 
 #include "app/ConversionDialogs.h"
-#include "app/DatabaseFolder.h"
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
 #include "app/PropertyWindow.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
-#include "location/LocationDatabase.h"
-#include "location/RecordCollection.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace {
@@ -49,23 +46,9 @@ void ExpectSamePosition(const CPosition& actual, const CPosition& expected) {
   }
 }
 
-class ConversionDialogsTest : public AppTest {
+class ConversionDialogsTest : public ActiveViewTest {
  protected:
-  ~ConversionDialogsTest() override {
-    delete window.data();
-    core.reset();
-    FlushDeletes();
-  }
-  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
-    core = MakeCore();
-    CFileFolder& files = core->GetRootFolder().GetFileFolder();
-    files.New();
-    node = files.Find(GetChildren(files).back());
-    node->EditRecords() = std::move(records);
-    node->Write(dir.path().toStdString() + "/start.xml");
-    core->SetCurrentNode(node);
-    return *core->GetCurrentView();
-  }
+  ~ConversionDialogsTest() override { delete window.data(); }
   // The datum dialog opens with openIndex selected and closes with chosen
   // selected by button ("1" OK, "2" Cancel).
   static void AnswerDatum(int openIndex, int chosen, const char* button = "1") {
@@ -90,9 +73,6 @@ class ConversionDialogsTest : public AppTest {
     });
   }
 
-  QTemporaryDir dir;
-  std::unique_ptr<CAppCore> core;
-  CLocationFileNode* node = nullptr;
   QPointer<CPropertyWindow> window;
 };
 
@@ -156,17 +136,10 @@ TEST_F(ConversionDialogsTest, TheUnitDialogOpensWithTheCommonUnitAndRewritesBoth
 }
 
 TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyAndChangesNothing) {
-  core = MakeCore();
   CLocationRecord record = At(35, 139, 1);
   record.time = CZonedTime(TodayLocalMidnight() + 60, 0);
   record.hasTime = true;
-  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
-  const std::vector<CLocationRecord> records{record};
-  const CRecordVectorCollection collection(records);
-  CAddRecordsOperation adding(collection);
-  folder.RunQuery(adding);
-  core->SetCurrentNode(&folder);
-  Select(*core->GetCurrentView(), {0});
+  Select(StartWithDay({record}), {0});
   window = new CPropertyWindow(*core, nullptr);
   window->show();
   QApplication::setActiveWindow(window);

@@ -9,7 +9,6 @@
 #include <QTest>
 
 #include "app/CommandIds.h"
-#include "app/DatabaseFolder.h"
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
 #include "app/LocationFileView.h"
@@ -18,8 +17,6 @@
 #include "app/RecordListForm.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
-#include "location/LocationDatabase.h"
-#include "location/RecordCollection.h"
 #include "location/TimeText.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/location/TimeZoneGuard.h"
@@ -50,33 +47,11 @@ CLocationRecord FullRecord() {
   return record;
 }
 
-class CChangeCounter : public CAppEventListener {
- public:
-  void OnRecordsChanged() override { ++changes; }
-  int changes = 0;
-};
-
-class PropertyWindowTest : public AppTest {
+class PropertyWindowTest : public ActiveViewTest {
  protected:
   ~PropertyWindowTest() override {
     delete window.data();
     frame.reset();
-    if (core) core->RemoveListener(&counter);
-    core.reset();
-    FlushDeletes();
-  }
-  // A core whose current node is a saved file holding the records.
-  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
-    core = MakeCore();
-    core->AddListener(&counter);
-    CFileFolder& files = core->GetRootFolder().GetFileFolder();
-    files.New();
-    node = files.Find(GetChildren(files).back());
-    node->EditRecords() = std::move(records);
-    node->Write(dir.path().toStdString() + "/start.xml");
-    core->SetCurrentNode(node);
-    counter.changes = 0;
-    return *core->GetCurrentView();
   }
   CPropertyWindow& Open() {
     window = new CPropertyWindow(*core, nullptr);
@@ -122,11 +97,7 @@ class PropertyWindowTest : public AppTest {
     return texts;
   }
 
-  QTemporaryDir dir;
-  CChangeCounter counter;
-  std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
-  CLocationFileNode* node = nullptr;
   QPointer<CPropertyWindow> window;
 };
 
@@ -174,21 +145,14 @@ TEST_F(PropertyWindowTest, NoneOrTwoSelectedDisableAndEmptyEverythingAndOneShows
   EXPECT_EQ(Text(IDC_PROPERTY_ZONE), QStringLiteral("+09:00:00"));
   EXPECT_EQ(Text(IDC_PROPERTY_ALTITUDE), QString());
   EXPECT_EQ(Text(IDC_PROPERTY_NOTE), QStringLiteral("one"));
-  EXPECT_EQ(counter.changes, 0);
+  EXPECT_EQ(events.recordsChanged, 0);
   EXPECT_FALSE(node->IsModified());
 }
 
 TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnly) {
-  core = MakeCore();
   CLocationRecord record = FullRecord();
   record.time = CZonedTime(TodayLocalMidnight() + 60, 32400);
-  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
-  const std::vector<CLocationRecord> records{record};
-  const CRecordVectorCollection collection(records);
-  CAddRecordsOperation adding(collection);
-  folder.RunQuery(adding);
-  core->SetCurrentNode(&folder);
-  Select(*core->GetCurrentView(), {0});
+  Select(StartWithDay({record}), {0});
   Open();
   EXPECT_EQ(Text(IDC_PROPERTY_LATITUDE), QStringLiteral("+35.50000"));
   EXPECT_EQ(Text(IDC_PROPERTY_NOTE), QStringLiteral("zero"));
@@ -322,7 +286,6 @@ TEST_F(PropertyWindowTest, ATimeShowsItsOwnWallClockInEveryMachineZoneAndWritesB
       window->CommitTime();
       EXPECT_EQ(Stored(0).time, record.time);
       delete window.data();
-      core->RemoveListener(&counter);
       core.reset();
       ReleaseRootFolder();
     }
@@ -336,7 +299,7 @@ TEST_F(PropertyWindowTest, ChangingTheDatumKeepsTheNumbersAndLeavingUntypedEdits
   // Through every control and back to the first, typing nothing.
   HasTime()->setFocus();
   for (int i = 0; i < 20; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  EXPECT_EQ(counter.changes, 0);
+  EXPECT_EQ(events.recordsChanged, 0);
   EXPECT_FALSE(node->IsModified());
 
   Datum()->setFocus();
@@ -347,9 +310,9 @@ TEST_F(PropertyWindowTest, ChangingTheDatumKeepsTheNumbersAndLeavingUntypedEdits
   EXPECT_EQ(Text(IDC_PROPERTY_LONGITUDE), QStringLiteral("+139.75000"));
   EXPECT_EQ(Stored(0).position.latitude.degrees, 35.5);
   // The datum shown chosen again is no change.
-  const int changes = counter.changes;
+  const int changes = events.recordsChanged;
   window->CommitDatum(1);
-  EXPECT_EQ(counter.changes, changes);
+  EXPECT_EQ(events.recordsChanged, changes);
 }
 
 TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOrTheWindowCloses) {
