@@ -358,6 +358,47 @@ TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOr
   EXPECT_TRUE(Stored(1).position.hasAltitude);
 }
 
+TEST_F(PropertyWindowTest, TypedTextIsInTheFileBeforeAShortcutSavesItOrTheFrameCloses) {
+  StartWithFile({NoteRecord("zero")});
+  CScriptedFileDialogs dialogs;
+  const std::string path = dir.path().toStdString() + "/saved.xml";
+  dialogs.saveAnswers = {path};
+  ASSERT_TRUE(node->SaveAs());
+  frame = std::make_unique<CMainFrame>();
+  frame->Create();
+  frame->show();
+  core->SetCurrentNode(node);
+  Select(*core->GetCurrentView(), {0});
+  frame->ExecuteCommand(ID_EDIT_PROPERTIES);
+  window = frame->GetPropertyWindow();
+  QApplication::setActiveWindow(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  // The frame's shortcuts reach it from the tool window; the focus stays put.
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("saved by ctrl+s"));
+  QTest::keyClick(Note(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_NE(ReadWholeFile(path).find("saved by ctrl+s"), std::string::npos);
+  EXPECT_FALSE(node->IsModified());
+
+  // Closing the frame asks to save what was typed last.
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("asked on close"));
+  prompter.answers = {EPromptAnswer::Cancel};
+  frame->close();
+  EXPECT_FALSE(frame->IsWindowDestroyed());
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].kind, EPromptKind::YesNoCancelWarning);
+  EXPECT_EQ(Stored(0).note, "asked on close");
+  // A refused text stops the close and stays for the user to mend.
+  Type(IDC_PROPERTY_ALTITUDE, QStringLiteral("oops"));
+  frame->close();
+  EXPECT_FALSE(frame->IsWindowDestroyed());
+  EXPECT_EQ(Boxes().back(), "Invalid Number: oops");
+  EXPECT_EQ(prompter.shown.back().owner, window.data());
+  EXPECT_EQ(Text(IDC_PROPERTY_ALTITUDE), QStringLiteral("oops"));
+  prompter.answers = {EPromptAnswer::No};
+  frame->close();
+  EXPECT_TRUE(frame->IsWindowDestroyed());
+}
+
 TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
   StartWithFile({FullRecord()});
   frame = std::make_unique<CMainFrame>();
