@@ -28,7 +28,6 @@ COptionsDialog::COptionsDialog(CAppCore& core, QWidget* parent)
     : QDialog(parent), m_core(core), m_previousOwner(core.GetMainWindow()) {
   setObjectName(QStringLiteral("209"));
   setWindowTitle(QStringLiteral("オプション"));
-  m_core.SetMainWindow(this);
 
   QLineEdit* url = AddEdit(IDC_SERVER_URL);
   QLineEdit* userName = AddEdit(IDC_USER_NAME);
@@ -82,6 +81,9 @@ COptionsDialog::COptionsDialog(CAppCore& core, QWidget* parent)
   layout->addWidget(databaseGroup);
   layout->addWidget(mapGroup);
   layout->addLayout(buttons);
+  // Last: a dialog whose settings could not be read never took the role, and
+  // the destructor that gives it back runs only for a finished dialog.
+  m_core.SetMainWindow(this);
 }
 
 COptionsDialog::~COptionsDialog() {
