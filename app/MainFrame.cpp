@@ -20,6 +20,7 @@
 #include "app/AppStrings.h"
 #include "app/ClipboardCommands.h"
 #include "app/CommandTable.h"
+#include "app/DialogParts.h"
 #include "app/FolderTree.h"
 #include "app/MapPickCallbacks.h"
 #include "app/MapViewHost.h"
@@ -541,8 +542,7 @@ void CMainFrame::ToggleStatusBar() {
 }
 
 void CMainFrame::ShowAbout() {
-  QWidget* owner = QApplication::activeWindow();
-  CAboutDialog dialog(owner ? owner : this);
+  CAboutDialog dialog(ActiveWindowOr(this));
   dialog.exec();
 }
 
