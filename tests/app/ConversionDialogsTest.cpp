@@ -23,27 +23,11 @@ CLocationRecord At(double latitude, double longitude, int datumIndex) {
   return record;
 }
 
-void ExpectSameAngle(const CAngle& actual, const CAngle& expected) {
-  ASSERT_EQ(actual.unit, expected.unit);
-  if (actual.unit == kAngleUnitDegrees) {
-    EXPECT_EQ(actual.degrees, expected.degrees);
-  } else {
-    EXPECT_EQ(actual.dms.sign, expected.dms.sign);
-    EXPECT_EQ(actual.dms.degrees, expected.dms.degrees);
-    EXPECT_EQ(actual.dms.minutes, expected.dms.minutes);
-    EXPECT_EQ(actual.dms.seconds, expected.dms.seconds);
-    EXPECT_EQ(actual.dms.hundredths, expected.dms.hundredths);
-  }
-}
-
-void ExpectSamePosition(const CPosition& actual, const CPosition& expected) {
-  EXPECT_EQ(actual.datum, expected.datum);
-  ExpectSameAngle(actual.latitude, expected.latitude);
-  ExpectSameAngle(actual.longitude, expected.longitude);
-  EXPECT_EQ(actual.hasAltitude, expected.hasAltitude);
-  if (expected.hasAltitude) {
-    EXPECT_EQ(actual.altitude, expected.altitude);
-  }
+// The record with its angles replaced.
+CLocationRecord WithAngles(CLocationRecord record, const CAngle& latitude, const CAngle& longitude) {
+  record.position.latitude = latitude;
+  record.position.longitude = longitude;
+  return record;
 }
 
 class ConversionDialogsTest : public ActiveViewTest {
@@ -97,15 +81,16 @@ TEST_F(ConversionDialogsTest, TheDatumDialogOpensWithTheCommonDatumAndConvertsEv
   Select(view, {0, 1, 2});
   AnswerDatum(-1, 2);
   ChangeDatum(*core);
+  // Each angle keeps its unit; only a present altitude takes part.
   for (std::size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE(i);
-    ExpectSamePosition(node->Records()[i].position,
-                       ConvertPositionDatum(records[i].position, GetDatumByIndex(2)));
+    CLocationRecord expected = records[i];
+    expected.position = ConvertPositionDatum(records[i].position, GetDatumByIndex(2));
+    EXPECT_EQ(RecordXml(node->Records()[i]), RecordXml(expected)) << i;
   }
   EXPECT_EQ(node->Records()[2].position.latitude.unit, kAngleUnitDms);
   EXPECT_FALSE(node->Records()[1].position.hasAltitude);
   EXPECT_NEAR(node->Records()[2].position.longitude.degrees, 138.996943, 1e-6);
-  ExpectSamePosition(node->Records()[3].position, records[3].position);
+  EXPECT_EQ(RecordXml(node->Records()[3]), RecordXml(records[3]));
   EXPECT_EQ(Selection(view), (std::vector<int32_t>{0, 1, 2}));
 }
 
@@ -122,17 +107,17 @@ TEST_F(ConversionDialogsTest, TheUnitDialogOpensWithTheCommonUnitAndRewritesBoth
   Select(view, {0});
   AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
   ChangeUnit(*core);
-  const CPosition& converted = node->Records()[0].position;
-  ExpectSameAngle(converted.latitude, CAngle::FromDms(MakeDmsAngle(1, 35, 30, 0, 0)));
-  ExpectSameAngle(converted.longitude, CAngle::FromDms(MakeDmsAngle(1, 139, 45, 0, 0)));
+  EXPECT_EQ(RecordXml(node->Records()[0]),
+            RecordXml(WithAngles(records[0], CAngle::FromDms(MakeDmsAngle(1, 35, 30, 0, 0)),
+                                 CAngle::FromDms(MakeDmsAngle(1, 139, 45, 0, 0)))));
 
   Select(view, {0, 1});
   AnswerUnit(false, false, &CUnitDialog::GetDegreesButton);
   ChangeUnit(*core);
-  ExpectSameAngle(node->Records()[0].position.latitude, CAngle::FromDegrees(35.5));
-  ExpectSameAngle(node->Records()[0].position.longitude, CAngle::FromDegrees(139.75));
-  ExpectSameAngle(node->Records()[1].position.latitude, CAngle::FromDegrees(-35.5));
-  ExpectSameAngle(node->Records()[1].position.longitude, CAngle::FromDegrees(10));
+  EXPECT_EQ(node->Records()[0].position.latitude.degrees, 35.5);
+  EXPECT_EQ(RecordXml(node->Records()[0]), RecordXml(records[0]));
+  EXPECT_EQ(RecordXml(node->Records()[1]),
+            RecordXml(WithAngles(records[1], CAngle::FromDegrees(-35.5), CAngle::FromDegrees(10))));
 }
 
 TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyAndChangesNothing) {
@@ -167,7 +152,7 @@ TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyA
   std::vector<CLocationRecord> stored;
   core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
   ASSERT_EQ(stored.size(), 1u);
-  ExpectSamePosition(stored[0].position, record.position);
+  EXPECT_EQ(RecordXml(stored[0]), RecordXml(record));
 }
 
 }  // namespace
