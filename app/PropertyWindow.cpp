@@ -464,8 +464,7 @@ void CPropertyWindow::OnSelectionChanged() {
     // Typed text belongs to the record it was typed for, not the next one.
     std::vector<int32_t> selection;
     m_core->GetActiveSelection(MakeIntBackInserter(selection));
-    if (m_pendingEdit != 0 && !(selection.size() == 1 && selection.front() == m_shownIndex))
-      CommitPendingEdit();
+    if (!(selection.size() == 1 && selection.front() == m_shownIndex)) CommitPendingIfStillShown();
   });
   RunGuarded(this, [&] { Show(); });
 }

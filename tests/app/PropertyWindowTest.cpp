@@ -356,6 +356,14 @@ TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOr
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(Stored(1).position.altitude, 8.0);
   EXPECT_TRUE(Stored(1).position.hasAltitude);
+
+  // A selection change heard before the change of the records under it: the
+  // typed text does not land on the record that took the shown one's place.
+  Open();
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("typed for a record gone"));
+  node->EditRecords().erase(node->EditRecords().begin() + 1);
+  Select(view, {0});
+  EXPECT_EQ(Notes(node->Records()), (std::vector<std::string>{"typed for zero", "TWO"}));
 }
 
 TEST_F(PropertyWindowTest, TypedTextIsInTheFileBeforeAShortcutSavesItOrTheFrameCloses) {
