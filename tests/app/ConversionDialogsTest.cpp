@@ -1,17 +1,12 @@
 // The datum and coordinate-unit dialogs on a file's selection: what they open
-// with, what OK converts, what Cancel and an unchosen unit leave alone, and a
-// read-only day of the database that refuses the change.
+// with, what OK converts, and what Cancel and an unchosen unit leave alone.
+// (A read-only source's refusal is in the property window's tests.)
 #include <QComboBox>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "app/ConversionDialogs.h"
 #include "app/FileFolder.h"
-#include "app/LocalDay.h"
-#include "app/PropertyWindow.h"
-#include "app/RunGuarded.h"
-#include "location/IteratorAdaptors.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace {
@@ -32,7 +27,6 @@ CLocationRecord WithAngles(CLocationRecord record, const CAngle& latitude, const
 
 class ConversionDialogsTest : public ActiveViewTest {
  protected:
-  ~ConversionDialogsTest() override { delete window.data(); }
   // The datum dialog opens with openIndex selected and closes with chosen
   // selected by button ("1" OK, "2" Cancel).
   static void AnswerDatum(int openIndex, int chosen, const char* button = "1") {
@@ -56,8 +50,6 @@ class ConversionDialogsTest : public ActiveViewTest {
       dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
     });
   }
-
-  QPointer<CPropertyWindow> window;
 };
 
 TEST_F(ConversionDialogsTest, TheDatumDialogOpensWithTheCommonDatumAndConvertsEverySelectedRecord) {
@@ -118,41 +110,6 @@ TEST_F(ConversionDialogsTest, TheUnitDialogOpensWithTheCommonUnitAndRewritesBoth
   EXPECT_EQ(RecordXml(node->Records()[0]), RecordXml(records[0]));
   EXPECT_EQ(RecordXml(node->Records()[1]),
             RecordXml(WithAngles(records[1], CAngle::FromDegrees(-35.5), CAngle::FromDegrees(10))));
-}
-
-TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyAndChangesNothing) {
-  CLocationRecord record = At(35, 139, 1);
-  record.time = CZonedTime(TodayLocalMidnight() + 60, 0);
-  record.hasTime = true;
-  Select(StartWithDay({record}), {0});
-  window = new CPropertyWindow(*core, nullptr);
-  window->show();
-  QApplication::setActiveWindow(window);
-
-  std::unique_ptr<QMenu> menu(window->CreateOperationsMenu(window));
-  ASSERT_EQ(menu->actions().size(), 2);
-  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("測地系の変更(&D)..."));
-  EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("座標単位の変更(&U)..."));
-  // The button stays enabled; the dialogs learn of the source when they write.
-  EXPECT_TRUE(window->GetControl(IDC_PROPERTY_OPERATIONS)->isEnabled());
-
-  AnswerNextModalDialog([&](QDialog& dialog) {
-    EXPECT_EQ(dialog.parentWidget(), window.data());
-    dynamic_cast<CDatumDialog&>(dialog).GetCombo()->setCurrentIndex(2);
-    dialog.accept();
-  });
-  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_DATUM); });
-  AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
-  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_UNIT); });
-  ASSERT_EQ(prompter.shown.size(), 2u);
-  for (const CPromptRecord& shown : prompter.shown) {
-    EXPECT_EQ(shown.text, "readonly");
-    EXPECT_EQ(shown.owner, window.data());
-  }
-  std::vector<CLocationRecord> stored;
-  core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
-  ASSERT_EQ(stored.size(), 1u);
-  EXPECT_EQ(RecordXml(stored[0]), RecordXml(record));
 }
 
 }  // namespace

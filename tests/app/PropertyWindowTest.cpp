@@ -1,20 +1,25 @@
 // The property window over a file's view and a day of the database: what it
 // shows for none, one and two selected records, field commits by leaving an
-// edit, refused texts, the time and its own zone in every machine zone, the
-// datum combo, typed text that must reach its record, and its place.
+// edit, refused texts, a read-only source, the time and its own zone in every
+// machine zone, the datum combo, typed text that must reach its record, and
+// its place.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 
 #include "app/CommandIds.h"
+#include "app/ConversionDialogs.h"
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
 #include "app/LocationFileView.h"
 #include "app/MainFrame.h"
 #include "app/PropertyWindow.h"
 #include "app/RecordListForm.h"
+#include "app/RunGuarded.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
 #include "location/TimeText.h"
@@ -149,7 +154,7 @@ TEST_F(PropertyWindowTest, NoneOrTwoSelectedDisableAndEmptyEverythingAndOneShows
   EXPECT_FALSE(node->IsModified());
 }
 
-TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnly) {
+TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnlyAndItsOperationsChangeNothing) {
   CLocationRecord record = FullRecord();
   record.time = CZonedTime(TodayLocalMidnight() + 60, 32400);
   Select(StartWithDay({record}), {0});
@@ -168,6 +173,28 @@ TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnly) {
   Enter(IDC_PROPERTY_LATITUDE, QStringLiteral("10"));
   EXPECT_EQ(Text(IDC_PROPERTY_LATITUDE), QStringLiteral("+35.50000"));
   EXPECT_TRUE(prompter.shown.empty());
+
+  // The operations stay offered; their dialogs learn of the source as they
+  // write, in a box over the window.
+  EXPECT_TRUE(window->GetControl(IDC_PROPERTY_OPERATIONS)->isEnabled());
+  std::unique_ptr<QMenu> menu(window->CreateOperationsMenu(window));
+  ASSERT_EQ(menu->actions().size(), 2);
+  for (QAction* operation : menu->actions()) {
+    QApplication::setActiveWindow(window);
+    AnswerNextModalDialog([&](QDialog& dialog) {
+      EXPECT_EQ(dialog.parentWidget(), window.data());
+      if (auto* datums = dynamic_cast<CDatumDialog*>(&dialog)) datums->GetCombo()->setCurrentIndex(2);
+      if (auto* units = dynamic_cast<CUnitDialog*>(&dialog)) units->GetDmsButton()->setChecked(true);
+      dialog.accept();
+    });
+    RunGuarded(window, [&] { window->RunOperation(operation->data().toUInt()); });
+  }
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{"readonly", "readonly"}));
+  for (const CPromptRecord& shown : prompter.shown) EXPECT_EQ(shown.owner, window.data());
+  std::vector<CLocationRecord> stored;
+  core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(RecordXml(stored[0]), RecordXml(record));
 }
 
 TEST_F(PropertyWindowTest, NumberFieldsSetAndClearTheirFlagsAndRefuseTextThatIsNoNumber) {
