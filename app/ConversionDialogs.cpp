@@ -1,40 +1,18 @@
 #include "app/ConversionDialogs.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "app/AppCore.h"
+#include "app/DialogParts.h"
 #include "location/Angle.h"
 #include "location/IteratorAdaptors.h"
 
 namespace {
-
-// OK (1) and the given cancel text (2), right-aligned under the dialog.
-QHBoxLayout* MakeOkCancelRow(QDialog* dialog, const QString& cancelText) {
-  auto* ok = new QPushButton(QStringLiteral("OK"), dialog);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(cancelText, dialog);
-  cancel->setObjectName(QStringLiteral("2"));
-  QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  row->addWidget(ok);
-  row->addWidget(cancel);
-  return row;
-}
-
-QWidget* ActiveOwner(CAppCore& core) {
-  QWidget* active = QApplication::activeWindow();
-  return active ? active : core.GetMainWindow();
-}
 
 // The selected indices of the active source and copies of their records.
 void ReadSelection(CAppCore& core, std::vector<int32_t>& indices,
@@ -62,10 +40,8 @@ CDatumDialog::CDatumDialog(const CDatumHandle& initial, QWidget* parent) : QDial
   for (int i = 0; i < GetDatumCount(); ++i)
     m_combo->addItem(QString::fromStdString(GetDatumByIndex(i).GetName()));
   m_combo->setCurrentIndex(GetDatumIndex(initial));
-  auto* label = new QLabel(QStringLiteral("測地系(&D) :"), this);
-  label->setBuddy(m_combo);
   auto* row = new QHBoxLayout;
-  row->addWidget(label);
+  row->addWidget(BuddyLabel("測地系(&D) :", m_combo, this));
   row->addWidget(m_combo, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(row);
@@ -136,9 +112,9 @@ void ChangeDatum(CAppCore& core) {
   std::vector<int32_t> indices;
   std::vector<CLocationRecord> records;
   ReadSelection(core, indices, records);
-  CDatumDialog dialog(CommonDatum(records), ActiveOwner(core));
+  CDatumDialog dialog(CommonDatum(records), ActiveWindowOr(core.GetMainWindow()));
   if (dialog.exec() != QDialog::Accepted || dialog.GetDatum().IsNull()) return;
-  // Records already in the chosen datum go through the conversion too.
+  // Records already in the chosen datum come back from it unchanged.
   for (CLocationRecord& record : records)
     record.position = ConvertPositionDatum(record.position, dialog.GetDatum());
   ReplaceSelection(core, indices, records);
@@ -148,7 +124,7 @@ void ChangeUnit(CAppCore& core) {
   std::vector<int32_t> indices;
   std::vector<CLocationRecord> records;
   ReadSelection(core, indices, records);
-  CUnitDialog dialog(CommonUnit(records), ActiveOwner(core));
+  CUnitDialog dialog(CommonUnit(records), ActiveWindowOr(core.GetMainWindow()));
   if (dialog.exec() != QDialog::Accepted || !dialog.GetUnit()) return;
   const int32_t unit = *dialog.GetUnit();
   for (CLocationRecord& record : records) {

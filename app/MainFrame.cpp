@@ -20,6 +20,7 @@
 #include "app/AppStrings.h"
 #include "app/ClipboardCommands.h"
 #include "app/CommandTable.h"
+#include "app/DialogParts.h"
 #include "app/FolderTree.h"
 #include "app/MapPickCallbacks.h"
 #include "app/MapViewHost.h"
@@ -378,6 +379,7 @@ QString CMainFrame::GetStatusText(int part) const {
 }
 
 void CMainFrame::OnCommand(uint32_t id) {
+  if (!CommitPropertyEdit()) return;
   SetStatusText(0, QString::fromStdString(LoadAppString(IDS_READY)));
   CAppCore& core = *GetAppCore();
   CFileFolder& files = core.GetRootFolder().GetFileFolder();
@@ -540,8 +542,7 @@ void CMainFrame::ToggleStatusBar() {
 }
 
 void CMainFrame::ShowAbout() {
-  QWidget* owner = QApplication::activeWindow();
-  CAboutDialog dialog(owner ? owner : this);
+  CAboutDialog dialog(ActiveWindowOr(this));
   dialog.exec();
 }
 
@@ -611,6 +612,13 @@ void CMainFrame::OnCoreDestroyed() {
 
 CPropertyWindow* CMainFrame::GetPropertyWindow() const { return m_propertyWindow; }
 
+bool CMainFrame::CommitPropertyEdit() {
+  // The frame's shortcuts work while the property window is active and the
+  // focus stays in its edit: a save or a close would miss what was typed.
+  CPropertyWindow* window = m_propertyWindow;
+  return window == nullptr || RunGuarded(window, [window] { window->CommitPendingEdit(); });
+}
+
 void CMainFrame::OnShowProperties() {
   // A window that is closing is on its way out: a new one takes its place.
   if (m_propertyWindow && m_propertyWindow->isVisible()) {
@@ -649,7 +657,7 @@ void CMainFrame::OnCurrentNodeChanged() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
   event->ignore();
   RunGuarded(this, [&] {
-    if (m_windowDestroyed || !GetAppCore()->CanCloseAll()) return;
+    if (m_windowDestroyed || !CommitPropertyEdit() || !GetAppCore()->CanCloseAll()) return;
     event->accept();
     DestroyWindowParts();
   });

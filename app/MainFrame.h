@@ -52,7 +52,8 @@ class CMainFrame : public QMainWindow,
   // Brings the window to the front (a second instance asks for this).
   void BringToFront();
 
-  // The command dispatcher: sets status part 0 to "レディ", then runs the command.
+  // The command dispatcher: writes what was typed into the property window,
+  // sets status part 0 to "レディ", then runs the command.
   void OnCommand(uint32_t id);
   void ExecuteCommand(uint32_t id) override;
   bool IsCommandEnabled(uint32_t id) const override;
@@ -129,6 +130,9 @@ class CMainFrame : public QMainWindow,
   void UpdateCursorStatus();
   // The end of a range zoom: picked is null when it was cancelled.
   void EndRangeZoom(const CGeoRect* picked);
+  // Text typed into the property window goes into its record first; false
+  // when the window refused it (it keeps the text and shows why).
+  bool CommitPropertyEdit();
   // The frame's part of closing: views, splitter positions, listeners.
   void DestroyWindowParts();
 

@@ -1,6 +1,5 @@
 #include "app/OptionsDialog.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,24 +10,14 @@
 
 #include "app/AppCore.h"
 #include "app/AppStrings.h"
+#include "app/DialogParts.h"
 #include "app/FileDialogs.h"
 #include "app/RunGuarded.h"
-
-namespace {
-
-QLabel* BuddyLabel(const char* text, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setBuddy(buddy);
-  return label;
-}
-
-}  // namespace
 
 COptionsDialog::COptionsDialog(CAppCore& core, QWidget* parent)
     : QDialog(parent), m_core(core), m_previousOwner(core.GetMainWindow()) {
   setObjectName(QStringLiteral("209"));
   setWindowTitle(QStringLiteral("オプション"));
-  m_core.SetMainWindow(this);
 
   QLineEdit* url = AddEdit(IDC_SERVER_URL);
   QLineEdit* userName = AddEdit(IDC_USER_NAME);
@@ -65,23 +54,14 @@ COptionsDialog::COptionsDialog(CAppCore& core, QWidget* parent)
   mapRow->addWidget(maps, 1);
   mapRow->addWidget(AddBrowseButton(IDC_BROWSE_MAP, "参照(&R)...", maps));
 
-  auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("1"));
-  ok->setDefault(true);
-  auto* cancel = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
-  cancel->setObjectName(QStringLiteral("2"));
-  connect(ok, &QPushButton::clicked, this, &COptionsDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(server);
   layout->addWidget(databaseGroup);
   layout->addWidget(mapGroup);
-  layout->addLayout(buttons);
+  layout->addLayout(MakeOkCancelRow(this, QStringLiteral("ｷｬﾝｾﾙ")));
+  // Last: a dialog whose settings could not be read never took the role, and
+  // the destructor that gives it back runs only for a finished dialog.
+  m_core.SetMainWindow(this);
 }
 
 COptionsDialog::~COptionsDialog() {
@@ -126,7 +106,6 @@ void COptionsDialog::accept() {
 }
 
 void ShowOptions(CAppCore& core) {
-  QWidget* owner = QApplication::activeWindow();
-  COptionsDialog dialog(core, owner ? owner : core.GetMainWindow());
+  COptionsDialog dialog(core, ActiveWindowOr(core.GetMainWindow()));
   dialog.exec();
 }

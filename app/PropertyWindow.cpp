@@ -15,10 +15,12 @@
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <stdexcept>
 
 #include "app/AppCore.h"
 #include "app/ConversionDialogs.h"
+#include "app/DialogParts.h"
 #include "app/RunGuarded.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
@@ -53,13 +55,6 @@ bool SameRecord(const CLocationRecord& a, const CLocationRecord& b) {
          p.hasSemiMinorAxisError == q.hasSemiMinorAxisError &&
          p.hasVerticalError == q.hasVerticalError && p.hasMajorAxisAngle == q.hasMajorAxisAngle &&
          a.time == b.time && a.note == b.note && a.hasTime == b.hasTime && a.hasNote == b.hasNote;
-}
-
-// A label with a mnemonic for the control beside it.
-QLabel* BuddyLabel(const char* text, QWidget* buddy, QWidget* parent) {
-  auto* label = new QLabel(QString::fromUtf8(text), parent);
-  label->setBuddy(buddy);
-  return label;
 }
 
 }  // namespace
@@ -202,23 +197,11 @@ void CPropertyWindow::BuildControls() {
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
 
-  // Tab runs through the groups in reading order.
-  QWidget* order[] = {m_hasTime,
-                      m_date,
-                      m_time,
-                      m_edits.at(IDC_PROPERTY_ZONE),
-                      m_edits.at(IDC_PROPERTY_LATITUDE),
-                      m_edits.at(IDC_PROPERTY_LONGITUDE),
-                      m_edits.at(IDC_PROPERTY_ALTITUDE),
-                      m_datum,
-                      m_operations,
-                      m_edits.at(IDC_PROPERTY_FIX_MODE),
-                      m_edits.at(IDC_PROPERTY_SEMI_MAJOR),
-                      m_edits.at(IDC_PROPERTY_SEMI_MINOR),
-                      m_edits.at(IDC_PROPERTY_VERTICAL),
-                      m_edits.at(IDC_PROPERTY_MAJOR_AXIS_ANGLE),
-                      note};
-  for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+  // Tab runs through the value controls in their order, which is the reading
+  // order of the groups, with the operations button after the datum.
+  std::vector<QWidget*> order = m_valueControls;
+  order.insert(std::find(order.begin(), order.end(), m_datum) + 1, m_operations);
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
   connect(m_hasTime, &QCheckBox::clicked, this,
           [this] { RunGuarded(this, [&] { CommitTime(); }); });
@@ -481,8 +464,7 @@ void CPropertyWindow::OnSelectionChanged() {
     // Typed text belongs to the record it was typed for, not the next one.
     std::vector<int32_t> selection;
     m_core->GetActiveSelection(MakeIntBackInserter(selection));
-    if (m_pendingEdit != 0 && !(selection.size() == 1 && selection.front() == m_shownIndex))
-      CommitPendingEdit();
+    if (!(selection.size() == 1 && selection.front() == m_shownIndex)) CommitPendingIfStillShown();
   });
   RunGuarded(this, [&] { Show(); });
 }

@@ -83,8 +83,9 @@ class CPropertyWindow : public QDialog, public CAppEventListener {
   bool IsEditReadOnly(int control) const;
   // Writes the record to the shown index of the active source.
   void Commit(const CLocationRecord& record);
-  // Before the records change under the window: a pending edit is written
-  // only while the shown record is still the one at the shown index.
+  // When the selection or the records change: a pending edit is written only
+  // while the shown record is still the one at the shown index, whichever of
+  // the two changes the window hears of first; else it is dropped.
   void CommitPendingIfStillShown();
 
   CAppCore* m_core;

@@ -11,10 +11,14 @@
 #include <sstream>
 
 #include "app/MainFrame.h"
+#include "app/DatabaseFolder.h"
+#include "app/FileFolder.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
+#include "location/LocationDatabase.h"
 #include "location/PointXml.h"
 #include "tests/reception/TestMessageServer.h"
+#include "location/RecordCollection.h"
 
 QApplication& TestApplication() {
   static int argc = 1;
@@ -153,4 +157,34 @@ MessageServerTest::MessageServerTest() {
   store->values["ServerURL"] = server->Url();
   store->values["ServerUserName"] = std::string("user");
   store->values["ServerPassword"] = std::string("password");
+}
+
+ActiveViewTest::~ActiveViewTest() {
+  core.reset();
+  FlushDeletes();
+}
+
+CRecordSource& ActiveViewTest::StartWithFile(std::vector<CLocationRecord> records) {
+  core = MakeCore();
+  core->AddListener(&events);
+  CFileFolder& files = core->GetRootFolder().GetFileFolder();
+  files.New();
+  node = files.Find(GetChildren(files).back());
+  node->EditRecords() = std::move(records);
+  node->Write(dir.path().toStdString() + "/start.xml");
+  core->SetCurrentNode(node);
+  events.newRecords = events.records = events.selections = 0;
+  return *core->GetCurrentView();
+}
+
+CRecordSource& ActiveViewTest::StartWithDay(const std::vector<CLocationRecord>& records) {
+  core = MakeCore();
+  core->AddListener(&events);
+  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
+  const CRecordVectorCollection collection(records);
+  CAddRecordsOperation adding(collection);
+  folder.RunQuery(adding);
+  core->SetCurrentNode(&folder);
+  events.newRecords = events.records = events.selections = 0;
+  return *core->GetCurrentView();
 }

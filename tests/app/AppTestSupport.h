@@ -2,7 +2,8 @@
 // answers from a script and records every box, and a fixture with a memory
 // settings store, a program folder of its own, a recording help opener and
 // an application-data folder of its own holding an empty location database
-// at the default place.
+// at the default place; and one with a core whose current view is a new
+// location file or a day of the database.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,6 +27,7 @@
 
 class CMainFrame;
 class CTestMessageServer;
+class CLocationFileNode;
 
 QApplication& TestApplication();
 
@@ -158,4 +160,22 @@ class MessageServerTest : public AppTest {
   MessageServerTest();
 
   static CTestMessageServer* server;
+};
+
+// A core whose current view holds given records; events hears the core from
+// its start and counts from zero once the view is there.
+class ActiveViewTest : public AppTest {
+ protected:
+  ~ActiveViewTest() override;
+
+  // A new file holding the records, written once to dir (it keeps no path of
+  // its own, so Save asks for one): its view.
+  CRecordSource& StartWithFile(std::vector<CLocationRecord> records);
+  // The database holding the records: the read-only view of today.
+  CRecordSource& StartWithDay(const std::vector<CLocationRecord>& records);
+
+  CAppEventCounter events;
+  QTemporaryDir dir;
+  std::unique_ptr<CAppCore> core;
+  CLocationFileNode* node = nullptr;
 };

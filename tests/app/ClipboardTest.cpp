@@ -35,33 +35,12 @@ std::string PointsOf(const std::vector<CLocationRecord>& records, const char* ro
   return text + "</" + root + ">";
 }
 
-class ClipboardTest : public AppTest {
+class ClipboardTest : public ActiveViewTest {
  protected:
-  ~ClipboardTest() override {
-    frame.reset();
-    if (core) core->RemoveListener(&events);
-    core.reset();
-    FlushDeletes();
-  }
-  // A core whose current node is a file holding the records, saved.
-  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
-    core = MakeCore();
-    core->AddListener(&events);
-    CFileFolder& files = core->GetRootFolder().GetFileFolder();
-    files.New();
-    node = files.Find(GetChildren(files).back());
-    node->EditRecords() = std::move(records);
-    node->Write(dir.path().toStdString() + "/start.xml");
-    core->SetCurrentNode(node);
-    return *core->GetCurrentView();
-  }
+  ~ClipboardTest() override { frame.reset(); }
   CClipboardCommands Commands() { return CClipboardCommands(*core); }
 
-  CAppEventCounter events;
-  QTemporaryDir dir;
-  std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
-  CLocationFileNode* node = nullptr;
 };
 
 TEST_F(ClipboardTest, CopyOfNothingPastesNothingYetCountsAsAnEdit) {

@@ -1,20 +1,12 @@
 // The datum and coordinate-unit dialogs on a file's selection: what they open
-// with, what OK converts, what Cancel and an unchosen unit leave alone, and a
-// read-only day of the database that refuses the change.
+// with, what OK converts, and what Cancel and an unchosen unit leave alone.
+// (A read-only source's refusal is in the property window's tests.)
 #include <QComboBox>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "app/ConversionDialogs.h"
-#include "app/DatabaseFolder.h"
 #include "app/FileFolder.h"
-#include "app/LocalDay.h"
-#include "app/PropertyWindow.h"
-#include "app/RunGuarded.h"
-#include "location/IteratorAdaptors.h"
-#include "location/LocationDatabase.h"
-#include "location/RecordCollection.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace {
@@ -26,46 +18,15 @@ CLocationRecord At(double latitude, double longitude, int datumIndex) {
   return record;
 }
 
-void ExpectSameAngle(const CAngle& actual, const CAngle& expected) {
-  ASSERT_EQ(actual.unit, expected.unit);
-  if (actual.unit == kAngleUnitDegrees) {
-    EXPECT_EQ(actual.degrees, expected.degrees);
-  } else {
-    EXPECT_EQ(actual.dms.sign, expected.dms.sign);
-    EXPECT_EQ(actual.dms.degrees, expected.dms.degrees);
-    EXPECT_EQ(actual.dms.minutes, expected.dms.minutes);
-    EXPECT_EQ(actual.dms.seconds, expected.dms.seconds);
-    EXPECT_EQ(actual.dms.hundredths, expected.dms.hundredths);
-  }
+// The record with its angles replaced.
+CLocationRecord WithAngles(CLocationRecord record, const CAngle& latitude, const CAngle& longitude) {
+  record.position.latitude = latitude;
+  record.position.longitude = longitude;
+  return record;
 }
 
-void ExpectSamePosition(const CPosition& actual, const CPosition& expected) {
-  EXPECT_EQ(actual.datum, expected.datum);
-  ExpectSameAngle(actual.latitude, expected.latitude);
-  ExpectSameAngle(actual.longitude, expected.longitude);
-  EXPECT_EQ(actual.hasAltitude, expected.hasAltitude);
-  if (expected.hasAltitude) {
-    EXPECT_EQ(actual.altitude, expected.altitude);
-  }
-}
-
-class ConversionDialogsTest : public AppTest {
+class ConversionDialogsTest : public ActiveViewTest {
  protected:
-  ~ConversionDialogsTest() override {
-    delete window.data();
-    core.reset();
-    FlushDeletes();
-  }
-  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
-    core = MakeCore();
-    CFileFolder& files = core->GetRootFolder().GetFileFolder();
-    files.New();
-    node = files.Find(GetChildren(files).back());
-    node->EditRecords() = std::move(records);
-    node->Write(dir.path().toStdString() + "/start.xml");
-    core->SetCurrentNode(node);
-    return *core->GetCurrentView();
-  }
   // The datum dialog opens with openIndex selected and closes with chosen
   // selected by button ("1" OK, "2" Cancel).
   static void AnswerDatum(int openIndex, int chosen, const char* button = "1") {
@@ -89,11 +50,6 @@ class ConversionDialogsTest : public AppTest {
       dialog.findChild<QPushButton*>(QString::fromLatin1(button))->click();
     });
   }
-
-  QTemporaryDir dir;
-  std::unique_ptr<CAppCore> core;
-  CLocationFileNode* node = nullptr;
-  QPointer<CPropertyWindow> window;
 };
 
 TEST_F(ConversionDialogsTest, TheDatumDialogOpensWithTheCommonDatumAndConvertsEverySelectedRecord) {
@@ -117,15 +73,16 @@ TEST_F(ConversionDialogsTest, TheDatumDialogOpensWithTheCommonDatumAndConvertsEv
   Select(view, {0, 1, 2});
   AnswerDatum(-1, 2);
   ChangeDatum(*core);
+  // Each angle keeps its unit; only a present altitude takes part.
   for (std::size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE(i);
-    ExpectSamePosition(node->Records()[i].position,
-                       ConvertPositionDatum(records[i].position, GetDatumByIndex(2)));
+    CLocationRecord expected = records[i];
+    expected.position = ConvertPositionDatum(records[i].position, GetDatumByIndex(2));
+    EXPECT_EQ(RecordXml(node->Records()[i]), RecordXml(expected)) << i;
   }
   EXPECT_EQ(node->Records()[2].position.latitude.unit, kAngleUnitDms);
   EXPECT_FALSE(node->Records()[1].position.hasAltitude);
   EXPECT_NEAR(node->Records()[2].position.longitude.degrees, 138.996943, 1e-6);
-  ExpectSamePosition(node->Records()[3].position, records[3].position);
+  EXPECT_EQ(RecordXml(node->Records()[3]), RecordXml(records[3]));
   EXPECT_EQ(Selection(view), (std::vector<int32_t>{0, 1, 2}));
 }
 
@@ -142,59 +99,17 @@ TEST_F(ConversionDialogsTest, TheUnitDialogOpensWithTheCommonUnitAndRewritesBoth
   Select(view, {0});
   AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
   ChangeUnit(*core);
-  const CPosition& converted = node->Records()[0].position;
-  ExpectSameAngle(converted.latitude, CAngle::FromDms(MakeDmsAngle(1, 35, 30, 0, 0)));
-  ExpectSameAngle(converted.longitude, CAngle::FromDms(MakeDmsAngle(1, 139, 45, 0, 0)));
+  EXPECT_EQ(RecordXml(node->Records()[0]),
+            RecordXml(WithAngles(records[0], CAngle::FromDms(MakeDmsAngle(1, 35, 30, 0, 0)),
+                                 CAngle::FromDms(MakeDmsAngle(1, 139, 45, 0, 0)))));
 
   Select(view, {0, 1});
   AnswerUnit(false, false, &CUnitDialog::GetDegreesButton);
   ChangeUnit(*core);
-  ExpectSameAngle(node->Records()[0].position.latitude, CAngle::FromDegrees(35.5));
-  ExpectSameAngle(node->Records()[0].position.longitude, CAngle::FromDegrees(139.75));
-  ExpectSameAngle(node->Records()[1].position.latitude, CAngle::FromDegrees(-35.5));
-  ExpectSameAngle(node->Records()[1].position.longitude, CAngle::FromDegrees(10));
-}
-
-TEST_F(ConversionDialogsTest, OnADayOfTheDatabaseTheOperationsMenuShowsReadonlyAndChangesNothing) {
-  core = MakeCore();
-  CLocationRecord record = At(35, 139, 1);
-  record.time = CZonedTime(TodayLocalMidnight() + 60, 0);
-  record.hasTime = true;
-  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
-  const std::vector<CLocationRecord> records{record};
-  const CRecordVectorCollection collection(records);
-  CAddRecordsOperation adding(collection);
-  folder.RunQuery(adding);
-  core->SetCurrentNode(&folder);
-  Select(*core->GetCurrentView(), {0});
-  window = new CPropertyWindow(*core, nullptr);
-  window->show();
-  QApplication::setActiveWindow(window);
-
-  std::unique_ptr<QMenu> menu(window->CreateOperationsMenu(window));
-  ASSERT_EQ(menu->actions().size(), 2);
-  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("測地系の変更(&D)..."));
-  EXPECT_EQ(menu->actions()[1]->text(), QStringLiteral("座標単位の変更(&U)..."));
-  // The button stays enabled; the dialogs learn of the source when they write.
-  EXPECT_TRUE(window->GetControl(IDC_PROPERTY_OPERATIONS)->isEnabled());
-
-  AnswerNextModalDialog([&](QDialog& dialog) {
-    EXPECT_EQ(dialog.parentWidget(), window.data());
-    dynamic_cast<CDatumDialog&>(dialog).GetCombo()->setCurrentIndex(2);
-    dialog.accept();
-  });
-  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_DATUM); });
-  AnswerUnit(true, false, &CUnitDialog::GetDmsButton);
-  RunGuarded(window, [&] { window->RunOperation(ID_PROPERTY_CHANGE_UNIT); });
-  ASSERT_EQ(prompter.shown.size(), 2u);
-  for (const CPromptRecord& shown : prompter.shown) {
-    EXPECT_EQ(shown.text, "readonly");
-    EXPECT_EQ(shown.owner, window.data());
-  }
-  std::vector<CLocationRecord> stored;
-  core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
-  ASSERT_EQ(stored.size(), 1u);
-  ExpectSamePosition(stored[0].position, record.position);
+  EXPECT_EQ(node->Records()[0].position.latitude.degrees, 35.5);
+  EXPECT_EQ(RecordXml(node->Records()[0]), RecordXml(records[0]));
+  EXPECT_EQ(RecordXml(node->Records()[1]),
+            RecordXml(WithAngles(records[1], CAngle::FromDegrees(-35.5), CAngle::FromDegrees(10))));
 }
 
 }  // namespace

@@ -188,6 +188,13 @@ TEST_F(OptionsDialogTest, TheToolsCommandOpensItOverTheFrameWhichOwnsTheBoxesAga
   });
   frame->ExecuteCommand(ID_TOOL_OPTIONS);
   EXPECT_EQ(core->GetMainWindow(), frame.get());
+  // A dialog that cannot be built leaves the boxes with the frame.
+  store->failReads = true;
+  frame->ExecuteCommand(ID_TOOL_OPTIONS);
+  store->failReads = false;
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].owner, frame.get());
+  EXPECT_EQ(core->GetMainWindow(), frame.get());
   frame->close();
 }
 

@@ -1,25 +1,27 @@
 // The property window over a file's view and a day of the database: what it
 // shows for none, one and two selected records, field commits by leaving an
-// edit, refused texts, the time and its own zone in every machine zone, the
-// datum combo, typed text that must reach its record, and its place.
+// edit, refused texts, a read-only source, the time and its own zone in every
+// machine zone, the datum combo, typed text that must reach its record, and
+// its place.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 
 #include "app/CommandIds.h"
-#include "app/DatabaseFolder.h"
+#include "app/ConversionDialogs.h"
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
 #include "app/LocationFileView.h"
 #include "app/MainFrame.h"
 #include "app/PropertyWindow.h"
 #include "app/RecordListForm.h"
+#include "app/RunGuarded.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
-#include "location/LocationDatabase.h"
-#include "location/RecordCollection.h"
 #include "location/TimeText.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/location/TimeZoneGuard.h"
@@ -50,33 +52,11 @@ CLocationRecord FullRecord() {
   return record;
 }
 
-class CChangeCounter : public CAppEventListener {
- public:
-  void OnRecordsChanged() override { ++changes; }
-  int changes = 0;
-};
-
-class PropertyWindowTest : public AppTest {
+class PropertyWindowTest : public ActiveViewTest {
  protected:
   ~PropertyWindowTest() override {
     delete window.data();
     frame.reset();
-    if (core) core->RemoveListener(&counter);
-    core.reset();
-    FlushDeletes();
-  }
-  // A core whose current node is a saved file holding the records.
-  CRecordSource& StartWithFile(std::vector<CLocationRecord> records) {
-    core = MakeCore();
-    core->AddListener(&counter);
-    CFileFolder& files = core->GetRootFolder().GetFileFolder();
-    files.New();
-    node = files.Find(GetChildren(files).back());
-    node->EditRecords() = std::move(records);
-    node->Write(dir.path().toStdString() + "/start.xml");
-    core->SetCurrentNode(node);
-    counter.changes = 0;
-    return *core->GetCurrentView();
   }
   CPropertyWindow& Open() {
     window = new CPropertyWindow(*core, nullptr);
@@ -122,11 +102,7 @@ class PropertyWindowTest : public AppTest {
     return texts;
   }
 
-  QTemporaryDir dir;
-  CChangeCounter counter;
-  std::unique_ptr<CAppCore> core;
   std::unique_ptr<CMainFrame> frame;
-  CLocationFileNode* node = nullptr;
   QPointer<CPropertyWindow> window;
 };
 
@@ -135,8 +111,6 @@ TEST_F(PropertyWindowTest, NoneOrTwoSelectedDisableAndEmptyEverythingAndOneShows
   CRecordSource& view = StartWithFile({FullRecord(), NoteRecord("one")});
   Select(view, {0});
   Open();
-  EXPECT_EQ(window->windowTitle(), QStringLiteral("位置記録のプロパティ"));
-  ASSERT_EQ(window->GetValueControls().size(), 14u);
   const auto showsTheFullRecord = [&] {
     for (QWidget* control : window->GetValueControls()) EXPECT_TRUE(control->isEnabled());
     EXPECT_TRUE(HasTime()->isChecked());
@@ -174,21 +148,14 @@ TEST_F(PropertyWindowTest, NoneOrTwoSelectedDisableAndEmptyEverythingAndOneShows
   EXPECT_EQ(Text(IDC_PROPERTY_ZONE), QStringLiteral("+09:00:00"));
   EXPECT_EQ(Text(IDC_PROPERTY_ALTITUDE), QString());
   EXPECT_EQ(Text(IDC_PROPERTY_NOTE), QStringLiteral("one"));
-  EXPECT_EQ(counter.changes, 0);
+  EXPECT_EQ(events.records, 0);
   EXPECT_FALSE(node->IsModified());
 }
 
-TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnly) {
-  core = MakeCore();
+TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnlyAndItsOperationsChangeNothing) {
   CLocationRecord record = FullRecord();
   record.time = CZonedTime(TodayLocalMidnight() + 60, 32400);
-  CDatabaseFolder& folder = core->GetRootFolder().GetDatabaseFolder();
-  const std::vector<CLocationRecord> records{record};
-  const CRecordVectorCollection collection(records);
-  CAddRecordsOperation adding(collection);
-  folder.RunQuery(adding);
-  core->SetCurrentNode(&folder);
-  Select(*core->GetCurrentView(), {0});
+  Select(StartWithDay({record}), {0});
   Open();
   EXPECT_EQ(Text(IDC_PROPERTY_LATITUDE), QStringLiteral("+35.50000"));
   EXPECT_EQ(Text(IDC_PROPERTY_NOTE), QStringLiteral("zero"));
@@ -204,6 +171,28 @@ TEST_F(PropertyWindowTest, ADayOfTheDatabaseIsShownReadOnly) {
   Enter(IDC_PROPERTY_LATITUDE, QStringLiteral("10"));
   EXPECT_EQ(Text(IDC_PROPERTY_LATITUDE), QStringLiteral("+35.50000"));
   EXPECT_TRUE(prompter.shown.empty());
+
+  // The operations stay offered; their dialogs learn of the source as they
+  // write, in a box over the window.
+  EXPECT_TRUE(window->GetControl(IDC_PROPERTY_OPERATIONS)->isEnabled());
+  std::unique_ptr<QMenu> menu(window->CreateOperationsMenu(window));
+  ASSERT_EQ(menu->actions().size(), 2);
+  for (QAction* operation : menu->actions()) {
+    QApplication::setActiveWindow(window);
+    AnswerNextModalDialog([&](QDialog& dialog) {
+      EXPECT_EQ(dialog.parentWidget(), window.data());
+      if (auto* datums = dynamic_cast<CDatumDialog*>(&dialog)) datums->GetCombo()->setCurrentIndex(2);
+      if (auto* units = dynamic_cast<CUnitDialog*>(&dialog)) units->GetDmsButton()->setChecked(true);
+      dialog.accept();
+    });
+    RunGuarded(window, [&] { window->RunOperation(operation->data().toUInt()); });
+  }
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{"readonly", "readonly"}));
+  for (const CPromptRecord& shown : prompter.shown) EXPECT_EQ(shown.owner, window.data());
+  std::vector<CLocationRecord> stored;
+  core->GetCurrentView()->EnumerateAll(MakeRecordBackInserter(stored));
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_EQ(RecordXml(stored[0]), RecordXml(record));
 }
 
 TEST_F(PropertyWindowTest, NumberFieldsSetAndClearTheirFlagsAndRefuseTextThatIsNoNumber) {
@@ -322,7 +311,6 @@ TEST_F(PropertyWindowTest, ATimeShowsItsOwnWallClockInEveryMachineZoneAndWritesB
       window->CommitTime();
       EXPECT_EQ(Stored(0).time, record.time);
       delete window.data();
-      core->RemoveListener(&counter);
       core.reset();
       ReleaseRootFolder();
     }
@@ -336,7 +324,7 @@ TEST_F(PropertyWindowTest, ChangingTheDatumKeepsTheNumbersAndLeavingUntypedEdits
   // Through every control and back to the first, typing nothing.
   HasTime()->setFocus();
   for (int i = 0; i < 20; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  EXPECT_EQ(counter.changes, 0);
+  EXPECT_EQ(events.records, 0);
   EXPECT_FALSE(node->IsModified());
 
   Datum()->setFocus();
@@ -347,9 +335,9 @@ TEST_F(PropertyWindowTest, ChangingTheDatumKeepsTheNumbersAndLeavingUntypedEdits
   EXPECT_EQ(Text(IDC_PROPERTY_LONGITUDE), QStringLiteral("+139.75000"));
   EXPECT_EQ(Stored(0).position.latitude.degrees, 35.5);
   // The datum shown chosen again is no change.
-  const int changes = counter.changes;
+  const int changes = events.records;
   window->CommitDatum(1);
-  EXPECT_EQ(counter.changes, changes);
+  EXPECT_EQ(events.records, changes);
 }
 
 TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOrTheWindowCloses) {
@@ -393,6 +381,55 @@ TEST_F(PropertyWindowTest, TypedTextReachesItsOwnRecordBeforeTheSelectionMovesOr
   EXPECT_FALSE(window->isVisible());
   EXPECT_EQ(Stored(1).position.altitude, 8.0);
   EXPECT_TRUE(Stored(1).position.hasAltitude);
+
+  // A selection change heard before the change of the records under it: the
+  // typed text does not land on the record that took the shown one's place.
+  Open();
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("typed for a record gone"));
+  node->EditRecords().erase(node->EditRecords().begin() + 1);
+  Select(view, {0});
+  EXPECT_EQ(Notes(node->Records()), (std::vector<std::string>{"typed for zero", "TWO"}));
+}
+
+TEST_F(PropertyWindowTest, TypedTextIsInTheFileBeforeAShortcutSavesItOrTheFrameCloses) {
+  StartWithFile({NoteRecord("zero")});
+  CScriptedFileDialogs dialogs;
+  const std::string path = dir.path().toStdString() + "/saved.xml";
+  dialogs.saveAnswers = {path};
+  ASSERT_TRUE(node->SaveAs());
+  frame = std::make_unique<CMainFrame>();
+  frame->Create();
+  frame->show();
+  core->SetCurrentNode(node);
+  Select(*core->GetCurrentView(), {0});
+  frame->ExecuteCommand(ID_EDIT_PROPERTIES);
+  window = frame->GetPropertyWindow();
+  QApplication::setActiveWindow(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  // The frame's shortcuts reach it from the tool window; the focus stays put.
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("saved by ctrl+s"));
+  QTest::keyClick(Note(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_NE(ReadWholeFile(path).find("saved by ctrl+s"), std::string::npos);
+  EXPECT_FALSE(node->IsModified());
+
+  // Closing the frame asks to save what was typed last.
+  Type(IDC_PROPERTY_NOTE, QStringLiteral("asked on close"));
+  prompter.answers = {EPromptAnswer::Cancel};
+  frame->close();
+  EXPECT_FALSE(frame->IsWindowDestroyed());
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].kind, EPromptKind::YesNoCancelWarning);
+  EXPECT_EQ(Stored(0).note, "asked on close");
+  // A refused text stops the close and stays for the user to mend.
+  Type(IDC_PROPERTY_ALTITUDE, QStringLiteral("oops"));
+  frame->close();
+  EXPECT_FALSE(frame->IsWindowDestroyed());
+  EXPECT_EQ(Boxes().back(), "Invalid Number: oops");
+  EXPECT_EQ(prompter.shown.back().owner, window.data());
+  EXPECT_EQ(Text(IDC_PROPERTY_ALTITUDE), QStringLiteral("oops"));
+  prompter.answers = {EPromptAnswer::No};
+  frame->close();
+  EXPECT_TRUE(frame->IsWindowDestroyed());
 }
 
 TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
