@@ -35,14 +35,6 @@ QString ShortDateFormat() {
   return format;
 }
 
-bool SameAngle(const CAngle& a, const CAngle& b) {
-  if (a.unit != b.unit) return false;
-  if (a.unit == kAngleUnitDegrees) return a.degrees == b.degrees;
-  return a.dms.sign == b.dms.sign && a.dms.degrees == b.dms.degrees &&
-         a.dms.minutes == b.dms.minutes && a.dms.seconds == b.dms.seconds &&
-         a.dms.hundredths == b.dms.hundredths;
-}
-
 bool SameRecord(const CLocationRecord& a, const CLocationRecord& b) {
   const CPosition& p = a.position;
   const CPosition& q = b.position;

@@ -23,6 +23,14 @@ uint32_t TruncateToField(double value) {
 
 double CAngle::ToDegrees() const { return unit == kAngleUnitDegrees ? degrees : DmsToDegrees(dms); }
 
+bool SameAngle(const CAngle& a, const CAngle& b) {
+  if (a.unit != b.unit) return false;
+  if (a.unit == kAngleUnitDegrees) return a.degrees == b.degrees;
+  return a.dms.sign == b.dms.sign && a.dms.degrees == b.dms.degrees &&
+         a.dms.minutes == b.dms.minutes && a.dms.seconds == b.dms.seconds &&
+         a.dms.hundredths == b.dms.hundredths;
+}
+
 CDms MakeDmsAngle(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t seconds,
                   uint32_t hundredths) {
   CDms dms{sign, degrees, minutes, seconds, hundredths};

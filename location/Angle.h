@@ -40,6 +40,9 @@ struct CAngle {
   double ToDegrees() const;
 };
 
+// The same unit and the same value as held, field by field for DMS.
+bool SameAngle(const CAngle& a, const CAngle& b);
+
 // Stores the fields, then checks them; throws std::invalid_argument
 // "Invalid DMS Range: " + the field text when one is out of range.
 CDms MakeDmsAngle(int32_t sign, uint32_t degrees, uint32_t minutes, uint32_t seconds,

@@ -16,14 +16,6 @@ CLocationRecord DmsRecord(const CDms& latitude, const CDms& longitude) {
   return record;
 }
 
-bool SameAngle(const CAngle& a, const CAngle& b) {
-  if (a.unit != b.unit) return false;
-  if (a.unit == kAngleUnitDegrees) return a.degrees == b.degrees;
-  return a.dms.sign == b.dms.sign && a.dms.degrees == b.dms.degrees &&
-         a.dms.minutes == b.dms.minutes && a.dms.seconds == b.dms.seconds &&
-         a.dms.hundredths == b.dms.hundredths;
-}
-
 // Replaces itself from inside its button-up handler, as a pick's callback
 // does, then goes on using its own members.
 class CSelfReplacingTool : public CMapTool {
