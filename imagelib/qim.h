@@ -194,7 +194,7 @@ QIM_STATIC_ASSERT(offsetof(QimTileInfo, tileData) == 16, "QimTileInfo layout");
 QIM_STATIC_ASSERT(offsetof(QimTileInfo, width) == 24, "QimTileInfo layout");
 QIM_STATIC_ASSERT(offsetof(QimTileInfo, height) == 28, "QimTileInfo layout");
 #elif defined(__i386__)
-/* With 32-bit pointers the record is the packed 112-byte original. */
+/* With 32-bit pointers the record packs into its documented 112 bytes. */
 QIM_STATIC_ASSERT(offsetof(QimImage, roi) == 48, "QimImage layout");
 QIM_STATIC_ASSERT(offsetof(QimImage, dataSize) == 64, "QimImage layout");
 QIM_STATIC_ASSERT(offsetof(QimImage, imageData) == 68, "QimImage layout");

@@ -27,7 +27,7 @@ struct SettingsValue {
   bool operator==(const SettingsValue&) const = default;
 };
 
-// Nesting deeper than this is refused, as the registry did; it keeps every
+// Nesting deeper than this is refused: it keeps every
 // walk over the tree well inside the stack.
 constexpr std::size_t kMaxSettingsKeyDepth = 512;
 
