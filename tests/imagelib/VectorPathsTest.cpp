@@ -105,6 +105,55 @@ TEST_F(VectorPathsTest, EveryLevelGivesTheSameBytes)
     EXPECT_GT(compared, 600);
 }
 
+// Two small cases met in the field. A 2 x 2 region at the corner of a
+// 43 x 44 image shrunk by 5/6 down: the second row's share of 0.2 counts
+// once, so destination (1, 0) is trunc(0.5 + (205 + 0.2 x 192) / 1.2) = 203
+// and (0, 0) trunc(0.5 + (157 + 0.2 x 101) / 1.2) = 148, plain or tiled.
+// And a whole 27 x 14 image shrunk by 3/8 and 4/7, whose used columns end
+// at the image's right edge.
+TEST_F(VectorPathsTest, SmallSuperSamplingCasesMetInTheField)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    auto corner = newRoiImage(3, QIM_DEPTH_8U, 43, 44);
+    randomize(corner.get(), 6000);
+    put(corner.get(), 41, 41, 0, 157);
+    put(corner.get(), 42, 41, 0, 205);
+    put(corner.get(), 41, 42, 0, 101);
+    put(corner.get(), 42, 42, 0, 192);
+    corner.setRoi(0, 41, 41, 2, 2);
+    TiledImage cornerTiles(corner.get(), 24, 32);
+    cornerTiles.header()->roi = &corner.roi;
+    auto flat = newImage(3, QIM_DEPTH_8U, 2, 2);
+    for (int level = OWN_VECTOR_NONE; level <= best; ++level)
+        for (const QimImage* from : {corner.get(), cornerTiles.header()}) {
+            int status = -1;
+            const auto out =
+                scaleAt(level, from, flat.get(), nullptr, nullptr, 1, 1, 5, 6, QIM_INTER_SUPER,
+                        &status);
+            ASSERT_EQ(status, 0);
+            EXPECT_EQ(out[0], 148) << "level " << level << (from == corner.get() ? "" : " tiled");
+            EXPECT_EQ(out[3], 203) << "level " << level << (from == corner.get() ? "" : " tiled");
+        }
+    cornerTiles.header()->roi = nullptr;
+
+    auto whole = newImage(3, QIM_DEPTH_8U, 27, 14);
+    randomize(whole.get(), 27);
+    auto small = newImage(3, QIM_DEPTH_8U, 10, 10);
+    scramble(small.get(), 10);
+    int plainStatus = -1;
+    const auto plain = scaleAt(OWN_VECTOR_NONE, whole.get(), small.get(), nullptr, nullptr, 3, 8,
+                               4, 7, QIM_INTER_SUPER, &plainStatus);
+    ASSERT_EQ(plainStatus, 0);
+    for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+        int status = -1;
+        EXPECT_TRUE(scaleAt(level, whole.get(), small.get(), nullptr, nullptr, 3, 8, 4, 7,
+                            QIM_INTER_SUPER, &status) == plain)
+            << "level " << level;
+        EXPECT_EQ(status, 0);
+    }
+}
+
 // The image's pixels moved to the end of a block that a page the process may
 // not touch follows: reading past the last row faults.
 class GuardedPixels {
