@@ -26,7 +26,7 @@ std::vector<unsigned char> scaleAt(int level, const QimImage* src, const QimImag
     ownSetVectorLevel(level);
     ownSetErrStatus(0);
     auto dst = newImage(dstStart->nChannels, dstStart->depth, dstStart->width, dstStart->height,
-                        dstStart->dataOrder);
+                        dstStart->dataOrder, dstStart->rowAlign, dstStart->alphaIndex);
     std::memcpy(dst->imageData, dstStart->imageData, (size_t)dst->dataSize);
     dst->roi = dstRoi;
     dst->mask = dstMask;
@@ -103,6 +103,92 @@ TEST_F(VectorPathsTest, EveryLevelGivesTheSameBytes)
         src->mask = nullptr;
     }
     EXPECT_GT(compared, 600);
+}
+
+// Super-sampling of small regions: 1 to 8 columns of 1 to 4 channels,
+// ratios mostly not whole, regions that often reach the image's right or
+// bottom edge (where the used columns end), plain or tiled sources. The rows
+// of the vertical pass are then a few elements long, so the vector rows do
+// one or two blocks and leave an odd tail.
+TEST_F(VectorPathsTest, SmallSuperSamplingRegionsGiveTheSameBytes)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    std::mt19937 rng(424242);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int depths[] = {QIM_DEPTH_8U, QIM_DEPTH_8U, QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F};
+    int compared = 0, inexact = 0, atRightEdge = 0, atBottomEdge = 0, tiled = 0;
+    for (int round = 0; round < 6000 && !HasFailure(); ++round) {
+        const int depth = depths[pick(0, 4)];
+        const int order = pick(0, 5) == 0 ? QIM_ORDER_PLANE : QIM_ORDER_PIXEL;
+        const int channels = pick(1, 4);
+        const int alpha = channels > 1 && pick(0, 5) == 0 ? channels : 0;
+        const int regionW = pick(1, 8), regionH = pick(1, 8);
+        // Whole ratios on one axis now and then (1 to 1 included).
+        int xDst = pick(1, 8), xSrc = xDst + pick(0, 2 * xDst + 3);
+        int yDst = pick(1, 8), ySrc = yDst + pick(0, 2 * yDst + 3);
+        if (pick(0, 3) == 0)
+            xSrc = xDst;
+        if (pick(0, 3) == 0)
+            ySrc = yDst;
+        // Regions that keep at least one written column and row.
+        while (regionW * xDst < xSrc)
+            --xSrc;
+        while (regionH * yDst < ySrc)
+            --ySrc;
+        const int width = regionW + pick(0, 1) * pick(0, 30) + 3;
+        const int height = regionH + pick(0, 1) * pick(0, 30) + 3;
+        auto src = newRoiImage(channels, depth, width, height, order, 4, alpha);
+        randomize(src.get(), (uint32_t)round * 2 + 1);
+        const int x = pick(0, 1) ? width - regionW : pick(0, width - regionW);
+        const int y = pick(0, 1) ? height - regionH : pick(0, height - regionH);
+        const int coi = channels > 1 && pick(0, 5) == 0 ? pick(1, channels) : 0;
+        src.setRoi(coi, x, y, regionW, regionH);
+        const int dstChannels = coi ? pick(1, 2) : channels;
+        auto dst = newImage(dstChannels, depth, regionW + pick(0, 3), regionH + pick(0, 3), order,
+                            4, dstChannels == channels ? alpha : 0);
+        scramble(dst.get(), (uint32_t)round * 2 + 2);
+        QimRoi dstRoi{coi && dstChannels > 1 ? pick(1, dstChannels) : 0, pick(0, 2), pick(0, 2),
+                      regionW, regionH};
+        const bool useDstRoi = dstRoi.coi || pick(0, 2) == 0;
+        // A tiled source: tiles wider and taller than one destination pixel's
+        // area keep super-sampling.
+        std::unique_ptr<TiledImage> tiles;
+        const QimImage* from = src.get();
+        if (pick(0, 3) == 0) {
+            tiles = std::make_unique<TiledImage>(src.get(), 8 * pick(1, 3), 8 * pick(1, 3));
+            tiles->header()->roi = &src.roi;
+            from = tiles->header();
+            ++tiled;
+        }
+        int plainStatus = 0;
+        const auto plain = scaleAt(OWN_VECTOR_NONE, from, dst.get(), useDstRoi ? &dstRoi : nullptr,
+                                   nullptr, xDst, xSrc, yDst, ySrc, QIM_INTER_SUPER, &plainStatus);
+        for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+            int status = 0;
+            const auto vector =
+                scaleAt(level, from, dst.get(), useDstRoi ? &dstRoi : nullptr, nullptr, xDst, xSrc,
+                        yDst, ySrc, QIM_INTER_SUPER, &status);
+            EXPECT_EQ(status, plainStatus) << "round " << round;
+            EXPECT_TRUE(vector == plain)
+                << "round " << round << " level " << level << " depth " << depth << " channels "
+                << channels << " coi " << coi << " order " << order << " source " << width << "x"
+                << height << " region " << x << "," << y << " " << regionW << "x" << regionH
+                << " ratio " << xDst << "/" << xSrc << " " << yDst << "/" << ySrc
+                << (tiles ? " tiled" : "");
+        }
+        if (tiles)
+            tiles->header()->roi = nullptr;
+        compared += plainStatus == 0;
+        inexact += xSrc % xDst != 0 || ySrc % yDst != 0;
+        atRightEdge += x + regionW == width;
+        atBottomEdge += y + regionH == height;
+    }
+    EXPECT_GT(compared, 5000);
+    EXPECT_GT(inexact, 3000);
+    EXPECT_GT(atRightEdge, 2500);
+    EXPECT_GT(atBottomEdge, 2500);
+    EXPECT_GT(tiled, 1000);
 }
 
 // Two small cases met in the field. A 2 x 2 region at the corner of a
