@@ -638,10 +638,19 @@ INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w
 INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    Dim done = 0;
-    if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
-        done = ownSuperAddPartAvx2(buf, (const uint8_t*)src, count, w);
-    for (Dim col = done / nch, e = col * nch; e < count; ++col)
+    if (kind == K8U && r->contiguous8u) {
+        /* The vector rows stop at any element, not only at a pixel's first
+         * one: the rest goes on from exactly there, since an element done
+         * twice would be added twice. */
+        const uint8_t* s = (const uint8_t*)src;
+        Dim e = 0;
+        if (r->contiguous8u >= OWN_VECTOR_AVX2)
+            e = ownSuperAddPartAvx2(buf, s, count, w);
+        for (; e < count; ++e)
+            buf[e] = (float)((double)buf[e] + w * (double)s[e]);
+        return;
+    }
+    for (Dim col = 0, e = 0; e < count; ++col)
         for (Dim ch = 0; ch < nch; ++ch, ++e)
             buf[e] = (float)((double)buf[e] + w * loadElem(src, col * pix + ch * chStep, kind));
 }
