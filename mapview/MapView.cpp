@@ -281,8 +281,16 @@ void CMapView::FitRect(const CGeoRect& r) {
   }
   state->BeginUpdate();
   CMapViewUpdateGuard update(state);
+  const double stored = state->SetScale(scale);
+  if (stored != scale) {
+    // The scale was held at a limit: the corner above belongs to a view of
+    // another size, which could leave the records out of sight. The box is
+    // centred at the scale the view got instead.
+    const auto size = GetViewSizeDegrees(stored);
+    topLeft = {r.top * 0.5 + r.bottom * 0.5 + size.first * 0.5,
+               r.left * 0.5 + r.right * 0.5 - size.second * 0.5};
+  }
   state->SetTopLeft(topLeft);
-  state->SetScale(scale);
 }
 
 namespace {
