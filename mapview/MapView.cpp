@@ -154,6 +154,7 @@ CMapView::CMapView(CMapViewHost& host, QWidget* parent)
       m_lastThumbOffset = 0;
       ResetThumb(bar);
     });
+    bar->installEventFilter(this);
   }
   m_tool = std::make_unique<CSelectTool>(*this);
 }
@@ -161,8 +162,10 @@ CMapView::CMapView(CMapViewHost& host, QWidget* parent)
 CMapView::~CMapView() {
   m_destroying = true;
   // The scroll bars outlive this part of the view.
-  horizontalScrollBar()->disconnect(this);
-  verticalScrollBar()->disconnect(this);
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+    bar->disconnect(this);
+    bar->removeEventFilter(this);
+  }
   try {
     ReleaseWindowResources();
   } catch (...) {
@@ -849,26 +852,48 @@ void CMapView::mouseMoveEvent(QMouseEvent* event) {
 
 void CMapView::wheelEvent(QWheelEvent* event) {
   event->accept();
-  m_host.RunGuarded(this, [&] {
-    // Some platforms hand a wheel turned with Shift over as a sideways one.
-    int delta = event->angleDelta().y();
-    if (delta == 0) delta = event->angleDelta().x();
-    if (delta == 0) return;
-    CMapViewState* state = GetViewState();
-    if (state == nullptr) return;
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    const CGeoRect view = ComputeViewRect();
-    if (modifiers & Qt::ControlModifier) {
-      if (delta >= 1)
-        state->ZoomIn();
-      else
-        state->ZoomOut();
-    } else if (modifiers & Qt::ShiftModifier) {
-      ScrollLongitude((view.right - view.left) * -delta * kStepsPerPage / kWheelDivisor);
-    } else {
-      ScrollLatitude((view.top - view.bottom) * -delta * kStepsPerPage / kWheelDivisor);
-    }
-  });
+  m_host.RunGuarded(this, [&] { OnWheel(*event); });
+}
+
+bool CMapView::eventFilter(QObject* watched, QEvent* event) {
+  // Over the scroll bars the wheel moves the map as it does over the map,
+  // not by the bars' own steps.
+  if (event->type() == QEvent::Wheel &&
+      (watched == horizontalScrollBar() || watched == verticalScrollBar())) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void CMapView::OnWheel(const QWheelEvent& event) {
+  // A notch of 120 moves the view 25/128 of its extent. The wheel moves it
+  // north and south, with Shift west and east; a sideways wheel or swipe
+  // (some platforms also hand over a wheel turned with Shift so) moves it
+  // west and east only.
+  const int down = event.angleDelta().y();
+  const int across = event.angleDelta().x();
+  CMapViewState* state = GetViewState();
+  if (state == nullptr) return;
+  const Qt::KeyboardModifiers modifiers = event.modifiers();
+  if (modifiers & Qt::ControlModifier) {
+    if (down >= 1)
+      state->ZoomIn();
+    else if (down != 0)
+      state->ZoomOut();
+    return;
+  }
+  const bool shift = (modifiers & Qt::ShiftModifier) != 0;
+  const int latitudeDelta = shift ? 0 : down;
+  const int longitudeDelta = across + (shift ? down : 0);
+  if (latitudeDelta == 0 && longitudeDelta == 0) return;
+  const CGeoRect view = ComputeViewRect();
+  state->BeginUpdate();
+  CMapViewUpdateGuard update(state);
+  if (latitudeDelta != 0)
+    ScrollLatitude((view.top - view.bottom) * -latitudeDelta * kStepsPerPage / kWheelDivisor);
+  if (longitudeDelta != 0)
+    ScrollLongitude((view.right - view.left) * -longitudeDelta * kStepsPerPage / kWheelDivisor);
 }
 
 void CMapView::contextMenuEvent(QContextMenuEvent* event) {

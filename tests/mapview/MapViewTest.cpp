@@ -158,6 +158,24 @@ TEST_F(MapViewTest, ScrollBarsAndTheWheelMoveTheMap) {
   EXPECT_NEAR(state->GetTopLeft().first - start.first, height * 25 / 128, 1e-12);
   Wheel(120, Qt::ShiftModifier);
   EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+  // A sideways wheel or swipe goes west or east, never north or south;
+  // tilted left it goes west.
+  start = state->GetTopLeft();
+  WheelAt(Surface(), {120, 0});
+  EXPECT_EQ(state->GetTopLeft().first, start.first);
+  EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+  WheelAt(Surface(), {-240, 0}, Qt::ShiftModifier);
+  EXPECT_EQ(state->GetTopLeft().first, start.first);
+  EXPECT_NEAR(state->GetTopLeft().second - start.second, width * 25 / 128, 1e-12);
+  // Over the scroll bars the wheel moves the map by the same rule.
+  for (QScrollBar* bar : {down, across}) {
+    start = state->GetTopLeft();
+    WheelAt(bar, {0, -120});
+    EXPECT_NEAR(state->GetTopLeft().first - start.first, -height * 25 / 128, 1e-12);
+    WheelAt(bar, {0, 120}, Qt::ShiftModifier);
+    EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+    EXPECT_EQ(bar->value(), 128);
+  }
   // With Ctrl it zooms.
   Wheel(120, Qt::ControlModifier);
   EXPECT_EQ(state->GetScale(), 8e-05);
