@@ -116,12 +116,14 @@ void CMapCatalog::BuildTiles(const CGeoRect& view, CTileListener* listener) {
       const double lon0 = map.left + i * dLon;
       // Columns only move east: none after one that starts past the view.
       if (map.right <= lon0 || !(lon0 < view.right)) break;
-      const double lon1 = std::min(lon0 + dLon, map.right);
+      // Where the next column starts, to the bit: neighbouring tiles share
+      // their edges exactly, so the view places them without a seam.
+      const double lon1 = std::min(map.left + (i + 1) * dLon, map.right);
       if (!(view.left < lon1)) continue;
       for (double j = 0;; ++j) {
         const double lat0 = map.top - j * dLat;
         if (lat0 <= map.bottom || !(view.bottom < lat0)) break;
-        const double lat1 = std::max(lat0 - dLat, map.bottom);
+        const double lat1 = std::max(map.top - (j + 1) * dLat, map.bottom);
         if (!(lat1 < view.top)) continue;
         keep(map, CGeoRect{lat0, lon0, lat1, lon1});
       }

@@ -1,8 +1,10 @@
 #include "mapview/MapTool.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -78,6 +80,7 @@ void CSelectTool::OnLButtonDown(Qt::KeyboardModifiers modifiers, const QPoint& p
     m_pressPosition = m_view.PixelToLatLon(point);
     m_movedIndices.reset();
     m_startingCopies.reset();
+    m_writtenOffset.reset();
   }
   m_pressPoint = point;
 }
@@ -86,6 +89,7 @@ void CSelectTool::EndDrag() {
   m_mode = kIdle;
   m_movedIndices.reset();
   m_startingCopies.reset();
+  m_writtenOffset.reset();
 }
 
 void CSelectTool::OnMouseMove(const QPoint& point) {
@@ -123,6 +127,11 @@ void CSelectTool::Pan(const QPoint& point) {
 void CSelectTool::MoveRecords(const QPoint& point) {
   CMapViewHost& host = m_view.GetHost();
   if (!m_movedIndices) {
+    // A click, wobble included, is no move: nothing is written until the
+    // pointer has gone the platform's drag distance from the press.
+    if ((point - m_pressPoint).manhattanLength() <
+        QGuiApplication::styleHints()->startDragDistance())
+      return;
     auto indices = std::make_unique<std::set<int32_t>>(ReadSelection());
     auto copies = std::make_unique<std::vector<CLocationRecord>>();
     const std::vector<int32_t> ordered(indices->begin(), indices->end());
@@ -147,10 +156,14 @@ void CSelectTool::MoveRecords(const QPoint& point) {
   // Always from the starting copies: the records stand where they were plus
   // the whole way since the press.
   const LatLon offset{now.first - m_pressPosition.first, now.second - m_pressPosition.second};
+  // Records that already stand there are not written again; before the
+  // first write they stand at no offset.
+  if (offset == m_writtenOffset.value_or(LatLon{0.0, 0.0})) return;
   const CLocationRecord* copies = m_startingCopies->data();
   host.ReplaceActiveRecords(MakeIntPtrIterator(indices.data()),
                             MakeIntPtrIterator(indices.data() + indices.size()),
                             MakeMovedRecordIterator(copies, offset, &MoveRecord));
+  m_writtenOffset = offset;
   // The change this move made is the drag's own.
   m_recordsVersion = m_view.GetRecordsVersion();
 }

@@ -80,6 +80,9 @@ class CSelectTool final : public CMapTool {
   // every move starts again from these.
   std::unique_ptr<std::set<int32_t>> m_movedIndices;
   std::unique_ptr<std::vector<CLocationRecord>> m_startingCopies;
+  // The offset the moved records were last written at, none before the
+  // first write.
+  std::optional<LatLon> m_writtenOffset;
   // The view's records version the indices belong to. Any other change of
   // the records (an edit, another folder) ends the drag: the indices may no
   // longer name the moved records.

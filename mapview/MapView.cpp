@@ -48,6 +48,9 @@ int ToPixel(double value) {
   return static_cast<int>(value);
 }
 
+// The pixel edge nearest to a coordinate in pixels, held like ToPixel.
+int ToPixelEdge(double value) { return ToPixel(std::floor(value + 0.5)); }
+
 LatLon DegreesOf(const CLocationRecord& record, const CDatumHandle& wgs84) {
   // Records on the WGS-84 datum need no conversion, and most are on it.
   if (record.position.datum == wgs84)
@@ -75,7 +78,7 @@ struct CMapView::CDrawnTile {
   QImage image;
   QPixmap pixmap;
   CThreadJob* job = nullptr;
-  QSize size;  // in view pixels
+  QSize size;  // in the off-screen image's pixels
 
   CDrawnTile() = default;
   CDrawnTile(const CDrawnTile&) = delete;
@@ -151,6 +154,7 @@ CMapView::CMapView(CMapViewHost& host, QWidget* parent)
       m_lastThumbOffset = 0;
       ResetThumb(bar);
     });
+    bar->installEventFilter(this);
   }
   m_tool = std::make_unique<CSelectTool>(*this);
 }
@@ -158,8 +162,10 @@ CMapView::CMapView(CMapViewHost& host, QWidget* parent)
 CMapView::~CMapView() {
   m_destroying = true;
   // The scroll bars outlive this part of the view.
-  horizontalScrollBar()->disconnect(this);
-  verticalScrollBar()->disconnect(this);
+  for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
+    bar->disconnect(this);
+    bar->removeEventFilter(this);
+  }
   try {
     ReleaseWindowResources();
   } catch (...) {
@@ -278,8 +284,16 @@ void CMapView::FitRect(const CGeoRect& r) {
   }
   state->BeginUpdate();
   CMapViewUpdateGuard update(state);
+  const double stored = state->SetScale(scale);
+  if (stored != scale) {
+    // The scale was held at a limit: the corner above belongs to a view of
+    // another size, which could leave the records out of sight. The box is
+    // centred at the scale the view got instead.
+    const auto size = GetViewSizeDegrees(stored);
+    topLeft = {r.top * 0.5 + r.bottom * 0.5 + size.first * 0.5,
+               r.left * 0.5 + r.right * 0.5 - size.second * 0.5};
+  }
   state->SetTopLeft(topLeft);
-  state->SetScale(scale);
 }
 
 namespace {
@@ -574,8 +588,12 @@ void CMapView::Render() {
   std::vector<CTile*> tiles;
   maps.ForEachTile(MakeBackInserter(tiles));
   if (!tiles.empty()) {
-    QPainter painter(&m_image);
-    painter.setClipRect(QRect(QPoint(0, 0), client));
+    // Tiles are placed in the image's own pixels: edges rounded there are
+    // shared exactly by neighbouring tiles at any density.
+    QImage pixels(m_image.bits(), m_image.width(), m_image.height(), m_image.bytesPerLine(),
+                  m_image.format());
+    QPainter painter(&pixels);
+    painter.setClipRect(clientPixels);
     for (CTile* tile : tiles) DrawTile(painter, tile);
   }
   DrawRecords();
@@ -583,24 +601,31 @@ void CMapView::Render() {
 }
 
 void CMapView::DrawTile(QPainter& painter, CTile* tile) {
+  // The tile's edges in the image's pixels. Each edge is rounded on its own,
+  // from the same longitude or latitude the neighbouring tile shares, so that
+  // tiles of one map meet without a gap or an overlap wherever the view
+  // stands; the drawn size follows the edges, not the size of the image.
   const CGeoRect& rect = tile->GetRect();
-  const QPoint topLeft = LatLonToPixel({rect.top, rect.left});
+  const double ratio = m_image.devicePixelRatio();
+  const QPointF topLeft = LatLonToPixelF({rect.top, rect.left}) * ratio;
+  const QPointF bottomRight = LatLonToPixelF({rect.bottom, rect.right}) * ratio;
   auto found = m_drawnTiles.find(tile);
   if (found == m_drawnTiles.end()) {
-    const QPoint bottomRight = LatLonToPixel({rect.bottom, rect.right});
-    const int width = bottomRight.x() - topLeft.x();
-    const int height = bottomRight.y() - topLeft.y();
-    if (width <= 0 || height <= 0 || width > kMaxTileSide || height > kMaxTileSide) return;
+    const double width = bottomRight.x() - topLeft.x();
+    const double height = bottomRight.y() - topLeft.y();
+    if (!(width > 0.0 && height > 0.0) || width > kMaxTileSide * ratio ||
+        height > kMaxTileSide * ratio)
+      return;
+    // Rendered at the screen's density, so that the map is sharp, and wide
+    // enough for the wider of the two sizes its edges can round to. A size a
+    // rounding error above a whole number is that number.
+    auto side = [](double exact) { return std::max(1, static_cast<int>(std::ceil(exact - 1e-6))); };
     auto drawn = std::make_unique<CDrawnTile>();
-    drawn->size = QSize(width, height);
-    // Rendered at the screen's density, so that the map is sharp.
-    const double ratio = m_image.devicePixelRatio();
-    const QSize pixels(qRound(width * ratio), qRound(height * ratio));
-    drawn->image = QImage(pixels, QImage::Format_RGB32);
+    drawn->image = QImage(side(width), side(height), QImage::Format_RGB32);
     drawn->image.fill(kWhite);
-    drawn->image.setDevicePixelRatio(ratio);
-    drawn->job = tile->Enqueue(&drawn->image, 0, 0, pixels.width(), pixels.height(), this,
-                               TileReadyEventType());
+    drawn->job = tile->Enqueue(&drawn->image, 0, 0, drawn->image.width(), drawn->image.height(),
+                               this, TileReadyEventType());
+    drawn->size = drawn->image.size();
     drawn->tile = tile;
     found = m_drawnTiles.emplace(tile, std::move(drawn)).first;
   }
@@ -613,13 +638,20 @@ void CMapView::DrawTile(QPainter& painter, CTile* tile) {
     drawn.job = nullptr;
     drawn.image = QImage();
   }
-  if (!drawn.pixmap.isNull()) {
-    painter.drawPixmap(topLeft, drawn.pixmap);
-  } else {
+  const QRect place(QPoint(ToPixelEdge(topLeft.x()), ToPixelEdge(topLeft.y())),
+                    QPoint(ToPixelEdge(bottomRight.x()) - 1, ToPixelEdge(bottomRight.y()) - 1));
+  if (place.isEmpty()) return;
+  if (drawn.pixmap.isNull()) {
     painter.setBackgroundMode(Qt::OpaqueMode);
     painter.setBackground(QColor::fromRgb(kWhite));
-    painter.fillRect(QRect(topLeft, drawn.size),
-                     QBrush(QColor::fromRgb(kOutlineColour), Qt::DiagCrossPattern));
+    painter.fillRect(place, QBrush(QColor::fromRgb(kOutlineColour), Qt::DiagCrossPattern));
+  } else if (place.width() <= drawn.size.width() && place.height() <= drawn.size.height()) {
+    // The usual case: the image's top-left part, pixel for pixel.
+    painter.drawPixmap(place.topLeft(), drawn.pixmap, QRect(QPoint(0, 0), place.size()));
+  } else {
+    // Edges a rounding error apart from the image's size: stretched by a
+    // pixel rather than leave one empty.
+    painter.drawPixmap(place, drawn.pixmap);
   }
 }
 
@@ -820,26 +852,48 @@ void CMapView::mouseMoveEvent(QMouseEvent* event) {
 
 void CMapView::wheelEvent(QWheelEvent* event) {
   event->accept();
-  m_host.RunGuarded(this, [&] {
-    // Some platforms hand a wheel turned with Shift over as a sideways one.
-    int delta = event->angleDelta().y();
-    if (delta == 0) delta = event->angleDelta().x();
-    if (delta == 0) return;
-    CMapViewState* state = GetViewState();
-    if (state == nullptr) return;
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
-    const CGeoRect view = ComputeViewRect();
-    if (modifiers & Qt::ControlModifier) {
-      if (delta >= 1)
-        state->ZoomIn();
-      else
-        state->ZoomOut();
-    } else if (modifiers & Qt::ShiftModifier) {
-      ScrollLongitude((view.right - view.left) * -delta * kStepsPerPage / kWheelDivisor);
-    } else {
-      ScrollLatitude((view.top - view.bottom) * -delta * kStepsPerPage / kWheelDivisor);
-    }
-  });
+  m_host.RunGuarded(this, [&] { OnWheel(*event); });
+}
+
+bool CMapView::eventFilter(QObject* watched, QEvent* event) {
+  // Over the scroll bars the wheel moves the map as it does over the map,
+  // not by the bars' own steps.
+  if (event->type() == QEvent::Wheel &&
+      (watched == horizontalScrollBar() || watched == verticalScrollBar())) {
+    wheelEvent(static_cast<QWheelEvent*>(event));
+    return true;
+  }
+  return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void CMapView::OnWheel(const QWheelEvent& event) {
+  // A notch of 120 moves the view 25/128 of its extent. The wheel moves it
+  // north and south, with Shift west and east; a sideways wheel or swipe
+  // (some platforms also hand over a wheel turned with Shift so) moves it
+  // west and east only.
+  const int down = event.angleDelta().y();
+  const int across = event.angleDelta().x();
+  CMapViewState* state = GetViewState();
+  if (state == nullptr) return;
+  const Qt::KeyboardModifiers modifiers = event.modifiers();
+  if (modifiers & Qt::ControlModifier) {
+    if (down >= 1)
+      state->ZoomIn();
+    else if (down != 0)
+      state->ZoomOut();
+    return;
+  }
+  const bool shift = (modifiers & Qt::ShiftModifier) != 0;
+  const int latitudeDelta = shift ? 0 : down;
+  const int longitudeDelta = across + (shift ? down : 0);
+  if (latitudeDelta == 0 && longitudeDelta == 0) return;
+  const CGeoRect view = ComputeViewRect();
+  state->BeginUpdate();
+  CMapViewUpdateGuard update(state);
+  if (latitudeDelta != 0)
+    ScrollLatitude((view.top - view.bottom) * -latitudeDelta * kStepsPerPage / kWheelDivisor);
+  if (longitudeDelta != 0)
+    ScrollLongitude((view.right - view.left) * -longitudeDelta * kStepsPerPage / kWheelDivisor);
 }
 
 void CMapView::contextMenuEvent(QContextMenuEvent* event) {

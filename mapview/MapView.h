@@ -24,6 +24,7 @@ class CMapTool;
 class CMapViewHost;
 class CPickCallback;
 class QScrollBar;
+class QWheelEvent;
 
 // One marker of the last render, for hit tests.
 struct CDrawnMarker {
@@ -140,6 +141,7 @@ class CMapView final : public QAbstractScrollArea,
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   // The scroll bars move the map, not the viewport's pixels.
@@ -160,6 +162,7 @@ class CMapView final : public QAbstractScrollArea,
   CGeoRect ComputeViewRect() const;
   void FitRect(const CGeoRect& rect);
   void OnScrollAction(QScrollBar* bar, bool vertical, int action);
+  void OnWheel(const QWheelEvent& event);
   void ResetThumb(QScrollBar* bar);
   void EnsureOffscreenImage();
   void ReleaseOffscreenImage();

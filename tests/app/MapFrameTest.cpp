@@ -12,6 +12,7 @@
 #include "app/CommandIds.h"
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
+#include "app/LocationFileNode.h"
 #include "app/MainFrame.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
@@ -78,6 +79,12 @@ class MapFrameTest : public AppTest {
     QTest::mouseMove(Surface(), (from + to) / 2);
     QTest::mouseMove(Surface(), to);
     QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, to);
+  }
+  // A click whose pointer moves a pixel between press and release.
+  void Wobble(QPoint at) {
+    QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(Surface(), at + QPoint(1, 0));
+    QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, at + QPoint(1, 0));
   }
   std::vector<int32_t> ActiveSelection() const {
     std::vector<int32_t> selection;
@@ -189,9 +196,12 @@ TEST_F(MapFrameTest, TheDayViewOnTheMapIsSelectedFittedButNotMoved) {
   QTest::keyClick(map, Qt::Key_A, Qt::ControlModifier);
   EXPECT_EQ(ActiveSelection(), (std::vector<int32_t>{0, 1, 2}));
 
-  // Dragging a record of a day: refused, the drag ends, nothing moved.
+  // A click on a record of a day, with a wobble, is no move: nothing is
+  // refused. Dragging one is refused, the drag ends, nothing moved.
   const QPoint marker = map->LatLonToPixel({35.004, 135.006});
   const std::vector<CLocationRecord> before = ActiveRecords();
+  Wobble(marker);
+  EXPECT_TRUE(prompter.shown.empty());
   Drag(marker, marker + QPoint(30, 10));
   ASSERT_EQ(prompter.shown.size(), 1u);  // the first move only
   EXPECT_EQ(prompter.shown.back().kind, EPromptKind::Error);
@@ -238,9 +248,15 @@ TEST_F(MapFrameTest, NewRecordsGoWhereTheUserClicksAndTheMenuOffersTheRecordComm
   EXPECT_EQ(records[0].position.datum, GetWgs84Datum());
   EXPECT_TRUE(files.Find(core->GetCurrentNode())->IsModified());
 
-  // In a file records move with the pointer.
+  // In a file a click on a record, with a wobble, leaves the saved file
+  // as it is; records move with the pointer.
+  CLocationFileNode* file = files.Find(core->GetCurrentNode());
+  ASSERT_NE(file, nullptr);
+  file->Write(dataFolder.filePath(QStringLiteral("records.xml")).toStdString());
   map->Render();
   const QPoint marker = map->LatLonToPixel(picked);
+  Wobble(marker);
+  EXPECT_FALSE(file->IsModified());
   Drag(marker, marker + QPoint(30, 0));
   records = ActiveRecords();
   EXPECT_NEAR(records[0].position.longitude.degrees, picked.second + map->LongitudeSpan(30, 4e-05),

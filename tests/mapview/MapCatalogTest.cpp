@@ -6,6 +6,7 @@
 
 #include <cfloat>
 #include <limits>
+#include <set>
 
 #include "mapview/MapEntry.h"
 #include "tests/mapview/MapTestSupport.h"
@@ -87,8 +88,8 @@ TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotI
     EXPECT_TRUE(TilesOf(*catalog).empty());
   }
 
-  // Tenth-of-a-degree columns start at L + i x 0.1 and end 0.1 further on,
-  // or at the map's edge.
+  // Tenth-of-a-degree columns start at L + i x 0.1 and end where the next
+  // one starts, or at the map's edge.
   catalog = folder.Load({MapElement("a.png", 35, 140, 34.95, 140.25)}, worker);
   catalog->SetTileSize(0.1, 0.1);
   catalog->BuildTiles({36, 139, 34, 141}, &listener);
@@ -97,6 +98,30 @@ TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotI
             (std::vector<std::vector<double>>{{35, 140, 34.95, second},
                                               {35, second, 34.95, second + 0.1},
                                               {35, third, 34.95, 140.25}}));
+}
+
+TEST_F(MapCatalogTest, NeighbouringTilesShareTheirEdgesExactly) {
+  // With these steps L + i x d + d and L + (i + 1) x d differ in their last
+  // bit for some i, on both axes.
+  auto catalog = folder.Load({MapElement("a.png", 35, 140, 34, 141)}, worker);
+  catalog->SetTileSize(0.07, 0.1);
+  catalog->BuildTiles({35, 140, 34, 141}, &listener);
+  std::set<double> tops, lefts;
+  for (CTile* tile : TilesOf(*catalog)) {
+    tops.insert(tile->GetRect().top);
+    lefts.insert(tile->GetRect().left);
+  }
+  ASSERT_EQ(tops.size(), 15u);
+  ASSERT_EQ(lefts.size(), 10u);
+  for (CTile* tile : TilesOf(*catalog)) {
+    const CGeoRect& r = tile->GetRect();
+    if (r.bottom != 34) {
+      EXPECT_EQ(tops.count(r.bottom), 1u) << r.bottom;
+    }
+    if (r.right != 141) {
+      EXPECT_EQ(lefts.count(r.right), 1u) << r.right;
+    }
+  }
 }
 
 TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {

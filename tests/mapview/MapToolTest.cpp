@@ -111,6 +111,47 @@ TEST_F(MapToolTest, DraggingMovesTheSelectionFromWhereItStartedAndBackLeavesItEx
   EXPECT_EQ(Select()->GetMode(), CSelectTool::kIdle);
 }
 
+TEST_F(MapToolTest, AClickOnAMarkerWritesNothingEvenWithAWobble) {
+  host.SetRecords({RecordAtPixel({100, 100})});
+  view->Render();
+  const std::vector<CLocationRecord> before = host.records;
+  const int distance = QApplication::startDragDistance();
+  ASSERT_GE(distance, 2);
+  // Short of the drag distance, on a folder that takes writes and on one
+  // that refuses them.
+  for (const bool readOnly : {false, true}) {
+    host.readOnly = readOnly;
+    QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
+    for (const QPoint p : {QPoint(100, 100), QPoint(101, 100), QPoint(100 + distance - 2, 101)})
+      QTest::mouseMove(Surface(), p);
+    QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, {101, 101});
+    EXPECT_EQ(host.selection, (std::set<int32_t>{0}));
+    EXPECT_EQ(host.replaceCalls, 0);
+    EXPECT_TRUE(host.errors.empty());
+    EXPECT_TRUE(SameAngle(host.records[0].position.longitude, before[0].position.longitude));
+  }
+  host.readOnly = false;
+
+  // Once past it the record follows the pointer from the press, a pixel at
+  // a time too; a move to where it already stands writes nothing.
+  const LatLon press = view->PixelToLatLon({100, 100});
+  QTest::mousePress(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
+  QTest::mouseMove(Surface(), {100 + distance, 100});
+  EXPECT_EQ(host.replaceCalls, 1);
+  EXPECT_DOUBLE_EQ(host.records[0].position.longitude.degrees,
+                   before[0].position.longitude.degrees +
+                       view->PixelToLatLon({100 + distance, 100}).second - press.second);
+  QTest::mouseMove(Surface(), {100, 100});
+  QTest::mouseMove(Surface(), {100, 100});
+  EXPECT_EQ(host.replaceCalls, 2);
+  QTest::mouseMove(Surface(), {101, 100});
+  EXPECT_EQ(host.replaceCalls, 3);
+  QTest::mouseMove(Surface(), {100, 100});
+  QTest::mouseRelease(Surface(), Qt::LeftButton, Qt::NoModifier, {100, 100});
+  EXPECT_EQ(host.replaceCalls, 4);
+  EXPECT_TRUE(SameAngle(host.records[0].position.longitude, before[0].position.longitude));
+}
+
 TEST_F(MapToolTest, ADragNeverWritesOverRecordsThatChangedUnderItOrAfterItsRelease) {
   host.SetRecords({RecordAtPixel({100, 100}), RecordAtPixel({200, 200}), RecordAtPixel({300, 300})});
   view->Render();

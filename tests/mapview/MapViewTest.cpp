@@ -81,14 +81,26 @@ TEST_F(MapViewTest, FitAndCentreOnTheRecords) {
   view->CenterOnLocations();
   EXPECT_EQ(state->GetTopLeft(), topLeft);
   EXPECT_EQ(state->GetScale(), 4e-05);
-  // One record: at the top-left corner, as close as the view goes.
+  // One record: in the middle, as close as the view goes.
+  const CGeoRect& rect = view->GetViewRect();
   host.SetRecords({RecordAt(35.5, 139.5)});
   view->FitAllLocations();
-  EXPECT_EQ(state->GetTopLeft(), LatLon(35.5, 139.5));
   EXPECT_EQ(state->GetScale(), CMapViewState::kMaxScale);
+  EXPECT_NEAR(Centre(rect).first, 35.5, 1e-12);
+  EXPECT_NEAR(Centre(rect).second, 139.5, 1e-12);
+  // Records over the whole world: as far out as the view goes, centred on
+  // them, so that the middle ones are in sight.
+  host.SetRecords({RecordAt(80.0, -170.0), RecordAt(-60.0, 170.0), RecordAt(10.0, 0.0)});
+  view->FitAllLocations();
+  EXPECT_EQ(state->GetScale(), CMapViewState::kMinScale);
+  EXPECT_NEAR(Centre(rect).first, 10.0, 1e-9);
+  EXPECT_NEAR(Centre(rect).second, 0.0, 1e-9);
+  view->Render();
+  ASSERT_EQ(view->GetDrawnMarkers().size(), 1u);
+  EXPECT_EQ(view->GetDrawnMarkers()[0].recordIndex, 2);
   // On one parallel the width limits, centred from top to bottom; on one
-  // meridian the height, centred from left to right.
-  const CGeoRect& rect = view->GetViewRect();
+  // meridian the height, centred from left to right: no limit is reached,
+  // the box's edges are the view's.
   host.SetRecords({RecordAt(35.0, 139.0), RecordAt(35.0, 139.1)});
   view->FitAllLocations();
   EXPECT_DOUBLE_EQ(rect.left, 139.0);
@@ -146,6 +158,24 @@ TEST_F(MapViewTest, ScrollBarsAndTheWheelMoveTheMap) {
   EXPECT_NEAR(state->GetTopLeft().first - start.first, height * 25 / 128, 1e-12);
   Wheel(120, Qt::ShiftModifier);
   EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+  // A sideways wheel or swipe goes west or east, never north or south;
+  // tilted left it goes west.
+  start = state->GetTopLeft();
+  WheelAt(Surface(), {120, 0});
+  EXPECT_EQ(state->GetTopLeft().first, start.first);
+  EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+  WheelAt(Surface(), {-240, 0}, Qt::ShiftModifier);
+  EXPECT_EQ(state->GetTopLeft().first, start.first);
+  EXPECT_NEAR(state->GetTopLeft().second - start.second, width * 25 / 128, 1e-12);
+  // Over the scroll bars the wheel moves the map by the same rule.
+  for (QScrollBar* bar : {down, across}) {
+    start = state->GetTopLeft();
+    WheelAt(bar, {0, -120});
+    EXPECT_NEAR(state->GetTopLeft().first - start.first, -height * 25 / 128, 1e-12);
+    WheelAt(bar, {0, 120}, Qt::ShiftModifier);
+    EXPECT_NEAR(state->GetTopLeft().second - start.second, -width * 25 / 128, 1e-12);
+    EXPECT_EQ(bar->value(), 128);
+  }
   // With Ctrl it zooms.
   Wheel(120, Qt::ControlModifier);
   EXPECT_EQ(state->GetScale(), 8e-05);

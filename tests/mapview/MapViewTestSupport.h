@@ -185,10 +185,14 @@ class MapViewFixture : public ::testing::Test {
     return view->GetOffscreenImage();
   }
   void Wheel(int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    const QPointF at(50, 50);
-    QWheelEvent event(at, Surface()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      modifiers, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(Surface(), &event);
+    WheelAt(Surface(), QPoint(0, delta), modifiers);
+  }
+  // A wheel turned by angle (x sideways, y the common wheel) over target.
+  void WheelAt(QWidget* target, QPoint angle, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    const QPointF at(5, 5);
+    QWheelEvent event(at, target->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
   }
 
   std::shared_ptr<CMemorySettingsStore> store = std::make_shared<CMemorySettingsStore>();

@@ -1,8 +1,10 @@
 // The map view's tiles: rendered on the worker, shown hatched until their
 // job is done, kept while the view scrolls and dropped when the scale
 // changes; the catalogue's map drawn under the records after the worker's
-// event.
+// event; neighbouring tiles meeting without a seam wherever the view stands.
 #include <QScrollBar>
+#include <atomic>
+#include <cmath>
 
 #include "mapview/TileWorker.h"
 #include "tests/mapview/MapViewTestSupport.h"
@@ -31,6 +33,28 @@ class MapViewTileTest : public MapViewFixture {
     const int white = all - CountPixelsOff(image, area, CMapView::kWhite);
     return black > 0 && white > 0 && black + white == all;
   }
+
+  // Renders, lets the worker finish every job queued so far, and renders
+  // again with what it made.
+  const QImage& RenderedWithAllTiles() {
+    view->Render();
+    std::atomic<bool> reached{false};
+    CFlagJob flag(reached);
+    worker.Enqueue(&flag);
+    EXPECT_TRUE(WaitUntil([&] { return reached.load(); }));
+    worker.Cancel(&flag);
+    QApplication::processEvents();
+    return Rendered();
+  }
+
+  class CFlagJob final : public CWorkerJob {
+   public:
+    explicit CFlagJob(std::atomic<bool>& flag) : m_flag(flag) {}
+    void Execute() override { m_flag = true; }
+
+   private:
+    std::atomic<bool>& m_flag;
+  };
 
   CMapFolder folder;
   CGate gates[2];
@@ -73,6 +97,44 @@ TEST_F(MapViewTileTest, TilesAreHatchedUntilRenderedKeptWhileScrollingAndDropped
   view->ZoomOut();
   const QPoint centre(Client().width() / 2, Client().height() / 2);
   EXPECT_TRUE(IsHatched(Rendered(), QRect(centre - QPoint(20, 20), QSize(40, 40))));
+}
+
+// Also run on screens of density 2 and 1.5 by their own test entries.
+TEST_F(MapViewTileTest, TilesOfOneMapMeetWithoutSeamsAtAnyScrollAndScale) {
+  const QRgb colour = qRgb(30, 140, 200);
+  Filled(757, 613, colour).save(QString::fromStdString(folder.PathOf("plain.png")));
+  // The map starts inside the view and reaches far past its other corner.
+  const LatLon start = AtPixel({90, 70});
+  host.maps = folder.Load(
+      {MapElement("plain.png", start.first, start.second, start.first - 0.5, start.second + 0.6)},
+      worker);
+  view->OnMapSetChanged();
+  const double ratio = view->devicePixelRatioF();
+  for (const double scale : {4e-05, 2.7e-05, 1.13e-05}) {
+    state->SetScale(scale);
+    for (int i = 0; i < 40; ++i) {
+      // Whole pixels put the tiles' edges on pixel edges, give or take a
+      // rounding error; the fractions put them in between.
+      const double fractions[] = {0.0, 0.5, 0.25, 0.999, 0.37};
+      const QPointF offset((i * 37) % 211 - 100 + fractions[i % 5],
+                           (i * 53) % 197 - 90 + fractions[(i + 2) % 5]);
+      // The map's corner offset pixels right of and below the view's corner.
+      const QPointF at = QPointF(90, 70) + offset;
+      state->SetTopLeft({start.first + view->LatitudeSpan(at.y(), scale),
+                         start.second - view->LongitudeSpan(at.x(), scale)});
+      const QImage& image = RenderedWithAllTiles();
+      // The map's extent in the image's pixels, less its edge pixels.
+      const QPointF corner = view->LatLonToPixelF(start) * ratio;
+      const QRect inside = QRect(QPoint(static_cast<int>(std::ceil(corner.x())) + 1,
+                                        static_cast<int>(std::ceil(corner.y())) + 1),
+                                 QPoint(static_cast<int>(Client().width() * ratio) - 1,
+                                        static_cast<int>(Client().height() * ratio) - 1))
+                               .intersected(QRect(QPoint(0, 0), Client() * ratio));
+      ASSERT_FALSE(inside.isEmpty());
+      EXPECT_EQ(CountPixelsOff(image, inside, colour), 0)
+          << "scale " << scale << ", offset " << offset.x() << ", " << offset.y();
+    }
+  }
 }
 
 }  // namespace
