@@ -226,7 +226,8 @@ QModelIndex CRecordListView::moveCursor(CursorAction action, Qt::KeyboardModifie
   const int count = RowCount();
   if (count == 0) return QModelIndex();
   const QModelIndex current = currentIndex();
-  if (!current.isValid()) return Index(std::min(m_top, count - 1));
+  // Without a current row every key starts at the first.
+  if (!current.isValid()) return Index(0);
   const int row = current.row();
   const int height = viewport()->height();
   switch (action) {
