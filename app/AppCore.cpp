@@ -67,6 +67,10 @@ void CTreeWatcher::OnRecordsChanged(CRecordSource&) { m_core.RaiseRecordsChanged
 
 void CTreeWatcher::OnSelectionChanged(CRecordSource&) { m_core.RaiseSelectionChanged(); }
 
+void CTreeWatcher::OnRecordsReplaced(CRecordSource& source, const std::vector<int32_t>& indices) {
+  m_core.RaiseRecordsReplaced(source, indices);
+}
+
 void CTreeWatcher::OnChildrenChanged(CTreeNode&) {
   Attach(m_core.GetRootFolder());
   m_core.RaiseTreeChanged();
@@ -136,6 +140,19 @@ void CAppCore::Broadcast(void (CAppEventListener::*event)()) {
 void CAppCore::RaiseTreeChanged() { Broadcast(&CAppEventListener::OnTreeChanged); }
 void CAppCore::RaiseRecordsChanged() { Broadcast(&CAppEventListener::OnRecordsChanged); }
 void CAppCore::RaiseSelectionChanged() { Broadcast(&CAppEventListener::OnSelectionChanged); }
+
+void CAppCore::RaiseRecordsReplaced(CRecordSource& source, const std::vector<int32_t>& indices) {
+  // The indices name records of source: a listener reads them from the
+  // active source.
+  if (&source != &ActiveSource()) {
+    RaiseRecordsChanged();
+    return;
+  }
+  const std::vector<CAppEventListener*> listeners(m_listeners.begin(), m_listeners.end());
+  for (CAppEventListener* listener : listeners) {
+    if (m_listeners.count(listener) != 0) listener->OnRecordsReplaced(indices);
+  }
+}
 void CAppCore::BroadcastShowProperties() { Broadcast(&CAppEventListener::OnShowProperties); }
 void CAppCore::BroadcastNewRecord() { Broadcast(&CAppEventListener::OnNewRecord); }
 

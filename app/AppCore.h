@@ -47,6 +47,7 @@ class CTreeWatcher final : public CRecordSourceObserver, public CTreeNodeObserve
   void OnSourceDestroyed(CRecordSource& source) override;
   void OnRecordsChanged(CRecordSource& source) override;
   void OnSelectionChanged(CRecordSource& source) override;
+  void OnRecordsReplaced(CRecordSource& source, const std::vector<int32_t>& indices) override;
   void OnChildrenChanged(CTreeNode& node) override;
   void OnNodeDestroyed(CTreeNode& node) override;
 
@@ -133,6 +134,9 @@ class CAppCore {
   // Raised by the tree watcher.
   void RaiseTreeChanged();
   void RaiseRecordsChanged();
+  // Records of source were replaced in place: the listeners hear which when
+  // source is the active one, else only that records changed.
+  void RaiseRecordsReplaced(CRecordSource& source, const std::vector<int32_t>& indices);
   void RaiseSelectionChanged();
   void OnCurrentNodeDestroyed(CTreeNode& node);
 

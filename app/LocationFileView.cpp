@@ -56,9 +56,16 @@ void CLocationFileView::ReplaceRecords(CIntIteratorRef first, CIntIteratorRef la
   });
   // Moved in: nothing can fail half-way through the records.
   std::vector<CLocationRecord>& edited = m_node.EditRecords();
-  for (auto& [index, record] : changes) edited[static_cast<std::size_t>(index)] = std::move(record);
-  if (m_form) m_form->Refill();
-  NotifyRecordsChanged();
+  std::set<int32_t> replaced;
+  for (auto& [index, record] : changes) {
+    edited[static_cast<std::size_t>(index)] = std::move(record);
+    replaced.insert(index);
+  }
+  // Only these rows change: a drag on the map writes one record per move,
+  // and the list and the map follow without reading the others again.
+  const std::vector<int32_t> indices(replaced.begin(), replaced.end());
+  if (m_form) m_form->RefillRecords(indices);
+  NotifyRecordsReplaced(indices);
 }
 
 void CLocationFileView::RemoveRecords(CIntIteratorRef first, CIntIteratorRef last) {

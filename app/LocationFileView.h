@@ -28,7 +28,8 @@ class CLocationFileView : public CRecordSource {
   void GetRecords(CIntIteratorRef first, CIntIteratorRef last,
                   CRecordOutputIteratorRef sink) override;
   // The editing operations check every index (std::out_of_range) before
-  // changing anything.
+  // changing anything. A replacement tells the observers which records it
+  // replaced (OnRecordsReplaced).
   void ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
                       CRecordIteratorRef records) override;
   // Removes each index once; the selection loses the removed records and

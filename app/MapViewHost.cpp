@@ -100,6 +100,10 @@ void CAppMapViewHost::OnRecordsChanged() {
   if (m_view) m_view->OnRecordsChanged();
 }
 
+void CAppMapViewHost::OnRecordsReplaced(const std::vector<int32_t>& indices) {
+  if (m_view) m_view->OnRecordsReplaced(indices);
+}
+
 void CAppMapViewHost::OnSelectionChanged() {
   if (m_view) m_view->OnSelectionChanged();
 }

@@ -40,6 +40,7 @@ class CAppMapViewHost final : public CMapViewHost, public CAppEventListener {
   void RunGuarded(QWidget* owner, const std::function<void()>& handler) override;
 
   void OnRecordsChanged() override;
+  void OnRecordsReplaced(const std::vector<int32_t>& indices) override;
   void OnSelectionChanged() override;
   void OnMapSetChanged() override;
 

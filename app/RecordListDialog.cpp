@@ -1,55 +1,52 @@
 #include "app/RecordListDialog.h"
 
 #include <QAbstractListModel>
-#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLayout>
-#include <QMenu>
 #include <QPainter>
-#include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/AppCore.h"
-#include "app/CommandIds.h"
-#include "app/CommandTable.h"
-#include "app/MainFrame.h"
 #include "app/RecordItemText.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
 #include "location/RecordSource.h"
 
-// Items stand for record indices; the texts are drawn by the delegate.
+// Items stand for record indices; their texts are made when a row is
+// measured or drawn, so that a long list costs only the rows shown.
 class CRecordListModel : public QAbstractListModel {
  public:
   explicit CRecordListModel(const std::vector<CLocationRecord>& records, QObject* parent)
       : QAbstractListModel(parent), m_records(records) {}
 
   int rowCount(const QModelIndex& parent) const override {
-    return parent.isValid() ? 0 : static_cast<int>(m_texts.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_records.size());
   }
   QVariant data(const QModelIndex&, int) const override { return QVariant(); }
 
   void Reset() {
     beginResetModel();
-    m_texts.clear();
-    m_texts.reserve(m_records.size());
-    for (const CLocationRecord& record : m_records) m_texts.push_back(MakeRecordItemText(record));
     endResetModel();
   }
-  const CRecordItemText& Text(int row) const { return m_texts.at(static_cast<std::size_t>(row)); }
+  void RowChanged(int row) {
+    const QModelIndex item = index(row);
+    emit dataChanged(item, item);
+  }
+  CRecordItemText Text(int row) const {
+    return MakeRecordItemText(m_records.at(static_cast<std::size_t>(row)));
+  }
 
  private:
   const std::vector<CLocationRecord>& m_records;
-  std::vector<CRecordItemText> m_texts;
 };
 
 namespace {
 
 class CRecordItemDelegate : public QStyledItemDelegate {
  public:
-  CRecordItemDelegate(CRecordListModel* model, QListView* list)
+  CRecordItemDelegate(CRecordListModel* model, QAbstractItemView* list)
       : QStyledItemDelegate(list), m_model(model), m_list(list) {}
 
   QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
@@ -78,60 +75,15 @@ class CRecordItemDelegate : public QStyledItemDelegate {
 
  private:
   CRecordListModel* m_model;
-  QListView* m_list;
+  QAbstractItemView* m_list;
 };
 
-CCommandTarget* MainCommandTarget() {
-  CAppCore* core = GetAppCore();
-  return core ? dynamic_cast<CCommandTarget*>(core->GetMainWindow()) : nullptr;
-}
-
 }  // namespace
-
-CRecordListView::CRecordListView(QWidget* parent) : QListView(parent) {
-  setObjectName(QString::number(CRecordListDialog::IDC_LIST));
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setUniformItemSizes(false);
-  setWordWrap(true);
-  // Widening the pane shortens wrapped notes: every resize measures again.
-  setResizeMode(QListView::Adjust);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  // The list's keys go to the main window, like its context menu's commands.
-  for (const CAccelerator& accelerator : RecordAccelerators()) {
-    auto* shortcut = new QShortcut(accelerator.keys, this);
-    shortcut->setContext(Qt::WidgetShortcut);
-    const uint32_t id = accelerator.id;
-    connect(shortcut, &QShortcut::activated, this, [this, id] {
-      RunGuarded(this, [&] {
-        if (CCommandTarget* target = MainCommandTarget()) target->ExecuteCommand(id);
-      });
-    });
-  }
-}
-
-void CRecordListView::keyboardSearch(const QString&) {
-  // Typing does not jump to items.
-}
-
-void CRecordListView::contextMenuEvent(QContextMenuEvent* event) {
-  RunGuarded(this, [&] {
-    auto* frame = dynamic_cast<CMainFrame*>(GetAppCore()->GetMainWindow());
-    if (frame == nullptr) return;
-    QMenu* menu = frame->CreateRecordContextMenu(this);
-    const QPoint at = event->reason() == QContextMenuEvent::Keyboard
-                          ? viewport()->mapToGlobal(QPoint(0, 0))
-                          : event->globalPos();
-    menu->exec(at);
-    delete menu;
-  });
-  event->accept();
-}
 
 CRecordListDialog::CRecordListDialog(CRecordListOwner* owner, QWidget* parent)
     : QWidget(parent), m_owner(owner), m_list(new CRecordListView(this)) {
   setObjectName(QStringLiteral("203"));
+  m_list->setObjectName(QString::number(IDC_LIST));
   m_model = new CRecordListModel(m_records, this);
   m_list->setModel(m_model);
   m_list->setItemDelegate(new CRecordItemDelegate(m_model, m_list));
@@ -144,7 +96,7 @@ CRecordListDialog::CRecordListDialog(CRecordListOwner* owner, QWidget* parent)
   layout->addWidget(m_list, 1);
   connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { OnUserSelectionChanged(); });
-  connect(m_list, &QListView::doubleClicked, this,
+  connect(m_list, &QAbstractItemView::doubleClicked, this,
           [this] { RunGuarded(this, [] { GetAppCore()->BroadcastShowProperties(); }); });
 }
 
@@ -156,11 +108,26 @@ CRecordListDialog::~CRecordListDialog() {
 }
 
 void CRecordListDialog::Fill(const CLocationRecord* first, const CLocationRecord* last) {
+  Fill(std::vector<CLocationRecord>(first, last));
+}
+
+void CRecordListDialog::Fill(std::vector<CLocationRecord>&& records) {
   m_applying = true;
-  m_records.assign(first, last);
+  m_records = std::move(records);
   m_model->Reset();
   m_applying = false;
   ApplySelection();
+}
+
+void CRecordListDialog::ReplaceRecords(const std::vector<int32_t>& indices,
+                                       const std::vector<CLocationRecord>& records) {
+  const std::size_t count = std::min(indices.size(), records.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    const int32_t index = indices[i];
+    if (index < 0 || static_cast<std::size_t>(index) >= m_records.size()) continue;
+    m_records[static_cast<std::size_t>(index)] = records[i];
+    m_model->RowChanged(index);
+  }
 }
 
 void CRecordListDialog::SetSelection(const int32_t* first, const int32_t* last) {
@@ -169,9 +136,14 @@ void CRecordListDialog::SetSelection(const int32_t* first, const int32_t* last) 
 }
 
 std::vector<int32_t> CRecordListDialog::ListSelection() const {
+  // Read by ranges: a selection of every item of a long list is one range.
   std::vector<int32_t> rows;
-  for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) rows.push_back(index.row());
+  for (const QItemSelectionRange& range : m_list->selectionModel()->selection()) {
+    if (!range.isValid()) continue;
+    for (int row = range.top(); row <= range.bottom(); ++row) rows.push_back(row);
+  }
   std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   return rows;
 }
 
@@ -181,10 +153,13 @@ void CRecordListDialog::ApplySelection() {
   for (int32_t index : m_selection)
     if (index >= 0 && index < m_model->rowCount(QModelIndex())) wanted.push_back(index);
   if (shown == wanted) return;
+  // One range for each run of consecutive indices.
   QItemSelection selection;
-  for (int32_t index : wanted) {
-    const QModelIndex item = m_model->index(index);
-    selection.select(item, item);
+  for (std::size_t first = 0; first < wanted.size();) {
+    std::size_t last = first;
+    while (last + 1 < wanted.size() && wanted[last + 1] == wanted[last] + 1) ++last;
+    selection.select(m_model->index(wanted[first]), m_model->index(wanted[last]));
+    first = last + 1;
   }
   m_applying = true;
   m_list->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
@@ -224,8 +199,19 @@ void ReplacePlaceholder(QWidget* child, QWidget* parent, int id) {
 
 void FillFromSource(CRecordListDialog& list, CRecordSource& source) {
   std::vector<CLocationRecord> records;
+  records.reserve(static_cast<std::size_t>(std::max(0, source.Count())));
   source.EnumerateAll(MakeBackInserter(records));
-  list.Fill(records.data(), records.data() + records.size());
+  list.Fill(std::move(records));
+}
+
+void RefillFromSource(CRecordListDialog& list, CRecordSource& source,
+                      const std::vector<int32_t>& indices) {
+  std::vector<CLocationRecord> records;
+  records.reserve(indices.size());
+  source.GetRecords(MakeIntPtrIterator(indices.data()),
+                    MakeIntPtrIterator(indices.data() + indices.size()),
+                    MakeBackInserter(records));
+  list.ReplaceRecords(indices, records);
 }
 
 void ShowSourceSelection(CRecordListDialog& list, CRecordSource& source) {

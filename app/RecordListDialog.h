@@ -4,11 +4,11 @@
 // that opens the properties.
 #pragma once
 
-#include <QListView>
 #include <QWidget>
 #include <set>
 #include <vector>
 
+#include "app/RecordListView.h"
 #include "location/LocationRecord.h"
 
 class QLabel;
@@ -22,16 +22,6 @@ class CRecordListOwner {
   virtual void OnListSelectionChanged() = 0;
 };
 
-// The list box: no type-to-find, the record context menu.
-class CRecordListView : public QListView {
- public:
-  explicit CRecordListView(QWidget* parent);
-  void keyboardSearch(const QString& search) override;
-
- protected:
-  void contextMenuEvent(QContextMenuEvent* event) override;
-};
-
 class CRecordListDialog : public QWidget {
  public:
   enum { IDC_LIST = 1004 };
@@ -41,6 +31,11 @@ class CRecordListDialog : public QWidget {
 
   // Shows [first, last) and applies the selection set to the new items.
   void Fill(const CLocationRecord* first, const CLocationRecord* last);
+  void Fill(std::vector<CLocationRecord>&& records);
+  // Shows records[i] at indices[i] in place of the record there; indices
+  // that are not an item's are left out. The selection stays as it is.
+  void ReplaceRecords(const std::vector<int32_t>& indices,
+                      const std::vector<CLocationRecord>& records);
   // Replaces the selection set with the indices and applies it.
   void SetSelection(const int32_t* first, const int32_t* last);
   // Makes the list's selected items equal to the set, telling nobody.
@@ -70,5 +65,8 @@ void ReplacePlaceholder(QWidget* child, QWidget* parent, int id);
 // A view's list and its record source in step: all the source's records into
 // the list, the source's selection into the list, the list's selection back.
 void FillFromSource(CRecordListDialog& list, CRecordSource& source);
+// The source's records at indices into the list, in place.
+void RefillFromSource(CRecordListDialog& list, CRecordSource& source,
+                      const std::vector<int32_t>& indices);
 void ShowSourceSelection(CRecordListDialog& list, CRecordSource& source);
 void PassSelectionToSource(const CRecordListDialog& list, CRecordSource& source);

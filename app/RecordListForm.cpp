@@ -21,6 +21,10 @@ CRecordListForm::CRecordListForm(CRecordSource& source, QWidget* parent)
 
 void CRecordListForm::Refill() { FillFromSource(*m_list, m_source); }
 
+void CRecordListForm::RefillRecords(const std::vector<int32_t>& indices) {
+  RefillFromSource(*m_list, m_source, indices);
+}
+
 void CRecordListForm::SyncSelection() { ShowSourceSelection(*m_list, m_source); }
 
 void CRecordListForm::OnListSelectionChanged() { PassSelectionToSource(*m_list, m_source); }

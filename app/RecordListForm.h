@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <vector>
 
 #include "app/RecordListDialog.h"
 
@@ -17,6 +19,9 @@ class CRecordListForm : public QWidget, public CRecordListOwner {
   // All records of the source into the list; the view calls it after every
   // change of its records.
   void Refill();
+  // The source's records at indices (each once) into the list, in place;
+  // after records were replaced.
+  void RefillRecords(const std::vector<int32_t>& indices);
   // The source's selection into the list; after every change of the selection.
   void SyncSelection();
   void OnListSelectionChanged() override;

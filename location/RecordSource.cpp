@@ -25,18 +25,24 @@ bool CRecordSource::HasObserver(CRecordSourceObserver* observer) const noexcept 
   return m_observers.count(observer) != 0;
 }
 
-void CRecordSource::NotifyAll(void (CRecordSourceObserver::*notification)(CRecordSource&)) {
+void CRecordSource::NotifyAll(const std::function<void(CRecordSourceObserver&)>& notification) {
   // An observer may add or remove observers (itself included) while being told.
   const std::vector<CRecordSourceObserver*> observers(m_observers.begin(), m_observers.end());
   for (CRecordSourceObserver* observer : observers) {
-    if (m_observers.count(observer)) (observer->*notification)(*this);
+    if (m_observers.count(observer)) notification(*observer);
   }
 }
 
-void CRecordSource::NotifyRecordsChanged() { NotifyAll(&CRecordSourceObserver::OnRecordsChanged); }
+void CRecordSource::NotifyRecordsChanged() {
+  NotifyAll([this](CRecordSourceObserver& observer) { observer.OnRecordsChanged(*this); });
+}
 
 void CRecordSource::NotifySelectionChanged() {
-  NotifyAll(&CRecordSourceObserver::OnSelectionChanged);
+  NotifyAll([this](CRecordSourceObserver& observer) { observer.OnSelectionChanged(*this); });
+}
+
+void CRecordSource::NotifyRecordsReplaced(const std::vector<int32_t>& indices) {
+  NotifyAll([&](CRecordSourceObserver& observer) { observer.OnRecordsReplaced(*this, indices); });
 }
 
 void CRecordSource::NotifyRecordsAndSelectionChanged() {

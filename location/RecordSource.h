@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
+#include <vector>
 
 #include "location/Iterators.h"
 
@@ -19,6 +21,13 @@ class CRecordSourceObserver {
   // Records were inserted, replaced, removed or re-read.
   virtual void OnRecordsChanged(CRecordSource& source) = 0;
   virtual void OnSelectionChanged(CRecordSource& source) = 0;
+  // Only the records at indices (ascending, each once) were replaced: the
+  // count and the other records are as they were. An observer that reads
+  // every record again anyway leaves this to OnRecordsChanged.
+  virtual void OnRecordsReplaced(CRecordSource& source, const std::vector<int32_t>& indices) {
+    (void)indices;
+    OnRecordsChanged(source);
+  }
 };
 
 class CRecordSource {
@@ -66,12 +75,14 @@ class CRecordSource {
   // removed during the walk.
   void NotifyRecordsChanged();
   void NotifySelectionChanged();
+  // After records were replaced in place: OnRecordsReplaced on every observer.
+  void NotifyRecordsReplaced(const std::vector<int32_t>& indices);
   // After a change of records: OnRecordsChanged on every observer, then
   // OnSelectionChanged on every observer.
   void NotifyRecordsAndSelectionChanged();
 
  private:
-  void NotifyAll(void (CRecordSourceObserver::*notification)(CRecordSource&));
+  void NotifyAll(const std::function<void(CRecordSourceObserver&)>& notification);
 
   std::set<CRecordSourceObserver*> m_observers;
 };

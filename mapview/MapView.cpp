@@ -99,6 +99,32 @@ class CMapView::CRecordCache {
   }
   void ForgetSelection() { m_selectionValid = false; }
 
+  // Reads the positions of the records at indices again; the selection
+  // stays. Indices that are not a known record's make the cache read all.
+  void ReplacePositions(CMapViewHost& host, const std::vector<int32_t>& indices) {
+    if (!m_positionsValid) return;
+    for (const int32_t index : indices) {
+      if (index < 0 || static_cast<std::size_t>(index) >= m_positions.size()) {
+        ForgetRecords();
+        return;
+      }
+    }
+    const CDatumHandle wgs84 = GetWgs84Datum();
+    std::vector<LatLon> read;
+    read.reserve(indices.size());
+    host.GetActiveRecords(MakeIntPtrIterator(indices.data()),
+                          MakeIntPtrIterator(indices.data() + indices.size()),
+                          MakeVisitorSink<CLocationRecord>([&](const CLocationRecord& record) {
+                            read.push_back(DegreesOf(record, wgs84));
+                          }));
+    if (read.size() != indices.size()) {
+      ForgetRecords();
+      return;
+    }
+    for (std::size_t i = 0; i < indices.size(); ++i)
+      m_positions[static_cast<std::size_t>(indices[i])] = read[i];
+  }
+
   void Load(CMapViewHost& host) {
     if (!m_positionsValid) {
       m_positions.clear();
@@ -487,6 +513,12 @@ void CMapView::OnViewStateChanged() {
 void CMapView::OnRecordsChanged() {
   ++m_recordsVersion;
   m_records->ForgetRecords();
+  OnViewStateChanged();
+}
+
+void CMapView::OnRecordsReplaced(const std::vector<int32_t>& indices) {
+  ++m_recordsVersion;
+  m_records->ReplacePositions(m_host, indices);
   OnViewStateChanged();
 }
 

@@ -118,8 +118,11 @@ class CMapView final : public QAbstractScrollArea,
   // What the view hears from the program.
   void OnViewStateChanged() override;
   void OnRecordsChanged();
-  // Counts OnRecordsChanged: a tool that holds record indices across events
-  // sees whether the records changed under it.
+  // Only the records at indices (ascending) were replaced: just their
+  // positions are read again.
+  void OnRecordsReplaced(const std::vector<int32_t>& indices);
+  // Counts OnRecordsChanged and OnRecordsReplaced: a tool that holds record
+  // indices across events sees whether the records changed under it.
   uint64_t GetRecordsVersion() const { return m_recordsVersion; }
   void OnSelectionChanged();
   void OnMapSetChanged();

@@ -3,6 +3,7 @@
 #include "app/AppStrings.h"
 #include "app/FileFolder.h"
 #include "app/HomePage.h"
+#include "app/LocationFileNode.h"
 #include "location/IteratorAdaptors.h"
 #include "mapview/MapSet.h"
 #include "tests/app/AppTestSupport.h"
@@ -219,6 +220,42 @@ TEST_F(AppCoreTest, TheActiveSourceFollowsSearchModeAndForwardsEverything) {
   EXPECT_EQ(&core->ActiveSource(), &core->GetSearchSource());  // search mode wins
   core->SetSearchMode(false);
   EXPECT_EQ(&core->ActiveSource(), core->GetCurrentView());
+  core->RemoveListener(&log);
+}
+
+TEST_F(AppCoreTest, ListenersHearWhichRecordsWereReplacedOnlyInTheActiveSource) {
+  auto core = MakeCore();
+  CFileFolder& files = core->GetRootFolder().GetFileFolder();
+  files.New();
+  CLocationFileNode* node = files.Find(GetChildren(files).back());
+  node->EditRecords() = {NoteRecord("0"), NoteRecord("1"), NoteRecord("2")};
+  core->SetCurrentNode(node);
+  CRecordSource& view = *core->GetCurrentView();
+  struct CReplacedLog : CEventLog {
+    void OnRecordsReplaced(const std::vector<int32_t>& indices) override {
+      std::string text = "replaced";
+      for (int32_t index : indices) text += " " + std::to_string(index);
+      events.push_back(text);
+    }
+  } log;
+  core->AddListener(&log);
+  const std::vector<int32_t> indices{2, 0, 2};
+  const std::vector<CLocationRecord> records{NoteRecord("a"), NoteRecord("b"), NoteRecord("c")};
+  auto replace = [&] {
+    view.ReplaceRecords(MakeIntPtrIterator(indices.data()),
+                        MakeIntPtrIterator(indices.data() + indices.size()),
+                        MakeRecordPtrIterator(records.data()));
+  };
+  replace();
+  EXPECT_EQ(Notes(node->Records()), (std::vector<std::string>{"b", "1", "c"}));
+  EXPECT_EQ(log.events, (std::vector<std::string>{"replaced 0 2"}));
+
+  // In search mode the indices would name search results: the listeners
+  // only hear that records changed.
+  core->SetSearchMode(true);
+  log.events.clear();
+  replace();
+  EXPECT_EQ(log.events, (std::vector<std::string>{"records"}));
   core->RemoveListener(&log);
 }
 

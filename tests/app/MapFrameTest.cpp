@@ -13,6 +13,7 @@
 #include "app/FileFolder.h"
 #include "app/LocalDay.h"
 #include "app/LocationFileNode.h"
+#include "app/LocationFileView.h"
 #include "app/MainFrame.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
@@ -228,6 +229,38 @@ TEST_F(MapFrameTest, TheDayViewOnTheMapIsSelectedFittedButNotMoved) {
   EXPECT_EQ(prompter.shown.back().text, "readonly");
   EXPECT_TRUE(Uses<CSelectTool>());
   EXPECT_EQ(core->GetActiveRecordCount(), 3);
+}
+
+TEST_F(MapFrameTest, ARecordDraggedInAFileMovesInTheListAndOnTheMapAndStaysSelected) {
+  Start();
+  CFileFolder& files = core->GetRootFolder().GetFileFolder();
+  files.New();
+  CLocationFileNode* node = files.Find(GetChildren(files).at(0));
+  for (const QPoint pixel : {QPoint(60, 60), QPoint(120, 90), QPoint(200, 150)}) {
+    CLocationRecord record = TestRecordAt(1700000000, "at " + std::to_string(pixel.x()));
+    record.position = CPosition(map->PixelToLatLon(pixel));
+    node->EditRecords().push_back(record);
+  }
+  core->SetCurrentNode(node);
+  const int32_t dragged = 1;
+  core->SetActiveSelection(MakeIntPtrIterator(&dragged), MakeIntPtrIterator(&dragged + 1));
+  CRecordListDialog& list = *dynamic_cast<CLocationFileView&>(*core->GetCurrentView())
+                                 .GetForm()
+                                 ->GetList();
+  map->Render();
+
+  Drag({120, 90}, {150, 110});
+  const std::vector<CLocationRecord>& records = node->Records();
+  EXPECT_EQ(map->LatLonToPixel(GetPositionDegrees(records[1].position)), QPoint(150, 110));
+  ASSERT_EQ(list.GetRecords().size(), records.size());
+  for (std::size_t i = 0; i < records.size(); ++i)
+    EXPECT_EQ(RecordXml(list.GetRecords()[i]), RecordXml(records[i])) << i;
+  EXPECT_EQ(list.GetSelection(), std::set<int32_t>{1});
+  EXPECT_EQ(list.GetList()->selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(ActiveSelection(), std::vector<int32_t>{1});
+  map->Render();
+  EXPECT_EQ(map->HitTest({151, 111})->recordIndex, 1);
+  EXPECT_FALSE(map->HitTest({120, 90}));
 }
 
 TEST_F(MapFrameTest, NewRecordsGoWhereTheUserClicksAndTheMenuOffersTheRecordCommands) {

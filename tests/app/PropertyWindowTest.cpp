@@ -461,7 +461,7 @@ TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
   // A double click in the record list opens it again, where it was.
   auto* form = dynamic_cast<CLocationFileView&>(view).GetForm();
   ASSERT_NE(form, nullptr);
-  QListView* list = form->GetList()->GetList();
+  QAbstractItemView* list = form->GetList()->GetList();
   const QRect item = list->visualRect(list->model()->index(0, 0));
   // A double click comes after the first click's press and release.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());

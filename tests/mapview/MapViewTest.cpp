@@ -225,6 +225,31 @@ TEST_F(MapViewTest, MarkersAndLinesInTheirColours) {
   EXPECT_EQ(view->HitTest({301, 101})->recordIndex, 1);
 }
 
+TEST_F(MapViewTest, ReplacedRecordsMoveTheirMarkersAlone) {
+  host.SetRecords(
+      {RecordAtPixel({100, 100}), RecordAtPixel({300, 100}), RecordAtPixel({300, 300})});
+  host.Select({2});
+  view->Render();
+  const uint64_t version = view->GetRecordsVersion();
+  host.records[1] = RecordAtPixel({200, 250});
+  view->OnRecordsReplaced({1});
+  EXPECT_NE(view->GetRecordsVersion(), version);
+  QImage image = Rendered();
+  EXPECT_EQ(image.pixel(200, 250), CMapView::kMarkerColour);
+  EXPECT_EQ(image.pixel(300, 100), CMapView::kWhite);
+  EXPECT_EQ(image.pixel(100, 100), CMapView::kMarkerColour);
+  EXPECT_EQ(image.pixel(300, 300), CMapView::kSelectedMarkerColour);
+  EXPECT_EQ(view->HitTest({201, 251})->recordIndex, 1);
+  EXPECT_FALSE(view->HitTest({300, 100}));
+
+  // An index past the records the view knows: it reads them all again.
+  host.records.push_back(RecordAtPixel({400, 400}));
+  view->OnRecordsReplaced({3});
+  image = Rendered();
+  EXPECT_EQ(image.pixel(400, 400), CMapView::kMarkerColour);
+  EXPECT_EQ(view->HitTest({400, 400})->recordIndex, 3);
+}
+
 TEST_F(MapViewTest, PictureIsPixelIdenticalToAStraightforwardDrawing) {
   // Markers across every edge, lines within the view, leaving it and
   // crossing it from far outside, overlaps in every order.

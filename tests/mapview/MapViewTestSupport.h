@@ -39,11 +39,13 @@ class CTestMapViewHost : public CMapViewHost {
                             CRecordIteratorRef replacements) override {
     ++replaceCalls;
     if (readOnly) throw std::runtime_error("readonly");
+    std::set<int32_t> replaced;
     ForEachInIteratorRange(std::move(first), last, [&](int32_t index) {
       records.at(static_cast<std::size_t>(index)) = *replacements;
       ++replacements;
+      replaced.insert(index);
     });
-    if (view) view->OnRecordsChanged();
+    if (view) view->OnRecordsReplaced(std::vector<int32_t>(replaced.begin(), replaced.end()));
   }
   void SetActiveSelection(CIntIteratorRef first, CIntIteratorRef last) override {
     selection.clear();
