@@ -24,7 +24,7 @@
 #include "app/FolderTree.h"
 #include "app/KeypadShortcuts.h"
 #include "app/MapPickCallbacks.h"
-#include "app/MapViewHost.h"
+#include "app/AppMapViewHost.h"
 #include "app/MenuHelpTip.h"
 #include "app/OptionsDialog.h"
 #include "app/PaneContainer.h"
