@@ -30,9 +30,7 @@ void CReadOnlyRecordListSource::ReplaceRecords(CIntIteratorRef, CIntIteratorRef,
   ThrowReadOnly();
 }
 
-void CReadOnlyRecordListSource::RemoveRecords(CIntIteratorRef, CIntIteratorRef) {
-  ThrowReadOnly();
-}
+void CReadOnlyRecordListSource::RemoveRecords(CIntIteratorRef, CIntIteratorRef) { ThrowReadOnly(); }
 
 void CReadOnlyRecordListSource::InsertRecords(int32_t, CRecordIteratorRef, CRecordIteratorRef) {
   ThrowReadOnly();

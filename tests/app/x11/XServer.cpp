@@ -22,7 +22,8 @@ std::string ReadDisplayNumber(int fd) {
   const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
   std::string number;
   while (number.empty() || number.back() != '\n') {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) throw std::runtime_error("Xvfb did not tell its display in time");
     pollfd wait{fd, POLLIN, 0};
     const int ready = ::poll(&wait, 1, static_cast<int>(left.count()));
@@ -59,8 +60,8 @@ CXvfbServer::CXvfbServer() {
       ::dup2(devNull, 1);
       ::dup2(devNull, 2);
     }
-    const char* const argv[] = {program.c_str(), "-displayfd", "3", "-screen", "0", "1280x1024x24",
-                                "-nolisten", "tcp", nullptr};
+    const char* const argv[] = {program.c_str(), "-displayfd", "3",   "-screen", "0",
+                                "1280x1024x24",  "-nolisten",  "tcp", nullptr};
     ::execv(program.c_str(), const_cast<char* const*>(argv));
     ::_exit(127);
   }
@@ -93,7 +94,7 @@ void PressKeys(const std::string& keys) {
   xdotool.start(QStringLiteral("xdotool"), arguments);
   if (!xdotool.waitForFinished(30000) || xdotool.exitStatus() != QProcess::NormalExit ||
       xdotool.exitCode() != 0)
-    throw std::runtime_error("xdotool key " + keys + " failed: " +
-                             xdotool.readAllStandardError().toStdString() +
+    throw std::runtime_error("xdotool key " + keys +
+                             " failed: " + xdotool.readAllStandardError().toStdString() +
                              xdotool.errorString().toStdString());
 }
