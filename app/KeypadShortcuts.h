@@ -1,6 +1,6 @@
 // The frame's keys that need the numeric keypad (Ctrl with keypad +, -, /
-// and *). Qt's shortcut matching never fires them under X11 or Wayland: the
-// keyboard layer offers a key press to it without the keypad modifier, so a
+// and *). Qt's shortcut matching never fires them under X11: the keyboard
+// layer offers a key press to it without the keypad modifier, so a
 // shortcut that carries the modifier is never found, while a plain one
 // (Ctrl+Minus) would fire from the main keyboard too. Their actions keep
 // their shortcuts, for the menu texts and for platforms where they match;

@@ -172,7 +172,7 @@ TEST(RecordSource, ThrowingObserverEndsTheDestructionWalkQuietly) {
 }
 
 namespace {
-// A read-only list over its own records whose pane writes to the journal.
+// A list over its own records whose pane writes to the journal.
 struct ListSource : CReadOnlyRecordListSource {
   Journal* journal;
   std::vector<CLocationRecord> records;
@@ -220,27 +220,5 @@ TEST(RecordListSource, ReadsItsRecordsAndKeepsTheSelectionBelowTheirCountPaneFir
   source.GetSelection(MakeIntBackInserter(selection));
   EXPECT_EQ(selection, (std::vector<int32_t>{0, 1}));
   EXPECT_EQ(journal.events, (std::vector<std::string>{"pane:selection", "a:selection"}));
-  source.RemoveObserver(&observer);
-}
-
-TEST(RecordListSource, AReadOnlyListRefusesEveryEditAlsoOfNothing) {
-  Journal journal;
-  RecordingObserver observer(&journal, "a");
-  ListSource source(&journal);
-  source.records = {Noted("kept")};
-  source.AddObserver(&observer);
-  EXPECT_TRUE(source.IsReadOnly());
-  const int32_t one[] = {0};
-  ExpectReadOnly([&] { source.RemoveRecords(MakeNullIntIterator(), MakeNullIntIterator()); });
-  ExpectReadOnly([&] {
-    source.ReplaceRecords(MakeNullIntIterator(), MakeNullIntIterator(), MakeEmptyRecordIterator());
-  });
-  ExpectReadOnly(
-      [&] { source.InsertRecords(1, MakeEmptyRecordIterator(), MakeEmptyRecordIterator()); });
-  ExpectReadOnly(
-      [&] { source.RemoveRecords(MakeIntPtrIterator(one), MakeIntPtrIterator(one + 1)); });
-  ASSERT_EQ(source.records.size(), 1u);
-  EXPECT_EQ(source.records[0].note, "kept");
-  EXPECT_TRUE(journal.events.empty());
   source.RemoveObserver(&observer);
 }
