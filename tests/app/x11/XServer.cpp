@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -71,7 +72,9 @@ CXvfbServer::CXvfbServer() {
     throw std::runtime_error("Xvfb could not be started");
   }
   try {
-    m_display = ":" + ReadDisplayNumber(pipeEnds[0]);
+    std::string display(1, ':');
+    display += ReadDisplayNumber(pipeEnds[0]);
+    m_display = std::move(display);
   } catch (...) {
     ::close(pipeEnds[0]);
     ::kill(m_pid, SIGTERM);
