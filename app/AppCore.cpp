@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/AppStrings.h"
+#include "app/DatabaseFolder.h"
 #include "app/HelpOpener.h"
 #include "app/ProgramFolder.h"
 #include "app/Prompter.h"
@@ -12,6 +13,7 @@
 #include "app/SearchFolder.h"
 #include "location/Exceptions.h"
 #include "location/IteratorAdaptors.h"
+#include "location/LocationDatabase.h"
 #include "location/SettingsKey.h"
 #include "mapview/MapSet.h"
 
@@ -242,6 +244,45 @@ void CAppCore::SetDatabasePath(const std::string& path) {
   GetRootFolder().GetDatabaseFolder().SetDatabasePath(path);
 }
 
+void CAppCore::SetOptions(const COptionValues& values) {
+  CDatabaseFolder& folder = GetRootFolder().GetDatabaseFolder();
+  const std::string oldDatabasePath = folder.GetDatabasePath();
+  const bool newDatabase = values.databasePath != oldDatabasePath;
+  const bool newMaps = m_openMapCatalog && values.mapFile != ReadMapFilePath();
+  // Checked: nothing of the program changes while a path may be refused.
+  std::unique_ptr<CLocationDatabase> database;
+  if (newDatabase) database = folder.OpenDatabaseAt(values.databasePath, false);
+  COpenedMaps maps;
+  if (newMaps) maps = OpenMapCatalog(values.mapFile, false);
+
+  // Written: both paths or neither.
+  if (newDatabase) folder.WriteDatabasePath(values.databasePath);
+  if (newMaps && maps.writePath) {
+    try {
+      m_settings->WritePath(kMapFileValue, values.mapFile);
+    } catch (...) {
+      if (newDatabase) {
+        try {
+          folder.WriteDatabasePath(oldDatabasePath);
+        } catch (...) {
+          // The store refuses writes; the refusal of the map file is what counts.
+        }
+      }
+      throw;
+    }
+  }
+  m_serverUrl = values.serverUrl;
+  m_serverUserName = values.serverUserName;
+  m_serverPassword = values.serverPassword;
+  if (newMaps) {
+    UseMapSet(std::move(maps.maps));
+    ShowMapErrors();
+  }
+  // Last: the old database saves what it holds as it goes, and a failure to
+  // save it comes with everything else in place.
+  if (newDatabase) folder.UseDatabase(std::move(database));
+}
+
 std::string CAppCore::ReceiveMessages() {
   const int32_t received = GetRootFolder().GetDatabaseFolder().ReceiveLocationMessages();
   if (received != 0) return LoadAppString(IDS_MESSAGES_RECEIVED) + std::to_string(received);
@@ -253,43 +294,54 @@ std::string CAppCore::ReadMapFilePath() const {
 }
 
 void CAppCore::LoadMapSettings(const std::string& path, bool firstRun) {
-  m_mapSet = std::make_unique<CEmptyMapSet>();
-  Broadcast(&CAppEventListener::OnMapSetChanged);
+  // The old maps go before the new ones are read.
+  UseMapSet(nullptr);
   if (!m_openMapCatalog) return;
+  COpenedMaps opened = OpenMapCatalog(path, firstRun);
+  if (opened.maps) UseMapSet(std::move(opened.maps));
+  if (opened.writePath) m_settings->WritePath(kMapFileValue, path);
+  ShowMapErrors();
+}
 
+CAppCore::COpenedMaps CAppCore::OpenMapCatalog(const std::string& path, bool firstRun) {
+  COpenedMaps opened;
   try {
-    std::unique_ptr<CMapSet> catalog = m_openMapCatalog(path, false);
-    m_mapSet = std::move(catalog);
-    Broadcast(&CAppEventListener::OnMapSetChanged);
-    m_settings->WritePath(kMapFileValue, path);
-    // Maps that could not be read are left out; the user learns which once.
-    std::string mapErrors;
-    for (const std::string& error : m_mapSet->GetMapErrors()) mapErrors += error + "\n";
-    if (!mapErrors.empty()) ShowErrorBox(m_mainWindow, mapErrors, m_title);
-    return;
+    opened.maps = m_openMapCatalog(path, false);
+    return opened;
   } catch (const std::exception& e) {
     if (FileExists(path)) {
       // A catalogue that is there but unreadable is the user's to mend: no
       // question, and the setting keeps naming it.
       ShowErrorBox(m_mainWindow, LoadAppString(IDS_MAPS_INVALID) + e.what(), m_title);
-      return;
+      opened.writePath = false;
+      return opened;
     }
     if (!firstRun) ShowErrorBox(m_mainWindow, LoadAppString(IDS_MAPS_NOT_FOUND) + e.what(), m_title);
   }
 
-  Broadcast(&CAppEventListener::OnMapSetChanged);
   const uint32_t question = firstRun ? IDS_ASK_CREATE_MAPS_FIRST : IDS_ASK_CREATE_MAPS;
   if (AskYesNo(m_mainWindow, LoadAppString(question) + path, m_title)) {
     try {
       CreateParentFolder(path);
-      m_mapSet = m_openMapCatalog(path, true);
-      Broadcast(&CAppEventListener::OnMapSetChanged);
+      opened.maps = m_openMapCatalog(path, true);
     } catch (const std::exception& e) {
       // Without a catalogue the program still runs, with no maps.
       ShowErrorBox(m_mainWindow, e.what(), m_title);
     }
   }
-  m_settings->WritePath(kMapFileValue, path);
+  return opened;
+}
+
+void CAppCore::UseMapSet(std::unique_ptr<CMapSet> maps) {
+  m_mapSet = maps ? std::move(maps) : std::make_unique<CEmptyMapSet>();
+  Broadcast(&CAppEventListener::OnMapSetChanged);
+}
+
+void CAppCore::ShowMapErrors() {
+  // Maps that could not be read are left out; the user learns which once.
+  std::string mapErrors;
+  for (const std::string& error : m_mapSet->GetMapErrors()) mapErrors += error + "\n";
+  if (!mapErrors.empty()) ShowErrorBox(m_mainWindow, mapErrors, m_title);
 }
 
 std::string CAppCore::GetMapFilePath() const {

@@ -28,6 +28,15 @@ class CSettingsKey;
 using MapCatalogOpener =
     std::function<std::unique_ptr<CMapSet>(const std::string& path, bool create)>;
 
+// The values of the options dialog.
+struct COptionValues {
+  std::string serverUrl;
+  std::string serverUserName;
+  std::string serverPassword;
+  std::string databasePath;
+  std::string mapFile;
+};
+
 struct CAppCoreSetup {
   // The settings key; the user's own key when null.
   std::unique_ptr<CSettingsKey> settings;
@@ -107,6 +116,13 @@ class CAppCore {
 
   std::string GetDatabasePath();
   void SetDatabasePath(const std::string& path);
+  // What the options dialog sets: every value is checked before any is
+  // written. The paths that differ from the settings are opened first (with
+  // the questions to create what is missing) while the old database and maps
+  // stay in use; a path that is refused throws and leaves every setting as
+  // it was. Then the paths are written, the server values kept, the new maps
+  // and the new database put in place.
+  void SetOptions(const COptionValues& values);
   // Receives the waiting messages; returns the status text.
   std::string ReceiveMessages();
   std::string GetServerUrl() const { return m_serverUrl; }
@@ -141,8 +157,24 @@ class CAppCore {
   void OnCurrentNodeDestroyed(CTreeNode& node);
 
  private:
+  // A catalogue opened for a path and not yet in use; null when there is
+  // none (not found and not created, or unreadable).
+  struct COpenedMaps {
+    std::unique_ptr<CMapSet> maps;
+    // False for a catalogue that is there but cannot be read: the setting
+    // keeps naming the old one.
+    bool writePath = true;
+  };
+
   void Broadcast(void (CAppEventListener::*event)());
   void DestroyCurrentView();
+  // Opens the catalogue at path, with the boxes and the question to create a
+  // missing one; changes nothing of the core.
+  COpenedMaps OpenMapCatalog(const std::string& path, bool firstRun);
+  // The maps (an empty set for null) take the old ones' place.
+  void UseMapSet(std::unique_ptr<CMapSet> maps);
+  // The maps of the catalogue that could not be read, once, in a box.
+  void ShowMapErrors();
 
   std::set<CAppEventListener*> m_listeners;
   std::unique_ptr<CSettingsKey> m_settings;

@@ -92,6 +92,13 @@ void CDatabaseFolder::ReplaceDatabase(std::unique_ptr<CLocationDatabase> databas
 }
 
 void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
+  std::unique_ptr<CLocationDatabase> opened = OpenDatabaseAt(path, automatic);
+  WriteDatabasePath(path);
+  UseDatabase(std::move(opened));
+}
+
+std::unique_ptr<CLocationDatabase> CDatabaseFolder::OpenDatabaseAt(const std::string& path,
+                                                                   bool automatic) {
   CAppCore& core = *GetAppCore();
   std::unique_ptr<CLocationDatabase> opened;
   try {
@@ -111,12 +118,18 @@ void CDatabaseFolder::OpenDatabase(const std::string& path, bool automatic) {
       }
     }
   }
-  core.GetSettingsKey().WritePath(kDatabaseFileValue, path);
-  if (opened) {
-    ReplaceDatabase(std::move(opened));
-    // A day shown from the old database would list records this one lacks.
-    RefreshViews();
-  }
+  return opened;
+}
+
+void CDatabaseFolder::WriteDatabasePath(const std::string& path) {
+  GetAppCore()->GetSettingsKey().WritePath(kDatabaseFileValue, path);
+}
+
+void CDatabaseFolder::UseDatabase(std::unique_ptr<CLocationDatabase> database) {
+  if (!database) return;
+  ReplaceDatabase(std::move(database));
+  // A day shown from the old database would list records this one lacks.
+  RefreshViews();
 }
 
 void CDatabaseFolder::RefreshViews() {

@@ -33,6 +33,16 @@ class CDatabaseFolder : public CTreeNode {
   // Opens the database at path when it differs from the setting; asks before
   // creating a missing one.
   void SetDatabasePath(const std::string& path);
+  // The same in three steps, so that other settings can be checked between
+  // them. Opening asks before creating a missing database and throws when
+  // creating it fails; it writes and replaces nothing, and gives null when
+  // the user declined or an index there could not be read (shown in a box).
+  std::unique_ptr<CLocationDatabase> OpenDatabaseAt(const std::string& path, bool automatic);
+  // Writes path as the "LocationDatabaseFile" setting.
+  void WriteDatabasePath(const std::string& path);
+  // The opened database, unless null, takes the open one's place; the days
+  // shown are read from it.
+  void UseDatabase(std::unique_ptr<CLocationDatabase> database);
   // Throws "Database Not Ready" without a database.
   void RunQuery(CDatabaseOperation& operation);
   bool HasDatabase() const { return m_database != nullptr; }

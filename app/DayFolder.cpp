@@ -1,6 +1,6 @@
 #include "app/DayFolder.h"
 
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 #include "app/DatabaseFolder.h"
@@ -8,14 +8,7 @@
 #include "app/LocalDay.h"
 #include "app/PaneWindow.h"
 #include "location/IteratorAdaptors.h"
-#include "location/IteratorRanges.h"
 #include "location/LocationQuery.h"
-
-namespace {
-
-[[noreturn]] void ThrowReadOnly() { throw std::runtime_error("readonly"); }
-
-}  // namespace
 
 CDayFolder::CDayFolder(CDatabaseFolder& folder, CRecordSourceObserver* observer)
     : m_folder(folder) {
@@ -44,33 +37,8 @@ void CDayFolder::DestroyWindow() {
   m_view = nullptr;
 }
 
-void CDayFolder::EnumerateAll(CRecordOutputIteratorRef sink) {
-  CopyRecordsToOutputIterator(m_records, std::move(sink));
-}
-
-int32_t CDayFolder::Count() const { return static_cast<int32_t>(m_records.size()); }
-
-void CDayFolder::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                            CRecordOutputIteratorRef sink) {
-  CopyIndexedRecords(m_records, std::move(first), last, std::move(sink));
-}
-
-void CDayFolder::ReplaceRecords(CIntIteratorRef, CIntIteratorRef, CRecordIteratorRef) {
-  ThrowReadOnly();
-}
-
-void CDayFolder::RemoveRecords(CIntIteratorRef, CIntIteratorRef) { ThrowReadOnly(); }
-
-void CDayFolder::InsertRecords(int32_t, CRecordIteratorRef, CRecordIteratorRef) { ThrowReadOnly(); }
-
-void CDayFolder::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  m_selection = IndicesBelow(std::move(first), last, m_records.size());
+void CDayFolder::ShowSelection() {
   if (m_view) m_view->SyncSelection();
-  NotifySelectionChanged();
-}
-
-void CDayFolder::GetSelection(CIntOutputIteratorRef sink) {
-  CopySetToOutputIterator(m_selection, std::move(sink));
 }
 
 void CDayFolder::SetDate(int32_t date) {

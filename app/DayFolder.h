@@ -4,16 +4,15 @@
 
 #include <QPointer>
 #include <cstdint>
-#include <set>
 #include <vector>
 
 #include "app/DayView.h"
 #include "location/LocationRecord.h"
-#include "location/RecordSource.h"
+#include "location/RecordListSource.h"
 
 class CDatabaseFolder;
 
-class CDayFolder : public CRecordSource {
+class CDayFolder : public CReadOnlyRecordListSource {
  public:
   // Registers observer, then shows the current local day. A failure to read
   // that day (no database, a bad section) leaves the folder without records.
@@ -23,20 +22,6 @@ class CDayFolder : public CRecordSource {
   // A new day view replaces any previous one.
   QWidget* CreateWindow(QWidget* parent) override;
   void DestroyWindow() override;
-  void EnumerateAll(CRecordOutputIteratorRef sink) override;
-  int32_t Count() const override;
-  // Throws std::out_of_range for an index that is not a record's.
-  void GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                  CRecordOutputIteratorRef sink) override;
-  // The three editing operations throw "readonly", also for empty ranges.
-  void ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
-                      CRecordIteratorRef records) override;
-  void RemoveRecords(CIntIteratorRef first, CIntIteratorRef last) override;
-  void InsertRecords(int32_t position, CRecordIteratorRef first, CRecordIteratorRef last) override;
-  // Indices that are not a record's are left out.
-  void SetSelection(CIntIteratorRef first, CIntIteratorRef last) override;
-  void GetSelection(CIntOutputIteratorRef sink) override;
-  bool IsReadOnly() const override { return true; }
   // Reads the day's records again; the selection keeps the indices that
   // still name a record.
   void Refresh() override;
@@ -45,15 +30,15 @@ class CDayFolder : public CRecordSource {
   void SetDate(int32_t date);
   int32_t GetDate() const { return m_date; }
   const std::vector<CLocationRecord>& GetDayRecords() const { return m_records; }
-  const std::set<int32_t>& GetSelectionSet() const { return m_selection; }
   CDayView* GetView() const { return m_view; }
 
  private:
+  const std::vector<CLocationRecord>& ListedRecords() const override { return m_records; }
+  void ShowSelection() override;
   void ShowInView();
 
   CDatabaseFolder& m_folder;
   QPointer<CDayView> m_view;
   std::vector<CLocationRecord> m_records;
-  std::set<int32_t> m_selection;
   int32_t m_date = 0;
 };

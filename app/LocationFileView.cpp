@@ -32,15 +32,8 @@ void CLocationFileView::DestroyWindow() {
   m_form = nullptr;
 }
 
-void CLocationFileView::EnumerateAll(CRecordOutputIteratorRef sink) {
-  CopyRecordsToOutputIterator(m_node.Records(), std::move(sink));
-}
-
-int32_t CLocationFileView::Count() const { return static_cast<int32_t>(m_node.Records().size()); }
-
-void CLocationFileView::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                                   CRecordOutputIteratorRef sink) {
-  CopyIndexedRecords(m_node.Records(), std::move(first), last, std::move(sink));
+const std::vector<CLocationRecord>& CLocationFileView::ListedRecords() const {
+  return m_node.Records();
 }
 
 void CLocationFileView::ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
@@ -117,14 +110,8 @@ void CLocationFileView::InsertRecords(int32_t position, CRecordIteratorRef first
   AfterRecordsChanged();
 }
 
-void CLocationFileView::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  m_selection = IndicesBelow(std::move(first), last, m_node.Records().size());
+void CLocationFileView::ShowSelection() {
   if (m_form) m_form->SyncSelection();
-  NotifySelectionChanged();
-}
-
-void CLocationFileView::GetSelection(CIntOutputIteratorRef sink) {
-  CopySetToOutputIterator(m_selection, std::move(sink));
 }
 
 void CLocationFileView::Refresh() {

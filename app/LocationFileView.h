@@ -5,14 +5,13 @@
 
 #include <QPointer>
 #include <cstdint>
-#include <set>
 
 #include "app/RecordListForm.h"
-#include "location/RecordSource.h"
+#include "location/RecordListSource.h"
 
 class CLocationFileNode;
 
-class CLocationFileView : public CRecordSource {
+class CLocationFileView : public CRecordListSource {
  public:
   // Starts with observer and tells it of the records and the selection at
   // once. The node must outlive the view.
@@ -22,11 +21,6 @@ class CLocationFileView : public CRecordSource {
   // A new record-list form replaces any previous one.
   QWidget* CreateWindow(QWidget* parent) override;
   void DestroyWindow() override;
-  void EnumerateAll(CRecordOutputIteratorRef sink) override;
-  int32_t Count() const override;
-  // Throws std::out_of_range for an index that is not a record's.
-  void GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                  CRecordOutputIteratorRef sink) override;
   // The editing operations check every index (std::out_of_range) before
   // changing anything. A replacement tells the observers which records it
   // replaced (OnRecordsReplaced).
@@ -38,21 +32,18 @@ class CLocationFileView : public CRecordSource {
   // position from 0 to Count; selected indices from position on move up by
   // the number inserted, and the new records are not selected.
   void InsertRecords(int32_t position, CRecordIteratorRef first, CRecordIteratorRef last) override;
-  // Indices that are not a record's are left out.
-  void SetSelection(CIntIteratorRef first, CIntIteratorRef last) override;
-  void GetSelection(CIntOutputIteratorRef sink) override;
   bool IsReadOnly() const override { return false; }
   void Refresh() override;
 
   CLocationFileNode& GetNode() const { return m_node; }
   CRecordListForm* GetForm() const { return m_form; }
-  const std::set<int32_t>& GetSelectionSet() const { return m_selection; }
 
  private:
+  const std::vector<CLocationRecord>& ListedRecords() const override;
+  void ShowSelection() override;
   // The list shows the records and selection again; then the observers hear.
   void AfterRecordsChanged();
 
   CLocationFileNode& m_node;
   QPointer<CRecordListForm> m_form;
-  std::set<int32_t> m_selection;
 };

@@ -17,13 +17,14 @@
 #include "app/AboutDialog.h"
 #include "app/AppCore.h"
 #include "app/AppIcons.h"
+#include "app/AppMapViewHost.h"
 #include "app/AppStrings.h"
 #include "app/ClipboardCommands.h"
 #include "app/CommandTable.h"
 #include "app/DialogParts.h"
 #include "app/FolderTree.h"
+#include "app/KeypadShortcuts.h"
 #include "app/MapPickCallbacks.h"
-#include "app/MapViewHost.h"
 #include "app/MenuHelpTip.h"
 #include "app/OptionsDialog.h"
 #include "app/PaneContainer.h"
@@ -144,6 +145,7 @@ QAction* CMainFrame::MakeCommandAction(uint32_t id, const char* menuText) {
 }
 
 void CMainFrame::BuildMenus() {
+  m_keypadShortcuts = new CKeypadShortcuts(this);
   for (const CMenuEntry& popup : FrameMenu()) {
     QMenu* menu = menuBar()->addMenu(QString::fromUtf8(popup.text));
     for (const CMenuEntry& entry : popup.items) {
@@ -153,6 +155,7 @@ void CMainFrame::BuildMenus() {
       }
       QAction* action = MakeCommandAction(entry.id, entry.text);
       action->setShortcut(FindAccelerator(FrameAccelerators(), entry.id));
+      m_keypadShortcuts->Add(action);
       menu->addAction(action);
     }
     m_menuHelpTip->Watch(menu);
@@ -162,6 +165,7 @@ void CMainFrame::BuildMenus() {
     if (m_actions.count(accelerator.id) != 0) continue;
     QAction* action = MakeCommandAction(accelerator.id, nullptr);
     action->setShortcut(accelerator.keys);
+    m_keypadShortcuts->Add(action);
     addAction(action);
   }
   // The record commands: their keys belong to the record list and the map,

@@ -17,6 +17,7 @@
 
 class CAppMapViewHost;
 class CFolderTree;
+class CKeypadShortcuts;
 class CMapView;
 class CMenuHelpTip;
 class CRangeZoomCallback;
@@ -151,6 +152,7 @@ class CMainFrame : public QMainWindow,
   CPaneContainer* m_paneContainer = nullptr;
   CFolderTree* m_folderTree = nullptr;
   CMenuHelpTip* m_menuHelpTip = nullptr;
+  CKeypadShortcuts* m_keypadShortcuts = nullptr;
   QPointer<CPropertyWindow> m_propertyWindow;
   int m_shownPane = kPaneNone;
   CPaneEntry m_panes[2];

@@ -95,12 +95,15 @@ void COptionsDialog::Browse(QLineEdit* edit) {
 
 void COptionsDialog::accept() {
   const bool applied = RunGuarded(this, [&] {
-    m_core.SetServerUrl(GetEdit(IDC_SERVER_URL)->text().toStdString());
-    m_core.SetServerUserName(GetEdit(IDC_USER_NAME)->text().toStdString());
-    m_core.SetServerPassword(GetEdit(IDC_PASSWORD)->text().toStdString());
-    // Each reopens or reloads only when its path changed, with its own prompts.
-    m_core.SetDatabasePath(GetEdit(IDC_DATABASE_FILE)->text().toStdString());
-    m_core.SetMapFile(GetEdit(IDC_MAP_FILE)->text().toStdString());
+    COptionValues values;
+    values.serverUrl = GetEdit(IDC_SERVER_URL)->text().toStdString();
+    values.serverUserName = GetEdit(IDC_USER_NAME)->text().toStdString();
+    values.serverPassword = GetEdit(IDC_PASSWORD)->text().toStdString();
+    values.databasePath = GetEdit(IDC_DATABASE_FILE)->text().toStdString();
+    values.mapFile = GetEdit(IDC_MAP_FILE)->text().toStdString();
+    // The database reopens and the maps reload only when their paths
+    // changed, with their own questions; a refused path changes nothing.
+    m_core.SetOptions(values);
   });
   if (applied) QDialog::accept();
 }

@@ -30,8 +30,8 @@ class COptionsDialog : public QDialog {
   QLineEdit* GetEdit(int id) const;
   // A file dialog for the edit; the chosen path replaces its text.
   void Browse(QLineEdit* edit);
-  // Applies every setting in order, then closes. A step that fails leaves
-  // the dialog open; the steps before it stay done.
+  // Applies the settings when every one is accepted, then closes. A refused
+  // one leaves the dialog open and every setting as it was.
   void accept() override;
 
  private:

@@ -1,7 +1,6 @@
 #include "app/SearchFolder.h"
 
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -11,14 +10,7 @@
 #include "app/RootFolder.h"
 #include "app/SearchPane.h"
 #include "location/IteratorAdaptors.h"
-#include "location/IteratorRanges.h"
 #include "location/LocationQuery.h"
-
-namespace {
-
-[[noreturn]] void ThrowReadOnly() { throw std::runtime_error("readonly"); }
-
-}  // namespace
 
 CSearchFolder::CSearchFolder(CRecordSourceObserver* observer) {
   if (observer) AddObserver(observer);
@@ -44,35 +36,8 @@ void CSearchFolder::DestroyWindow() {
   m_pane = nullptr;
 }
 
-void CSearchFolder::EnumerateAll(CRecordOutputIteratorRef sink) {
-  CopyRecordsToOutputIterator(m_results, std::move(sink));
-}
-
-int32_t CSearchFolder::Count() const { return static_cast<int32_t>(m_results.size()); }
-
-void CSearchFolder::GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                               CRecordOutputIteratorRef sink) {
-  CopyIndexedRecords(m_results, std::move(first), last, std::move(sink));
-}
-
-void CSearchFolder::ReplaceRecords(CIntIteratorRef, CIntIteratorRef, CRecordIteratorRef) {
-  ThrowReadOnly();
-}
-
-void CSearchFolder::RemoveRecords(CIntIteratorRef, CIntIteratorRef) { ThrowReadOnly(); }
-
-void CSearchFolder::InsertRecords(int32_t, CRecordIteratorRef, CRecordIteratorRef) {
-  ThrowReadOnly();
-}
-
-void CSearchFolder::SetSelection(CIntIteratorRef first, CIntIteratorRef last) {
-  m_selection = IndicesBelow(std::move(first), last, m_results.size());
+void CSearchFolder::ShowSelection() {
   if (m_pane) m_pane->SyncSelection();
-  NotifySelectionChanged();
-}
-
-void CSearchFolder::GetSelection(CIntOutputIteratorRef sink) {
-  CopySetToOutputIterator(m_selection, std::move(sink));
 }
 
 void CSearchFolder::Refresh() {

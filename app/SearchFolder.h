@@ -5,18 +5,17 @@
 
 #include <QPointer>
 #include <cstdint>
-#include <set>
 #include <vector>
 
 #include "app/SearchPane.h"
 #include "location/LocationRecord.h"
-#include "location/RecordSource.h"
+#include "location/RecordListSource.h"
 
 class CBusyScope;
 class CTreeNode;
 struct CSearchCriteria;
 
-class CSearchFolder : public CRecordSource {
+class CSearchFolder : public CReadOnlyRecordListSource {
  public:
   // Starts empty and reports to observer.
   explicit CSearchFolder(CRecordSourceObserver* observer);
@@ -25,20 +24,6 @@ class CSearchFolder : public CRecordSource {
   // A new search pane replaces any previous one; it starts without a range.
   QWidget* CreateWindow(QWidget* parent) override;
   void DestroyWindow() override;
-  void EnumerateAll(CRecordOutputIteratorRef sink) override;
-  int32_t Count() const override;
-  // Throws std::out_of_range for an index that is not a result's.
-  void GetRecords(CIntIteratorRef first, CIntIteratorRef last,
-                  CRecordOutputIteratorRef sink) override;
-  // The three editing operations throw "readonly", also for empty ranges.
-  void ReplaceRecords(CIntIteratorRef first, CIntIteratorRef last,
-                      CRecordIteratorRef records) override;
-  void RemoveRecords(CIntIteratorRef first, CIntIteratorRef last) override;
-  void InsertRecords(int32_t position, CRecordIteratorRef first, CRecordIteratorRef last) override;
-  // Indices that are not a result's are left out.
-  void SetSelection(CIntIteratorRef first, CIntIteratorRef last) override;
-  void GetSelection(CIntOutputIteratorRef sink) override;
-  bool IsReadOnly() const override { return true; }
   // Shows the results in the pane and tells the observers; does not search.
   void Refresh() override;
 
@@ -52,13 +37,13 @@ class CSearchFolder : public CRecordSource {
   void RunQuery(const CSearchCriteria& criteria, CTreeNode& root);
 
   const std::vector<CLocationRecord>& GetResults() const { return m_results; }
-  const std::set<int32_t>& GetSelectionSet() const { return m_selection; }
   CSearchPane* GetPane() const { return m_pane; }
 
  private:
+  const std::vector<CLocationRecord>& ListedRecords() const override { return m_results; }
+  void ShowSelection() override;
   void SearchTree(CTreeNode& node, const CSearchCriteria& criteria, CBusyScope& busy);
 
   QPointer<CSearchPane> m_pane;
   std::vector<CLocationRecord> m_results;
-  std::set<int32_t> m_selection;
 };

@@ -1,7 +1,10 @@
-# qlf_add_gtest(<target> SOURCES <files...> LIBS <libs...> [ENVIRONMENT <VAR=value...>])
+# qlf_add_gtest(<target> SOURCES <files...> LIBS <libs...> [ENVIRONMENT <VAR=value...>]
+#               [ENVIRONMENT_MODIFICATION <VAR=op:value>])
 # A GoogleTest program whose cases are registered one by one with ctest.
+# ENVIRONMENT_MODIFICATION is the one entry of the cases' ctest property of that
+# name, e.g. ASAN_OPTIONS=string_append::flag=0 on top of the caller's options.
 function(qlf_add_gtest target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "" "ENVIRONMENT_MODIFICATION" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   # The variables go through `cmake -E env` around the program (discovery
@@ -11,10 +14,14 @@ function(qlf_add_gtest target)
     set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
                  ${CMAKE_COMMAND} -E env ${ARG_ENVIRONMENT})
   endif()
+  set(properties TIMEOUT 300)
+  if(ARG_ENVIRONMENT_MODIFICATION)
+    list(APPEND properties ENVIRONMENT_MODIFICATION ${ARG_ENVIRONMENT_MODIFICATION})
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 300)
+    PROPERTIES ${properties})
 endfunction()
 
 # qlf_add_fuzz(<name> SOURCES <files...> LIBS <libs...>)

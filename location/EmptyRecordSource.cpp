@@ -1,12 +1,4 @@
-#include <stdexcept>
-
 #include "location/RecordSource.h"
-
-namespace {
-
-[[noreturn]] void ThrowReadOnly() { throw std::runtime_error("readonly"); }
-
-}  // namespace
 
 QWidget* CEmptyRecordSource::CreateWindow(QWidget*) { return nullptr; }
 

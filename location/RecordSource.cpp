@@ -1,6 +1,9 @@
 #include "location/RecordSource.h"
 
+#include <stdexcept>
 #include <vector>
+
+void ThrowReadOnly() { throw std::runtime_error("readonly"); }
 
 CRecordSource::~CRecordSource() {
   const std::vector<CRecordSourceObserver*> observers(m_observers.begin(), m_observers.end());

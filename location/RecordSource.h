@@ -87,6 +87,9 @@ class CRecordSource {
   std::set<CRecordSourceObserver*> m_observers;
 };
 
+// The refusal of every read-only source: std::runtime_error "readonly".
+[[noreturn]] void ThrowReadOnly();
+
 // The empty, read-only source: no records, no pane, no selection. Views that
 // only show a pane derive from it.
 class CEmptyRecordSource : public CRecordSource {

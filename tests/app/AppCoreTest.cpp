@@ -302,13 +302,18 @@ TEST_F(AppCoreTest, ReceivingWithoutADatabaseReportsItAndHelpOpensNextToTheProgr
   EXPECT_EQ(openedHelp[0], programFolder.path().toStdString() + "/QlFolvane.html");
 }
 
-TEST_F(AppCoreTest, ServerSettingsThatCannotBeWrittenAreIgnoredAtTheEnd) {
+TEST_F(AppCoreTest, ServerSettingsThatCannotBeWrittenDoNotCutTheEndShort) {
   auto core = MakeCore();
   CEventLog log;
   core->AddListener(&log);
   store->failWrites = true;
-  EXPECT_NO_THROW(core.reset());
+  core.reset();
   EXPECT_EQ(log.events, (std::vector<std::string>{"destroyed"}));
+  // The core has left its place: the next one may start.
+  EXPECT_EQ(GetAppCore(), nullptr);
+  store->failWrites = false;
+  core = MakeCore();
+  EXPECT_EQ(GetAppCore(), core.get());
 }
 
 }  // namespace

@@ -17,6 +17,10 @@
 #include "app/DatabaseFolder.h"
 #include "app/OptionsDialog.h"
 #include "location/FileSettingsKey.h"
+#include "location/IteratorAdaptors.h"
+#include "location/LocationDatabase.h"
+#include "location/LocationQuery.h"
+#include "location/RecordCollection.h"
 #include "mapview/MapSet.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -150,12 +154,14 @@ TEST_F(OptionsDialogTest, ThePasswordIsInNoBoxAndItsSettingsFileIsPrivate) {
   const std::string blocked = Path("plain/db/index.xml");
   prompter.answers = {EPromptAnswer::Yes};
   AnswerNextModalDialog([&](QDialog& dialog) {
+    QLineEdit* database = Edit(dialog, COptionsDialog::IDC_DATABASE_FILE);
+    const QString usable = database->text();
     Edit(dialog, COptionsDialog::IDC_PASSWORD)->setText(QString::fromStdString(password));
-    Edit(dialog, COptionsDialog::IDC_DATABASE_FILE)->setText(QString::fromStdString(blocked));
+    database->setText(QString::fromStdString(blocked));
     Click(dialog, "1");
-    // The failed step leaves the dialog open; the steps before it stay done.
     EXPECT_TRUE(dialog.isVisible());
-    Click(dialog, "2");
+    database->setText(usable);
+    Click(dialog, "1");
   });
   ShowOptions(*core);
   ASSERT_EQ(prompter.shown.size(), 2u);
@@ -171,6 +177,76 @@ TEST_F(OptionsDialogTest, ThePasswordIsInNoBoxAndItsSettingsFileIsPrivate) {
   ASSERT_EQ(::stat(settings.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
   EXPECT_NE(ReadWholeFile(settings).find(password), std::string::npos);
+}
+
+// The records of the database in use, over all time.
+std::size_t RecordsInUse(CAppCore& core) {
+  std::vector<CLocationRecord> found;
+  core.GetRootFolder().GetDatabaseFolder().Search(CSearchCriteria(), MakeRecordBackInserter(found));
+  return found.size();
+}
+
+TEST_F(OptionsDialogTest, ARefusedPathLeavesEverySettingAndTheDatabaseAndMapsInUse) {
+  const std::string maps = programFolder.filePath("maps.xml").toStdString();
+  std::ofstream(maps) << "<maps/>";
+  store->values["ServerURL"] = std::string("http://old.example/");
+  core = MakeCore(Opener());
+  const std::vector<CLocationRecord> old = {NoteRecord("in the old database")};
+  const CRecordVectorCollection records(old);
+  CAddRecordsOperation adding(records);
+  core->GetRootFolder().GetDatabaseFolder().RunQuery(adding);
+  const std::string databaseBefore = core->GetDatabasePath();
+  const CMapSet* mapsInUse = &core->GetMapSet();
+  const std::string otherMaps = Path("other-maps.xml");
+  std::ofstream(otherMaps) << "<maps/>";
+  std::ofstream(Path("plain")) << "x";
+  auto expectNothingChanged = [&] {
+    EXPECT_EQ(core->GetServerUrl(), "http://old.example/");
+    EXPECT_EQ(core->GetServerUserName(), "");
+    EXPECT_EQ(core->GetServerPassword(), "");
+    EXPECT_EQ(core->GetDatabasePath(), databaseBefore);
+    EXPECT_EQ(RecordsInUse(*core), 1u);
+    EXPECT_EQ(core->ReadMapFilePath(), maps);
+    EXPECT_EQ(&core->GetMapSet(), mapsInUse);
+  };
+
+  // A database that cannot be created, and a map file that could be loaded.
+  prompter.answers = {EPromptAnswer::Yes};
+  AnswerNextModalDialog([&](QDialog& dialog) {
+    Edit(dialog, COptionsDialog::IDC_SERVER_URL)->setText(QStringLiteral("http://new.example/"));
+    Edit(dialog, COptionsDialog::IDC_USER_NAME)->setText(QStringLiteral("user"));
+    Edit(dialog, COptionsDialog::IDC_PASSWORD)->setText(QStringLiteral("secret"));
+    Edit(dialog, COptionsDialog::IDC_DATABASE_FILE)
+        ->setText(QString::fromStdString(Path("plain/db/index.xml")));
+    Edit(dialog, COptionsDialog::IDC_MAP_FILE)->setText(QString::fromStdString(otherMaps));
+    Click(dialog, "1");
+    EXPECT_TRUE(dialog.isVisible());
+    expectNothingChanged();
+    Click(dialog, "2");
+  });
+  ShowOptions(*core);
+  ASSERT_EQ(prompter.shown.size(), 2u);
+  EXPECT_EQ(prompter.shown[1].kind, EPromptKind::Error);
+  expectNothingChanged();
+
+  // A new database that opens, and a map file the settings refuse: the
+  // database path written first is taken back.
+  store->failWritesOf = "MapFile";
+  const std::string newDatabase = Path("new/index.xml");
+  prompter.answers = {EPromptAnswer::Yes};
+  AnswerNextModalDialog([&](QDialog& dialog) {
+    Edit(dialog, COptionsDialog::IDC_PASSWORD)->setText(QStringLiteral("secret"));
+    Edit(dialog, COptionsDialog::IDC_DATABASE_FILE)->setText(QString::fromStdString(newDatabase));
+    Edit(dialog, COptionsDialog::IDC_MAP_FILE)->setText(QString::fromStdString(otherMaps));
+    Click(dialog, "1");
+    EXPECT_TRUE(dialog.isVisible());
+    expectNothingChanged();
+    Click(dialog, "2");
+  });
+  ShowOptions(*core);
+  EXPECT_EQ(prompter.shown.back().text, "settings store refuses MapFile");
+  expectNothingChanged();
+  store->failWritesOf.clear();
 }
 
 TEST_F(OptionsDialogTest, TheToolsCommandOpensItOverTheFrameWhichOwnsTheBoxesAgainAfterwards) {

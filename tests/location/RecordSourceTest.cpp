@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "location/IteratorAdaptors.h"
+#include "location/RecordListSource.h"
 #include "location/RecordSource.h"
 
 namespace {
@@ -168,4 +169,56 @@ TEST(RecordSource, ThrowingObserverEndsTheDestructionWalkQuietly) {
     source.AddObserver(&throwing[1]);
   }
   EXPECT_EQ(throwing[0].told + throwing[1].told, 1);
+}
+
+namespace {
+// A list over its own records whose pane writes to the journal.
+struct ListSource : CReadOnlyRecordListSource {
+  Journal* journal;
+  std::vector<CLocationRecord> records;
+  explicit ListSource(Journal* journal) : journal(journal) {}
+  QWidget* CreateWindow(QWidget*) override { return nullptr; }
+  void DestroyWindow() override {}
+  void Refresh() override {}
+  const std::vector<CLocationRecord>& ListedRecords() const override { return records; }
+  void ShowSelection() override { journal->events.push_back("pane:selection"); }
+};
+
+CLocationRecord Noted(const std::string& note) {
+  CLocationRecord record;
+  record.SetNote(note);
+  return record;
+}
+}  // namespace
+
+TEST(RecordListSource, ReadsItsRecordsAndKeepsTheSelectionBelowTheirCountPaneFirst) {
+  Journal journal;
+  RecordingObserver observer(&journal, "a");
+  ListSource source(&journal);
+  source.records = {Noted("zero"), Noted("one"), Noted("two")};
+  source.AddObserver(&observer);
+  EXPECT_EQ(source.Count(), 3);
+
+  const int32_t indices[] = {2, 0, 2};
+  std::vector<CLocationRecord> got;
+  source.GetRecords(MakeIntPtrIterator(indices), MakeIntPtrIterator(indices + 3),
+                    MakeRecordBackInserter(got));
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[0].note + got[1].note + got[2].note, "twozerotwo");
+  const int32_t past[] = {3};
+  try {
+    source.GetRecords(MakeIntPtrIterator(past), MakeIntPtrIterator(past + 1),
+                      MakeRecordBackInserter(got));
+    ADD_FAILURE() << "an index past the end was read";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "Invalid Record Index: 3");
+  }
+
+  const int32_t picked[] = {5, 1, -1, 1, 0, 3};
+  source.SetSelection(MakeIntPtrIterator(picked), MakeIntPtrIterator(picked + 6));
+  std::vector<int32_t> selection;
+  source.GetSelection(MakeIntBackInserter(selection));
+  EXPECT_EQ(selection, (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(journal.events, (std::vector<std::string>{"pane:selection", "a:selection"}));
+  source.RemoveObserver(&observer);
 }

@@ -1,5 +1,6 @@
 // An in-memory settings key for tests: typed values by name, shared between the
-// keys opened on one store, with switches that make every read or write fail.
+// keys opened on one store, with switches that make every read or write fail,
+// or the writes of one value.
 #pragma once
 
 #include <map>
@@ -17,6 +18,7 @@ class CMemorySettingsStore {
   std::map<std::string, Value> values;  // by value name; one key is enough here
   bool failReads = false;
   bool failWrites = false;
+  std::string failWritesOf;  // the one value whose writes fail, when not empty
   int writeCount = 0;
 
   bool Has(const std::string& name) const { return values.count(name) != 0; }
@@ -106,6 +108,7 @@ class CMemorySettingsKey : public CSettingsKey {
     ++m_store->writeCount;
   }
   void Put(const std::string& name, CMemorySettingsStore::Value value) {
+    if (name == m_store->failWritesOf) throw std::runtime_error("settings store refuses " + name);
     Write();
     m_store->values[name] = std::move(value);
   }

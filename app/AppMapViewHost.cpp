@@ -1,4 +1,4 @@
-#include "app/MapViewHost.h"
+#include "app/AppMapViewHost.h"
 
 #include <QMenu>
 #include <memory>
