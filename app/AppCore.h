@@ -128,10 +128,6 @@ class CAppCore {
   std::string GetServerUrl() const { return m_serverUrl; }
   std::string GetServerUserName() const { return m_serverUserName; }
   std::string GetServerPassword() const { return m_serverPassword; }
-  // Kept here; written to the settings when the core goes.
-  void SetServerUrl(const std::string& url) { m_serverUrl = url; }
-  void SetServerUserName(const std::string& userName) { m_serverUserName = userName; }
-  void SetServerPassword(const std::string& password) { m_serverPassword = password; }
 
   CMapSet& GetMapSet() { return *m_mapSet; }
   std::string ReadMapFilePath() const;
