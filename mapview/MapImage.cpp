@@ -22,6 +22,8 @@
 #include <system_error>
 #include <utility>
 
+#include "mapview/JpegDamageWatch.h"
+
 namespace {
 
 // The lower-case URL scheme of location, or empty for a path. One letter
@@ -61,7 +63,9 @@ QImage WithSpareRow(const QImage& image) {
 }
 
 // Hands a decoder the bytes of another device. Once the load is abandoned
-// every read fails, so the decoder takes in nothing more.
+// every read fails, so the decoder takes in nothing more. A read at the end
+// is noted: the JPEG decoder asks past the end only for a file cut short,
+// which it pads grey and reports read.
 class CDecodeSource final : public QIODevice {
  public:
   CDecodeSource(QIODevice& bytes, std::stop_token stop) : m_bytes(bytes), m_stop(std::move(stop)) {
@@ -71,17 +75,21 @@ class CDecodeSource final : public QIODevice {
   bool isSequential() const override { return false; }
   qint64 size() const override { return m_bytes.size(); }
   bool seek(qint64 pos) override { return QIODevice::seek(pos) && m_bytes.seek(pos); }
+  bool ReadPastEnd() const { return m_readPastEnd; }
 
  protected:
   qint64 readData(char* data, qint64 maxSize) override {
     if (m_stop.stop_requested()) return -1;
-    return m_bytes.read(data, maxSize);
+    const qint64 read = m_bytes.read(data, maxSize);
+    if (read == 0 && maxSize > 0) m_readPastEnd = true;
+    return read;
   }
   qint64 writeData(const char*, qint64) override { return -1; }
 
  private:
   QIODevice& m_bytes;
   std::stop_token m_stop;
+  bool m_readPastEnd = false;
 };
 
 QImage Decode(QIODevice& bytes, const std::string& location, const std::stop_token& stop) {
@@ -89,12 +97,16 @@ QImage Decode(QIODevice& bytes, const std::string& location, const std::stop_tok
   static std::once_flag limitSet;
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMapImageAllocationLimitMb); });
 
+  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
   CDecodeSource source(bytes, stop);
+  const CJpegDamageWatch damage;
   QImageReader reader(&source);
   QImage image;
   const bool read = reader.read(&image);
   if (stop.stop_requested()) throw CMapLoadAbandoned();
-  if (!read || image.isNull()) {
+  // Other decoders read to the end of a whole file, so only a JPEG's read
+  // past the end tells of one cut short.
+  if (!read || image.isNull() || damage.Seen() || (jpeg && source.ReadPastEnd())) {
     throw std::runtime_error("Invalid Image File: " + location);
   }
   if (image.format() != QImage::Format_RGB888) {

@@ -35,8 +35,9 @@ inline constexpr int kMapImageAllocationLimitMb = 1024;
 // Throws std::runtime_error "Image File Not Found: " + location + "\n" + the
 // reason when the bytes cannot be read (a local path must name a regular
 // file: anything else could block the read for good), "Invalid Image File: "
-// + location when they are not an image Qt can decode within the allocation
-// limit, and CMapLoadAbandoned once stop is requested.
+// + location when they are not an image Qt can decode whole within the
+// allocation limit (a JPEG that is cut short or corrupt included), and
+// CMapLoadAbandoned once stop is requested.
 QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
                     std::stop_token stop = {});
 

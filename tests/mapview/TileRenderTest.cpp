@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QLoggingCategory>
+#include <QtEndian>
 #include <QImageReader>
 #include <QUrl>
 #include <stdexcept>
@@ -165,6 +167,63 @@ TEST_F(TileRenderTest, DecodedImagesStayWithinTheBudgetAndComeBackWhenNeeded) {
   MakeColumnsImage().save(QString::fromStdString(folder.PathOf("broken.png")));
   EXPECT_EQ(catalog->LoadMapImage(first).pixel(0, 0), qRgb(1, 2, 3));
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
+}
+
+TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
+  // A photograph's kind of picture, noisy and shaded, so that its JPEG runs
+  // well past the first 5000 bytes.
+  QImage photo(640, 480, QImage::Format_RGB32);
+  uint32_t seed = 7;
+  for (int y = 0; y < photo.height(); ++y) {
+    for (int x = 0; x < photo.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = int(seed >> 27);
+      photo.setPixel(x, y, qRgb((x / 3 + noise) % 256, (y / 2 + noise) % 256, (x + y + noise) % 256));
+    }
+  }
+  auto encoded = [](const QImage& image, const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return buffer.data();
+  };
+  const QByteArray jpeg = encoded(photo, "JPEG");
+  const QByteArray png = encoded(MakeColumnsImage(), "PNG");
+  ASSERT_GT(jpeg.size(), 20000);
+  QByteArray zeroed = jpeg;  // a run in the middle of the picture's data
+  zeroed.replace(10000, 100, QByteArray(100, '\0'));
+  QByteArray badCrc = png;  // the first image data chunk's checksum
+  const qsizetype idat = png.indexOf("IDAT");
+  const auto length = qFromBigEndian<quint32>(png.constData() + idat - 4);
+  badCrc[idat + 4 + length] = char(~badCrc[idat + 4 + length]);
+
+  folder.Write("photo.jpg", jpeg.toStdString());
+  EXPECT_EQ(LoadMapImage(folder.PathOf("photo.jpg"), {}).size(), photo.size());
+  const std::vector<std::pair<std::string, QByteArray>> damaged = {
+      {"cut.jpg", jpeg.left(5000)},
+      {"zeroed.jpg", zeroed},
+      {"cut.png", png.left(png.size() / 2)},
+      {"crc.png", badCrc}};
+  for (const auto& [name, bytes] : damaged) {
+    folder.Write(name, bytes.toStdString());
+    EXPECT_EQ(ThrownText([&] { LoadMapImage(folder.PathOf(name), {}); }),
+              "Invalid Image File: " + folder.PathOf(name));
+    // The same bytes from a server.
+    auto fetch = [&bytes](const std::string&, std::stop_token) { return bytes.toStdString(); };
+    EXPECT_EQ(ThrownText([&] { LoadMapImage("http://x/" + name, fetch); }),
+              "Invalid Image File: http://x/" + name);
+  }
+  // The end of a cut JPEG is seen even where the reader's warnings are
+  // switched off.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
+  EXPECT_EQ(ThrownText([&] { LoadMapImage(folder.PathOf("cut.jpg"), {}); }),
+            "Invalid Image File: " + folder.PathOf("cut.jpg"));
+  QLoggingCategory::setFilterRules(QString());
+
+  // Its tile shows the error instead of a few rows and grey.
+  auto catalog = folder.Load({MapElement("cut.jpg", 35, 140, 34.5, 141)}, worker);
+  catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
+  EXPECT_TRUE(IsError(Render(TilesOf(*catalog).at(0), 200, 100)));
 }
 
 TEST_F(TileRenderTest, ACancelledRenderStopsItsTransferDrawsNothingAndIsNotRemembered) {
