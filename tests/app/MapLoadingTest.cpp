@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "app/Application.h"
-#include "app/MainFrame.h"
 #include "location/IteratorAdaptors.h"
 #include "mapview/MapCatalog.h"
 #include "mapview/MapEntry.h"
@@ -118,29 +117,6 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
       EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << action << " " << drop;
     }
   }
-
-  // The map view's going, as the window closes.
-  server.Reset();
-  server.Fault("*", "drip", "10000000", 100);
-  std::ofstream(CatalogPath())
-      << "<maps><map href=\"" << server.Url("/maps/world.png") << "\">"
-      << "<position corner=\"topleft\"><datum>wgs84</datum><latitude unit=\"degree\">80"
-      << "</latitude><longitude unit=\"degree\">-170</longitude></position>"
-      << "<position corner=\"bottomright\"><datum>wgs84</datum><latitude unit=\"degree\">-80"
-      << "</latitude><longitude unit=\"degree\">170</longitude></position></map></maps>";
-  store->values["MapFile"] = CatalogPath();
-  auto core = MakeCore(DefaultMapCatalogOpener());
-  std::unique_ptr<CMainFrame> frame = ShowMainFrame();
-  ASSERT_TRUE(WaitUntil([&] {
-    QApplication::processEvents();
-    return !server.Log().empty();
-  }));
-  std::this_thread::sleep_for(300ms);
-  const auto start = std::chrono::steady_clock::now();
-  frame.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-  core.reset();
-  FlushDeletes();
 }
 
 TEST_F(MapLoadingTest, TheCoreLoadsARealCatalogueAndNamesTheMapsItLeftOut) {
