@@ -5,11 +5,13 @@
 
 #include "reception/CurlHttpGetter.h"
 
-std::string FetchMapImageOverHttp(const std::string& url) {
+std::string FetchMapImageOverHttp(const std::string& url, std::stop_token stop) {
+  CCurlTimeouts timeouts;
+  timeouts.total = kMapImageTransferLimit;
   // A getter of its own: this runs on the tile worker while the interface
   // thread may be receiving messages through another.
-  CCurlHttpGetter getter;
-  CHttpAnswer answer = getter.Get(url);
+  CCurlHttpGetter getter(timeouts);
+  CHttpAnswer answer = getter.Get(url, std::move(stop));
   if (answer.status != 200) throw std::runtime_error("HTTP Status " + std::to_string(answer.status));
   return std::move(answer.body);
 }

@@ -47,12 +47,16 @@ class CMapCatalog::CMapTile final : public CTile {
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
 
-  void Render(QImage& target, int x, int y, int width, int height) override {
+  void Render(QImage& target, int x, int y, int width, int height,
+              std::stop_token stop) override {
     if (width <= 0 || height <= 0) return;
     try {
-      const QImage image = m_catalog.LoadMapImage(m_map);
+      const QImage image = m_catalog.LoadMapImage(m_map, stop);
       const CTileCrop crop = ComputeTileCrop(m_map, m_rect, image.width(), image.height());
       DrawScaledCrop(image, crop, target, x, y, width, height);
+    } catch (const CMapLoadAbandoned&) {
+      // The job was cancelled: whoever asked for it no longer wants the
+      // picture, and the next render loads again.
     } catch (const std::exception& e) {
       DrawTileError(target, QRect(x, y, width, height), e.what());
     }
@@ -156,6 +160,7 @@ std::pair<double, double> CMapCatalog::GetTileSize() const {
   return {m_tileLatitudeExtent, m_tileLongitudeExtent};
 }
 
-QImage CMapCatalog::LoadMapImage(const CMapEntry& map) {
-  return m_images.Get(&map, [this, &map] { return ::LoadMapImage(map.imageLocation, m_fetch); });
+QImage CMapCatalog::LoadMapImage(const CMapEntry& map, std::stop_token stop) {
+  return m_images.Get(
+      &map, [this, &map, &stop] { return ::LoadMapImage(map.imageLocation, m_fetch, stop); });
 }

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <cstddef>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,9 +49,10 @@ class CMapCatalog final : public CMapSet {
   std::size_t GetMapCount() const { return m_maps.size(); }
   const CMapEntry& GetMap(std::size_t index) const;
 
-  // The decoded image of map, from the cache or loaded now. Worker thread
-  // only (tests may call it where no worker renders this catalogue).
-  QImage LoadMapImage(const CMapEntry& map);
+  // The decoded image of map, from the cache or loaded now; throws
+  // CMapLoadAbandoned once stop is requested. Worker thread only (tests may
+  // call it where no worker renders this catalogue).
+  QImage LoadMapImage(const CMapEntry& map, std::stop_token stop = {});
   const CMapImageCache& GetImageCache() const { return m_images; }
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -17,10 +18,36 @@ namespace {
 
 bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// "nan", "-inf", "Infinity" and the like, after white space. The number
+// parser finds no number in them and reads 0, which would put the map on
+// the equator or the prime meridian.
+bool NamesNonFiniteNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsCSpace(text[i])) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const std::string_view rest = text.substr(i);
+  auto startsWith = [rest](std::string_view word) {
+    return rest.size() >= word.size() &&
+           std::equal(word.begin(), word.end(), rest.begin(), [](char w, char c) {
+             return w == (c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+           });
+  };
+  return startsWith("nan") || startsWith("inf");
+}
+
 // {latitude, longitude} of the corner's "position" element.
 std::pair<double, double> ReadCorner(pugi::xml_node map, const CXmlPath& path) {
   const pugi::xpath_node position = SelectXmlNode(map, path);
   if (!position.node()) throw std::runtime_error("XML Node Not Found: " + path.GetText());
+  // The angles the position reader takes: the first of each name, read as
+  // decimal degrees when their unit says so.
+  for (const char* name : {"latitude", "longitude"}) {
+    const pugi::xml_node angle = position.node().child(name);
+    if (std::strcmp(angle.attribute("unit").value(), "degree") == 0 &&
+        NamesNonFiniteNumber(angle.child_value())) {
+      throw std::runtime_error("Invalid Position: " + path.GetText());
+    }
+  }
   const auto degrees = GetPositionDegrees(ReadPositionXml(position.node()));
   if (!std::isfinite(degrees.first) || !std::isfinite(degrees.second)) {
     throw std::runtime_error("Invalid Position: " + path.GetText());

@@ -1,5 +1,9 @@
 #include "mapview/MapImage.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
@@ -8,12 +12,17 @@
 #include <QUrl>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "mapview/JpegDamageWatch.h"
 
 namespace {
 
@@ -53,14 +62,51 @@ QImage WithSpareRow(const QImage& image) {
   return padded;
 }
 
-QImage Decode(QIODevice& device, const std::string& location) {
+// Hands a decoder the bytes of another device. Once the load is abandoned
+// every read fails, so the decoder takes in nothing more. A read at the end
+// is noted: the JPEG decoder asks past the end only for a file cut short,
+// which it pads grey and reports read.
+class CDecodeSource final : public QIODevice {
+ public:
+  CDecodeSource(QIODevice& bytes, std::stop_token stop) : m_bytes(bytes), m_stop(std::move(stop)) {
+    // Unbuffered: each read is one the decoder asked for.
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+  }
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return m_bytes.size(); }
+  bool seek(qint64 pos) override { return QIODevice::seek(pos) && m_bytes.seek(pos); }
+  bool ReadPastEnd() const { return m_readPastEnd; }
+
+ protected:
+  qint64 readData(char* data, qint64 maxSize) override {
+    if (m_stop.stop_requested()) return -1;
+    const qint64 read = m_bytes.read(data, maxSize);
+    if (read == 0 && maxSize > 0) m_readPastEnd = true;
+    return read;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QIODevice& m_bytes;
+  std::stop_token m_stop;
+  bool m_readPastEnd = false;
+};
+
+QImage Decode(QIODevice& bytes, const std::string& location, const std::stop_token& stop) {
   // Qt's limit is process-wide; the default would refuse large maps.
   static std::once_flag limitSet;
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMapImageAllocationLimitMb); });
 
-  QImageReader reader(&device);
+  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
+  CDecodeSource source(bytes, stop);
+  const CJpegDamageWatch damage;
+  QImageReader reader(&source);
   QImage image;
-  if (!reader.read(&image) || image.isNull()) {
+  const bool read = reader.read(&image);
+  if (stop.stop_requested()) throw CMapLoadAbandoned();
+  // Other decoders read to the end of a whole file, so only a JPEG's read
+  // past the end tells of one cut short.
+  if (!read || image.isNull() || damage.Seen() || (jpeg && source.ReadPastEnd())) {
     throw std::runtime_error("Invalid Image File: " + location);
   }
   if (image.format() != QImage::Format_RGB888) {
@@ -70,22 +116,41 @@ QImage Decode(QIODevice& device, const std::string& location) {
   return WithSpareRow(image);
 }
 
+// Opens path when it names a regular file. A FIFO would hold the open until
+// a writer comes, and a device its reads: the file is opened without
+// waiting, then judged by what was opened.
+void OpenRegularFile(QFile& file, const QString& path, const std::string& location) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw NotFound(location, std::generic_category().message(errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw NotFound(location, "Not a regular file");
+  }
+  if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    throw NotFound(location, file.errorString().toStdString());
+  }
+}
+
 }  // namespace
 
-QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch) {
+QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
+                    std::stop_token stop) {
   const std::string scheme = SchemeOf(location);
   if (scheme == "http" || scheme == "https") {
     std::string bytes;
     try {
       if (!fetch) throw std::runtime_error("No HTTP transport");
-      bytes = fetch(location);
+      bytes = fetch(location, stop);
     } catch (const std::exception& e) {
+      if (stop.stop_requested()) throw CMapLoadAbandoned();
       throw NotFound(location, e.what());
     }
     QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    return Decode(buffer, location);
+    return Decode(buffer, location, stop);
   }
   QString path;
   if (scheme == "file") {
@@ -95,9 +160,9 @@ QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch) 
   } else {
     throw NotFound(location, "Unsupported URL scheme: " + scheme);
   }
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) throw NotFound(location, file.errorString().toStdString());
-  return Decode(file, location);
+  QFile file;
+  OpenRegularFile(file, path, location);
+  return Decode(file, location, stop);
 }
 
 QImage CMapImageCache::Get(const void* key, const std::function<QImage()>& load) {
@@ -108,6 +173,8 @@ QImage CMapImageCache::Get(const void* key, const std::function<QImage()>& load)
       QImage image = load();
       entry.bytes = static_cast<std::size_t>(std::max<qsizetype>(image.sizeInBytes(), 0));
       entry.value = std::move(image);
+    } catch (const CMapLoadAbandoned&) {
+      throw;
     } catch (const std::bad_alloc&) {
       throw;  // a shortage may pass: the next tile tries again
     } catch (const std::exception&) {

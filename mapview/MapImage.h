@@ -7,14 +7,23 @@
 #include <exception>
 #include <functional>
 #include <list>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <variant>
 
 // Fetches the bytes at an http or https URL. Throws an exception derived from
 // std::exception whose text says why it failed (an HTTP status other than 200
-// is a failure). Called on the tile worker thread.
-using CMapImageFetcher = std::function<std::string(const std::string& url)>;
+// is a failure). Called on the tile worker thread; once stop is requested it
+// gives up within moments.
+using CMapImageFetcher = std::function<std::string(const std::string& url, std::stop_token stop)>;
+
+// A load given up because its stop was requested: not a fault of the image,
+// so nothing is drawn for it and nothing remembered.
+class CMapLoadAbandoned : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Map image load abandoned"; }
+};
 
 // The most a map image may take once decoded, in megabytes. Large enough for
 // maps of 16000 x 16000 pixels; a file that claims more is refused before
@@ -24,15 +33,20 @@ inline constexpr int kMapImageAllocationLimitMb = 1024;
 // Decodes the image at location: a path, a "file:" URL, or an http or https
 // URL read through fetch. The result is 8-bit RGB with top-down rows.
 // Throws std::runtime_error "Image File Not Found: " + location + "\n" + the
-// reason when the bytes cannot be read, "Invalid Image File: " + location
-// when they are not an image Qt can decode within the allocation limit.
-QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch);
+// reason when the bytes cannot be read (a local path must name a regular
+// file: anything else could block the read for good), "Invalid Image File: "
+// + location when they are not an image Qt can decode whole within the
+// allocation limit (a JPEG that is cut short or corrupt included), and
+// CMapLoadAbandoned once stop is requested.
+QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
+                    std::stop_token stop = {});
 
 // Decoded images by key, up to a budget of bytes; the least recently used go
 // first, and come back through their loader when asked for again. The image
 // most recently asked for always stays, however large. A failed load is kept
 // as well, so that every tile of a broken map does not try again; it throws
-// the same error each time. Not thread-safe: the tile worker alone uses it.
+// the same error each time. An abandoned load is not: the next Get loads
+// again. Not thread-safe: the tile worker alone uses it.
 class CMapImageCache {
  public:
   explicit CMapImageCache(std::size_t budgetBytes) : m_budget(budgetBytes) {}

@@ -24,7 +24,7 @@ CThreadJob::CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int
 
 void CThreadJob::Execute() {
   try {
-    m_tile.Render(*m_target, m_x, m_y, m_width, m_height);
+    m_tile.Render(*m_target, m_x, m_y, m_width, m_height, GetStopToken());
   } catch (const std::exception& e) {
     // Render draws its own errors; only a failure to draw one lands here.
     std::fprintf(stderr, "QlFolvane: a tile could not be drawn: %s\n", e.what());

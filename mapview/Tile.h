@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <set>
+#include <stop_token>
 
 #include "location/LocationRecord.h"
 #include "mapview/Worker.h"
@@ -72,12 +73,15 @@ class CTile {
   virtual CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height,
                               QObject* receiver, QEvent::Type eventType) = 0;
   // After Cancel the job does not run and is gone; when it was running,
-  // Cancel waits for its render to end (its event is still posted). A job
-  // that is not this tile's is ignored.
+  // its render is asked to stop and Cancel waits for it to end (its event is
+  // still posted). A job that is not this tile's is ignored.
   virtual void Cancel(CThreadJob* job) = 0;
   // Draws the tile at (x, y) of target, scaled to width x height pixels; an
-  // error is drawn as text in its place. Runs on the worker thread.
-  virtual void Render(QImage& target, int x, int y, int width, int height) = 0;
+  // error is drawn as text in its place. Runs on the worker thread. Once
+  // stop is requested the render ends within moments; what it leaves in the
+  // target then is of no use.
+  virtual void Render(QImage& target, int x, int y, int width, int height,
+                      std::stop_token stop) = 0;
   // False for a job that is not this tile's.
   virtual bool IsDone(CThreadJob* job) const = 0;
   virtual const CGeoRect& GetRect() const = 0;

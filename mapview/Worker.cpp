@@ -52,6 +52,7 @@ void CWorker::CancelRange(std::span<CWorkerJob* const> jobs) {
   });
   for (CWorkerJob* job : jobs) {
     if (ClaimRunning(job)) {
+      job->m_stop.request_stop();
       m_done.wait(lock, [this] { return m_claimReleased; });
       m_claimReleased = false;
       return;
@@ -66,6 +67,9 @@ void CWorker::Stop() {
   {
     std::lock_guard lock(m_mutex);
     m_stop = true;
+    if (CWorkerJob* running = m_running.load(std::memory_order_acquire)) {
+      running->m_stop.request_stop();
+    }
     if (m_thread.joinable()) threads.push_back(std::move(m_thread));
     for (std::thread& retired : m_retired) threads.push_back(std::move(retired));
     m_retired.clear();
@@ -96,13 +100,11 @@ void CWorker::Run() {
 
     // A canceller may have emptied the slot since: the job is then skipped.
     if (m_running.load(std::memory_order_acquire) == job) RunReported(*job);
+    lock.lock();
     if (m_running.exchange(nullptr, std::memory_order_acq_rel) == nullptr) {
       // A canceller claimed the job and waits for this thread to let go of it.
-      lock.lock();
       m_claimReleased = true;
       m_done.notify_all();
-    } else {
-      lock.lock();
     }
 
     if (m_hooks.threadSpoiled && !m_stop) {

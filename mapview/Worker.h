@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <span>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -18,6 +19,17 @@ class CWorkerJob {
   // Runs on the worker thread. Exceptions are the job's own business: one
   // that escapes is reported on stderr and the job counts as finished.
   virtual void Execute() = 0;
+
+ protected:
+  // Stop is requested when the job is cancelled while it runs, and when the
+  // worker stops during it: whoever waits for the job then expects it to end
+  // within moments, so anything that may block for long watches this. Stop
+  // callbacks run with the worker's lock held and must not call the worker.
+  std::stop_token GetStopToken() const noexcept { return m_stop.get_token(); }
+
+ private:
+  friend class CWorker;
+  std::stop_source m_stop;
 };
 
 struct CWorkerHooks {
@@ -39,15 +51,17 @@ class CWorker {
 
   // Queues the job, which the caller keeps owning until it has been cancelled.
   void Enqueue(CWorkerJob* job);
-  // After Cancel the job does not start; when it was running, Cancel returns
-  // only once it has finished. A finished or unknown job returns at once.
+  // After Cancel the job does not start; when it was running, its stop is
+  // requested and Cancel returns once it has finished. A finished or unknown
+  // job returns at once.
   void Cancel(CWorkerJob* job);
   // Cancel for several jobs with one pass over the queue. Waits only when one
   // of them is the running job.
   void CancelRange(std::span<CWorkerJob* const> jobs);
 
-  // Lets the running job finish and ends the thread; queued jobs never run.
-  // Later calls, and jobs queued afterwards, do nothing.
+  // Requests the running job's stop, lets it finish and ends the thread;
+  // queued jobs never run. Later calls, and jobs queued afterwards, do
+  // nothing.
   void Stop();
 
  private:
@@ -69,7 +83,8 @@ class CWorker {
   bool m_claimReleased = false;  // guarded by m_mutex
   // The job the thread has taken and not yet finished. Whoever empties it
   // first decides: the worker when the job ended normally, a canceller that
-  // then waits for the worker to let go of the job.
+  // then waits for the worker to let go of the job. The worker empties it
+  // with m_mutex held, so a job found here under the lock is still alive.
   alignas(64) std::atomic<CWorkerJob*> m_running{nullptr};
   // One canceller at a time, so that a release is never taken for another's.
   std::mutex m_cancelMutex;

@@ -62,7 +62,11 @@ uint32_t InternetErrorFromCurl(CURLcode code) {
 }  // namespace
 
 CCurlHttpGetter::CCurlHttpGetter(const CCurlTimeouts& timeouts) {
-  if (!CurlReady() || !(m_curl = curl_easy_init())) {
+  if (!CurlReady() || !(m_multi = curl_multi_init())) {
+    throw MakeInternetException(kErrorInternetOutOfHandles);
+  }
+  if (!(m_curl = curl_easy_init())) {
+    curl_multi_cleanup(m_multi);
     throw MakeInternetException(kErrorInternetOutOfHandles);
   }
   try {
@@ -83,28 +87,66 @@ CCurlHttpGetter::CCurlHttpGetter(const CCurlTimeouts& timeouts) {
     SetOption(m_curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     SetOption(m_curl, CURLOPT_LOW_SPEED_LIMIT, timeouts.lowSpeedBytes);
     SetOption(m_curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.lowSpeedTime.count()));
+    SetOption(m_curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
     // A declared length over the limit fails before any of the body comes.
     SetOption(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxAnswerBytes));
     SetOption(m_curl, CURLOPT_WRITEFUNCTION, &AppendBody);
   } catch (...) {
     curl_slist_free_all(m_headers);
     curl_easy_cleanup(m_curl);
+    curl_multi_cleanup(m_multi);
     throw;
   }
 }
 
 CCurlHttpGetter::~CCurlHttpGetter() {
   curl_easy_cleanup(m_curl);
+  curl_multi_cleanup(m_multi);
   curl_slist_free_all(m_headers);
 }
 
-CHttpAnswer CCurlHttpGetter::Get(const std::string& url) {
+int CCurlHttpGetter::Perform(const std::stop_token& stop) {
+  if (curl_multi_add_handle(m_multi, m_curl) != CURLM_OK) {
+    throw MakeInternetException(kErrorInternetInternalError);
+  }
+  struct CRemoveOnExit {
+    CURLM* multi;
+    CURL* easy;
+    ~CRemoveOnExit() { curl_multi_remove_handle(multi, easy); }
+  } added{m_multi, m_curl};
+  // Runs on the thread that asks for the stop; a wake-up that comes while
+  // no wait is under way ends the next one at once.
+  const std::stop_callback wake(stop, [this] { curl_multi_wakeup(m_multi); });
+  for (;;) {
+    if (stop.stop_requested()) throw MakeInternetException(kErrorInternetOperationCancelled);
+    int running = 0;
+    if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
+      throw MakeInternetException(kErrorInternetInternalError);
+    }
+    int left = 0;
+    while (const CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
+      if (message->msg == CURLMSG_DONE && message->easy_handle == m_curl) {
+        return message->data.result;
+      }
+    }
+    if (running == 0) throw MakeInternetException(kErrorInternetInternalError);
+    // The time-outs are the handle's own; this wait ends early for them.
+    if (curl_multi_poll(m_multi, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+      throw MakeInternetException(kErrorInternetInternalError);
+    }
+  }
+}
+
+CHttpAnswer CCurlHttpGetter::Get(const std::string& url, std::stop_token stop) {
   CHttpAnswer answer;
   SetOption(m_curl, CURLOPT_URL, url.c_str());
   SetOption(m_curl, CURLOPT_WRITEDATA, static_cast<void*>(&answer.body));
-  const CURLcode result = curl_easy_perform(m_curl);
-  // The handle must not keep a pointer to this call's body.
-  curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+  struct CForgetBody {
+    CURL* curl;
+    // The handle must not keep a pointer to this call's body.
+    ~CForgetBody() { curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(nullptr)); }
+  } forget{m_curl};
+  const auto result = static_cast<CURLcode>(Perform(stop));
   if (result != CURLE_OK) throw MakeInternetException(InternetErrorFromCurl(result));
   if (curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &answer.status) != CURLE_OK) {
     throw MakeInternetException(kErrorInternetInternalError);

@@ -4,10 +4,12 @@
 
 #include <chrono>
 #include <cstddef>
+#include <stop_token>
 
 #include "reception/HttpGetter.h"
 
 typedef void CURL;
+typedef void CURLM;
 struct curl_slist;
 
 struct CCurlTimeouts {
@@ -16,6 +18,8 @@ struct CCurlTimeouts {
   // second for lowSpeedTime, including the wait for the answer to begin.
   std::chrono::seconds lowSpeedTime{30};
   long lowSpeedBytes = 1;
+  // The whole transfer, redirects included; zero for no limit.
+  std::chrono::milliseconds total{0};
 };
 
 // An answer longer than this is abandoned as a failed transfer: the server's
@@ -32,9 +36,17 @@ class CCurlHttpGetter : public CHttpGetter {
   CCurlHttpGetter(const CCurlHttpGetter&) = delete;
   CCurlHttpGetter& operator=(const CCurlHttpGetter&) = delete;
 
-  CHttpAnswer Get(const std::string& url) override;
+  CHttpAnswer Get(const std::string& url) override { return Get(url, {}); }
+  // Get that gives up at once when stop is requested (from any thread),
+  // throwing CWin32Exception (ERROR_INTERNET_OPERATION_CANCELLED).
+  CHttpAnswer Get(const std::string& url, std::stop_token stop);
 
  private:
+  // The transfer's result, run on the multi handle: its wait is one that a
+  // stop request can wake.
+  int Perform(const std::stop_token& stop);
+
+  CURLM* m_multi = nullptr;
   CURL* m_curl = nullptr;
   curl_slist* m_headers = nullptr;
 };

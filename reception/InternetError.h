@@ -15,6 +15,7 @@ enum : uint32_t {
   kErrorInternetInvalidUrl = 12005,
   kErrorInternetUnrecognizedScheme = 12006,
   kErrorInternetNameNotResolved = 12007,
+  kErrorInternetOperationCancelled = 12017,
   kErrorInternetCannotConnect = 12029,
   kErrorInternetConnectionAborted = 12030,
   kErrorInternetConnectionReset = 12031,

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "app/Application.h"
@@ -15,6 +16,16 @@
 #include "tests/reception/TestMessageServer.h"
 
 namespace {
+
+// Waits until done, failing after a generous limit instead of hanging.
+bool WaitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class MapLoadingTest : public AppTest {
  protected:
@@ -74,6 +85,37 @@ TEST_F(MapLoadingTest, AnImageServedOverHttpRendersAndAnHttpErrorIsDrawnInItsPla
   } catch (const std::exception& e) {
     EXPECT_EQ(std::string(e.what()),
               "Image File Not Found: " + server.Url("/gone.png") + "\nHTTP Status 404");
+  }
+}
+
+TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOnly) {
+  using namespace std::chrono_literals;
+  // The map's image drips two bytes a second towards ten megabytes, or its
+  // server says nothing for a minute: each of the interface's ways of
+  // dropping the tile whose render waits for it must end that wait.
+  CTestMessageServer server;
+  WriteCatalog(server.Url("/maps/slow.png"));
+  for (const auto& [action, arg] : {std::pair{"drip", "10000000"}, std::pair{"slow", "60"}}) {
+    server.Reset();
+    server.Fault("*", action, arg, 10);
+    std::unique_ptr<CMapSet> set = DefaultMapCatalogOpener()(CatalogPath(), false);
+    const std::vector<std::function<void()>> drops = {
+        [&] { set->BuildTiles({10, 10, 9, 11}, nullptr); },  // the view moved away
+        [&] { set->ClearTiles(); },
+        [&] { set.reset(); }};
+    for (std::size_t drop = 0; drop < drops.size(); ++drop) {
+      set->BuildTiles({35, 139, 34, 140}, nullptr);
+      std::vector<CTile*> tiles;
+      set->ForEachTile(MakeBackInserter(tiles));
+      ASSERT_EQ(tiles.size(), 1u);
+      QImage target(60, 40, QImage::Format_RGB32);
+      tiles[0]->Enqueue(&target, 0, 0, 60, 40, nullptr, TileReadyEventType());
+      ASSERT_TRUE(WaitUntil([&] { return server.Log().size() == drop + 1; })) << action;
+      std::this_thread::sleep_for(300ms);  // into the transfer
+      const auto start = std::chrono::steady_clock::now();
+      drops[drop]();
+      EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << action << " " << drop;
+    }
   }
 }
 

@@ -73,6 +73,32 @@ TEST_F(MapCatalogTest, ReadsCornersClipsAndImagesAndReportsTheMapsItCannotRead) 
   EXPECT_THROW(CMapCatalog(created, true, {{}, 1, &worker}), std::exception);
 }
 
+TEST_F(MapCatalogTest, CornersNamingNoFiniteNumberLeaveTheMapOutAndTextWithoutANumberIsZero) {
+  // Each text in turn as the top-left latitude, then as the bottom-right
+  // longitude.
+  const std::vector<std::string> texts = {"nan", "NaN", "inf", "-inf", " +Infinity", "north"};
+  std::vector<std::string> maps;
+  for (const std::string& text : texts) {
+    std::string map = MapElement("a.png", 35, 140, 34.5, 141);
+    map.replace(map.find("35.000000"), 9, text);
+    maps.push_back(map);
+    map = MapElement("a.png", 35, 140, 34.5, 141);
+    map.replace(map.find("141.000000"), 10, text);
+    maps.push_back(map);
+  }
+  auto catalog = folder.Load(maps, worker);
+
+  std::vector<std::string> expected;
+  for (int map = 1; map <= 10; ++map) {
+    expected.push_back("Invalid Map " + std::to_string(map) + ": Invalid Position: position[@corner='" +
+                       (map % 2 ? "topleft" : "bottomright") + "']");
+  }
+  EXPECT_EQ(catalog->GetMapErrors(), expected);
+  ASSERT_EQ(catalog->GetMapCount(), 2u);
+  EXPECT_EQ(catalog->GetMap(0).top, 0);
+  EXPECT_EQ(catalog->GetMap(1).right, 0);
+}
+
 TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotInView) {
   auto catalog = folder.Load({MapElement("a.png", 35, 140, 34.5, 141),
                               MapElement("b.png", 34.5, 141, 34, 142),

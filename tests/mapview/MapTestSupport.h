@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,6 +138,20 @@ class CGate {
   std::mutex m_mutex;
   std::condition_variable m_changed;
   bool m_open = false;
+};
+
+// A map image transfer that only ends when its stop is requested, or after
+// a minute; counts the transfers begun.
+struct CEndlessFetch {
+  std::string operator()(const std::string&, std::stop_token stop) {
+    ++begun;
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    never.wait_for(lock, stop, std::chrono::minutes(1), [] { return false; });
+    throw std::runtime_error(stop.stop_requested() ? "stopped" : "a minute passed");
+  }
+  std::atomic<int> begun{0};
 };
 
 // A job that holds the worker at a gate, so that the jobs behind it wait.

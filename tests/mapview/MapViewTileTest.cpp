@@ -137,4 +137,38 @@ TEST_F(MapViewTileTest, TilesOfOneMapMeetWithoutSeamsAtAnyScrollAndScale) {
   }
 }
 
+TEST_F(MapViewTileTest, AMapImageOnItsWayHoldsNeitherScrollingNorZoomingNorTheViewGoing) {
+  // Each step drops the tile whose render waits for the image: nothing else
+  // would end the wait for a minute.
+  CEndlessFetch endless;
+  const CGeoRect r = view->GetViewRect();
+  folder.Write("maps.xml", "<maps>" +
+                               MapElement("http://maps.example/a.png", r.top, r.left, r.bottom,
+                                          r.left + (r.right - r.left) / 0.8) +
+                               "</maps>");
+  host.maps = std::make_unique<CMapCatalog>(
+      folder.PathOf("maps.xml"), false,
+      CMapCatalogOptions{[&endless](const std::string& url, std::stop_token stop) {
+                           return endless(url, stop);
+                         },
+                         64 << 20, &worker});
+  view->OnMapSetChanged();
+  const std::vector<std::function<void()>> steps = {
+      [&] {
+        state->SetTopLeft({r.top + 10, r.left});
+        view->Render();
+      },
+      [&] { view->ZoomOut(); },
+      [&] { view.reset(); }};
+  for (std::size_t step = 0; step < steps.size(); ++step) {
+    state->SetTopLeft({r.top, r.left});
+    const int before = endless.begun;
+    Rendered();
+    ASSERT_TRUE(WaitUntil([&] { return endless.begun > before; })) << step;
+    const auto start = std::chrono::steady_clock::now();
+    steps[step]();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << step;
+  }
+}
+
 }  // namespace

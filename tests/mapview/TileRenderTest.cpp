@@ -1,9 +1,14 @@
 // Rendering map tiles through the image library on the tile worker: the
 // crop, the colours drawn, errors drawn in a tile's place, the images kept
 // between tiles, and where images come from.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
+#include <QLoggingCategory>
+#include <QtEndian>
 #include <QImageReader>
 #include <QUrl>
 #include <stdexcept>
@@ -164,6 +169,111 @@ TEST_F(TileRenderTest, DecodedImagesStayWithinTheBudgetAndComeBackWhenNeeded) {
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
 }
 
+TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
+  // A photograph's kind of picture, noisy and shaded, so that its JPEG runs
+  // well past the first 5000 bytes.
+  QImage photo(640, 480, QImage::Format_RGB32);
+  uint32_t seed = 7;
+  for (int y = 0; y < photo.height(); ++y) {
+    for (int x = 0; x < photo.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = int(seed >> 27);
+      photo.setPixel(x, y, qRgb((x / 3 + noise) % 256, (y / 2 + noise) % 256, (x + y + noise) % 256));
+    }
+  }
+  auto encoded = [](const QImage& image, const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return buffer.data();
+  };
+  const QByteArray jpeg = encoded(photo, "JPEG");
+  const QByteArray png = encoded(MakeColumnsImage(), "PNG");
+  ASSERT_GT(jpeg.size(), 20000);
+  QByteArray zeroed = jpeg;  // a run in the middle of the picture's data
+  zeroed.replace(10000, 100, QByteArray(100, '\0'));
+  QByteArray badCrc = png;  // the first image data chunk's checksum
+  const qsizetype idat = png.indexOf("IDAT");
+  const auto length = qFromBigEndian<quint32>(png.constData() + idat - 4);
+  badCrc[idat + 4 + length] = char(~badCrc[idat + 4 + length]);
+
+  folder.Write("photo.jpg", jpeg.toStdString());
+  EXPECT_EQ(LoadMapImage(folder.PathOf("photo.jpg"), {}).size(), photo.size());
+  const std::vector<std::pair<std::string, QByteArray>> damaged = {
+      {"cut.jpg", jpeg.left(5000)},
+      {"zeroed.jpg", zeroed},
+      {"cut.png", png.left(png.size() / 2)},
+      {"crc.png", badCrc}};
+  for (const auto& [name, bytes] : damaged) {
+    folder.Write(name, bytes.toStdString());
+    EXPECT_EQ(ThrownText([&] { LoadMapImage(folder.PathOf(name), {}); }),
+              "Invalid Image File: " + folder.PathOf(name));
+    // The same bytes from a server.
+    auto fetch = [&bytes](const std::string&, std::stop_token) { return bytes.toStdString(); };
+    EXPECT_EQ(ThrownText([&] { LoadMapImage("http://x/" + name, fetch); }),
+              "Invalid Image File: http://x/" + name);
+  }
+  // The end of a cut JPEG is seen even where the reader's warnings are
+  // switched off.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio.jpeg.warning=false"));
+  EXPECT_EQ(ThrownText([&] { LoadMapImage(folder.PathOf("cut.jpg"), {}); }),
+            "Invalid Image File: " + folder.PathOf("cut.jpg"));
+  QLoggingCategory::setFilterRules(QString());
+
+  // Its tile shows the error instead of a few rows and grey.
+  auto catalog = folder.Load({MapElement("cut.jpg", 35, 140, 34.5, 141)}, worker);
+  catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
+  EXPECT_TRUE(IsError(Render(TilesOf(*catalog).at(0), 200, 100)));
+}
+
+TEST_F(TileRenderTest, ACancelledRenderStopsItsTransferDrawsNothingAndIsNotRemembered) {
+  CEndlessFetch endless;
+  std::string bytes;
+  CMapImageFetcher fetch = [&](const std::string& url, std::stop_token stop) {
+    return bytes.empty() ? endless(url, stop) : bytes;
+  };
+  folder.Write("maps.xml", "<maps>" + MapElement("http://maps.example/a.png", 35, 140, 34.5, 141) +
+                               "</maps>");
+  CMapCatalog catalog(folder.PathOf("maps.xml"), false, {fetch, 64 << 20, &worker});
+  catalog.BuildTiles({35, 140, 34.5, 141}, nullptr);
+  CTile* tile = TilesOf(catalog).at(0);
+  QImage target = Filled(40, 20, kBackground);
+  CThreadJob* job = tile->Enqueue(&target, 0, 0, 40, 20, nullptr, TileReadyEventType());
+  ASSERT_TRUE(WaitUntil([&] { return endless.begun == 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  tile->Cancel(job);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(CountPixelsOff(target, target.rect(), kBackground), 0);
+
+  // The image is asked for again, and this time it comes.
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  MakeColumnsImage().save(&buffer, "PNG");
+  bytes = buffer.data().toStdString();
+  EXPECT_EQ(Render(tile, 40, 20).pixel(0, 0), MapColourAt(0, 0));
+}
+
+TEST_F(TileRenderTest, OnlyRegularFilesAreReadAsLocalImages) {
+  const std::string fifo = folder.PathOf("fifo.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string notFound = "Image File Not Found: ";
+  // Reading a FIFO would wait for a writer; should it, one comes after a
+  // while, so that a failure here does not hang.
+  std::atomic<bool> loaded{false};
+  std::thread writer([&] {
+    for (int wait = 0; wait < 500 && !loaded; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  });
+  EXPECT_EQ(ThrownText([&] { LoadMapImage(fifo, {}); }), notFound + fifo + "\nNot a regular file");
+  loaded = true;
+  writer.join();
+  EXPECT_EQ(ThrownText([&] { LoadMapImage(folder.PathOf(""), {}); }),
+            notFound + folder.PathOf("") + "\nNot a regular file");
+}
+
 TEST_F(TileRenderTest, ImagesComeFromPathsFileUrlsAndTheFetcher) {
   const std::string path = folder.PathOf("columns.png");
   const QImage fromPath = LoadMapImage(path, {});
@@ -183,20 +293,24 @@ TEST_F(TileRenderTest, ImagesComeFromPathsFileUrlsAndTheFetcher) {
   buffer.open(QIODevice::WriteOnly);
   Filled(4, 3, qRgb(9, 8, 7)).save(&buffer, "PNG");
   std::vector<std::string> asked;
-  auto fetch = [&](const std::string& address) {
+  auto fetch = [&](const std::string& address, std::stop_token) {
     asked.push_back(address);
     return png.toStdString();
   };
   EXPECT_EQ(LoadMapImage("HTTPS://maps.example/a.png", fetch).pixel(3, 2), qRgb(9, 8, 7));
   EXPECT_EQ(asked, (std::vector<std::string>{"HTTPS://maps.example/a.png"}));
-  auto failing = [](const std::string&) -> std::string { throw std::runtime_error("timed out"); };
+  auto failing = [](const std::string&, std::stop_token) -> std::string {
+    throw std::runtime_error("timed out");
+  };
   EXPECT_EQ(ThrownText([&] { LoadMapImage("http://x/a.png", failing); }),
             "Image File Not Found: http://x/a.png\ntimed out");
   EXPECT_EQ(ThrownText([] { LoadMapImage("http://x/a.png", {}); }),
             "Image File Not Found: http://x/a.png\nNo HTTP transport");
   EXPECT_EQ(ThrownText([] { LoadMapImage("ftp://x/a.png", {}); }),
             "Image File Not Found: ftp://x/a.png\nUnsupported URL scheme: ftp");
-  EXPECT_EQ(ThrownText([] { LoadMapImage("http://x/e.png", [](const std::string&) { return std::string(); }); }),
+  EXPECT_EQ(ThrownText([] {
+              LoadMapImage("http://x/e.png", [](const std::string&, std::stop_token) { return std::string(); });
+            }),
             "Invalid Image File: http://x/e.png");
 }
 

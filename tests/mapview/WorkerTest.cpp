@@ -35,7 +35,7 @@ class CProbeTile final : public CTile {
   void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
-  void Render(QImage&, int, int, int, int) override {
+  void Render(QImage&, int, int, int, int, std::stop_token stop) override {
     {
       std::lock_guard lock(m_log.mutex);
       m_log.rendered.push_back(m_id);
@@ -43,7 +43,7 @@ class CProbeTile final : public CTile {
     }
     started = true;
     if (m_gate) m_gate->Pass();
-    if (onRender) onRender();
+    if (onRender) onRender(stop);
     std::lock_guard lock(m_log.mutex);
     --m_log.running;
     ended = true;
@@ -51,7 +51,7 @@ class CProbeTile final : public CTile {
 
   std::atomic<bool> started{false};
   std::atomic<bool> ended{false};
-  std::function<void()> onRender;  // on the worker thread
+  std::function<void(std::stop_token)> onRender;  // on the worker thread
 
  private:
   CTileJobs m_jobs;
@@ -173,6 +173,38 @@ TEST_F(WorkerTest, StoppingLetsOnlyTheRunningJobFinish) {
   EXPECT_EQ(log.rendered, (std::vector<int>{0}));
 }
 
+TEST_F(WorkerTest, CancellingOrStoppingAsksTheRunningJobAndNoOtherToStop) {
+  // Renders that would go on for a minute unless asked to stop.
+  std::atomic<int> stopped{0};
+  auto untilStopped = [&stopped](std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    never.wait_for(lock, stop, 60s, [] { return false; });
+    stopped += stop.stop_requested();
+  };
+  CProbeTile cancelled(worker, log, 0), next(worker, log, 1), stopping(worker, log, 2);
+  cancelled.onRender = next.onRender = stopping.onRender = untilStopped;
+  CThreadJob* job = cancelled.Enqueue();
+  ASSERT_TRUE(WaitUntil([&] { return cancelled.started.load(); }));
+  // Queued behind it: cancelling the running job does not reach this one.
+  CThreadJob* queued = next.Enqueue();
+  const auto start = std::chrono::steady_clock::now();
+  cancelled.Cancel(job);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  EXPECT_EQ(stopped, 1);
+  ASSERT_TRUE(WaitUntil([&] { return next.started.load(); }));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(stopped, 1);
+  next.Cancel(queued);
+  EXPECT_EQ(stopped, 2);
+
+  stopping.Enqueue();
+  ASSERT_TRUE(WaitUntil([&] { return stopping.started.load(); }));
+  worker.Stop();
+  EXPECT_EQ(stopped, 3);
+}
+
 TEST_F(WorkerTest, NoJobIsLostWhateverTheTimingOfQueueingAndCancelling) {
   CProbeTile tile(worker, log, 0);
   // Jobs come as the thread finishes the one before and goes back to
@@ -205,7 +237,7 @@ TEST(TileWorkerThreadTest, ASpoiledThreadHandsTheRestOfTheWorkToAFreshOne) {
   CThreadJob* last = nullptr;
   for (int id = 0; id < 3; ++id) {
     tiles.push_back(std::make_unique<CProbeTile>(worker, log, id));
-    tiles[id]->onRender = [&ranOn, id] {
+    tiles[id]->onRender = [&ranOn, id](std::stop_token) {
       ranOn[id] = std::this_thread::get_id();
       spoiled = spoiled || id == 0;
     };

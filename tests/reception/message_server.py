@@ -45,6 +45,8 @@ Control, GET /control?op=<op>&...; every value percent-encoded bytes:
         flood   <n>      answer "+OK 1" and n more bytes, its end told only by
                          closing (no Content-Length)
         bloat   <n>      as flood, with the Content-Length declared
+        drip    <n>      declare a Content-Length of n bytes, then send one
+                         byte every half second
 """
 
 import argparse
@@ -216,6 +218,16 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(chunk[:size])
             size -= len(chunk)
 
+    def drip(self, size):
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        self.close_connection = True
+        # A client that gives up ends this with a broken pipe.
+        for _ in range(size):
+            self.wfile.write(b"x")
+            time.sleep(0.5)
+
     def protocol(self, query):
         values = parse_query(query)
         command = values.get("c", b"")
@@ -247,6 +259,9 @@ class Handler(BaseHTTPRequestHandler):
             return
         elif action in ("flood", "bloat"):
             self.flood(int(arg), declared=action == "bloat")
+            return
+        elif action == "drip":
+            self.drip(int(arg))
             return
         elif action == "redirect":
             self.send_body(302, b"moved\n", extra_headers=[("Location", self.path)])
