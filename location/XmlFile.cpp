@@ -127,7 +127,7 @@ bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer>
   }
   const std::size_t size = buffer->size;
   return static_cast<bool>(
-      LoadXmlBufferInPlaceOwn(document, buffer->Release(), size, pugi::parse_default, encoding));
+      LoadXmlBufferInPlaceOwn(document, buffer->Release(), size, kXmlFileParseOptions, encoding));
 }
 
 }  // namespace

@@ -1,18 +1,23 @@
-// Location file bytes in any encoding: parsing, writing the whole document
-// back, decoding every point (which may fail only with runtime errors) and
-// writing decoded records back as a file: the file is well-formed, and what
-// has been through a file once comes out of a second pass unchanged.
+// Location file bytes in any encoding: parsing (the parser's reference
+// handling and ours agree where both are used), writing the whole document
+// back (every point reads as it did, and a second save writes the same),
+// decoding every point (which may fail only with runtime errors) and writing
+// decoded records back as a file: the file is well-formed, and what has been
+// through a file once comes out of a second pass unchanged.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 #include "location/PointXml.h"
+#include "location/XmlEncoding.h"
 #include "location/XmlFile.h"
+#include "location/XmlReferences.h"
 #include "location/XmlText.h"
 #include "location/XmlWriter.h"
 
@@ -31,17 +36,57 @@ CLocationRecord Normalize(const CLocationRecord& record, std::string* text) {
   return ReadPointXml(again.document_element());
 }
 
+// What a point reads as: its record written out, or the error.
+std::string PointForm(pugi::xml_node point) {
+  try {
+    const CLocationRecord record = ReadPointXml(point);
+    pugi::xml_document document;
+    std::string form;
+    AppendXmlElementText(form, WritePointXml(document, record));
+    return form + (record.hasNote ? "" : "(no note)") + (record.hasTime ? "" : "(no time)");
+  } catch (const std::runtime_error& e) {
+    return std::string("error: ") + e.what();
+  }
+}
+
+std::vector<std::string> PointForms(const pugi::xml_document& document) {
+  std::vector<std::string> forms;
+  for (pugi::xml_node point : document.document_element().children("point")) {
+    forms.push_back(PointForm(point));
+  }
+  return forms;
+}
+
+// The bytes parsed with our reference handling throughout, when the parser
+// reads them as they stand.
+void CheckReferenceHandlingAgrees(std::string_view bytes, const pugi::xml_document& document) {
+  if (const auto declared = DeclaredXmlEncoding(bytes);
+      declared && !IsParserXmlEncoding(*declared)) {
+    return;
+  }
+  pugi::xml_document ours;
+  if (!ours.load_buffer(bytes.data(), bytes.size(),
+                        WithoutParserReferences(kXmlFileParseOptions))) {
+    std::abort();
+  }
+  ResolveXmlReferences(ours);
+  if (SerializeXmlDocument(ours) != SerializeXmlDocument(document)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   pugi::xml_document document;
   if (!ParseXmlBytes(document, bytes)) return 0;
+  CheckReferenceHandlingAgrees(bytes, document);
   // A whole document as it is saved (a database file holds whatever a hand
-  // put there): written once, it reads back to what writes the same.
+  // put there): written once, every point reads as before, and it reads back
+  // to what writes the same.
   const std::string saved = SerializeXmlDocument(document);
   pugi::xml_document reread;
   if (!ParseXmlBytes(reread, saved) || SerializeXmlDocument(reread) != saved) std::abort();
+  if (PointForms(reread) != PointForms(document)) std::abort();
   for (pugi::xml_node point : document.document_element().children()) {
     CLocationRecord record;
     try {
