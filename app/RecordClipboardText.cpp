@@ -4,7 +4,7 @@
 
 #include "location/CoordinateText.h"
 #include "location/PointXml.h"
-#include "location/XmlReferences.h"
+#include "location/XmlParse.h"
 
 CXmlRecordSink::CXmlRecordSink(std::shared_ptr<pugi::xml_document> document, pugi::xml_node parent)
     : m_document(std::move(document)), m_parent(parent) {}

@@ -12,7 +12,7 @@
 #include "location/AtomicFile.h"
 #include "location/FilePath.h"
 #include "location/XmlEncoding.h"
-#include "location/XmlReferences.h"
+#include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 
 namespace {

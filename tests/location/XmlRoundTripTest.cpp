@@ -9,7 +9,7 @@
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
 #include "location/XmlFile.h"
-#include "location/XmlReferences.h"
+#include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 #include "tests/support/Xmllint.h"
 
@@ -134,6 +134,35 @@ TEST(XmlRoundTrip, ReferencesResolveAsXmlDefinesThemAndNoCharacterEndsText) {
   EXPECT_EQ(SerializeXmlDocument(document, false),
             "<a x=\"1" + kReplacement + "2\" y=\" &#9;\"><b>3" + kReplacement +
                 "4&lt;</b><![CDATA[&#0;]]><!--&#0;--><?m &#0;?></a>\n");
+}
+
+TEST(XmlRoundTrip, CharactersAFileCannotHoldAreReplacedAsTheyAreRead) {
+  // What a save would write is what is read: the error of a value that does
+  // not parse names U+FFFD, and a file name in the index is the one a save
+  // keeps.
+  CTempFolder folder;
+  const std::string path = folder / "stray.xml";
+  WriteBytes(path, "<points>" + Point("n\x01") + "<point><time>2004\xb3</time></point></points>");
+  std::unique_ptr<CLocationFile> file = LoadLocationFile(path, XmlOpenMode::kOpenExisting);
+  CXmlNodeEnumerator records = MakeChildElementEnumerator(*file);
+  EXPECT_EQ(GetRecord(records.Next()).note, "n" + kReplacement);
+  const CXmlElementRef bad = records.Next();
+  EXPECT_EQ(ThrownText([&] { GetRecord(bad); }),
+            "Invalid Letter<0xfffd> In Date: 2004" + kReplacement);
+
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath,
+             "<index><section><begin>2005-01-01T00:00:00Z</begin><end>2005-02-01T00:00:00Z</end>"
+             "<include href=\"\xe9t\xe9.xml\"/></section></index>");
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  EXPECT_EQ(ListSections(*database)[0].href, kReplacement + "t" + kReplacement + ".xml");
+
+  // Names too, so that everything a save writes is UTF-8 of characters XML holds.
+  pugi::xml_document document;
+  ASSERT_TRUE(ParseXmlBytes(document, "<a\xff b\x80=\"\x01\">t<!--\xc3--><?p \x7f\x02?></a\xff>"));
+  EXPECT_EQ(SerializeXmlDocument(document, false),
+            "<a" + kReplacement + " b" + kReplacement + "=\"" + kReplacement + "\">t<!--" +
+                kReplacement + "--><?p \x7f" + kReplacement + "?></a" + kReplacement + ">\n");
 }
 
 TEST(XmlRoundTrip, MarkupNoFileCouldHoldIsWrittenWellFormed) {

@@ -1,7 +1,8 @@
-#include "location/XmlReferences.h"
+#include "location/XmlParse.h"
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "location/XmlText.h"
 
@@ -82,46 +83,66 @@ std::size_t AppendReference(std::string& out, std::string_view text) {
   return 0;
 }
 
-// Sets `value` through `set` to its resolved form when it holds a reference.
-template <class Setter>
-void ResolveValue(const char* value, Setter&& set) {
-  if (!std::strchr(value, '&')) return;
-  const std::string resolved = ResolveXmlReferences(value);
-  if (!set(resolved)) throw std::bad_alloc();
+// The value with references resolved (when `references`) and characters XML
+// cannot hold replaced; nothing when it is fine as it is.
+std::optional<std::string> CleanValue(const char* value, bool references) {
+  std::optional<std::string> clean;
+  if (references && std::strchr(value, '&')) clean = ResolveXmlReferences(value);
+  const std::string_view text = clean ? std::string_view(*clean) : std::string_view(value);
+  if (!IsXmlText(text)) clean = ReplaceNonXmlCharacters(text);
+  return clean;
+}
+
+void Require(bool done) {
+  if (!done) throw std::bad_alloc();
+}
+
+void CleanNode(pugi::xml_node node) {
+  if (auto name = CleanValue(node.name(), false)) Require(node.set_name(name->c_str()));
+  const bool text = node.type() == pugi::node_pcdata;
+  if (auto value = CleanValue(node.value(), text)) {
+    Require(node.set_value(value->data(), value->size()));
+  }
+  for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    if (auto name = CleanValue(attribute.name(), false)) Require(attribute.set_name(name->c_str()));
+    if (auto value = CleanValue(attribute.value(), true)) {
+      Require(attribute.set_value(value->data(), value->size()));
+    }
+  }
 }
 
 }  // namespace
 
-bool ParserMayMisreadReferences(std::string_view bytes) noexcept {
-  if (bytes.find('\0') != std::string_view::npos) return true;
+bool ParserReadsAsItStands(std::string_view bytes) noexcept {
   for (std::size_t at = bytes.find("&#"); at != std::string_view::npos;
        at = bytes.find("&#", at + 2)) {
     char32_t c = 0;
-    if (CharacterReference(bytes.substr(at), c) != 0 && !IsXmlCharacter(c)) return true;
+    if (CharacterReference(bytes.substr(at), c) != 0 && !IsXmlCharacter(c)) return false;
   }
-  return false;
+  return IsXmlText(bytes);
 }
 
 pugi::xml_parse_result LoadXmlBufferInPlaceOwn(pugi::xml_document& document, char* data,
                                                std::size_t size, unsigned options,
                                                pugi::xml_encoding encoding) {
-  if (!ParserMayMisreadReferences(std::string_view(data, size))) {
+  if (ParserReadsAsItStands(std::string_view(data, size))) {
     return document.load_buffer_inplace_own(data, size, options, encoding);
   }
   pugi::xml_parse_result result =
       document.load_buffer_inplace_own(data, size, WithoutParserReferences(options), encoding);
-  if (result && (options & pugi::parse_escapes)) ResolveXmlReferences(document);
+  if (result) CleanParsedXml(document);
   return result;
 }
 
 pugi::xml_parse_result LoadXmlBuffer(pugi::xml_document& document, std::string_view bytes,
                                      unsigned options, pugi::xml_encoding encoding) {
-  if (!ParserMayMisreadReferences(bytes)) {
+  if (ParserReadsAsItStands(bytes)) {
     return document.load_buffer(bytes.data(), bytes.size(), options, encoding);
   }
   pugi::xml_parse_result result =
       document.load_buffer(bytes.data(), bytes.size(), WithoutParserReferences(options), encoding);
-  if (result && (options & pugi::parse_escapes)) ResolveXmlReferences(document);
+  if (result) CleanParsedXml(document);
   return result;
 }
 
@@ -139,29 +160,18 @@ std::string ResolveXmlReferences(std::string_view text) {
   return out;
 }
 
-void ResolveXmlReferences(pugi::xml_node node) {
+void CleanParsedXml(pugi::xml_node node) {
   // Iterative, in document order: a hand-made file may nest deeper than the
   // call stack reaches.
   pugi::xml_node current = node.first_child();
   while (current) {
-    if (current.type() == pugi::node_pcdata) {
-      ResolveValue(current.value(), [&](const std::string& resolved) {
-        return current.set_value(resolved.data(), resolved.size());
-      });
-    } else if (current.type() == pugi::node_element) {
-      for (pugi::xml_attribute attribute = current.first_attribute(); attribute;
-           attribute = attribute.next_attribute()) {
-        ResolveValue(attribute.value(), [&](const std::string& resolved) {
-          return attribute.set_value(resolved.data(), resolved.size());
-        });
-      }
-    }
+    CleanNode(current);
     if (pugi::xml_node child = current.first_child()) {
       current = child;
       continue;
     }
-    while (current && current != node && !current.next_sibling()) current = current.parent();
-    if (!current || current == node) break;
+    while (current != node && !current.next_sibling()) current = current.parent();
+    if (current == node) break;
     current = current.next_sibling();
   }
 }
