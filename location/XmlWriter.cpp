@@ -131,12 +131,28 @@ void PutText(COutput& out, std::string_view text) {
   for (const char c : text) PutCharacterReference(out, static_cast<unsigned char>(c));
 }
 
-// Characters XML cannot hold become U+FFFD in markup as in text. A comment's
-// text must not hold "--" nor end in "-": a blank goes between.
+// The text of a comment or an instruction: characters XML cannot hold become
+// U+FFFD, as in text, and line ends are written as readers take them (the
+// parser leaves a carriage return in an instruction).
+std::string MarkupText(std::string_view value) {
+  std::string text = ReplaceNonXmlCharacters(value);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      text[kept++] = text[i];
+    } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+      text[kept++] = '\n';
+    }
+  }
+  text.resize(kept);
+  return text;
+}
+
+// A comment's text must not hold "--" nor end in "-": a blank goes between.
 void PutComment(COutput& out, std::string_view value) {
   out.Put("<!--");
   char previous = 0;
-  for (const char c : ReplaceNonXmlCharacters(value)) {
+  for (const char c : MarkupText(value)) {
     if (c == '-' && previous == '-') out.Put(' ');
     out.Put(c);
     previous = c;
@@ -159,7 +175,7 @@ bool IsWritableInstruction(pugi::xml_node node) {
 void PutInstruction(COutput& out, pugi::xml_node node) {
   out.Put("<?");
   out.Put(node.name());
-  const std::string text = ReplaceNonXmlCharacters(node.value());
+  const std::string text = MarkupText(node.value());
   if (!text.empty()) {
     out.Put(' ');
     char previous = 0;

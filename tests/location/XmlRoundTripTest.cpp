@@ -173,7 +173,7 @@ TEST(XmlRoundTrip, MarkupNoFileCouldHoldIsWrittenWellFormed) {
   root.append_child(pugi::node_comment).set_value("nul\x01 and \xef\xbf\xbe");
   pugi::xml_node instruction = root.append_child(pugi::node_pi);
   instruction.set_name("m");
-  instruction.set_value("x?>y?");
+  instruction.set_value("x?>y?\r\n\r");
   root.append_child(pugi::node_pi).set_name("XmL");  // the declaration's name: left out
   root.append_child("c").append_child(pugi::node_cdata).set_value("a]]>b");
   root.append_child("d").append_child(pugi::node_cdata).set_value("cr\r");
@@ -181,7 +181,7 @@ TEST(XmlRoundTrip, MarkupNoFileCouldHoldIsWrittenWellFormed) {
   const std::string comment = "\t<!--nul" + kReplacement + " and " + kReplacement + "-->\n";
   const std::string saved = SerializeXmlDocument(document);
   EXPECT_EQ(saved, "<?xml version=\"1.0\"?>\n<root>\n\t<!--a- -b- - - -->\n" + comment +
-                       "\t<?m x? >y?\?>\n"
+                       "\t<?m x? >y?\n\n?>\n"
                        "\t<c>a]]&gt;b</c>\n"
                        "\t<d>cr&#13;</d>\n"
                        "\t<e><![CDATA[x]]]]></e>\n"
