@@ -154,6 +154,22 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
   throw CWin32Exception(EEXIST);
 }
 
+// The section that files records into the file of `found`: the first in
+// index order that names that file. Entries of a hand-made index may name one
+// file twice; each section loads its own copy, and the copy saved last would
+// drop what was filed through the others.
+CDatabaseSection& FilingSection(const std::vector<CXmlElementRef>& sections,
+                                CDatabaseSection& found) {
+  std::string path;
+  for (const CXmlElementRef& proxy : sections) {
+    CDatabaseSection& section = GetSection(proxy);
+    if (&section == &found) break;
+    if (path.empty()) path = NormalPath(found.GetPath());
+    if (NormalPath(section.GetPath()) == path) return section;
+  }
+  return found;
+}
+
 CXmlElementRef LastSection(const CLocationDatabase& database) {
   CXmlNodeEnumerator enumerator = MakeChildElementEnumerator(database);
   CXmlElementRef last;
@@ -275,7 +291,8 @@ void CAddRecordsOperation::Execute(CLocationDatabase& database) {
       proxy = CreateSection(database, record.time.seconds, sections.GetAll());
       sections.Add(proxy);
     }
-    CDatabaseSection& section = GetSection(proxy);
+    // Every section before this one in the index has been decoded.
+    CDatabaseSection& section = FilingSection(sections.GetAll(), GetSection(proxy));
     section.GetLocationFile();
     targets.push_back(&section);  // kept alive by the list (and the index's cache)
   }
