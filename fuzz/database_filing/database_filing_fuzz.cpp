@@ -34,15 +34,20 @@ namespace {
 
 constexpr std::size_t kMaxRecords = 16;
 
+// The parts between lines "%%" (an empty part is no line at all).
 std::vector<std::string_view> SplitInput(std::string_view input) {
   std::vector<std::string_view> parts;
-  constexpr std::string_view kSeparator = "\n%%\n";
-  for (;;) {
-    const std::size_t at = input.find(kSeparator);
-    parts.push_back(input.substr(0, at));
-    if (at == std::string_view::npos) break;
-    input.remove_prefix(at + kSeparator.size());
+  std::size_t start = 0;
+  for (std::size_t line = 0; line < input.size();) {
+    const std::size_t end = std::min(input.find('\n', line), input.size());
+    if (input.substr(line, end - line) == "%%") {
+      // Without the line feed that ends the part's last line.
+      parts.push_back(input.substr(start, line > start ? line - 1 - start : 0));
+      start = end + 1;
+    }
+    line = end + 1;
   }
+  parts.push_back(input.substr(std::min(start, input.size())));
   return parts;
 }
 
