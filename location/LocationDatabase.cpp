@@ -13,6 +13,7 @@
 #include <limits>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -154,21 +155,28 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
   throw CWin32Exception(EEXIST);
 }
 
-// The section that files records into the file of `found`: the first in
-// index order that names that file. Entries of a hand-made index may name one
+// The sections that file records: for each section, the first in index
+// order that names the same file. Entries of a hand-made index may name one
 // file twice; each section loads its own copy, and the copy saved last would
 // drop what was filed through the others.
-CDatabaseSection& FilingSection(const std::vector<CXmlElementRef>& sections,
-                                CDatabaseSection& found) {
-  std::string path;
-  for (const CXmlElementRef& proxy : sections) {
-    CDatabaseSection& section = GetSection(proxy);
-    if (&section == &found) break;
-    if (path.empty()) path = NormalPath(found.GetPath());
-    if (NormalPath(section.GetPath()) == path) return section;
+class CFilingTargets {
+ public:
+  // `sections`: the index's sections in index order, at least up to `found`.
+  CDatabaseSection& For(const std::vector<CXmlElementRef>& sections, CDatabaseSection& found) {
+    while (m_walked < sections.size() && !m_targets.count(&found)) {
+      CDatabaseSection& section = GetSection(sections[m_walked++]);
+      CDatabaseSection*& first = m_firstByPath[NormalPath(section.GetPath())];
+      if (!first) first = &section;
+      m_targets[&section] = first;
+    }
+    return *m_targets.at(&found);
   }
-  return found;
-}
+
+ private:
+  std::size_t m_walked = 0;
+  std::unordered_map<std::string, CDatabaseSection*> m_firstByPath;
+  std::unordered_map<const CDatabaseSection*, CDatabaseSection*> m_targets;
+};
 
 CXmlElementRef LastSection(const CLocationDatabase& database) {
   CXmlNodeEnumerator enumerator = MakeChildElementEnumerator(database);
@@ -281,6 +289,7 @@ void ExecuteDatabaseOperation(CLocationDatabase& database, CDatabaseOperation& o
 void CAddRecordsOperation::Execute(CLocationDatabase& database) {
   // Phase one: the section of every record, created and loaded as needed.
   CSectionList sections(database);
+  CFilingTargets filingTargets;
   std::vector<CDatabaseSection*> targets;
   targets.reserve(m_records->Count());
   CLocationRecord record;
@@ -291,8 +300,7 @@ void CAddRecordsOperation::Execute(CLocationDatabase& database) {
       proxy = CreateSection(database, record.time.seconds, sections.GetAll());
       sections.Add(proxy);
     }
-    // Every section before this one in the index has been decoded.
-    CDatabaseSection& section = FilingSection(sections.GetAll(), GetSection(proxy));
+    CDatabaseSection& section = filingTargets.For(sections.GetAll(), GetSection(proxy));
     section.GetLocationFile();
     targets.push_back(&section);  // kept alive by the list (and the index's cache)
   }
