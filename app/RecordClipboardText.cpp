@@ -4,6 +4,7 @@
 
 #include "location/CoordinateText.h"
 #include "location/PointXml.h"
+#include "location/XmlParse.h"
 
 CXmlRecordSink::CXmlRecordSink(std::shared_ptr<pugi::xml_document> document, pugi::xml_node parent)
     : m_document(std::move(document)), m_parent(parent) {}
@@ -57,9 +58,8 @@ std::vector<CLocationRecord> ReadPastedRecords(std::string_view text) {
   pugi::xml_document document;
   // The text is Unicode already: an encoding its declaration names does not
   // apply. Line ends stay as they are, so a note with CR LF that was copied
-  // pastes back unchanged.
-  if (!document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_eol,
-                            pugi::encoding_utf8) ||
+  // pastes back unchanged. References read as they do in files.
+  if (!LoadXmlBuffer(document, text, pugi::parse_default & ~pugi::parse_eol, pugi::encoding_utf8) ||
       !document.document_element()) {
     throw std::runtime_error("invalid XML");
   }

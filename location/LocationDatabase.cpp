@@ -13,6 +13,7 @@
 #include <limits>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -154,6 +155,29 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
   throw CWin32Exception(EEXIST);
 }
 
+// The sections that file records: for each section, the first in index
+// order that names the same file. Entries of a hand-made index may name one
+// file twice; each section loads its own copy, and the copy saved last would
+// drop what was filed through the others.
+class CFilingTargets {
+ public:
+  // `sections`: the index's sections in index order, at least up to `found`.
+  CDatabaseSection& For(const std::vector<CXmlElementRef>& sections, CDatabaseSection& found) {
+    while (m_walked < sections.size() && !m_targets.count(&found)) {
+      CDatabaseSection& section = GetSection(sections[m_walked++]);
+      CDatabaseSection*& first = m_firstByPath[NormalPath(section.GetPath())];
+      if (!first) first = &section;
+      m_targets[&section] = first;
+    }
+    return *m_targets.at(&found);
+  }
+
+ private:
+  std::size_t m_walked = 0;
+  std::unordered_map<std::string, CDatabaseSection*> m_firstByPath;
+  std::unordered_map<const CDatabaseSection*, CDatabaseSection*> m_targets;
+};
+
 CXmlElementRef LastSection(const CLocationDatabase& database) {
   CXmlNodeEnumerator enumerator = MakeChildElementEnumerator(database);
   CXmlElementRef last;
@@ -265,6 +289,7 @@ void ExecuteDatabaseOperation(CLocationDatabase& database, CDatabaseOperation& o
 void CAddRecordsOperation::Execute(CLocationDatabase& database) {
   // Phase one: the section of every record, created and loaded as needed.
   CSectionList sections(database);
+  CFilingTargets filingTargets;
   std::vector<CDatabaseSection*> targets;
   targets.reserve(m_records->Count());
   CLocationRecord record;
@@ -275,7 +300,7 @@ void CAddRecordsOperation::Execute(CLocationDatabase& database) {
       proxy = CreateSection(database, record.time.seconds, sections.GetAll());
       sections.Add(proxy);
     }
-    CDatabaseSection& section = GetSection(proxy);
+    CDatabaseSection& section = filingTargets.For(sections.GetAll(), GetSection(proxy));
     section.GetLocationFile();
     targets.push_back(&section);  // kept alive by the list (and the index's cache)
   }

@@ -12,6 +12,7 @@
 #include "location/AtomicFile.h"
 #include "location/FilePath.h"
 #include "location/XmlEncoding.h"
+#include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 
 namespace {
@@ -126,7 +127,7 @@ bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer>
   }
   const std::size_t size = buffer->size;
   return static_cast<bool>(
-      document.load_buffer_inplace_own(buffer->Release(), size, pugi::parse_default, encoding));
+      LoadXmlBufferInPlaceOwn(document, buffer->Release(), size, kXmlFileParseOptions, encoding));
 }
 
 }  // namespace

@@ -164,6 +164,13 @@ class CXmlFile {
   std::shared_ptr<CXmlProxyCache> m_proxies;
 };
 
+// How files are parsed: comments, processing instructions and CDATA sections
+// stay in the document beside the text around them, so a save writes the file
+// as it was loaded and every value reads as it did (values are read from the
+// first text piece of an element).
+inline constexpr unsigned kXmlFileParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+
 // Parses the bytes of an XML file in any encoding the loader reads (the UTF
 // family, and 8-bit encodings named by the declaration) into `document`;
 // false when they are not well formed or cannot be converted.

@@ -131,17 +131,106 @@ void PutText(COutput& out, std::string_view text) {
   for (const char c : text) PutCharacterReference(out, static_cast<unsigned char>(c));
 }
 
-bool IsText(pugi::xml_node_type type) {
-  return type == pugi::node_pcdata || type == pugi::node_cdata;
+// The text of a comment or an instruction: characters XML cannot hold become
+// U+FFFD, as in text, and line ends are written as readers take them (the
+// parser leaves a carriage return in an instruction).
+std::string MarkupText(std::string_view value) {
+  std::string text = ReplaceNonXmlCharacters(value);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      text[kept++] = text[i];
+    } else if (i + 1 == text.size() || text[i + 1] != '\n') {
+      text[kept++] = '\n';
+    }
+  }
+  text.resize(kept);
+  return text;
 }
 
-// What is written of a node: elements, and text that is not empty.
-enum class EContent { kNone, kElement, kText };
+// A comment's text must not hold "--" nor end in "-": a blank goes between.
+void PutComment(COutput& out, std::string_view value) {
+  out.Put("<!--");
+  char previous = 0;
+  for (const char c : MarkupText(value)) {
+    if (c == '-' && previous == '-') out.Put(' ');
+    out.Put(c);
+    previous = c;
+  }
+  if (previous == '-') out.Put(' ');
+  out.Put("-->");
+}
+
+// A target named xml (in any case) is the declaration's, and none is no
+// instruction at all: such nodes are not written.
+bool IsWritableInstruction(pugi::xml_node node) {
+  const char* name = node.name();
+  if (name[0] == '\0') return false;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  return !(lower(name[0]) == 'x' && lower(name[1]) == 'm' && lower(name[2]) == 'l' &&
+           name[3] == '\0');
+}
+
+// An instruction's text must not hold "?>": a blank goes between.
+void PutInstruction(COutput& out, pugi::xml_node node) {
+  out.Put("<?");
+  out.Put(node.name());
+  const std::string text = MarkupText(node.value());
+  if (!text.empty()) {
+    out.Put(' ');
+    char previous = 0;
+    for (const char c : text) {
+      if (c == '>' && previous == '?') out.Put(' ');
+      out.Put(c);
+      previous = c;
+    }
+  }
+  out.Put("?>");
+}
+
+// A CDATA section is written as one, so it stays a text piece of its own. One
+// that no section can hold as it is ("]]>", or a carriage return, which
+// readers take for a line end) cannot have come from a file: it is written as
+// text.
+void PutCdata(COutput& out, std::string_view value) {
+  const std::string text = ReplaceNonXmlCharacters(value);
+  if (text.find("]]>") != std::string::npos || text.find('\r') != std::string::npos) {
+    PutText(out, text);
+    return;
+  }
+  out.Put("<![CDATA[");
+  out.Put(text);
+  out.Put("]]>");
+}
+
+// What is written of a node: markup (elements, comments, instructions),
+// text pieces (text that is not empty, CDATA sections, even empty ones, as
+// they are pieces of their own), or nothing.
+enum class EContent { kNone, kMarkup, kText };
 
 EContent ContentOf(pugi::xml_node node) {
-  const pugi::xml_node_type type = node.type();
-  if (type == pugi::node_element) return EContent::kElement;
-  return IsText(type) && node.value()[0] != '\0' ? EContent::kText : EContent::kNone;
+  switch (node.type()) {
+    case pugi::node_element:
+    case pugi::node_comment:
+      return EContent::kMarkup;
+    case pugi::node_pi:
+      return IsWritableInstruction(node) ? EContent::kMarkup : EContent::kNone;
+    case pugi::node_pcdata:
+      return node.value()[0] != '\0' ? EContent::kText : EContent::kNone;
+    case pugi::node_cdata:
+      return EContent::kText;
+    default:
+      return EContent::kNone;
+  }
+}
+
+// A comment or an instruction.
+void PutOtherMarkup(COutput& out, pugi::xml_node node) {
+  if (node.type() == pugi::node_comment) {
+    PutComment(out, node.value());
+  } else {
+    PutInstruction(out, node);
+  }
 }
 
 void PutIndent(COutput& out, int depth) {
@@ -220,15 +309,23 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
     }
     frame.next = child.next_sibling();
     if (content == EContent::kText) {
-      PutText(out, child.value());
-    } else if (content == EContent::kElement) {
+      if (child.type() == pugi::node_cdata) {
+        PutCdata(out, child.value());
+      } else {
+        PutText(out, child.value());
+      }
+    } else if (content == EContent::kMarkup) {
       const bool nested = frame.nested;
       const int at = frame.depth + 1;
       if (nested) {
         out.Put('\n');
         PutIndent(out, at);
       }
-      open(child, at, nested);  // frame is not to be used after this
+      if (child.type() == pugi::node_element) {
+        open(child, at, nested);  // frame is not to be used after this
+      } else {
+        PutOtherMarkup(out, child);
+      }
     }
   }
 }
@@ -240,8 +337,12 @@ std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDe
   COutput out(text);
   if (withDeclaration) out.Put("<?xml version=\"1.0\"?>\n");
   for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    PutElement(out, child, 0, true);
+    if (ContentOf(child) != EContent::kMarkup) continue;
+    if (child.type() == pugi::node_element) {
+      PutElement(out, child, 0, true);
+    } else {
+      PutOtherMarkup(out, child);
+    }
     out.Put('\n');
   }
   out.Flush();

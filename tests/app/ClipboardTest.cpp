@@ -78,6 +78,11 @@ TEST_F(ClipboardTest, CutAndPasteMoveRecordsAroundTheSelection) {
   Commands().Paste();
   EXPECT_EQ(node->Records().back().note, "cr\r\nlf");  // line ends kept
   EXPECT_EQ(view.Count(), 6);
+  // A reference to a character no file can hold ends nothing.
+  std::string nul = PointsOf({NoteRecord("marker")});
+  nul.replace(nul.find("marker"), 6, "a&#0;b");
+  EXPECT_EQ(Notes(ReadPastedRecords(nul)),
+            (std::vector<std::string>{std::string("a\xef\xbf\xbd") + "b"}));
 }
 
 TEST_F(ClipboardTest, APasteThatFailsInsertsNothing) {

@@ -189,6 +189,25 @@ TEST(LocationDatabase, FilingAppendsNothingWhenAnySectionCannotBeLoaded) {
   EXPECT_EQ(ListSections(*database).size(), 3u);
 }
 
+TEST(LocationDatabase, EntriesThatNameOneFileKeepEveryRecordFiledIntoIt) {
+  // A hand-made index: two months in one file, named two ways.
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath, IndexText({{"both.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                   {"./both.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)}}));
+  WriteLocationFile(folder / "both.xml", {MakeRecord(Utc(2004, 6, 3), "old")});
+  for (int round = 0; round < 2; ++round) {
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    const std::string n = std::to_string(round);
+    File(*database, {MakeRecord(Utc(2004, 5, 2), "may" + n),
+                     MakeRecord(Utc(2004, 6, 2), "june" + n), MakeRecord(Utc(2004, 6, 3), "old")});
+    LocationDatabaseRelease(std::move(database));
+  }
+  EXPECT_EQ(NotesOnDisk(indexPath),
+            (std::map<std::string, int>{
+                {"may0", 2}, {"june0", 2}, {"may1", 2}, {"june1", 2}, {"old", 2}}));
+}
+
 TEST(LocationDatabase, SectionElementsAreCheckedWhenFirstDecoded) {
   CTempFolder folder;
   const std::string indexPath = folder / "index.xml";
