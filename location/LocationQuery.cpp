@@ -1,6 +1,8 @@
 #include "location/LocationQuery.h"
 
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <utility>
 
 #include "location/FreeMemory.h"
@@ -68,11 +70,15 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   std::vector<CLocationRecord> found;
   CReturnMemoryGuard returnMemory;
 
+  // A hand-made index may name one file in several entries: it is read once.
+  std::set<std::string> searchedPaths;
   CXmlNodeEnumerator sections = MakeChildElementEnumerator(database);
   while (sections.HasMore()) {
     const CXmlElementRef proxy = sections.Next();
     CDatabaseSection& section = GetSection(proxy);
     if (useDate && !section.Overlaps(begin, end)) continue;
+    if (!searchedPaths.insert(std::filesystem::path(section.GetPath()).lexically_normal()).second)
+      continue;
     // A file loaded only for this search is let go after it: a scan of every
     // section would otherwise keep the whole database in memory.
     CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};

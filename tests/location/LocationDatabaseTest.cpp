@@ -9,6 +9,7 @@
 #include "TimeZoneGuard.h"
 #include "location/AtomicFile.h"
 #include "location/Exceptions.h"
+#include "location/LocationQuery.h"
 #include "location/TimeText.h"
 
 namespace {
@@ -206,6 +207,24 @@ TEST(LocationDatabase, EntriesThatNameOneFileKeepEveryRecordFiledIntoIt) {
   EXPECT_EQ(NotesOnDisk(indexPath),
             (std::map<std::string, int>{
                 {"may0", 2}, {"june0", 2}, {"may1", 2}, {"june1", 2}, {"old", 2}}));
+}
+
+TEST(LocationDatabase, EntriesThatNameOneFileListItsRecordsOnce) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath, IndexText({{"both.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                   {"./both.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)}}));
+  WriteLocationFile(folder / "both.xml",
+                    {MakeRecord(Utc(2004, 5, 3), "may"), MakeRecord(Utc(2004, 6, 3), "june")});
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  CSearchCriteria overBoth;
+  overBoth.begin = Utc(2004, 5, 2);
+  overBoth.end = Utc(2004, 6, 4);
+  for (const CSearchCriteria& criteria : {CSearchCriteria(), overBoth}) {
+    CLocationQuery query(criteria);
+    ExecuteDatabaseOperation(*database, query);
+    EXPECT_EQ(query.GetResults()->GetCount(), 2u);
+  }
 }
 
 TEST(LocationDatabase, SectionElementsAreCheckedWhenFirstDecoded) {
