@@ -64,7 +64,7 @@ std::vector<CLocationRecord> Records(std::string_view lines) {
     record.position = CPosition({35.0 + records.size(), 139.0});
     record.time = CZonedTime(static_cast<int32_t>(seconds), records.size() % 2 ? 32400 : 0);
     record.hasTime = true;
-    record.SetNote("r" + std::to_string(records.size()));
+    record.SetNote(std::string(1, 'r').append(std::to_string(records.size())));
     records.push_back(record);
   }
   return records;

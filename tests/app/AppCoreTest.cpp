@@ -234,7 +234,7 @@ TEST_F(AppCoreTest, ListenersHearWhichRecordsWereReplacedOnlyInTheActiveSource) 
   struct CReplacedLog : CEventLog {
     void OnRecordsReplaced(const std::vector<int32_t>& indices) override {
       std::string text = "replaced";
-      for (int32_t index : indices) text += " " + std::to_string(index);
+      for (int32_t index : indices) text.append(1, ' ').append(std::to_string(index));
       events.push_back(text);
     }
   } log;

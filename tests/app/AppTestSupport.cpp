@@ -13,6 +13,7 @@
 #include "app/MainFrame.h"
 #include "app/DatabaseFolder.h"
 #include "app/FileFolder.h"
+#include "app/LocalDay.h"
 #include "app/RunGuarded.h"
 #include "location/IteratorAdaptors.h"
 #include "location/LocationDatabase.h"
@@ -38,6 +39,12 @@ CLocationRecord TestRecordAt(int32_t time, const std::string& note) {
   record.time = CZonedTime(time, 0);
   record.hasTime = true;
   record.SetNote(note);
+  return record;
+}
+
+CLocationRecord TodayAt(double latitude, double longitude, int32_t second) {
+  CLocationRecord record = TestRecordAt(TodayLocalMidnight() + second, "");
+  record.position = CPosition(LatLon{latitude, longitude});
   return record;
 }
 

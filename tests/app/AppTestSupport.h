@@ -33,6 +33,8 @@ QApplication& TestApplication();
 
 // A record at time (UTC offset 0) with a note.
 CLocationRecord TestRecordAt(int32_t time, const std::string& note);
+// A record of today, second seconds after local midnight, in degrees on WGS-84.
+CLocationRecord TodayAt(double latitude, double longitude, int32_t second);
 // A whole file's bytes; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 

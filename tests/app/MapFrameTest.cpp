@@ -39,13 +39,6 @@ class CCountingCallback : public CPickCallback {
   CGeoRect rect;
 };
 
-// A record of today, in degrees on WGS-84.
-CLocationRecord TodayAt(double latitude, double longitude, int32_t second) {
-  CLocationRecord record = TestRecordAt(TodayLocalMidnight() + second, "");
-  record.position = CPosition(LatLon{latitude, longitude});
-  return record;
-}
-
 class MapFrameTest : public AppTest {
  protected:
   ~MapFrameTest() override {

@@ -41,12 +41,6 @@ class CXServerEnvironment : public ::testing::Environment {
 const ::testing::Environment* const g_xServer =
     ::testing::AddGlobalTestEnvironment(new CXServerEnvironment);
 
-CLocationRecord TodayAt(double latitude, double longitude, int32_t second) {
-  CLocationRecord record = TestRecordAt(TodayLocalMidnight() + second, "");
-  record.position = CPosition(LatLon{latitude, longitude});
-  return record;
-}
-
 class MapKeysTest : public AppTest {
  protected:
   ~MapKeysTest() override {
