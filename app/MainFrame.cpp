@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -69,7 +70,16 @@ CMainFrame::CMainFrame()
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(QString::fromStdString(LoadAppString(IDS_TITLE)));
   setWindowIcon(LoadAppIcon(IDI_PROGRAM));
-  resize(kDefaultWidth, kDefaultHeight);
+  const QScreen* place = screen();
+  resize(place ? FirstSize(place->availableGeometry()) : QSize(kDefaultWidth, kDefaultHeight));
+}
+
+QSize CMainFrame::FirstSize(const QRect& available) {
+  // The window manager's frame is known only once the window is mapped;
+  // this much room is kept for it.
+  const QMargins frame(8, 40, 8, 8);
+  const QSize room = available.size().shrunkBy(frame);
+  return QSize(kDefaultWidth, kDefaultHeight).boundedTo(room.expandedTo(QSize(1, 1)));
 }
 
 CMainFrame::~CMainFrame() {
