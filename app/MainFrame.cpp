@@ -32,6 +32,7 @@
 #include "app/PropertyWindow.h"
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
+#include "app/ScreenFit.h"
 #include "app/SearchPane.h"
 #include "location/Angle.h"
 #include "location/CoordinateText.h"
@@ -75,11 +76,7 @@ CMainFrame::CMainFrame()
 }
 
 QSize CMainFrame::FirstSize(const QRect& available) {
-  // The window manager's frame is known only once the window is mapped;
-  // this much room is kept for it.
-  const QMargins frame(8, 40, 8, 8);
-  const QSize room = available.size().shrunkBy(frame);
-  return QSize(kDefaultWidth, kDefaultHeight).boundedTo(room.expandedTo(QSize(1, 1)));
+  return FitSizeInto(QSize(kDefaultWidth, kDefaultHeight), available);
 }
 
 CMainFrame::~CMainFrame() {
