@@ -51,10 +51,16 @@ std::string FolderOf(const std::string& path) {
 
 CDatabaseFolder::CDatabaseFolder() {
   const std::string stored = GetDatabasePath();
-  if (stored.empty())
-    OpenDatabase(DefaultDatabasePath(), true);
-  else
-    OpenDatabase(stored, false);
+  const std::string path = stored.empty() ? DefaultDatabasePath() : stored;
+  try {
+    OpenDatabase(path, stored.empty());
+  } catch (const CUnreadableDatabase& e) {
+    // The program starts without a database; the user mends the index or
+    // chooses another in the options.
+    CAppCore& core = *GetAppCore();
+    ShowErrorBox(core.GetMainWindow(), e.what(), core.GetTitle());
+    WriteDatabasePath(path);
+  }
 }
 
 CDatabaseFolder::~CDatabaseFolder() {
@@ -104,18 +110,15 @@ std::unique_ptr<CLocationDatabase> CDatabaseFolder::OpenDatabaseAt(const std::st
   try {
     opened = OpenLocationDatabase(path, false);
   } catch (const std::exception& e) {
-    if (PathExists(path)) {
-      // An index that is there but cannot be read is the user's to mend:
-      // offering to create one would put an empty index in its place.
-      ShowErrorBox(core.GetMainWindow(), LoadAppString(IDS_MAPS_INVALID) + e.what(),
-                   core.GetTitle());
-    } else {
-      const uint32_t question = automatic ? IDS_ASK_CREATE_DATABASE_FIRST : IDS_ASK_CREATE_DATABASE;
-      if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
-        const std::string folder = FolderOf(path);
-        if (!folder.empty()) CreateDirectoryTree(folder);
-        opened = OpenLocationDatabase(path, true);
-      }
+    // An index that is there but cannot be read is the user's to mend:
+    // offering to create one would put an empty index in its place. The
+    // caller decides what becomes of it.
+    if (PathExists(path)) throw CUnreadableDatabase(LoadAppString(IDS_MAPS_INVALID) + e.what());
+    const uint32_t question = automatic ? IDS_ASK_CREATE_DATABASE_FIRST : IDS_ASK_CREATE_DATABASE;
+    if (AskYesNo(core.GetMainWindow(), LoadAppString(question) + path, core.GetTitle())) {
+      const std::string folder = FolderOf(path);
+      if (!folder.empty()) CreateDirectoryTree(folder);
+      opened = OpenLocationDatabase(path, true);
     }
   }
   return opened;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/TreeNode.h"
@@ -12,11 +13,20 @@
 class CDatabaseOperation;
 class CLocationDatabase;
 
+// A database index that is there but cannot be read; what() says so in the
+// user's words, with the reason. It is the user's to mend: nothing is ever
+// created over it.
+class CUnreadableDatabase : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class CDatabaseFolder : public CTreeNode {
  public:
   // Opens the database named by "LocationDatabaseFile", or asks to create it
-  // at the default place when the setting is empty. Declining leaves the
-  // folder without a database.
+  // at the default place when the setting is empty. Declining, or an index
+  // that cannot be read (shown in a box), leaves the folder without a
+  // database.
   CDatabaseFolder();
   // Releases the database, which saves what it holds modified.
   ~CDatabaseFolder() override;
@@ -31,12 +41,14 @@ class CDatabaseFolder : public CTreeNode {
   // The "LocationDatabaseFile" value; empty when absent.
   std::string GetDatabasePath() const;
   // Opens the database at path when it differs from the setting; asks before
-  // creating a missing one.
+  // creating a missing one. An index there that cannot be read throws
+  // CUnreadableDatabase with nothing changed.
   void SetDatabasePath(const std::string& path);
   // The same in three steps, so that other settings can be checked between
   // them. Opening asks before creating a missing database and throws when
-  // creating it fails; it writes and replaces nothing, and gives null when
-  // the user declined or an index there could not be read (shown in a box).
+  // creating it fails, and throws CUnreadableDatabase for an index there
+  // that cannot be read. It shows no box and writes and replaces nothing;
+  // it gives null when the user declined.
   std::unique_ptr<CLocationDatabase> OpenDatabaseAt(const std::string& path, bool automatic);
   // Writes path as the "LocationDatabaseFile" setting.
   void WriteDatabasePath(const std::string& path);

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -31,6 +32,7 @@
 #include "app/PropertyWindow.h"
 #include "app/RootFolder.h"
 #include "app/RunGuarded.h"
+#include "app/ScreenFit.h"
 #include "app/SearchPane.h"
 #include "location/Angle.h"
 #include "location/CoordinateText.h"
@@ -69,7 +71,12 @@ CMainFrame::CMainFrame()
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(QString::fromStdString(LoadAppString(IDS_TITLE)));
   setWindowIcon(LoadAppIcon(IDI_PROGRAM));
-  resize(kDefaultWidth, kDefaultHeight);
+  const QScreen* place = screen();
+  resize(place ? FirstSize(place->availableGeometry()) : QSize(kDefaultWidth, kDefaultHeight));
+}
+
+QSize CMainFrame::FirstSize(const QRect& available) {
+  return FitSizeInto(QSize(kDefaultWidth, kDefaultHeight), available);
 }
 
 CMainFrame::~CMainFrame() {

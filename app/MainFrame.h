@@ -41,6 +41,11 @@ class CMainFrame : public QMainWindow,
   static constexpr int kDefaultWidth = 1024;
   static constexpr int kDefaultHeight = 720;
 
+  // The first size of the window: the usual one, made smaller where the free
+  // area of the screen (available) could not hold it with the window
+  // manager's title bar and borders.
+  static QSize FirstSize(const QRect& available);
+
   enum { kPaneNone = -1, kPaneFolder = 0, kPaneSearch = 1 };
 
   // Reads the map view state; the window parts come with Create.

@@ -22,6 +22,7 @@
 #include "app/ConversionDialogs.h"
 #include "app/DialogParts.h"
 #include "app/RunGuarded.h"
+#include "app/ScreenFit.h"
 #include "location/CoordinateText.h"
 #include "location/IteratorAdaptors.h"
 #include "location/SettingsKey.h"
@@ -225,9 +226,12 @@ void CPropertyWindow::RestorePosition() {
   if (left == absent && settings.ReadDword(kLeftValue, 0) == 0) return;
   if (top == absent && settings.ReadDword(kTopValue, 0) == 0) return;
   // The place is the client area's, as saved; the frame is the window
-  // manager's. Screen positions left of or above the first screen are negative.
+  // manager's. Screen positions left of or above the first screen are
+  // negative. A place saved with other screens or another density may lie
+  // off the screens there are now: the window then comes onto one.
   adjustSize();
-  setGeometry(QRect(QPoint(static_cast<int32_t>(left), static_cast<int32_t>(top)), size()));
+  setGeometry(PlaceOnScreen(
+      QRect(QPoint(static_cast<int32_t>(left), static_cast<int32_t>(top)), size())));
 }
 
 void CPropertyWindow::Detach() {

@@ -98,6 +98,27 @@ TEST_F(DatabaseFolderTest, AnIndexThatCannotBeReadIsReportedAndNeverReplaced) {
   EXPECT_EQ(Stored(), path.string());
 }
 
+TEST_F(DatabaseFolderTest, AnUnreadableIndexChosenLaterIsThrownToTheCallerWithNothingChanged) {
+  core = MakeCore();
+  File(Folder(), {NoteRecord("kept")});
+  const fs::path path = dataFolder.filePath("broken/index.xml").toStdString();
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << "<not-index/>";
+  const int writes = store->writeCount;
+  try {
+    core->SetDatabasePath(path.string());
+    ADD_FAILURE() << "an unreadable index was taken";
+  } catch (const CUnreadableDatabase& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(LoadAppString(IDS_MAPS_INVALID), 0), 0u);
+  }
+  // The caller shows the failure; nothing was asked, written or replaced.
+  EXPECT_TRUE(prompter.shown.empty());
+  EXPECT_EQ(store->writeCount, writes);
+  EXPECT_EQ(Stored(), DefaultDatabasePath());
+  EXPECT_EQ(NotesFound(Folder(), CSearchCriteria()), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(ReadWholeFile(path.string()), "<not-index/>");
+}
+
 TEST_F(DatabaseFolderTest, AnotherPathOpensAnotherDatabaseAndTheOldOneKeepsItsRecords) {
   core = MakeCore();
   ASSERT_TRUE(prompter.shown.empty());

@@ -229,6 +229,31 @@ TEST_F(OptionsDialogTest, ARefusedPathLeavesEverySettingAndTheDatabaseAndMapsInU
   EXPECT_EQ(prompter.shown[1].kind, EPromptKind::Error);
   expectNothingChanged();
 
+  // An index that is there but cannot be read: reported over the dialog, no
+  // question, the index untouched; the next start opens the old database.
+  const std::string broken = Path("broken/index.xml");
+  fs::create_directories(Path("broken"));
+  std::ofstream(broken) << "<not-index/>";
+  QDialog* dialogShown = nullptr;
+  AnswerNextModalDialog([&](QDialog& dialog) {
+    dialogShown = &dialog;
+    Edit(dialog, COptionsDialog::IDC_SERVER_URL)->setText(QStringLiteral("http://new.example/"));
+    Edit(dialog, COptionsDialog::IDC_DATABASE_FILE)->setText(QString::fromStdString(broken));
+    Edit(dialog, COptionsDialog::IDC_MAP_FILE)->setText(QString::fromStdString(otherMaps));
+    Click(dialog, "1");
+    EXPECT_TRUE(dialog.isVisible());
+    expectNothingChanged();
+    Click(dialog, "2");
+  });
+  ShowOptions(*core);
+  ASSERT_EQ(prompter.shown.size(), 3u);
+  EXPECT_EQ(prompter.shown[2].kind, EPromptKind::Error);
+  EXPECT_EQ(prompter.shown[2].owner, dialogShown);
+  EXPECT_EQ(prompter.shown[2].text.rfind(LoadAppString(IDS_MAPS_INVALID), 0), 0u);
+  EXPECT_EQ(ReadWholeFile(broken), "<not-index/>");
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("broken")), fs::directory_iterator()), 1);
+  expectNothingChanged();
+
   // A new database that opens, and a map file the settings refuse: the
   // database path written first is taken back.
   store->failWritesOf = "MapFile";

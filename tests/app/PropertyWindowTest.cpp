@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 #include "app/CommandIds.h"
@@ -476,6 +477,17 @@ TEST_F(PropertyWindowTest, TheFrameOpensOneWindowThatReopensWhereItWasClosed) {
   frame->close();
   EXPECT_TRUE(window.isNull());
   EXPECT_EQ(store->Dword(CPropertyWindow::kLeftValue), static_cast<uint32_t>(left));
+}
+
+TEST_F(PropertyWindowTest, APlaceSavedOffTheScreensOpensOnTheScreen) {
+  StartWithFile({FullRecord()});
+  // Saved with a larger screen, or a lower density, than there is now.
+  store->values[CPropertyWindow::kLeftValue] = uint32_t{5000};
+  store->values[CPropertyWindow::kTopValue] = uint32_t{4000};
+  Open();
+  const QRect available = window->screen()->availableGeometry();
+  EXPECT_TRUE(available.contains(window->frameGeometry()))
+      << window->frameGeometry().x() << "," << window->frameGeometry().y();
 }
 
 }  // namespace
