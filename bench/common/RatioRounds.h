@@ -1,0 +1,94 @@
+// Compares our side of a case with its yardstick in rounds that alternate
+// which side runs first, so that a machine shared with other work slows both
+// alike, and prints the ratios (ours divided by the yardstick's) as
+// min/median/max: per size, and per case over every round of every size.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline double Median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
+}
+
+// One side of a comparison: setup runs before each timed run, untimed.
+struct CSide {
+  std::function<void()> setup;
+  std::function<void()> run;
+};
+
+inline double TimedMilliseconds(const CSide& side) {
+  if (side.setup) side.setup();
+  const auto start = std::chrono::steady_clock::now();
+  side.run();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+class CRatioTable {
+ public:
+  // Runs `rounds` rounds of both sides and prints the line of this size.
+  void Compare(const std::string& name, const std::string& size, int rounds, const CSide& ours,
+               const CSide& yardstick) {
+    std::vector<double> oursTimes, yardstickTimes, ratios;
+    for (int round = 0; round < rounds; ++round) {
+      double o = 0.0, y = 0.0;
+      if (round % 2 == 0) {
+        o = TimedMilliseconds(ours);
+        y = TimedMilliseconds(yardstick);
+      } else {
+        y = TimedMilliseconds(yardstick);
+        o = TimedMilliseconds(ours);
+      }
+      oursTimes.push_back(o);
+      yardstickTimes.push_back(y);
+      ratios.push_back(o / y);
+    }
+    std::vector<double>& all = m_ratios[name];
+    all.insert(all.end(), ratios.begin(), ratios.end());
+    if (std::find(m_order.begin(), m_order.end(), name) == m_order.end()) m_order.push_back(name);
+    std::printf("%-28s %-6s ours %10.2f ms, yardstick %10.2f ms (medians of %d); ratio %s\n",
+                name.c_str(), size.c_str(), Median(oursTimes), Median(yardstickTimes), rounds,
+                Spread(ratios).c_str());
+    std::fflush(stdout);
+  }
+
+  // Every case over all its rounds and sizes.
+  void PrintSummary() const {
+    std::printf("ratios, min/median/max over rounds and sizes:\n");
+    for (const std::string& name : m_order) {
+      std::printf("  %-28s %s\n", name.c_str(), Spread(m_ratios.at(name)).c_str());
+    }
+  }
+
+ private:
+  static std::string Spread(const std::vector<double>& ratios) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%.2f/%.2f/%.2f",
+                  *std::min_element(ratios.begin(), ratios.end()), Median(ratios),
+                  *std::max_element(ratios.begin(), ratios.end()));
+    return text;
+  }
+
+  std::vector<std::string> m_order;
+  std::map<std::string, std::vector<double>> m_ratios;
+};
+
+// "10k", "100k", "1M".
+inline std::string SizeLabel(long count) {
+  if (count >= 1000000 && count % 1000000 == 0) return std::to_string(count / 1000000) + "M";
+  if (count >= 1000 && count % 1000 == 0) return std::to_string(count / 1000) + "k";
+  return std::to_string(count);
+}
+
+}  // namespace bench
