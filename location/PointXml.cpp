@@ -17,22 +17,36 @@ namespace {
 // children, which is several times faster than selecting each path on its own
 // and finds the same nodes: for a path like "datum/text()" the first text child
 // of the first "datum" element that has one, as XPath's first node would be.
+// Names are told apart by their first letters before one comparison; the walks
+// ask each node for its type alone, which is node_null past the last child.
 
-pugi::xml_node FirstTextChild(pugi::xml_node element) {
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
-    if (type == pugi::node_pcdata || type == pugi::node_cdata) return child;
+// Whether the NUL-terminated `name` is `expected`; stops at the first
+// difference, so never reads past the end of either.
+template <std::size_t N>
+bool NameIs(const char* name, const char (&expected)[N]) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (name[i] != expected[i]) return false;
   }
-  return {};
+  return true;
 }
 
-// Keeps the first element named `name` (or, with `text`, the first text
-// child of the first such element that has one) in `slot`; `childName` is the
-// child's name.
-void Gather(pugi::xml_node child, const char* childName, const char* name, bool text,
-            pugi::xml_node& slot) {
-  if (slot || childName[0] != name[0] || std::strcmp(childName, name) != 0) return;
-  slot = text ? FirstTextChild(child) : child;
+pugi::xml_node FirstTextChild(pugi::xml_node element) {
+  for (pugi::xml_node child = element.first_child();; child = child.next_sibling()) {
+    switch (child.type()) {
+      case pugi::node_null:
+        return {};
+      case pugi::node_pcdata:
+      case pugi::node_cdata:
+        return child;
+      default:
+        break;
+    }
+  }
+}
+
+// Keeps the first text child of the first element named so that has one.
+void GatherText(pugi::xml_node element, pugi::xml_node& slot) {
+  if (!slot) slot = FirstTextChild(element);
 }
 
 struct CPointNodes {
@@ -41,41 +55,92 @@ struct CPointNodes {
 
 CPointNodes GatherPoint(pugi::xml_node point) {
   CPointNodes nodes;
-  for (pugi::xml_node child = point.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+  for (pugi::xml_node child = point.first_child();; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_null) break;
+    if (type != pugi::node_element) continue;
     const char* name = child.name();
-    Gather(child, name, "time", true, nodes.time);
-    Gather(child, name, "position", false, nodes.position);
-    Gather(child, name, "note", true, nodes.note);
+    switch (name[0]) {
+      case 't':
+        if (NameIs(name, "time")) GatherText(child, nodes.time);
+        break;
+      case 'p':
+        if (!nodes.position && NameIs(name, "position")) nodes.position = child;
+        break;
+      case 'n':
+        if (NameIs(name, "note")) GatherText(child, nodes.note);
+        break;
+      default:
+        break;
+    }
   }
   return nodes;
 }
 
-constexpr int kAccuracyCount = 5;
-constexpr const char* kAccuracyNames[kAccuracyCount] = {
-    "fixmode", "semimajoraxiserror", "semiminoraxiserror", "verticalerror", "majoraxisangle"};
+enum EAccuracy { kFixMode, kSemiMajorAxisError, kSemiMinorAxisError, kVerticalError,
+                 kMajorAxisAngle, kAccuracyCount };
 
 struct CPositionNodes {
   pugi::xml_node datum, latitude, longitude, altitude;  // text, element, element, text
-  pugi::xml_node accuracy[kAccuracyCount];             // texts, in kAccuracyNames order
+  pugi::xml_node accuracy[kAccuracyCount];             // texts
 };
+
+void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
+  for (pugi::xml_node value = accuracy.first_child();; value = value.next_sibling()) {
+    const pugi::xml_node_type type = value.type();
+    if (type == pugi::node_null) break;
+    if (type != pugi::node_element) continue;
+    const char* name = value.name();
+    switch (name[0]) {
+      case 'f':
+        if (NameIs(name, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
+        break;
+      case 's':
+        if (NameIs(name, "semimajoraxiserror")) {
+          GatherText(value, nodes.accuracy[kSemiMajorAxisError]);
+        } else if (NameIs(name, "semiminoraxiserror")) {
+          GatherText(value, nodes.accuracy[kSemiMinorAxisError]);
+        }
+        break;
+      case 'v':
+        if (NameIs(name, "verticalerror")) GatherText(value, nodes.accuracy[kVerticalError]);
+        break;
+      case 'm':
+        if (NameIs(name, "majoraxisangle")) GatherText(value, nodes.accuracy[kMajorAxisAngle]);
+        break;
+      default:
+        break;
+    }
+  }
+}
 
 CPositionNodes GatherPosition(pugi::xml_node position) {
   CPositionNodes nodes;
-  for (pugi::xml_node child = position.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+  for (pugi::xml_node child = position.first_child();; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_null) break;
+    if (type != pugi::node_element) continue;
     const char* name = child.name();
-    Gather(child, name, "datum", true, nodes.datum);
-    Gather(child, name, "latitude", false, nodes.latitude);
-    Gather(child, name, "longitude", false, nodes.longitude);
-    Gather(child, name, "altitude", true, nodes.altitude);
-    if (std::strcmp(name, "accuracy") != 0) continue;
-    for (pugi::xml_node value = child.first_child(); value; value = value.next_sibling()) {
-      if (value.type() != pugi::node_element) continue;
-      const char* valueName = value.name();
-      for (int i = 0; i < kAccuracyCount; ++i) {
-        Gather(value, valueName, kAccuracyNames[i], true, nodes.accuracy[i]);
-      }
+    switch (name[0]) {
+      case 'd':
+        if (NameIs(name, "datum")) GatherText(child, nodes.datum);
+        break;
+      case 'l':
+        if (!nodes.latitude && NameIs(name, "latitude")) {
+          nodes.latitude = child;
+        } else if (!nodes.longitude && NameIs(name, "longitude")) {
+          nodes.longitude = child;
+        }
+        break;
+      case 'a':
+        if (NameIs(name, "altitude")) {
+          GatherText(child, nodes.altitude);
+        } else if (NameIs(name, "accuracy")) {
+          GatherAccuracy(child, nodes);
+        }
+        break;
+      default:
+        break;
     }
   }
   return nodes;
@@ -96,9 +161,9 @@ bool ReadOptionalNumber(pugi::xml_node text, double& out) {
 constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
 
 CDatumHandle DatumFromKeyword(const char* keyword) {
-  for (int i = 0; i < 3; ++i) {
-    if (std::strcmp(keyword, kDatumKeywords[i]) == 0) return GetDatumByIndex(i);
-  }
+  if (NameIs(keyword, "wgs84")) return GetDatumByIndex(0);
+  if (NameIs(keyword, "tokyo")) return GetDatumByIndex(1);
+  if (NameIs(keyword, "itrf")) return GetDatumByIndex(2);
   throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
 }
 
@@ -188,8 +253,8 @@ CAngle ReadAngleXml(pugi::xml_node angle) {
   const pugi::xml_attribute unitAttribute = angle.attribute("unit");
   if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
   const char* unit = unitAttribute.value();
-  const bool dms = std::strcmp(unit, "dms") == 0;
-  if (!dms && std::strcmp(unit, "degree") != 0) {
+  const bool dms = NameIs(unit, "dms");
+  if (!dms && !NameIs(unit, "degree")) {
     throw std::runtime_error(std::string("Invalid Unit: ") + unit);
   }
   const char* text = Required(FirstTextChild(angle), "text()").value();
@@ -203,14 +268,17 @@ CPosition ReadPositionXml(pugi::xml_node position) {
   result.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
   result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
   result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
-  if (nodes.accuracy[0]) {
-    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[0].value());
+  if (nodes.accuracy[kFixMode]) {
+    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[kFixMode].value());
     result.hasFixMode = true;
   }
-  result.hasSemiMajorAxisError = ReadOptionalNumber(nodes.accuracy[1], result.semiMajorAxisError);
-  result.hasSemiMinorAxisError = ReadOptionalNumber(nodes.accuracy[2], result.semiMinorAxisError);
-  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[3], result.verticalError);
-  result.hasMajorAxisAngle = ReadOptionalNumber(nodes.accuracy[4], result.majorAxisAngle);
+  result.hasSemiMajorAxisError =
+      ReadOptionalNumber(nodes.accuracy[kSemiMajorAxisError], result.semiMajorAxisError);
+  result.hasSemiMinorAxisError =
+      ReadOptionalNumber(nodes.accuracy[kSemiMinorAxisError], result.semiMinorAxisError);
+  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[kVerticalError], result.verticalError);
+  result.hasMajorAxisAngle =
+      ReadOptionalNumber(nodes.accuracy[kMajorAxisAngle], result.majorAxisAngle);
   return result;
 }
 
