@@ -19,7 +19,9 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
                                    1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kMaxExactPower = 22;
 constexpr uint64_t kMaxExactMantissa = uint64_t{1} << 53;
-constexpr int kMaxMantissaDigits = 19;          // any 19 digits fit in 64 bits
+// Below this a mantissa takes one more digit within 64 bits; at it, it is
+// beyond 2^53 anyway.
+constexpr uint64_t kMantissaLimit = 1000000000000000000ull;
 constexpr int64_t kExponentLimit = 100000;      // beyond any double
 
 struct CDecimalScan {
@@ -41,25 +43,25 @@ CDecimalScan ScanDecimal(std::string_view text) {
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   uint64_t mantissa = 0;
-  int significant = 0;      // digits in the mantissa, leading zeros not counted
-  int64_t exponent = 0;     // of ten, applied to the mantissa
-  bool truncated = false;   // more digits than the mantissa holds: not exact
-  std::size_t digits = 0;
-  const auto take = [&](char c) {
-    const auto d = static_cast<uint64_t>(c - '0');
-    if (significant == 0 && d == 0) return;
-    truncated |= significant == kMaxMantissaDigits;
-    if (!truncated) {
-      mantissa = mantissa * 10 + d;
-      ++significant;
+  int64_t exponent = 0;    // of ten, applied to the mantissa
+  bool truncated = false;  // more digits than the mantissa holds: not exact
+  const auto take = [&](const char* from, bool fraction) {
+    for (; p < end; ++p) {
+      const auto d = static_cast<uint64_t>(static_cast<unsigned char>(*p) - '0');
+      if (d > 9) break;
+      if (mantissa < kMantissaLimit) {
+        mantissa = mantissa * 10 + d;
+        exponent -= fraction;
+      } else {
+        truncated = true;
+      }
     }
+    return static_cast<std::size_t>(p - from);
   };
-  for (; p < end && IsDigit(*p); ++p, ++digits) take(*p);
+  std::size_t digits = take(p, false);
   if (p < end && *p == '.') {
-    for (++p; p < end && IsDigit(*p); ++p, ++digits) {
-      take(*p);
-      --exponent;
-    }
+    ++p;
+    digits += take(p, true);
   }
   if (digits == 0) return {0, false, 0.0};
   if (p < end && (*p == 'e' || *p == 'E')) {

@@ -17,27 +17,52 @@ namespace {
 // children, which is several times faster than selecting each path on its own
 // and finds the same nodes: for a path like "datum/text()" the first text child
 // of the first "datum" element that has one, as XPath's first node would be.
-// Names are told apart by their first letters before one comparison; the walks
-// ask each node for its type alone, which is node_null past the last child.
+// Every node operation is a call into the XML library, so the walks make as
+// few as they can: each node is asked for its type alone (node_null past the
+// last child), names are told apart by length and first letter before one
+// comparison, and what was found is known without asking the node.
 
-// Whether the NUL-terminated `name` is `expected`; stops at the first
-// difference, so never reads past the end of either.
+// Whether `name`, of `length` bytes, is the literal `expected`.
 template <std::size_t N>
-bool NameIs(const char* name, const char (&expected)[N]) {
+bool NameIs(const char* name, std::size_t length, const char (&expected)[N]) {
+  return length == N - 1 && std::memcmp(name, expected, N - 1) == 0;
+}
+
+// Whether the NUL-terminated `text` is the literal `expected`; stops at the
+// first difference, so never reads past the end of either.
+template <std::size_t N>
+bool TextIs(const char* text, const char (&expected)[N]) {
   for (std::size_t i = 0; i < N; ++i) {
-    if (name[i] != expected[i]) return false;
+    if (text[i] != expected[i]) return false;
   }
   return true;
 }
 
-pugi::xml_node FirstTextChild(pugi::xml_node element) {
+// Building a node is a call too; copying one is not.
+const pugi::xml_node kNoNode;
+
+// A node that was found, or none.
+struct CFound {
+  pugi::xml_node node = kNoNode;
+  bool present = false;
+
+  explicit operator bool() const { return present; }
+  void Set(pugi::xml_node found) {
+    node = found;
+    present = true;
+  }
+};
+
+CFound FirstTextChild(pugi::xml_node element) {
+  CFound text;
   for (pugi::xml_node child = element.first_child();; child = child.next_sibling()) {
     switch (child.type()) {
       case pugi::node_null:
-        return {};
+        return text;
       case pugi::node_pcdata:
       case pugi::node_cdata:
-        return child;
+        text.Set(child);
+        return text;
       default:
         break;
     }
@@ -45,125 +70,143 @@ pugi::xml_node FirstTextChild(pugi::xml_node element) {
 }
 
 // Keeps the first text child of the first element named so that has one.
-void GatherText(pugi::xml_node element, pugi::xml_node& slot) {
+void GatherText(pugi::xml_node element, CFound& slot) {
   if (!slot) slot = FirstTextChild(element);
 }
 
+void GatherElement(pugi::xml_node element, CFound& slot) {
+  if (!slot) slot.Set(element);
+}
+
+// Calls `take(child, name, length)` for each element child of `parent`.
+template <class F>
+void ForEachElement(pugi::xml_node parent, F&& take) {
+  for (pugi::xml_node child = parent.first_child();; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_null) return;
+    if (type != pugi::node_element) continue;
+    const char* name = child.name();
+    take(child, name, std::strlen(name));
+  }
+}
+
 struct CPointNodes {
-  pugi::xml_node time, position, note;  // text, element, text
+  CFound time, position, note;  // text, element, text
 };
 
 CPointNodes GatherPoint(pugi::xml_node point) {
   CPointNodes nodes;
-  for (pugi::xml_node child = point.first_child();; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
-    if (type == pugi::node_null) break;
-    if (type != pugi::node_element) continue;
-    const char* name = child.name();
+  ForEachElement(point, [&](pugi::xml_node child, const char* name, std::size_t length) {
     switch (name[0]) {
       case 't':
-        if (NameIs(name, "time")) GatherText(child, nodes.time);
+        if (NameIs(name, length, "time")) GatherText(child, nodes.time);
         break;
       case 'p':
-        if (!nodes.position && NameIs(name, "position")) nodes.position = child;
+        if (NameIs(name, length, "position")) GatherElement(child, nodes.position);
         break;
       case 'n':
-        if (NameIs(name, "note")) GatherText(child, nodes.note);
+        if (NameIs(name, length, "note")) GatherText(child, nodes.note);
         break;
       default:
         break;
     }
-  }
+  });
   return nodes;
 }
 
-enum EAccuracy { kFixMode, kSemiMajorAxisError, kSemiMinorAxisError, kVerticalError,
-                 kMajorAxisAngle, kAccuracyCount };
+enum EAccuracy {
+  kFixMode,
+  kSemiMajorAxisError,
+  kSemiMinorAxisError,
+  kVerticalError,
+  kMajorAxisAngle,
+  kAccuracyCount
+};
 
 struct CPositionNodes {
-  pugi::xml_node datum, latitude, longitude, altitude;  // text, element, element, text
-  pugi::xml_node accuracy[kAccuracyCount];             // texts
+  CFound datum, latitude, longitude, altitude;  // text, element, element, text
+  CFound accuracy[kAccuracyCount];              // texts
 };
 
 void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
-  for (pugi::xml_node value = accuracy.first_child();; value = value.next_sibling()) {
-    const pugi::xml_node_type type = value.type();
-    if (type == pugi::node_null) break;
-    if (type != pugi::node_element) continue;
-    const char* name = value.name();
+  ForEachElement(accuracy, [&](pugi::xml_node value, const char* name, std::size_t length) {
     switch (name[0]) {
       case 'f':
-        if (NameIs(name, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
+        if (NameIs(name, length, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
         break;
       case 's':
-        if (NameIs(name, "semimajoraxiserror")) {
+        if (NameIs(name, length, "semimajoraxiserror")) {
           GatherText(value, nodes.accuracy[kSemiMajorAxisError]);
-        } else if (NameIs(name, "semiminoraxiserror")) {
+        } else if (NameIs(name, length, "semiminoraxiserror")) {
           GatherText(value, nodes.accuracy[kSemiMinorAxisError]);
         }
         break;
       case 'v':
-        if (NameIs(name, "verticalerror")) GatherText(value, nodes.accuracy[kVerticalError]);
+        if (NameIs(name, length, "verticalerror")) {
+          GatherText(value, nodes.accuracy[kVerticalError]);
+        }
         break;
       case 'm':
-        if (NameIs(name, "majoraxisangle")) GatherText(value, nodes.accuracy[kMajorAxisAngle]);
+        if (NameIs(name, length, "majoraxisangle")) {
+          GatherText(value, nodes.accuracy[kMajorAxisAngle]);
+        }
         break;
       default:
         break;
     }
-  }
+  });
 }
 
 CPositionNodes GatherPosition(pugi::xml_node position) {
   CPositionNodes nodes;
-  for (pugi::xml_node child = position.first_child();; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
-    if (type == pugi::node_null) break;
-    if (type != pugi::node_element) continue;
-    const char* name = child.name();
+  ForEachElement(position, [&](pugi::xml_node child, const char* name, std::size_t length) {
     switch (name[0]) {
       case 'd':
-        if (NameIs(name, "datum")) GatherText(child, nodes.datum);
+        if (NameIs(name, length, "datum")) GatherText(child, nodes.datum);
         break;
       case 'l':
-        if (!nodes.latitude && NameIs(name, "latitude")) {
-          nodes.latitude = child;
-        } else if (!nodes.longitude && NameIs(name, "longitude")) {
-          nodes.longitude = child;
+        if (NameIs(name, length, "latitude")) {
+          GatherElement(child, nodes.latitude);
+        } else if (NameIs(name, length, "longitude")) {
+          GatherElement(child, nodes.longitude);
         }
         break;
       case 'a':
-        if (NameIs(name, "altitude")) {
+        if (NameIs(name, length, "altitude")) {
           GatherText(child, nodes.altitude);
-        } else if (NameIs(name, "accuracy")) {
+        } else if (NameIs(name, length, "accuracy")) {
           GatherAccuracy(child, nodes);
         }
         break;
       default:
         break;
     }
-  }
+  });
   return nodes;
 }
 
-pugi::xml_node Required(pugi::xml_node node, const char* path) {
-  if (!node) throw std::runtime_error(std::string("XML Node Not Found: ") + path);
-  return node;
+[[noreturn]] void ThrowNotFound(const char* path) {
+  throw std::runtime_error(std::string("XML Node Not Found: ") + path);
+}
+
+pugi::xml_node Required(const CFound& found, const char* path) {
+  if (!found) ThrowNotFound(path);
+  return found.node;
 }
 
 // An optional number: present whenever its node is, whatever the text says.
-bool ReadOptionalNumber(pugi::xml_node text, double& out) {
+bool ReadOptionalNumber(const CFound& text, double& out) {
   if (!text) return false;
-  out = ParseDoublePrefix(text.value());
+  out = ParseDoublePrefix(text.node.value());
   return true;
 }
 
 constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
 
 CDatumHandle DatumFromKeyword(const char* keyword) {
-  if (NameIs(keyword, "wgs84")) return GetDatumByIndex(0);
-  if (NameIs(keyword, "tokyo")) return GetDatumByIndex(1);
-  if (NameIs(keyword, "itrf")) return GetDatumByIndex(2);
+  if (TextIs(keyword, "wgs84")) return GetDatumByIndex(0);
+  if (TextIs(keyword, "tokyo")) return GetDatumByIndex(1);
+  if (TextIs(keyword, "itrf")) return GetDatumByIndex(2);
   throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
 }
 
@@ -253,8 +296,8 @@ CAngle ReadAngleXml(pugi::xml_node angle) {
   const pugi::xml_attribute unitAttribute = angle.attribute("unit");
   if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
   const char* unit = unitAttribute.value();
-  const bool dms = NameIs(unit, "dms");
-  if (!dms && !NameIs(unit, "degree")) {
+  const bool dms = TextIs(unit, "dms");
+  if (!dms && !TextIs(unit, "degree")) {
     throw std::runtime_error(std::string("Invalid Unit: ") + unit);
   }
   const char* text = Required(FirstTextChild(angle), "text()").value();
@@ -269,7 +312,7 @@ CPosition ReadPositionXml(pugi::xml_node position) {
   result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
   result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
   if (nodes.accuracy[kFixMode]) {
-    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[kFixMode].value());
+    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[kFixMode].node.value());
     result.hasFixMode = true;
   }
   result.hasSemiMajorAxisError =
@@ -286,12 +329,12 @@ CLocationRecord ReadPointXml(pugi::xml_node point) {
   const CPointNodes nodes = GatherPoint(point);
   CLocationRecord record;
   if (nodes.time) {
-    record.time = ParsePointTime(nodes.time.value());
+    record.time = ParsePointTime(nodes.time.node.value());
     record.hasTime = true;
   }
   record.position = ReadPositionXml(Required(nodes.position, "position"));
   if (nodes.note) {
-    record.note = ReplaceNonXmlCharacters(nodes.note.value());
+    record.note = ReplaceNonXmlCharacters(nodes.note.node.value());
     record.hasNote = true;
   }
   return record;
