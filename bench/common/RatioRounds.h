@@ -2,7 +2,12 @@
 // which side runs first, so that a machine shared with other work slows both
 // alike, and prints the ratios (ours divided by the yardstick's) as
 // min/median/max: per size, and per case over every round of every size.
+// Work that only computes is timed by the processor time of this thread,
+// which other work on a loaded machine does not inflate; work that waits for
+// the disk by the wall clock.
 #pragma once
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,28 +32,40 @@ struct CSide {
   std::function<void()> run;
 };
 
-inline double TimedMilliseconds(const CSide& side) {
+enum class EClock { kProcessor, kWall };
+
+inline double NowMilliseconds(EClock clock) {
+  if (clock == EClock::kWall) {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
+}
+
+inline double TimedMilliseconds(const CSide& side, EClock clock) {
   if (side.setup) side.setup();
-  const auto start = std::chrono::steady_clock::now();
+  const double start = NowMilliseconds(clock);
   side.run();
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
+  return NowMilliseconds(clock) - start;
 }
 
 class CRatioTable {
  public:
   // Runs `rounds` rounds of both sides and prints the line of this size.
   void Compare(const std::string& name, const std::string& size, int rounds, const CSide& ours,
-               const CSide& yardstick) {
+               const CSide& yardstick, EClock clock = EClock::kProcessor) {
     std::vector<double> oursTimes, yardstickTimes, ratios;
     for (int round = 0; round < rounds; ++round) {
       double o = 0.0, y = 0.0;
       if (round % 2 == 0) {
-        o = TimedMilliseconds(ours);
-        y = TimedMilliseconds(yardstick);
+        o = TimedMilliseconds(ours, clock);
+        y = TimedMilliseconds(yardstick, clock);
       } else {
-        y = TimedMilliseconds(yardstick);
-        o = TimedMilliseconds(ours);
+        y = TimedMilliseconds(yardstick, clock);
+        o = TimedMilliseconds(ours, clock);
       }
       oursTimes.push_back(o);
       yardstickTimes.push_back(y);
@@ -57,9 +74,9 @@ class CRatioTable {
     std::vector<double>& all = m_ratios[name];
     all.insert(all.end(), ratios.begin(), ratios.end());
     if (std::find(m_order.begin(), m_order.end(), name) == m_order.end()) m_order.push_back(name);
-    std::printf("%-28s %-6s ours %10.2f ms, yardstick %10.2f ms (medians of %d); ratio %s\n",
-                name.c_str(), size.c_str(), Median(oursTimes), Median(yardstickTimes), rounds,
-                Spread(ratios).c_str());
+    std::printf("%-20s %-5s ours %9.2f ms, yardstick %9.2f ms (%s, medians of %d); ratio %s\n",
+                name.c_str(), size.c_str(), Median(oursTimes), Median(yardstickTimes),
+                clock == EClock::kWall ? "wall" : "processor", rounds, Spread(ratios).c_str());
     std::fflush(stdout);
   }
 
@@ -67,7 +84,7 @@ class CRatioTable {
   void PrintSummary() const {
     std::printf("ratios, min/median/max over rounds and sizes:\n");
     for (const std::string& name : m_order) {
-      std::printf("  %-28s %s\n", name.c_str(), Spread(m_ratios.at(name)).c_str());
+      std::printf("  %-20s %s\n", name.c_str(), Spread(m_ratios.at(name)).c_str());
     }
   }
 

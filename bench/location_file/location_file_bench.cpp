@@ -115,7 +115,7 @@ bool RunSize(bench::CRatioTable& table, const std::string& folder, int points) {
   const std::string savedPath = folder + "/copy.xml";
   const bench::CSide save{[&] { file->SetModified(); }, [&] { file->SaveIfModified(); }};
   const bench::CSide write{nullptr, [&] { WriteSyncRename(folder, savedPath, bytes); }};
-  table.Compare("save", label, kRounds, save, write);
+  table.Compare("save", label, kRounds, save, write, bench::EClock::kWall);
   const bool same = ReadBytes(path) == bytes;
   if (!same) std::printf("the saved file differs from the bytes it was loaded from\n");
 
