@@ -293,7 +293,12 @@ std::string FormatDmsXmlText(const CDms& dms) {
 }
 
 CAngle ReadAngleXml(pugi::xml_node angle) {
-  const pugi::xml_attribute unitAttribute = angle.attribute("unit");
+  // The unit is nearly always the only attribute; looking it up by name
+  // costs more.
+  pugi::xml_attribute unitAttribute = angle.first_attribute();
+  if (!unitAttribute || !TextIs(unitAttribute.name(), "unit")) {
+    unitAttribute = angle.attribute("unit");
+  }
   if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
   const char* unit = unitAttribute.value();
   const bool dms = TextIs(unit, "dms");
@@ -319,25 +324,51 @@ CPosition ReadPositionXml(pugi::xml_node position) {
       ReadOptionalNumber(nodes.accuracy[kSemiMajorAxisError], result.semiMajorAxisError);
   result.hasSemiMinorAxisError =
       ReadOptionalNumber(nodes.accuracy[kSemiMinorAxisError], result.semiMinorAxisError);
-  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[kVerticalError], result.verticalError);
+  result.hasVerticalError =
+      ReadOptionalNumber(nodes.accuracy[kVerticalError], result.verticalError);
   result.hasMajorAxisAngle =
       ReadOptionalNumber(nodes.accuracy[kMajorAxisAngle], result.majorAxisAngle);
   return result;
 }
 
-CLocationRecord ReadPointXml(pugi::xml_node point) {
+CPointXmlParts FindPointXmlParts(pugi::xml_node point) {
   const CPointNodes nodes = GatherPoint(point);
+  return {nodes.time.node,    nodes.position.node,    nodes.note.node,
+          nodes.time.present, nodes.position.present, nodes.note.present};
+}
+
+CLocationRecord ReadPointXml(const CPointXmlParts& point) {
   CLocationRecord record;
-  if (nodes.time) {
-    record.time = ParsePointTime(nodes.time.node.value());
+  if (point.hasTime) {
+    record.time = ParsePointTime(point.time.value());
     record.hasTime = true;
   }
-  record.position = ReadPositionXml(Required(nodes.position, "position"));
-  if (nodes.note) {
-    record.note = ReplaceNonXmlCharacters(nodes.note.node.value());
+  if (!point.hasPosition) ThrowNotFound("position");
+  record.position = ReadPositionXml(point.position);
+  if (point.hasNote) {
+    record.note = ReplaceNonXmlCharacters(point.note.value());
     record.hasNote = true;
   }
   return record;
+}
+
+CLocationRecord ReadPointXml(pugi::xml_node point) { return ReadPointXml(FindPointXmlParts(point)); }
+
+std::pair<double, double> ReadPointXmlDegrees(const CPointXmlParts& point) {
+  // What can fail, in ReadPointXml's order: the time, then the datum and the
+  // angles. Numbers and texts never fail.
+  if (point.hasTime) ParsePointTime(point.time.value());
+  if (!point.hasPosition) ThrowNotFound("position");
+  const CPositionNodes nodes = GatherPosition(point.position);
+  CPosition position;
+  position.datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  position.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
+  position.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
+  // The height enters only a conversion to another datum.
+  if (!(position.datum == GetWgs84Datum())) {
+    position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
+  }
+  return GetPositionDegrees(position);
 }
 
 pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAngle& angle) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
+#include <string>
 
 #include "FileTestSupport.h"
 
@@ -255,3 +257,30 @@ TEST(PointXml, NumberAndAngleForms) {
 }
 
 }  // namespace
+
+TEST(PointXml, PositionAloneGivesTheDegreesOfTheWholeRecord) {
+  std::mt19937 random(9);
+  const char* const datums[] = {"wgs84", "tokyo", "itrf"};
+  const char* const units[] = {" unit=\"degree\"", " unit=\"dms\"", " x=\"1\" unit=\"dms\"",
+                               " x=\"1\" unit=\"degree\"", " unit=\"degree\" unit=\"dms\""};
+  for (int i = 0; i < 2000; ++i) {
+    const auto angle = [&](const char* name) {
+      const int unit = static_cast<int>(random() % 5);
+      const bool dms = unit == 1 || unit == 2;
+      std::string text = dms ? std::to_string(random() % 90) + "," + std::to_string(random() % 60) +
+                                   "," + std::to_string(random() % 60) + ".5"
+                             : std::to_string(static_cast<int>(random() % 18000) - 9000) + ".125";
+      return "<" + std::string(name) + units[unit] + ">" + text + "</" + name + ">";
+    };
+    std::string position = "<datum>" + std::string(datums[random() % 3]) + "</datum>" +
+                           angle("latitude") + angle("longitude");
+    if (random() % 2) position += "<altitude>" + std::to_string(random() % 5000) + "</altitude>";
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(Point(position).c_str()));
+    const CPointXmlParts parts = FindPointXmlParts(document.document_element());
+    const auto expected = GetPositionDegrees(ReadPointXml(parts).position);
+    const auto degrees = ReadPointXmlDegrees(parts);
+    ASSERT_EQ(degrees.first, expected.first) << position;
+    ASSERT_EQ(degrees.second, expected.second) << position;
+  }
+}
