@@ -11,15 +11,13 @@
 
 namespace {
 
-// Collects output in a buffer of its own and hands it to the string in large
-// pieces: far cheaper than growing the string by small ones. Writers ask for
-// room first and then fill it without further checks.
+// Collects output in a buffer of its own and hands it to the sink in large
+// pieces. Writers ask for room first and then fill it without further checks.
 class COutput {
  public:
-  explicit COutput(std::string& out) : m_out(out) {}
+  explicit COutput(CXmlTextSink& sink) : m_sink(sink) {}
   COutput(const COutput&) = delete;
   COutput& operator=(const COutput&) = delete;
-  ~COutput() { Flush(); }
 
   static constexpr std::size_t kRoom = 4096;
 
@@ -34,7 +32,8 @@ class COutput {
   void Put(std::string_view text) {
     if (text.size() > kRoom) {
       Flush();
-      m_out.append(text);
+      m_sink.Write(text);
+      m_flushed += text.size();
       return;
     }
     char* at = Room(text.size());
@@ -42,27 +41,43 @@ class COutput {
     m_cursor = at + text.size();
   }
   void Flush() {
-    m_out.append(m_buffer, static_cast<std::size_t>(m_cursor - m_buffer));
+    const auto size = static_cast<std::size_t>(m_cursor - m_buffer);
+    m_sink.Write(std::string_view(m_buffer, size));
+    m_flushed += size;
     m_cursor = m_buffer;
   }
 
   // How much has been put so far, and taking back what was put after that.
   std::size_t Position() const {
-    return m_out.size() + static_cast<std::size_t>(m_cursor - m_buffer);
+    return m_flushed + static_cast<std::size_t>(m_cursor - m_buffer);
   }
   void Truncate(std::size_t position) {
-    if (position >= m_out.size()) {
-      m_cursor = m_buffer + (position - m_out.size());
+    if (position >= m_flushed) {
+      m_cursor = m_buffer + (position - m_flushed);
     } else {
-      m_out.resize(position);
+      m_sink.Truncate(position);
+      m_flushed = position;
       m_cursor = m_buffer;
     }
   }
 
  private:
-  std::string& m_out;
+  CXmlTextSink& m_sink;
+  std::size_t m_flushed = 0;
   char m_buffer[1 << 16];
   char* m_cursor = m_buffer;
+};
+
+// Appends to a string.
+class CStringSink final : public CXmlTextSink {
+ public:
+  explicit CStringSink(std::string& text) : m_text(text), m_start(text.size()) {}
+  void Write(std::string_view piece) override { m_text.append(piece); }
+  void Truncate(std::size_t size) override { m_text.resize(m_start + size); }
+
+ private:
+  std::string& m_text;
+  std::size_t m_start;
 };
 
 enum class EContext { kText, kAttribute };
@@ -482,9 +497,9 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
 
 }  // namespace
 
-std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
-  std::string text;
-  COutput out(text);
+void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink,
+                          bool withDeclaration) {
+  COutput out(sink);
   if (withDeclaration) out.Put("<?xml version=\"1.0\"?>\n");
   for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
     if (ContentOf(child) != EContent::kMarkup) continue;
@@ -496,10 +511,18 @@ std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDe
     out.Put('\n');
   }
   out.Flush();
+}
+
+std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
+  std::string text;
+  CStringSink sink(text);
+  SerializeXmlDocument(document, sink, withDeclaration);
   return text;
 }
 
 void AppendXmlElementText(std::string& text, pugi::xml_node element) {
-  COutput out(text);
+  CStringSink sink(text);
+  COutput out(sink);
   PutElement(out, element, 0, false);
+  out.Flush();
 }

@@ -219,3 +219,16 @@ TEST(XmlWriter, ValuesOfAnyLengthAreEscapedByTheirRules) {
     ASSERT_EQ(written, expected) << testing::PrintToString(text);
   }
 }
+
+TEST(XmlWriter, TextAfterMoreMarkupThanTheWriterHoldsAtOnceStillUnindentsItsElement) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("root");
+  std::string flat = "<root>";
+  for (int i = 0; i < 30000; ++i) {
+    root.append_child("child").append_child("leaf");
+    flat += "<child><leaf /></child>";
+  }
+  root.append_child(pugi::node_pcdata).set_value("tail");
+  flat += "tail</root>";
+  EXPECT_EQ(SerializeXmlDocument(document, false), flat + "\n");
+}
