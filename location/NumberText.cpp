@@ -45,23 +45,30 @@ CDecimalScan ScanDecimal(std::string_view text) {
   uint64_t mantissa = 0;
   int64_t exponent = 0;    // of ten, applied to the mantissa
   bool truncated = false;  // more digits than the mantissa holds: not exact
-  const auto take = [&](const char* from, bool fraction) {
+  const char* const integer = p;
+  for (; p < end; ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
+    if (d > 9) break;
+    if (mantissa < kMantissaLimit) {
+      mantissa = mantissa * 10 + d;
+    } else {
+      truncated = true;
+    }
+  }
+  std::size_t digits = static_cast<std::size_t>(p - integer);
+  if (p < end && *p == '.') {
+    const char* const fraction = ++p;
     for (; p < end; ++p) {
-      const auto d = static_cast<uint64_t>(static_cast<unsigned char>(*p) - '0');
+      const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
       if (d > 9) break;
       if (mantissa < kMantissaLimit) {
         mantissa = mantissa * 10 + d;
-        exponent -= fraction;
+        --exponent;
       } else {
         truncated = true;
       }
     }
-    return static_cast<std::size_t>(p - from);
-  };
-  std::size_t digits = take(p, false);
-  if (p < end && *p == '.') {
-    ++p;
-    digits += take(p, true);
+    digits += static_cast<std::size_t>(p - fraction);
   }
   if (digits == 0) return {0, false, 0.0};
   if (p < end && (*p == 'e' || *p == 'E')) {
