@@ -1,6 +1,6 @@
 #include "location/PointXml.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -286,10 +286,19 @@ CDms ParseDmsText(std::string_view text) {
 }
 
 std::string FormatDmsXmlText(const CDms& dms) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-', dms.degrees,
-                dms.minutes, dms.seconds, dms.hundredths);
-  return buffer;
+  // As "%c%u,%u,%u.%02u" writes it, without printf's cost.
+  std::string text(1, dms.sign == 1 ? '+' : '-');
+  const auto put = [&text](uint32_t value, char after) {
+    char digits[16];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    if (after) text += after;
+  };
+  put(dms.degrees, ',');
+  put(dms.minutes, ',');
+  put(dms.seconds, '.');
+  if (dms.hundredths < 10) text += '0';
+  put(dms.hundredths, 0);
+  return text;
 }
 
 CAngle ReadAngleXml(pugi::xml_node angle) {

@@ -82,8 +82,8 @@ std::optional<CZonedTime> ToZonedTime(int64_t year, int64_t month, int64_t day, 
 }
 
 // Writes `seconds` as calendar time shifted by whole minutes, with the matching
-// designator.
-std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
+// designator, by gmtime_r and snprintf.
+std::string FormatWithOffsetMinutesByPrintf(int64_t seconds, int64_t offsetMinutes) {
   const time_t shifted = static_cast<time_t>(seconds + offsetMinutes * 60);
   std::tm tm{};
   gmtime_r(&shifted, &tm);
@@ -100,6 +100,57 @@ std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
                   static_cast<long long>(magnitude % 60));
   }
   return buffer;
+}
+
+char* PutTwoDigits(char* out, int64_t value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
+// The same text, reckoned here where the year has four digits and the offset
+// hours two: snprintf and gmtime_r cost more than the rest of writing a
+// record.
+std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
+  const int64_t shifted = seconds + offsetMinutes * 60;
+  const int64_t magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+  int64_t days = shifted / 86400;
+  int64_t time = shifted % 86400;
+  if (time < 0) time += 86400, --days;
+  // The civil date of a day count (proleptic Gregorian, as gmtime reckons).
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t dayOfEra = z - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+  const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2);
+  if (year < 0 || year > 9999 || magnitude / 60 > 99) {
+    return FormatWithOffsetMinutesByPrintf(seconds, offsetMinutes);
+  }
+  char buffer[32];
+  char* out = PutTwoDigits(PutTwoDigits(buffer, year / 100), year % 100);
+  *out++ = '-';
+  out = PutTwoDigits(out, month);
+  *out++ = '-';
+  out = PutTwoDigits(out, day);
+  *out++ = 'T';
+  out = PutTwoDigits(out, time / 3600);
+  *out++ = ':';
+  out = PutTwoDigits(out, time / 60 % 60);
+  *out++ = ':';
+  out = PutTwoDigits(out, time % 60);
+  if (offsetMinutes == 0) {
+    *out++ = 'Z';
+  } else {
+    *out++ = offsetMinutes > 0 ? '+' : '-';
+    out = PutTwoDigits(out, magnitude / 60);
+    *out++ = ':';
+    out = PutTwoDigits(out, magnitude % 60);
+  }
+  return std::string(buffer, out);
 }
 
 // Appends a decimal digit to a field, or throws PARSEERROR at it when the field

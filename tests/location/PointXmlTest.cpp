@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <sstream>
 #include <string>
@@ -216,6 +217,16 @@ TEST(PointXml, DmsText) {
 
   EXPECT_EQ(FormatDmsXmlText(CDms{1, 35, 41, 22, 8}), "+35,41,22.08");
   EXPECT_EQ(FormatDmsXmlText(CDms{-1, 0, 5, 0, 0}), "-0,5,0.00");
+  std::mt19937 random(4);
+  for (int i = 0; i < 20000; ++i) {
+    const auto field = [&] { return static_cast<uint32_t>(i % 2 ? random() : random() % 120); };
+    const CDms dms{i % 3 == 0 ? static_cast<int32_t>(random()) : (i % 3 == 1 ? 1 : -1), field(),
+                   field(), field(), field()};
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-',
+                  dms.degrees, dms.minutes, dms.seconds, dms.hundredths);
+    ASSERT_EQ(FormatDmsXmlText(dms), expected);
+  }
   EXPECT_EQ(FormatDmsXmlText(CDms{5, 1, 2, 3, 4}), "-1,2,3.04");
 }
 

@@ -258,6 +258,46 @@ TEST(PointTimeInTheWrittenForm, RefusesAsTheStateMachineDoes) {
   }
 }
 
+TEST(PointTimeText, IsWhatGmtimeAndPrintfWrite) {
+  // The writer's form written out on its own.
+  const auto reference = [](int32_t seconds, int32_t offset) {
+    const int64_t minutes = offset / 60;
+    const time_t shifted = static_cast<time_t>(int64_t{seconds} + minutes * 60);
+    std::tm tm{};
+    gmtime_r(&shifted, &tm);
+    char text[64];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d",
+                               tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                               tm.tm_min, tm.tm_sec);
+    const long long magnitude = minutes < 0 ? -minutes : minutes;
+    if (minutes == 0) {
+      std::snprintf(text + length, sizeof text - length, "Z");
+    } else {
+      std::snprintf(text + length, sizeof text - length, "%c%02lld:%02lld",
+                    minutes > 0 ? '+' : '-', magnitude / 60, magnitude % 60);
+    }
+    return std::string(text);
+  };
+  std::mt19937 random(13);
+  for (int i = 0; i < 200000; ++i) {
+    const auto seconds = static_cast<int32_t>(random());
+    int32_t offset = 0;
+    switch (i % 4) {
+      case 0: offset = static_cast<int32_t>(random()); break;  // any, hours beyond two digits
+      case 1: offset = (static_cast<int32_t>(random() % 1681) - 840) * 60; break;
+      case 2: offset = static_cast<int32_t>(random() % 120) - 60; break;
+      default: offset = (static_cast<int32_t>(random() % 200) - 100) * 3600; break;
+    }
+    ASSERT_EQ(FormatPointTime(CZonedTime(seconds, offset)), reference(seconds, offset))
+        << seconds << " " << offset;
+  }
+  for (const int32_t seconds : {INT32_MIN, INT32_MAX, 0, -1, 951782400, 951868800}) {
+    for (const int32_t offset : {INT32_MIN, INT32_MAX, 0, -60, 59 * 60 * 100, 32400}) {
+      ASSERT_EQ(FormatPointTime(CZonedTime(seconds, offset)), reference(seconds, offset));
+    }
+  }
+}
+
 TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
   EXPECT_EQ(FormatParseError(PARSEERROR(3), "abc", "DMS").what(), std::string("Incomplete DMS: abc"));
   EXPECT_EQ(FormatParseError(PARSEERROR(1), "a~c", "DMS").what(),
