@@ -35,18 +35,18 @@ struct CDecimalScan {
 // "nan" and "inf" are not numbers here. Where the digits and the power of ten
 // are both exact doubles, one correctly rounded multiplication or division
 // gives the correctly rounded value, which is what strtod gives (Clinger);
-// the numbers files hold nearly always are such.
-CDecimalScan ScanDecimal(std::string_view text) {
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
+// the numbers files hold nearly always are such. `end` is null for text that
+// ends at a NUL, which stops every step as any other character that cannot
+// continue a number does.
+CDecimalScan ScanDecimal(const char* const begin, const char* const end) {
   const char* p = begin;
   bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   uint64_t mantissa = 0;
   int64_t exponent = 0;    // of ten, applied to the mantissa
   bool truncated = false;  // more digits than the mantissa holds: not exact
   const char* const integer = p;
-  for (; p < end; ++p) {
+  for (; p != end; ++p) {
     const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
     if (d > 9) break;
     if (mantissa < kMantissaLimit) {
@@ -56,9 +56,9 @@ CDecimalScan ScanDecimal(std::string_view text) {
     }
   }
   std::size_t digits = static_cast<std::size_t>(p - integer);
-  if (p < end && *p == '.') {
+  if (p != end && *p == '.') {
     const char* const fraction = ++p;
-    for (; p < end; ++p) {
+    for (; p != end; ++p) {
       const unsigned d = static_cast<unsigned char>(*p) - unsigned{'0'};
       if (d > 9) break;
       if (mantissa < kMantissaLimit) {
@@ -71,13 +71,13 @@ CDecimalScan ScanDecimal(std::string_view text) {
     digits += static_cast<std::size_t>(p - fraction);
   }
   if (digits == 0) return {0, false, 0.0};
-  if (p < end && (*p == 'e' || *p == 'E')) {
+  if (p != end && (*p == 'e' || *p == 'E')) {
     const char* q = p + 1;
     bool negativeExponent = false;
-    if (q < end && (*q == '+' || *q == '-')) negativeExponent = *q++ == '-';
-    if (q < end && IsDigit(*q)) {
+    if (q != end && (*q == '+' || *q == '-')) negativeExponent = *q++ == '-';
+    if (q != end && IsDigit(*q)) {
       int64_t written = 0;  // saturates: such a number is not exact anyway
-      for (; q < end && IsDigit(*q); ++q) {
+      for (; q != end && IsDigit(*q); ++q) {
         if (written < kExponentLimit) written = written * 10 + (*q - '0');
       }
       exponent += negativeExponent ? -written : written;
@@ -114,7 +114,7 @@ std::string ToChars(double value, std::chars_format format, int precision) {
 double ParseDouble(std::string_view text, std::size_t* used) {
   std::size_t start = 0;
   while (start < text.size() && IsSpace(text[start])) ++start;
-  const CDecimalScan scan = ScanDecimal(text.substr(start));
+  const CDecimalScan scan = ScanDecimal(text.data() + start, text.data() + text.size());
   if (used) *used = scan.length == 0 ? 0 : start + scan.length;
   if (scan.length == 0) return 0.0;
   if (scan.exact) return scan.value;
@@ -124,6 +124,17 @@ double ParseDouble(std::string_view text, std::size_t* used) {
 }
 
 double ParseDoublePrefix(std::string_view text) { return ParseDouble(text, nullptr); }
+
+double ParseDoublePrefix(const char* text) {
+  // The same steps without first finding where the text ends.
+  const char* start = text;
+  while (IsSpace(*start)) ++start;
+  const CDecimalScan scan = ScanDecimal(start, nullptr);
+  if (scan.length == 0) return 0.0;
+  if (scan.exact) return scan.value;
+  const std::string number(start, scan.length);
+  return strtod_l(number.c_str(), nullptr, CLocale());
+}
 
 std::optional<double> ParseDoubleExact(std::string_view text) {
   if (text.empty() || IsSpace(text.front())) return std::nullopt;

@@ -1,6 +1,7 @@
 #include "location/PointXml.h"
 
 #include <charconv>
+#include <utility>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -19,23 +20,20 @@ namespace {
 // of the first "datum" element that has one, as XPath's first node would be.
 // Every node operation is a call into the XML library, so the walks make as
 // few as they can: each node is asked for its type alone (node_null past the
-// last child), names are told apart by length and first letter before one
+// last child), names are told apart by their first letter before one
 // comparison, and what was found is known without asking the node.
 
-// Whether `name`, of `length` bytes, is the literal `expected`.
-template <std::size_t N>
-bool NameIs(const char* name, std::size_t length, const char (&expected)[N]) {
-  return length == N - 1 && std::memcmp(name, expected, N - 1) == 0;
+// Whether the NUL-terminated `text` is the literal `expected`: compared a
+// character at a time, unrolled, stopping at the first difference, so never
+// reading past the end of either and never asking for the text's length.
+template <std::size_t N, std::size_t... I>
+bool TextIs(const char* text, const char (&expected)[N], std::index_sequence<I...>) {
+  return ((text[I] == expected[I]) && ...);
 }
 
-// Whether the NUL-terminated `text` is the literal `expected`; stops at the
-// first difference, so never reads past the end of either.
 template <std::size_t N>
 bool TextIs(const char* text, const char (&expected)[N]) {
-  for (std::size_t i = 0; i < N; ++i) {
-    if (text[i] != expected[i]) return false;
-  }
-  return true;
+  return TextIs(text, expected, std::make_index_sequence<N>());
 }
 
 // Building a node is a call too; copying one is not.
@@ -78,15 +76,13 @@ void GatherElement(pugi::xml_node element, CFound& slot) {
   if (!slot) slot.Set(element);
 }
 
-// Calls `take(child, name, length)` for each element child of `parent`.
+// Calls `take(child, name)` for each element child of `parent`.
 template <class F>
 void ForEachElement(pugi::xml_node parent, F&& take) {
   for (pugi::xml_node child = parent.first_child();; child = child.next_sibling()) {
     const pugi::xml_node_type type = child.type();
     if (type == pugi::node_null) return;
-    if (type != pugi::node_element) continue;
-    const char* name = child.name();
-    take(child, name, std::strlen(name));
+    if (type == pugi::node_element) take(child, child.name());
   }
 }
 
@@ -96,16 +92,16 @@ struct CPointNodes {
 
 CPointNodes GatherPoint(pugi::xml_node point) {
   CPointNodes nodes;
-  ForEachElement(point, [&](pugi::xml_node child, const char* name, std::size_t length) {
+  ForEachElement(point, [&](pugi::xml_node child, const char* name) {
     switch (name[0]) {
       case 't':
-        if (NameIs(name, length, "time")) GatherText(child, nodes.time);
+        if (TextIs(name, "time")) GatherText(child, nodes.time);
         break;
       case 'p':
-        if (NameIs(name, length, "position")) GatherElement(child, nodes.position);
+        if (TextIs(name, "position")) GatherElement(child, nodes.position);
         break;
       case 'n':
-        if (NameIs(name, length, "note")) GatherText(child, nodes.note);
+        if (TextIs(name, "note")) GatherText(child, nodes.note);
         break;
       default:
         break;
@@ -129,25 +125,25 @@ struct CPositionNodes {
 };
 
 void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
-  ForEachElement(accuracy, [&](pugi::xml_node value, const char* name, std::size_t length) {
+  ForEachElement(accuracy, [&](pugi::xml_node value, const char* name) {
     switch (name[0]) {
       case 'f':
-        if (NameIs(name, length, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
+        if (TextIs(name, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
         break;
       case 's':
-        if (NameIs(name, length, "semimajoraxiserror")) {
+        if (TextIs(name, "semimajoraxiserror")) {
           GatherText(value, nodes.accuracy[kSemiMajorAxisError]);
-        } else if (NameIs(name, length, "semiminoraxiserror")) {
+        } else if (TextIs(name, "semiminoraxiserror")) {
           GatherText(value, nodes.accuracy[kSemiMinorAxisError]);
         }
         break;
       case 'v':
-        if (NameIs(name, length, "verticalerror")) {
+        if (TextIs(name, "verticalerror")) {
           GatherText(value, nodes.accuracy[kVerticalError]);
         }
         break;
       case 'm':
-        if (NameIs(name, length, "majoraxisangle")) {
+        if (TextIs(name, "majoraxisangle")) {
           GatherText(value, nodes.accuracy[kMajorAxisAngle]);
         }
         break;
@@ -159,22 +155,22 @@ void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
 
 CPositionNodes GatherPosition(pugi::xml_node position) {
   CPositionNodes nodes;
-  ForEachElement(position, [&](pugi::xml_node child, const char* name, std::size_t length) {
+  ForEachElement(position, [&](pugi::xml_node child, const char* name) {
     switch (name[0]) {
       case 'd':
-        if (NameIs(name, length, "datum")) GatherText(child, nodes.datum);
+        if (TextIs(name, "datum")) GatherText(child, nodes.datum);
         break;
       case 'l':
-        if (NameIs(name, length, "latitude")) {
+        if (TextIs(name, "latitude")) {
           GatherElement(child, nodes.latitude);
-        } else if (NameIs(name, length, "longitude")) {
+        } else if (TextIs(name, "longitude")) {
           GatherElement(child, nodes.longitude);
         }
         break;
       case 'a':
-        if (NameIs(name, length, "altitude")) {
+        if (TextIs(name, "altitude")) {
           GatherText(child, nodes.altitude);
-        } else if (NameIs(name, length, "accuracy")) {
+        } else if (TextIs(name, "accuracy")) {
           GatherAccuracy(child, nodes);
         }
         break;

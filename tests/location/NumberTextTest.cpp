@@ -78,6 +78,12 @@ void ExpectSameAsReference(const std::string& text) {
   EXPECT_EQ(std::bit_cast<uint64_t>(value), std::bit_cast<uint64_t>(expected))
       << '"' << text << "\" read as " << value << ", strtod gives " << expected;
   EXPECT_EQ(used, expectedUsed) << '"' << text << '"';
+  // Read up to its NUL, as values of parsed documents are.
+  if (text.find('\0') == std::string::npos) {
+    EXPECT_EQ(std::bit_cast<uint64_t>(ParseDoublePrefix(text.c_str())),
+              std::bit_cast<uint64_t>(expected))
+        << '"' << text << '"';
+  }
 }
 
 }  // namespace
