@@ -165,44 +165,47 @@ void AccumulateDigit(int32_t& field, char digit, std::size_t position) {
 
 namespace {
 
-// The two digits at text[at], or -1.
-int TwoDigits(std::string_view text, std::size_t at) {
-  const char a = text[at];
-  const char b = text[at + 1];
-  if (!IsDigit(a) || !IsDigit(b)) return -1;
-  return (a - '0') * 10 + (b - '0');
-}
+constexpr std::size_t kToNul = std::string_view::npos;
 
 // The form the writer makes, "YYYY-MM-DDThh:mm:ss" then nothing, "Z" or
 // "+hh:mm"/"-hh:mm", read at once; the state machine reads it the same but
-// for its cost. False for any other text.
-bool ParseWrittenPointTime(std::string_view text, CZonedTime& time) {
-  if (text.size() != 19 && text.size() != 20 && text.size() != 25) return false;
-  const int century = TwoDigits(text, 0);
-  const int year = TwoDigits(text, 2);
-  const int month = TwoDigits(text, 5);
-  const int day = TwoDigits(text, 8);
-  const int hour = TwoDigits(text, 11);
-  const int minute = TwoDigits(text, 14);
-  const int second = TwoDigits(text, 17);
-  if ((century | year | month | day | hour | minute | second) < 0 || text[4] != '-' ||
-      text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':') {
-    return false;
-  }
-  int64_t offset = 0;
-  if (text.size() == 20) {
-    if (text[19] != 'Z') return false;
-  } else if (text.size() == 25) {
-    const int offsetHours = TwoDigits(text, 20);
-    const int offsetMinutes = TwoDigits(text, 23);
-    if ((text[19] != '+' && text[19] != '-') || offsetHours < 0 || offsetMinutes < 0 ||
-        text[22] != ':') {
-      return false;
+// for its cost. False for any other text. `size` is kToNul for a text that
+// ends at a NUL: each character is then read only once the ones before it
+// were found to belong to the form.
+bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time) {
+  if (size != kToNul && size != 19 && size != 20 && size != 25) return false;
+  static constexpr char kForm[] = "dddd-dd-ddTdd:dd:dd+dd:dd";
+  int digits[9] = {};  // the values of the two-digit pairs, in order
+  int pair = 0;
+  const auto read = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      const char c = text[i];
+      if (kForm[i] != 'd') {
+        if (c != kForm[i]) return false;
+        continue;
+      }
+      if (!IsDigit(c)) return false;
+      digits[pair / 2] = digits[pair / 2] * 10 + (c - '0');
+      ++pair;
     }
-    offset = (int64_t{offsetHours} * 60 + offsetMinutes) * 60 * (text[19] == '+' ? 1 : -1);
+    return true;
+  };
+  const auto endsAt = [&](std::size_t at) { return size == kToNul ? text[at] == '\0' : size == at; };
+  if (!read(0, 19)) return false;
+  int64_t offset = 0;
+  if (!endsAt(19)) {
+    const char designator = text[19];
+    if (designator == 'Z') {
+      if (!endsAt(20)) return false;
+    } else {
+      if ((designator != '+' && designator != '-') || (size != kToNul && size != 25)) return false;
+      if (!read(20, 25) || !endsAt(25)) return false;
+      offset = (int64_t{digits[7]} * 60 + digits[8]) * 60 * (designator == '+' ? 1 : -1);
+    }
   }
-  const auto zoned = ToZonedTime(century * 100 + year, month, day, hour, minute, second, offset);
-  if (!zoned) ThrowInvalidDate(text);
+  const auto zoned = ToZonedTime(digits[0] * 100 + digits[1], digits[2], digits[3], digits[4],
+                                 digits[5], digits[6], offset);
+  if (!zoned) ThrowInvalidDate(size == kToNul ? std::string_view(text) : std::string_view(text, size));
   time = *zoned;
   return true;
 }
@@ -211,7 +214,13 @@ bool ParseWrittenPointTime(std::string_view text, CZonedTime& time) {
 
 CZonedTime ParsePointTime(std::string_view text) {
   CZonedTime time;
-  if (ParseWrittenPointTime(text, time)) return time;
+  if (ParseWrittenPointTime(text.data(), text.size(), time)) return time;
+  return ParsePointTimeByStates(text);
+}
+
+CZonedTime ParsePointTime(const char* text) {
+  CZonedTime time;
+  if (ParseWrittenPointTime(text, kToNul, time)) return time;
   return ParsePointTimeByStates(text);
 }
 

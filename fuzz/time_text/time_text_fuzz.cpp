@@ -12,7 +12,8 @@
 
 namespace {
 
-std::string Outcome(std::string_view text, CZonedTime (*parse)(std::string_view)) {
+template <class Parse>
+std::string Outcome(std::string_view text, Parse&& parse) {
   try {
     const CZonedTime time = parse(text);
     return std::to_string(time.seconds) + " " + std::to_string(time.offset);
@@ -25,7 +26,14 @@ std::string Outcome(std::string_view text, CZonedTime (*parse)(std::string_view)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (Outcome(text, ParsePointTime) != Outcome(text, ParsePointTimeByStates)) std::abort();
+  const std::string byStates = Outcome(text, ParsePointTimeByStates);
+  if (Outcome(text, [](std::string_view t) { return ParsePointTime(t); }) != byStates) std::abort();
+  // Up to its first NUL, as values of parsed documents end.
+  const std::string value(text.substr(0, text.find('\0')));
+  if (Outcome(value, [](std::string_view t) { return ParsePointTime(std::string(t).c_str()); }) !=
+      Outcome(value, ParsePointTimeByStates)) {
+    std::abort();
+  }
   try {
     const CZonedTime time = ParsePointTime(text);
     if (time.offset % 60 != 0) std::abort();

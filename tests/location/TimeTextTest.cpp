@@ -184,7 +184,8 @@ std::optional<int64_t> TimegmSeconds(int year, int month, int day, int hour, int
   return seconds;
 }
 
-std::string Outcome(std::string_view text, CZonedTime (*parse)(std::string_view)) {
+template <class Parse>
+std::string Outcome(std::string_view text, Parse&& parse) {
   try {
     const CZonedTime time = parse(text);
     return std::to_string(time.seconds) + " " + std::to_string(time.offset);
@@ -192,6 +193,9 @@ std::string Outcome(std::string_view text, CZonedTime (*parse)(std::string_view)
     return e.what();
   }
 }
+
+CZonedTime ParseText(std::string_view text) { return ParsePointTime(text); }
+CZonedTime ParseNulTerminated(std::string_view text) { return ParsePointTime(std::string(text).c_str()); }
 
 TEST(PointTimeInTheWrittenForm, ReadsAsTheStateMachineAndTimegmReadIt) {
   std::mt19937 random(11);
@@ -226,8 +230,9 @@ TEST(PointTimeInTheWrittenForm, ReadsAsTheStateMachineAndTimegmReadIt) {
       }
     }
     const std::string_view written(text, static_cast<std::size_t>(length));
-    const std::string outcome = Outcome(written, ParsePointTime);
+    const std::string outcome = Outcome(written, ParseText);
     ASSERT_EQ(outcome, Outcome(written, ParsePointTimeByStates)) << written;
+    ASSERT_EQ(outcome, Outcome(written, ParseNulTerminated)) << written;
     const auto expected = TimegmSeconds(year, month, day, hour, minute, second, offset);
     ASSERT_EQ(outcome, expected ? std::to_string(*expected) + " " + std::to_string(offset)
                                 : "Invalid Date: " + std::string(written))
@@ -254,7 +259,9 @@ TEST(PointTimeInTheWrittenForm, RefusesAsTheStateMachineDoes) {
       default:
         text.insert(at, 1, replacements[random() % (sizeof replacements - 1)]);
     }
-    ASSERT_EQ(Outcome(text, ParsePointTime), Outcome(text, ParsePointTimeByStates)) << text;
+    const std::string outcome = Outcome(text, ParsePointTimeByStates);
+    ASSERT_EQ(Outcome(text, ParseText), outcome) << text;
+    ASSERT_EQ(Outcome(text, ParseNulTerminated), outcome) << text;
   }
 }
 
