@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "location/Utf8Sequence.h"
 
@@ -172,26 +173,35 @@ constexpr std::size_t kToNul = std::string_view::npos;
 // for its cost. False for any other text. `size` is kToNul for a text that
 // ends at a NUL: each character is then read only once the ones before it
 // were found to belong to the form.
+constexpr char kWrittenForm[] = "dddd-dd-ddTdd:dd:dd+dd:dd";
+
+// Whether text[I] belongs to the form; a digit is added to its field: year,
+// month, day, hour, minute, second, offset hours, offset minutes.
+template <std::size_t I>
+bool FormCharacter(const char* text, int* fields) {
+  const char c = text[I];
+  if constexpr (kWrittenForm[I] == 'd') {
+    if (!IsDigit(c)) return false;
+    constexpr std::size_t field = I < 4 ? 0 : (I - 2) / 3;
+    fields[field] = fields[field] * 10 + (c - '0');
+    return true;
+  } else {
+    return c == kWrittenForm[I];
+  }
+}
+
+// Characters From and on of the form, in order, each read only when those
+// before it belonged to the form.
+template <std::size_t From, std::size_t... I>
+bool ReadForm(const char* text, int* fields, std::index_sequence<I...>) {
+  return (FormCharacter<From + I>(text, fields) && ...);
+}
+
 bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time) {
   if (size != kToNul && size != 19 && size != 20 && size != 25) return false;
-  static constexpr char kForm[] = "dddd-dd-ddTdd:dd:dd+dd:dd";
-  int digits[9] = {};  // the values of the two-digit pairs, in order
-  int pair = 0;
-  const auto read = [&](std::size_t from, std::size_t to) {
-    for (std::size_t i = from; i < to; ++i) {
-      const char c = text[i];
-      if (kForm[i] != 'd') {
-        if (c != kForm[i]) return false;
-        continue;
-      }
-      if (!IsDigit(c)) return false;
-      digits[pair / 2] = digits[pair / 2] * 10 + (c - '0');
-      ++pair;
-    }
-    return true;
-  };
+  int fields[8] = {};
   const auto endsAt = [&](std::size_t at) { return size == kToNul ? text[at] == '\0' : size == at; };
-  if (!read(0, 19)) return false;
+  if (!ReadForm<0>(text, fields, std::make_index_sequence<19>())) return false;
   int64_t offset = 0;
   if (!endsAt(19)) {
     const char designator = text[19];
@@ -199,12 +209,12 @@ bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time)
       if (!endsAt(20)) return false;
     } else {
       if ((designator != '+' && designator != '-') || (size != kToNul && size != 25)) return false;
-      if (!read(20, 25) || !endsAt(25)) return false;
-      offset = (int64_t{digits[7]} * 60 + digits[8]) * 60 * (designator == '+' ? 1 : -1);
+      if (!ReadForm<20>(text, fields, std::make_index_sequence<5>()) || !endsAt(25)) return false;
+      offset = (int64_t{fields[6]} * 60 + fields[7]) * 60 * (designator == '+' ? 1 : -1);
     }
   }
-  const auto zoned = ToZonedTime(digits[0] * 100 + digits[1], digits[2], digits[3], digits[4],
-                                 digits[5], digits[6], offset);
+  const auto zoned =
+      ToZonedTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], offset);
   if (!zoned) ThrowInvalidDate(size == kToNul ? std::string_view(text) : std::string_view(text, size));
   time = *zoned;
   return true;
