@@ -4,9 +4,14 @@
 // min/median/max: per size, and per case over every round of every size.
 // Work that only computes is timed by the processor time of this thread,
 // which other work on a loaded machine does not inflate; work that waits for
-// the disk by the wall clock.
+// the disk by the wall clock. Each run starts with the allocator's free
+// memory handed back to the system, so that neither side runs in pages the
+// other left faulted in: on this machine a page fault costs microseconds,
+// and which side got them would otherwise depend on the order of the runs.
 #pragma once
 
+#include <malloc.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -45,11 +50,25 @@ inline double NowMilliseconds(EClock clock) {
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) * 1e-6;
 }
 
-inline double TimedMilliseconds(const CSide& side, EClock clock) {
+inline long PageFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
+struct CRun {
+  double milliseconds;
+  long pageFaults;
+};
+
+inline CRun TimedRun(const CSide& side, EClock clock) {
   if (side.setup) side.setup();
+  malloc_trim(0);
+  const long faults = PageFaults();
   const double start = NowMilliseconds(clock);
   side.run();
-  return NowMilliseconds(clock) - start;
+  const double milliseconds = NowMilliseconds(clock) - start;
+  return {milliseconds, PageFaults() - faults};
 }
 
 class CRatioTable {
@@ -57,26 +76,31 @@ class CRatioTable {
   // Runs `rounds` rounds of both sides and prints the line of this size.
   void Compare(const std::string& name, const std::string& size, int rounds, const CSide& ours,
                const CSide& yardstick, EClock clock = EClock::kProcessor) {
-    std::vector<double> oursTimes, yardstickTimes, ratios;
+    std::vector<double> oursTimes, yardstickTimes, ratios, oursFaults, yardstickFaults;
     for (int round = 0; round < rounds; ++round) {
-      double o = 0.0, y = 0.0;
+      CRun o{}, y{};
       if (round % 2 == 0) {
-        o = TimedMilliseconds(ours, clock);
-        y = TimedMilliseconds(yardstick, clock);
+        o = TimedRun(ours, clock);
+        y = TimedRun(yardstick, clock);
       } else {
-        y = TimedMilliseconds(yardstick, clock);
-        o = TimedMilliseconds(ours, clock);
+        y = TimedRun(yardstick, clock);
+        o = TimedRun(ours, clock);
       }
-      oursTimes.push_back(o);
-      yardstickTimes.push_back(y);
-      ratios.push_back(o / y);
+      oursTimes.push_back(o.milliseconds);
+      yardstickTimes.push_back(y.milliseconds);
+      oursFaults.push_back(static_cast<double>(o.pageFaults));
+      yardstickFaults.push_back(static_cast<double>(y.pageFaults));
+      ratios.push_back(o.milliseconds / y.milliseconds);
     }
     std::vector<double>& all = m_ratios[name];
     all.insert(all.end(), ratios.begin(), ratios.end());
     if (std::find(m_order.begin(), m_order.end(), name) == m_order.end()) m_order.push_back(name);
-    std::printf("%-20s %-5s ours %9.2f ms, yardstick %9.2f ms (%s, medians of %d); ratio %s\n",
-                name.c_str(), size.c_str(), Median(oursTimes), Median(yardstickTimes),
-                clock == EClock::kWall ? "wall" : "processor", rounds, Spread(ratios).c_str());
+    std::printf(
+        "%-20s %-5s ours %9.2f ms, yardstick %9.2f ms (%s, medians of %d; page faults %.0f and "
+        "%.0f); ratio %s\n",
+        name.c_str(), size.c_str(), Median(oursTimes), Median(yardstickTimes),
+        clock == EClock::kWall ? "wall" : "processor", rounds, Median(oursFaults),
+        Median(yardstickFaults), Spread(ratios).c_str());
     std::fflush(stdout);
   }
 
