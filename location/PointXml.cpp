@@ -200,9 +200,11 @@ bool ReadOptionalNumber(const CFound& text, double& out) {
 constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
 
 CDatumHandle DatumFromKeyword(const char* keyword) {
-  if (TextIs(keyword, "wgs84")) return GetDatumByIndex(0);
-  if (TextIs(keyword, "tokyo")) return GetDatumByIndex(1);
-  if (TextIs(keyword, "itrf")) return GetDatumByIndex(2);
+  static const CDatumHandle datums[] = {GetDatumByIndex(0), GetDatumByIndex(1),
+                                        GetDatumByIndex(2)};
+  if (TextIs(keyword, "wgs84")) return datums[0];
+  if (TextIs(keyword, "tokyo")) return datums[1];
+  if (TextIs(keyword, "itrf")) return datums[2];
   throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
 }
 
@@ -365,14 +367,17 @@ std::pair<double, double> ReadPointXmlDegrees(const CPointXmlParts& point) {
   if (point.hasTime) ParsePointTime(point.time.value());
   if (!point.hasPosition) ThrowNotFound("position");
   const CPositionNodes nodes = GatherPosition(point.position);
+  const CDatumHandle datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  const CAngle latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
+  const CAngle longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
+  // A WGS-84 position is its own degrees, whatever its height.
+  static const CDatumHandle wgs84 = GetWgs84Datum();
+  if (datum == wgs84) return {latitude.ToDegrees(), longitude.ToDegrees()};
   CPosition position;
-  position.datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
-  position.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
-  position.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
-  // The height enters only a conversion to another datum.
-  if (!(position.datum == GetWgs84Datum())) {
-    position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
-  }
+  position.datum = datum;
+  position.latitude = latitude;
+  position.longitude = longitude;
+  position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
   return GetPositionDegrees(position);
 }
 
