@@ -227,9 +227,20 @@ TEST(XmlFile, EightBitEncodingsAreConvertedBeforeParsing) {
   WriteBytes(path, "<?xml version='1.0' encoding='euc-jp' ?><items><item name=\"\xc5\xec\xb5\xfe\"/></items>");
   EXPECT_EQ(MakeChildElementEnumerator(*OpenItems(path)).Next()->Get<CItem>().name, "東京");
 
-  // Bytes that are not valid in the declared encoding, or an unknown encoding.
-  WriteBytes(path, "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><items name=\"\x81\"/>");
-  EXPECT_EQ(ThrownText([&] { OpenItems(path); }), "Loading XML File Failed: " + path);
+  // A byte the declared encoding cannot hold reads as U+FFFD, as in UTF-8,
+  // and is saved so; an unknown encoding is refused.
+  WriteBytes(path,
+             "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>"
+             "<items><item name=\"\x93\x8c\x81\"/><item name=\"\x80\"/></items>\x81");
+  {
+    auto file = OpenItems(path);
+    auto items = MakeChildElementEnumerator(*file);
+    EXPECT_EQ(items.Next()->Get<CItem>().name, "東\uFFFD");
+    EXPECT_EQ(items.Next()->Get<CItem>().name, "\uFFFD");
+    file->SetModified();
+    file->SaveIfModified();
+  }
+  EXPECT_NE(ReadBytes(path).find("<item name=\"東\uFFFD\" />"), std::string::npos);
   WriteBytes(path, "<?xml version=\"1.0\" encoding=\"x-unknown\"?><items/>");
   EXPECT_EQ(ThrownText([&] { OpenItems(path); }), "Loading XML File Failed: " + path);
 
