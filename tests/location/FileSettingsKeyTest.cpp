@@ -412,3 +412,24 @@ TEST(DefaultSettingsStorePath, FollowsXdgConfigHome) {
   savedConfig ? ::setenv("XDG_CONFIG_HOME", config.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   savedHome ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
 }
+
+TEST_F(FileSettingsKeyTest, TheStoreIsPrivateFromTheMomentItIsCreated) {
+  // An open descriptor outlives a later change of mode, so the bits must be
+  // right in the open itself, whatever the umask lets through.
+  const mode_t oldMask = ::umask(0);
+  std::vector<unsigned> created;
+  {
+    CCreateHookScope hook([&](int fd) {
+      struct stat info {};
+      ASSERT_EQ(::fstat(fd, &info), 0);
+      created.push_back(info.st_mode & 07777);
+    });
+    Key()->WriteString("ServerPassword", "secret");
+    ASSERT_EQ(::chmod(m_store.c_str(), 0644), 0);  // widened by hand
+    Key()->WriteString("ServerPassword", "secret2");
+  }
+  ::umask(oldMask);
+  EXPECT_EQ(created, (std::vector<unsigned>{0600, 0600}));
+  EXPECT_EQ(Mode(m_store), 0600u);
+  EXPECT_EQ(Mode(m_store.string() + ".lock"), 0600u);
+}

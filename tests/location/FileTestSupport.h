@@ -1,11 +1,15 @@
 // Helpers of the file-layer tests: a temporary folder, whole-file reads and
-// writes, thrown texts, zone names for parameterised tests and a scoped
-// write hook.
+// writes, thrown texts, zone names for parameterised tests, scoped atomic-write
+// hooks.
 #pragma once
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -13,6 +17,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TimeZoneGuard.h"
@@ -75,6 +80,15 @@ class CWriteHookScope {
   ~CWriteHookScope() { SetAtomicWriteHook(nullptr); }
   CWriteHookScope(const CWriteHookScope&) = delete;
   CWriteHookScope& operator=(const CWriteHookScope&) = delete;
+};
+
+// Installs an atomic-write creation hook for the lifetime of the object.
+class CCreateHookScope {
+ public:
+  explicit CCreateHookScope(std::function<void(int)> hook) { SetAtomicCreateHook(std::move(hook)); }
+  ~CCreateHookScope() { SetAtomicCreateHook(nullptr); }
+  CCreateHookScope(const CCreateHookScope&) = delete;
+  CCreateHookScope& operator=(const CCreateHookScope&) = delete;
 };
 
 // The what() of the exception `action` throws; "no exception" when none.
