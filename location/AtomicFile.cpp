@@ -18,6 +18,7 @@
 
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
+#include "location/RegularFile.h"
 
 namespace {
 
@@ -173,6 +174,12 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   const std::string name = path.substr(path.rfind('/') + 1);  // npos + 1 is 0
   if (name.empty()) ThrowErrno(EISDIR, path);
   if (exists && mode == AtomicWriteMode::kCreateNew) ThrowErrno(EEXIST, path);
+  // A FIFO, device or folder is no file to replace (a link that leads nowhere
+  // is replaced as before).
+  if (exists && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode)) {
+    throw CWin32Exception(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL,
+                          std::string(kNotRegularFileText) + ": " + path);
+  }
   // A file the user made read-only stays as it is, as it would for an
   // in-place write.
   if (exists && S_ISREG(existing.st_mode) && (existing.st_mode & 0222) == 0) {

@@ -281,3 +281,28 @@ TEST(AtomicFile, AReplacementInAnotherGroupIsItsOwnersAloneUntilItHasTheOldGroup
   EXPECT_EQ(ModeOf(path).group, other);
   EXPECT_EQ(ReadBytes(path), "new");
 }
+
+TEST(AtomicFile, AFifoIsNeverWrittenOrReplaced) {
+  CTempFolder folder;
+  const std::string fifo = folder / "x.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, folder / "link.xml");
+  for (const std::string& path : {fifo, folder / "link.xml"}) {
+    SCOPED_TRACE(path);
+    std::string text;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] {
+      text = ThrownText([&] { AtomicWriteFile(path, "x", AtomicWriteMode::kReplace); });
+    }));
+    EXPECT_EQ(text, "Not a regular file: " + fifo);
+    EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(path, "x", AtomicWriteMode::kReplace); }),
+              static_cast<uint32_t>(EINVAL));
+  }
+  EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(fifo, "x", AtomicWriteMode::kCreateNew); }),
+            static_cast<uint32_t>(EEXIST));
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.xml", "x.xml"}));
+  // A folder keeps the code a rename onto it would give.
+  std::filesystem::create_directory(folder / "taken");
+  EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(folder / "taken", "x", AtomicWriteMode::kReplace); }),
+            static_cast<uint32_t>(EISDIR));
+}

@@ -433,3 +433,35 @@ TEST_F(FileSettingsKeyTest, TheStoreIsPrivateFromTheMomentItIsCreated) {
   EXPECT_EQ(Mode(m_store), 0600u);
   EXPECT_EQ(Mode(m_store.string() + ".lock"), 0600u);
 }
+
+TEST_F(FileSettingsKeyTest, AStoreThatIsNoRegularFileIsNeitherWaitedOnNorReplaced) {
+  fs::create_directories(m_folder);
+  ASSERT_EQ(::mkfifo(m_store.c_str(), 0600), 0);
+  auto key = Key();
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(m_store, [&] {
+    EXPECT_EQ(key->ReadString("ServerURL", "d"), "d");
+    EXPECT_TRUE(key->EnumValueNames().empty());
+  }));
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(
+      m_store, [&] { text = ThrownText([&] { key->WriteString("ServerURL", "x"); }); }));
+  EXPECT_EQ(text, "Not a regular file: " + m_store.string());
+  EXPECT_EQ(FailureCode([&] { key->WriteString("ServerURL", "x"); }),
+            static_cast<uint32_t>(EINVAL));
+  EXPECT_TRUE(fs::is_fifo(m_store));
+
+  fs::remove(m_store);
+  fs::create_directory(m_store);
+  EXPECT_EQ(key->ReadString("ServerURL", "d"), "d");
+  EXPECT_EQ(FailureCode([&] { key->WriteString("ServerURL", "x"); }),
+            static_cast<uint32_t>(EISDIR));
+  EXPECT_TRUE(fs::is_directory(m_store));
+
+  // A FIFO where the lock goes holds nothing up either.
+  fs::remove(m_store);
+  fs::remove(m_store.string() + ".lock");
+  ASSERT_EQ(::mkfifo((m_store.string() + ".lock").c_str(), 0600), 0);
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(m_store.string() + ".lock",
+                                      [&] { key->WriteString("ServerURL", "x"); }));
+  EXPECT_EQ(key->ReadString("ServerURL", ""), "x");
+}

@@ -1,8 +1,10 @@
 #include "location/XmlFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
@@ -58,7 +60,7 @@ TEST(XmlFile, LoadErrorsNameThePathOrTheRoot) {
   WriteBytes(broken, "");
   EXPECT_EQ(ThrownText([&] { OpenItems(broken); }), "Loading XML File Failed: " + broken);
   EXPECT_EQ(ThrownText([&] { OpenItems(folder.path().string()); }),
-            "Loading XML File Failed: " + folder.path().string());
+            "Loading XML File Failed: " + folder.path().string() + "\nNot a regular file");
   const std::string wrong = folder / "wrong.xml";
   WriteBytes(wrong, "<?xml version=\"1.0\"?><item name=\"a\"/>");
   EXPECT_EQ(ThrownText([&] { OpenItems(wrong); }), "Invalid Root Element: item");
@@ -249,6 +251,31 @@ TEST(XmlFile, EightBitEncodingsAreConvertedBeforeParsing) {
   EXPECT_EQ(OpenItems(path)->GetRootName(), "items");
   WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><items><item name=\"東京\"/></items>");
   EXPECT_EQ(MakeChildElementEnumerator(*OpenItems(path)).Next()->Get<CItem>().name, "東京");
+}
+
+TEST(XmlFile, OnlyRegularFilesAreReadAndSavesNeverReplaceAFifo) {
+  CTempFolder folder;
+  const std::string fifo = folder / "x.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] { text = ThrownText([&] { OpenItems(fifo); }); }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifo + "\nNot a regular file");
+  // Through a link too.
+  std::filesystem::create_symlink(fifo, folder / "link.xml");
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(
+      fifo, [&] { text = ThrownText([&] { OpenItems(folder / "link.xml"); }); }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + (folder / "link.xml") + "\nNot a regular file");
+
+  // A save onto the FIFO is refused and stays pending.
+  auto file = OpenItems(fifo, XmlOpenMode::kCreateOnSave);
+  EXPECT_TRUE(
+      ReturnsWithoutWaitingOn(fifo, [&] { text = ThrownText([&] { file->SaveIfModified(); }); }));
+  EXPECT_EQ(text, "Not a regular file: " + fifo);
+  EXPECT_TRUE(file->IsModified());
+  EXPECT_EQ(ThrownText([&] { OpenItems(fifo, XmlOpenMode::kCreateExclusive); }),
+            SystemErrorText(EEXIST) + ": " + fifo);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.xml", "x.xml"}));
 }
 
 TEST(XmlNode, PlainPathsSelectWhatXPathSelects) {
