@@ -108,8 +108,9 @@ class CXmlFile {
  public:
   // Loads or creates the document (see XmlOpenMode). Throws std::runtime_error
   // "Loading XML File Failed: " + path for a file that is missing, unreadable,
-  // not well formed or in an encoding that cannot be read, "Invalid Root
-  // Element: " + name for the wrong root; the creating modes throw
+  // not well formed or in an encoding that cannot be read (followed by a line
+  // "Not a regular file" for a FIFO, device or folder, which is never read),
+  // "Invalid Root Element: " + name for the wrong root; the creating modes throw
   // CWin32Exception when the file cannot be written.
   CXmlFile(std::string rootName, std::string childName, const CXmlElementHandler& handler,
            std::string path, XmlOpenMode mode);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
@@ -311,4 +314,40 @@ TEST(LocationDatabase, ASectionWhoseIndexEntryFailsToSaveIsNotAddedAndItsFileIsA
   SaveModifiedSections(*database);
   EXPECT_EQ(ListSections(*OpenLocationDatabase(indexPath, false)).size(), 1u);
   EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 1u);
+}
+
+TEST(LocationDatabase, SectionsThatAreNoRegularFilesAreRefusedUnreadAndNeverAdopted) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath, IndexText({{"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                   {"200406.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)}}));
+  ASSERT_EQ(::mkfifo((folder / "200405.xml").c_str(), 0600), 0);
+  std::filesystem::create_directory(folder / "200406.xml");
+  ASSERT_EQ(::mkfifo((folder / "200407.xml").c_str(), 0600), 0);
+
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  for (const auto& [time, name] :
+       {std::pair{Utc(2004, 5, 2), "200405.xml"}, std::pair{Utc(2004, 6, 2), "200406.xml"}}) {
+    std::string text;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(folder / "200405.xml", [&] {
+      text = ThrownText([&] { File(*database, {MakeRecord(time)}); });
+    }));
+    EXPECT_EQ(text, "Loading XML File Failed: " + folder / name + "\nNot a regular file");
+  }
+  // A new month's section takes another name than the FIFO at its own.
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(folder / "200407.xml", [&] {
+    File(*database, {MakeRecord(Utc(2004, 7, 2), "july")});
+    SaveModifiedSections(*database);
+  }));
+  EXPECT_EQ(ListSections(*database).back().href, "200407-2.xml");
+  EXPECT_EQ(ReadRecords(folder / "200407-2.xml").at(0).note, "july");
+  EXPECT_TRUE(std::filesystem::is_fifo(folder / "200407.xml"));
+
+  // An index that is a FIFO is refused the same way.
+  const std::string fifoIndex = folder / "fifo-index.xml";
+  ASSERT_EQ(::mkfifo(fifoIndex.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(
+      fifoIndex, [&] { text = ThrownText([&] { OpenLocationDatabase(fifoIndex, false); }); }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifoIndex + "\nNot a regular file");
 }

@@ -3,12 +3,14 @@
 #include "mapview/MapCatalog.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cfloat>
 #include <limits>
 #include <set>
 
 #include "mapview/MapEntry.h"
+#include "tests/location/FileTestSupport.h"
 #include "tests/mapview/MapTestSupport.h"
 
 namespace {
@@ -97,6 +99,20 @@ TEST_F(MapCatalogTest, CornersNamingNoFiniteNumberLeaveTheMapOutAndTextWithoutAN
   ASSERT_EQ(catalog->GetMapCount(), 2u);
   EXPECT_EQ(catalog->GetMap(0).top, 0);
   EXPECT_EQ(catalog->GetMap(1).right, 0);
+}
+
+TEST_F(MapCatalogTest, ACatalogueThatIsNoRegularFileIsRefusedUnread) {
+  const std::string fifo = folder.PathOf("maps.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] {
+    text = ThrownText([&] { CMapCatalog(fifo, false, {{}, 1, &worker}); });
+  }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifo + "\nNot a regular file");
+  const std::string folderPath = folder.PathOf("maps-folder.xml");
+  ASSERT_EQ(::mkdir(folderPath.c_str(), 0700), 0);
+  EXPECT_EQ(ThrownText([&] { CMapCatalog(folderPath, false, {{}, 1, &worker}); }),
+            "Loading XML File Failed: " + folderPath + "\nNot a regular file");
 }
 
 TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotInView) {
