@@ -39,19 +39,19 @@ void CDatabaseSection::DiscardUnsavedChanges() noexcept {
 
 bool CDatabaseSection::FileRecord(const CLocationRecord& record) {
   CLocationFile& file = GetLocationFile();
-  if (!m_points) m_points = std::make_unique<CWrittenPointSet>(file);
+  if (!m_points) m_points = std::make_unique<CPointValueSet>(file);
   // Written once, in place; taken back when it is there already.
   const bool wasModified = file.IsModified();
   file.ClearProxyCache();
   const pugi::xml_node element = AppendToDocumentElement(file, record);
   try {
-    const std::string form = WrittenElementForm(element);
-    if (m_points->Contains(form)) {
+    const std::string key = PointValueKey(element);
+    if (m_points->Contains(key)) {
       file.GetDocumentElement().remove_child(element);
       if (!wasModified) file.DiscardChanges();
       return false;
     }
-    m_points->Add(form, element);
+    m_points->Add(key, element);
   } catch (...) {
     m_points.reset();  // made again from the file when next needed
     throw;

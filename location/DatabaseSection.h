@@ -7,7 +7,7 @@
 #include <string>
 
 #include "location/LocationFile.h"
-#include "location/WrittenPointSet.h"
+#include "location/PointValueSet.h"
 #include "location/XmlFile.h"
 
 class CDatabaseSection {
@@ -38,8 +38,8 @@ class CDatabaseSection {
   CLocationFile& GetLocationFile();
   bool IsLoaded() const noexcept { return m_file != nullptr; }
   // Appends the record as a "point" unless one identical in every stored
-  // field is there already, so filing the same record again changes nothing;
-  // true when it was appended.
+  // field is there already (PointValueKey), so filing the same record again
+  // changes nothing; true when it was appended.
   bool FileRecord(const CLocationRecord& record);
   // Drops the loaded file unless it has unsaved changes; it is loaded again
   // when next needed.
@@ -60,7 +60,7 @@ class CDatabaseSection {
   int32_t m_begin;
   int32_t m_end;
   std::unique_ptr<CLocationFile> m_file;
-  std::unique_ptr<CWrittenPointSet> m_points;  // of m_file, made on the first filing
+  std::unique_ptr<CPointValueSet> m_points;  // of m_file, made on the first filing
 };
 
 // The codec of the index's "section" elements.
