@@ -1,5 +1,8 @@
 #include "location/DatabaseSection.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -16,6 +19,16 @@ CDatabaseSection::CDatabaseSection(std::string indexPath, std::string href, int3
 CDatabaseSection::~CDatabaseSection() = default;
 
 std::string CDatabaseSection::GetPath() const { return ResolveRelativePath(m_indexPath, m_href); }
+
+std::string CDatabaseSection::GetFileIdentity() const { return FileIdentity(GetPath()); }
+
+std::string FileIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  }
+  return "path " + std::filesystem::path(path).lexically_normal().string();
+}
 
 CLocationFile& CDatabaseSection::GetLocationFile() {
   if (!m_file) m_file = LoadLocationFile(GetPath(), XmlOpenMode::kOpenExisting);
