@@ -150,18 +150,18 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
   throw CWin32Exception(EEXIST);
 }
 
-// The path with every link followed.
+// The path with every link followed; empty when it reaches nothing.
 std::string RealPath(const std::string& path) {
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) throw CWin32Exception();
+  if (!resolved) return {};
   std::string result = resolved;
   std::free(resolved);
   return result;
 }
 
 // The other names, links followed, by which index entries reach the file of
-// `section` when it has several hard links; a save would replace the file
-// under one name only.
+// `section` when it has several hard links; a save replaces the file under
+// one name only.
 std::vector<std::string> OtherNamesOfFile(const CLocationDatabase& database,
                                           const CDatabaseSection& section) {
   struct stat info {};
@@ -176,9 +176,10 @@ std::vector<std::string> OtherNamesOfFile(const CLocationDatabase& database,
       const CDatabaseSection& entry = GetSection(proxy);
       if (entry.GetFileIdentity() != identity) continue;
       std::string name = RealPath(entry.GetPath());
-      if (name != own) names.insert(std::move(name));
-    } catch (const std::exception&) {
+      if (!name.empty() && name != own) names.insert(std::move(name));
+    } catch (const std::runtime_error&) {
       // An entry that does not decode names no file.
+    } catch (const std::invalid_argument&) {
     }
   }
   return {names.begin(), names.end()};
@@ -272,7 +273,8 @@ void SaveModifiedSections(CLocationDatabase& database) {
       if (!section.IsModified()) continue;
       const std::vector<std::string> otherNames = OtherNamesOfFile(database, section);
       section.SaveIfModified();
-      for (const std::string& name : otherNames) AtomicLinkFile(RealPath(section.GetPath()), name);
+      const std::string saved = RealPath(section.GetPath());
+      for (const std::string& name : otherNames) AtomicLinkFile(saved, name);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
