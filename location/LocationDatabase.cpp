@@ -126,7 +126,8 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
                             const std::vector<CXmlElementRef>& sections) {
   // Also a file that an entry names through a link is taken.
   std::set<std::string> taken;
-  for (const CXmlElementRef& section : sections) taken.insert(GetSection(section).GetFileIdentity());
+  for (const CXmlElementRef& section : sections)
+    taken.insert(GetSection(section).GetFileIdentity());
 
   for (int serial = 1; serial <= 1000; ++serial) {
     std::string href = SectionFileName(month, serial);
@@ -253,7 +254,7 @@ std::unique_ptr<CLocationDatabase> OpenLocationDatabase(const std::string& index
 }
 
 CDatabaseSection& CSectionFileOwners::For(const std::vector<CXmlElementRef>& sections,
-                                           CDatabaseSection& section) {
+                                          CDatabaseSection& section) {
   while (m_walked < sections.size() && !m_owners.count(&section)) {
     CDatabaseSection& next = GetSection(sections[m_walked++]);
     CDatabaseSection*& owner = m_ownerByFile[next.GetFileIdentity()];

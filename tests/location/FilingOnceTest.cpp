@@ -99,17 +99,19 @@ TEST(FilingOnce, StoredRecordsAreComparedByTheirValuesOnly) {
   const auto point = [&](const std::string& day, const std::string& inside) {
     return "<point><time>2004-05-" + day + "T09:00:00+09:00</time>" + inside + "</point>\n";
   };
+  const std::string indented =
+      "  <point>\n    <!-- checked -->\n    <time>2004-05-02T09:00:00+09:00</time>\n    " +
+      position + "\n    <note>walk</note>\n  </point>\n";
   WriteBytes(folder / "200405.xml",
-             "<?xml version=\"1.0\"?>\n<points>\n"
-             "  <point>\n    <!-- checked -->\n    <time>2004-05-02T09:00:00+09:00</time>\n"
-             "    " + position + "\n    <note>walk</note>\n  </point>\n" +
-             point("03", position + "<?app mark?><note><![CDATA[run]]></note>") +
-             point("04", "<note>s&#105;t</note>" + position) +
-             point("05", position + "<note>sw<!-- and -->im</note>") +
-             point("06", "<position><latitude unit=\"degree\">35.000001</latitude>"
-                         "<longitude unit=\"degree\">139</longitude><datum>wgs84</datum>"
-                         "</position><note>close</note>") +
-             point("07", "<note>unreadable</note>") + "</points>\n");
+             "<?xml version=\"1.0\"?>\n<points>\n" + indented +
+                 point("03", position + "<?app mark?><note><![CDATA[run]]></note>") +
+                 point("04", "<note>s&#105;t</note>" + position) +
+                 point("05", position + "<note>sw<!-- and -->im</note>") +
+                 point("06",
+                       "<position><latitude unit=\"degree\">35.000001</latitude>"
+                       "<longitude unit=\"degree\">139</longitude><datum>wgs84</datum>"
+                       "</position><note>close</note>") +
+                 point("07", "<note>unreadable</note>") + "</points>\n");
   const std::vector<CLocationRecord> again = {
       MakeRecord(Utc(2004, 5, 2), "walk"), MakeRecord(Utc(2004, 5, 3), "run"),
       MakeRecord(Utc(2004, 5, 4), "sit"),
@@ -129,7 +131,7 @@ TEST(FilingOnce, StoredRecordsAreComparedByTheirValuesOnly) {
                                                {"swim", 1},
                                                {"close", 2},
                                                {"unreadable", 1}}));
-  EXPECT_EQ(ReadBytes(folder / "200405.xml").find("<!-- checked -->") != std::string::npos, true);
+  EXPECT_NE(ReadBytes(folder / "200405.xml").find("<!-- checked -->"), std::string::npos);
 }
 
 TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {

@@ -130,8 +130,8 @@ TEST(XmlRoundTrip, ADeclarationInsideAnElementMakesTheFileNotWellFormed) {
             "Loading XML File Failed: " + indexPath);
 
   // Outside the root, where no text is, one is left out by a save as before.
-  WriteBytes(path, "<?xml version=\"1.0\"?><!-- c --><?xml version=\"1.0\"?><points>" +
-                       Point("n") + "</points><?XML?>");
+  WriteBytes(path, "<?xml version=\"1.0\"?><!-- c --><?xml version=\"1.0\"?><points>" + Point("n") +
+                       "</points><?XML?>");
   SaveUnedited(path);
   const std::string saved = ReadBytes(path);
   EXPECT_EQ(saved.rfind("<?"), 0u) << saved;
