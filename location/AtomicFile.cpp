@@ -224,6 +224,28 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   SyncFolder(folder, path);
 }
 
+void AtomicLinkFile(const std::string& target, const std::string& requestedPath) {
+  std::string path = requestedPath;
+  if (char* resolved = ::realpath(requestedPath.c_str(), nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
+  const std::string folder = FolderOfPath(path);
+  const std::string name = path.substr(path.rfind('/') + 1);
+  std::string temporaryPath;
+  for (int attempt = 0;; ++attempt) {
+    temporaryPath = TemporaryName(folder, name);
+    if (::link(target.c_str(), temporaryPath.c_str()) == 0) break;
+    if (errno != EEXIST || attempt >= 100) ThrowErrno(errno, path);
+  }
+  if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporaryPath.c_str());
+    ThrowErrno(error, path);
+  }
+  SyncFolder(folder, path);
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;

@@ -38,6 +38,12 @@ void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicW
 // failure only leaves a file where it is.
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name = {});
 
+// Makes `path` a name of the file at `target` (a regular file, no link) in one
+// step: a hard link under a temporary name renamed over it, so that a reader
+// of `path` finds the old file or the new, never nothing. A symbolic link at
+// `path` is followed, as a write does. Throws CWin32Exception.
+void AtomicLinkFile(const std::string& target, const std::string& path);
+
 // Renames `from` to `to` unless something exists at `to`: 0 on success, else
 // the errno (EEXIST when the name is taken). File systems without
 // RENAME_NOREPLACE get a hard link and an unlink of `from`.

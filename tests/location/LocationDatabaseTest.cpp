@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -227,6 +229,94 @@ TEST(LocationDatabase, EntriesThatNameOneFileListItsRecordsOnce) {
     CLocationQuery query(criteria);
     ExecuteDatabaseOperation(*database, query);
     EXPECT_EQ(query.GetResults()->GetCount(), 2u);
+  }
+}
+
+namespace {
+
+enum class ELink { kSymbolic, kHard };
+
+// Makes `name` a link to `target`, a file in the same folder.
+void Link(ELink kind, const std::string& target, const std::string& name) {
+  const std::string relative = target.substr(target.rfind('/') + 1);
+  ASSERT_EQ(kind == ELink::kSymbolic ? ::symlink(relative.c_str(), name.c_str())
+                                     : ::link(target.c_str(), name.c_str()),
+            0);
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// The notes a search over [begin, end) finds, sorted; every record with both
+// bounds 0.
+std::vector<std::string> FoundNotes(CLocationDatabase& database, int32_t begin = 0,
+                                    int32_t end = 0) {
+  CSearchCriteria criteria;
+  criteria.begin = begin;
+  criteria.end = end;
+  CLocationQuery query(criteria);
+  ExecuteDatabaseOperation(database, query);
+  std::vector<std::string> notes;
+  CSearchResult* results = query.GetResults();
+  for (std::size_t i = 0; i < results->GetCount(); ++i) {
+    results->Seek(i);
+    notes.push_back(results->GetCurrent().note);
+  }
+  std::sort(notes.begin(), notes.end());
+  return notes;
+}
+
+}  // namespace
+
+TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecordOnce) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    SCOPED_TRACE(kind == ELink::kSymbolic ? "symbolic link" : "hard link");
+    // A hand-made index: January in two halves, the second named through a link.
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    const std::string file = folder / "200501.xml";
+    const std::string alias = folder / "alias.xml";
+    WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
+                                     {"alias.xml", Utc(2005, 1, 16), Utc(2005, 2, 1)}}));
+    WriteLocationFile(file, {MakeRecord(Utc(2005, 1, 20), "old")});
+    Link(kind, file, alias);
+    for (int round = 0; round < 2; ++round) {
+      std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+      File(*database, {MakeRecord(Utc(2005, 1, 5), "first"), MakeRecord(Utc(2005, 1, 20), "second"),
+                       MakeRecord(Utc(2005, 1, 20), "old")});
+      LocationDatabaseRelease(std::move(database));
+    }
+    // Still one file under both names, holding every record once.
+    EXPECT_EQ(InodeOf(alias), InodeOf(file));
+    std::vector<std::string> notes;
+    for (const CLocationRecord& record : ReadRecords(file)) notes.push_back(record.note);
+    EXPECT_EQ(notes, (std::vector<std::string>{"old", "first", "second"}));
+
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"first", "old", "second"}));
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 17), Utc(2005, 2, 1)),
+              (std::vector<std::string>{"old", "second"}));
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 1), Utc(2005, 1, 16)),
+              (std::vector<std::string>{"first"}));
+  }
+}
+
+TEST(LocationDatabase, ANewSectionNeverTakesAFileAnEntryReachesThroughALink) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    SCOPED_TRACE(kind == ELink::kSymbolic ? "symbolic link" : "hard link");
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    WriteBytes(indexPath, IndexText({{"alias.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)}}));
+    WriteLocationFile(folder / "200501.xml", {MakeRecord(Utc(2005, 1, 3), "early")});
+    Link(kind, folder / "200501.xml", folder / "alias.xml");
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    File(*database, {MakeRecord(Utc(2005, 1, 20), "late")});
+    EXPECT_EQ(ListSections(*database)[1].href, "200501-2.xml");
+    LocationDatabaseRelease(std::move(database));
+    EXPECT_EQ(ReadRecords(folder / "alias.xml").size(), 1u);
+    EXPECT_EQ(ReadRecords(folder / "200501-2.xml").size(), 1u);
   }
 }
 
