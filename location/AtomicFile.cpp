@@ -27,6 +27,11 @@ std::function<void(std::size_t)>& WriteHook() {
   return hook;
 }
 
+std::function<void(const std::string&)>& ReplaceHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
 std::function<void(int)>& CreateHook() {
   static std::function<void(int)> hook;
   return hook;
@@ -140,6 +145,10 @@ void SetAtomicCreateHook(std::function<void(int fd)> hook) { CreateHook() = std:
 
 void SetAtomicWriteHook(std::function<void(std::size_t)> hook) { WriteHook() = std::move(hook); }
 
+void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook) {
+  ReplaceHook() = std::move(hook);
+}
+
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name) {
   DIR* directory = ::opendir(folder.c_str());
   if (!directory) return;
@@ -221,28 +230,7 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     ThrowErrno(errno, path);
   }
   temporary.Commit();
-  SyncFolder(folder, path);
-}
-
-void AtomicLinkFile(const std::string& target, const std::string& requestedPath) {
-  std::string path = requestedPath;
-  if (char* resolved = ::realpath(requestedPath.c_str(), nullptr)) {
-    path = resolved;
-    std::free(resolved);
-  }
-  const std::string folder = FolderOfPath(path);
-  const std::string name = path.substr(path.rfind('/') + 1);
-  std::string temporaryPath;
-  for (int attempt = 0;; ++attempt) {
-    temporaryPath = TemporaryName(folder, name);
-    if (::link(target.c_str(), temporaryPath.c_str()) == 0) break;
-    if (errno != EEXIST || attempt >= 100) ThrowErrno(errno, path);
-  }
-  if (::rename(temporaryPath.c_str(), path.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporaryPath.c_str());
-    ThrowErrno(error, path);
-  }
+  if (ReplaceHook()) ReplaceHook()(path);
   SyncFolder(folder, path);
 }
 

@@ -38,12 +38,6 @@ void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicW
 // failure only leaves a file where it is.
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name = {});
 
-// Makes `path` a name of the file at `target` (a regular file, no link) in one
-// step: a hard link under a temporary name renamed over it, so that a reader
-// of `path` finds the old file or the new, never nothing. A symbolic link at
-// `path` is followed, as a write does. Throws CWin32Exception.
-void AtomicLinkFile(const std::string& target, const std::string& path);
-
 // Renames `from` to `to` unless something exists at `to`: 0 on success, else
 // the errno (EEXIST when the name is taken). File systems without
 // RENAME_NOREPLACE get a hard link and an unlink of `from`.
@@ -57,3 +51,8 @@ void SetAtomicCreateHook(std::function<void(int fd)> hook);
 // written so far; it may throw to stand in for a failing device. Pass an empty
 // function to remove it.
 void SetAtomicWriteHook(std::function<void(std::size_t written)> hook);
+
+// Test seam: called with the path a file has just replaced, before its folder
+// is synced; a test ends the process there to stand in for a crash. Pass an
+// empty function to remove it.
+void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook);

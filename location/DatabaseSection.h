@@ -23,6 +23,9 @@ class CDatabaseSection {
   ~CDatabaseSection();
 
   const std::string& GetHref() const noexcept { return m_href; }
+  // For an entry made to name its file as another entry does; the loaded
+  // file, if any, stays the one it is.
+  void SetHref(std::string href) noexcept { m_href = std::move(href); }
   int32_t GetBegin() const noexcept { return m_begin; }
   int32_t GetEnd() const noexcept { return m_end; }
   bool Contains(int32_t time) const noexcept { return m_begin <= time && time < m_end; }

@@ -160,30 +160,54 @@ std::string RealPath(const std::string& path) {
   return result;
 }
 
-// The other names, links followed, by which index entries reach the file of
-// `section` when it has several hard links; a save replaces the file under
-// one name only.
-std::vector<std::string> OtherNamesOfFile(const CLocationDatabase& database,
-                                          const CDatabaseSection& section) {
+// Makes the index entries that reach the file of `section` by another name
+// (a hard link) name it by the section's own href, and saves the index when
+// that changed it. A save replaces the file under one name only; done first,
+// this leaves every entry reaching one file at any point where the save could
+// stop, so no record is hidden behind an old copy or listed twice. Entries
+// reaching it by a symbolic link stay as they are: the save follows the link.
+void NameOneFileByOneHref(CLocationDatabase& database, CDatabaseSection& section) {
   struct stat info {};
-  if (::stat(section.GetPath().c_str(), &info) != 0 || info.st_nlink < 2) return {};
+  if (::stat(section.GetPath().c_str(), &info) != 0 || info.st_nlink < 2) return;
   const std::string identity = section.GetFileIdentity();
   const std::string own = RealPath(section.GetPath());
-  std::set<std::string> names;
+  struct CRenamed {
+    CDatabaseSection* entry;
+    pugi::xml_attribute href;
+    std::string before;
+  };
+  std::vector<CRenamed> renamed;
   CXmlNodeEnumerator entries = MakeChildElementEnumerator(database);
   while (entries.HasMore()) {
     const CXmlElementRef proxy = entries.Next();
+    CDatabaseSection* entry = nullptr;
     try {
-      const CDatabaseSection& entry = GetSection(proxy);
-      if (entry.GetFileIdentity() != identity) continue;
-      std::string name = RealPath(entry.GetPath());
-      if (!name.empty() && name != own) names.insert(std::move(name));
+      entry = &GetSection(proxy);
     } catch (const std::runtime_error&) {
-      // An entry that does not decode names no file.
+      continue;  // an entry that does not decode names no file
     } catch (const std::invalid_argument&) {
+      continue;
     }
+    if (entry == &section || entry->GetFileIdentity() != identity) continue;
+    if (RealPath(entry->GetPath()) == own) continue;
+    pugi::xml_attribute href = proxy->GetElement().child("include").attribute("href");
+    renamed.push_back({entry, href, entry->GetHref()});
+    href.set_value(section.GetHref().c_str());
+    entry->SetHref(section.GetHref());
   }
-  return {names.begin(), names.end()};
+  if (renamed.empty()) return;
+  database.SetModified();
+  try {
+    database.SaveIfModified();
+  } catch (...) {
+    // The index in memory stays what is on disk, and the file is not saved.
+    for (CRenamed& r : renamed) {
+      r.href.set_value(r.before.c_str());
+      r.entry->SetHref(std::move(r.before));
+    }
+    database.DiscardChanges();
+    throw;
+  }
 }
 
 CXmlElementRef LastSection(const CLocationDatabase& database) {
@@ -272,10 +296,8 @@ void SaveModifiedSections(CLocationDatabase& database) {
     try {
       CDatabaseSection& section = GetSection(proxy);
       if (!section.IsModified()) continue;
-      const std::vector<std::string> otherNames = OtherNamesOfFile(database, section);
+      NameOneFileByOneHref(database, section);
       section.SaveIfModified();
-      const std::string saved = RealPath(section.GetPath());
-      for (const std::string& name : otherNames) AtomicLinkFile(saved, name);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }

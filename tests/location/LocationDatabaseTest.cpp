@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -288,8 +290,14 @@ TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecord
                        MakeRecord(Utc(2005, 1, 20), "old")});
       LocationDatabaseRelease(std::move(database));
     }
-    // Still one file under both names, holding every record once.
-    EXPECT_EQ(InodeOf(alias), InodeOf(file));
+    // Still one file for both entries, holding every record once: a symbolic
+    // link still leads to it, and an entry naming a hard link of it now names
+    // it by the first entry's href, since a save replaces it under one name.
+    if (kind == ELink::kSymbolic) {
+      EXPECT_EQ(InodeOf(alias), InodeOf(file));
+    }
+    std::unique_ptr<CLocationDatabase> index = OpenLocationDatabase(indexPath, false);
+    EXPECT_EQ(ListSections(*index)[1].href, kind == ELink::kSymbolic ? "alias.xml" : "200501.xml");
     std::vector<std::string> notes;
     for (const CLocationRecord& record : ReadRecords(file)) notes.push_back(record.note);
     EXPECT_EQ(notes, (std::vector<std::string>{"old", "first", "second"}));
@@ -300,6 +308,45 @@ TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecord
               (std::vector<std::string>{"old", "second"}));
     EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 1), Utc(2005, 1, 16)),
               (std::vector<std::string>{"first"}));
+  }
+}
+
+TEST(LocationDatabase, ASaveCutShortAfterAnyFileLeavesEntriesOfOneFileReachingOneFile) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    for (const char* stopAfter : {"index.xml", "200501.xml"}) {
+      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") + " link, stop after " +
+                   stopAfter);
+      CTempFolder folder;
+      const std::string indexPath = folder / "index.xml";
+      WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
+                                       {"alias.xml", Utc(2005, 1, 16), Utc(2005, 2, 1)}}));
+      WriteLocationFile(folder / "200501.xml", {MakeRecord(Utc(2005, 1, 20), "old")});
+      Link(kind, folder / "200501.xml", folder / "alias.xml");
+      // The process ends right after the named file is replaced, as a crash.
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        SetAtomicReplaceHook([&](const std::string& path) {
+          if (path.size() >= std::strlen(stopAfter) &&
+              path.compare(path.size() - std::strlen(stopAfter), std::string::npos, stopAfter) == 0)
+            ::_exit(0);
+        });
+        std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+        File(*database, {MakeRecord(Utc(2005, 1, 20), "new")});
+        LocationDatabaseRelease(std::move(database));
+        ::_exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+      std::vector<std::string> found = FoundNotes(*database);
+      if (found.size() == 1) {
+        EXPECT_EQ(found, std::vector<std::string>{"old"});
+      } else {
+        EXPECT_EQ(found, (std::vector<std::string>{"new", "old"}));
+      }
+    }
   }
 }
 
