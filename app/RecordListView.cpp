@@ -302,7 +302,8 @@ void CRecordListView::updateGeometries() {
 void CRecordListView::reset() {
   m_heights.clear();
   m_heightsWidth = -1;
-  m_offset = 0;
+  m_anchorRow = 0;
+  m_anchorDepth = 0;
   QAbstractItemView::reset();
   updateGeometries();
   viewport()->update();
@@ -325,14 +326,26 @@ void CRecordListView::dataChanged(const QModelIndex& topLeft, const QModelIndex&
 void CRecordListView::scrollContentsBy(int, int) {
   const int top = verticalScrollBar()->value();
   if (top == m_top) return;
-  m_offset = ClampToInt(m_offset + RowY(top));
   m_top = top;
   viewport()->update();
 }
 
+int CRecordListView::verticalOffset() const {
+  // The anchor row's top is at 0, and the pressed point at its depth. A far
+  // row counts as high as in RowY, so the depth is kept within that height.
+  const int depth = std::min(m_anchorDepth, CountedHeight(m_anchorRow) - 1);
+  return ClampToInt(static_cast<int64_t>(m_anchorDepth) - depth - RowY(m_anchorRow));
+}
+
 void CRecordListView::mousePressEvent(QMouseEvent* event) {
-  // A press starts its drag's coordinates afresh, so they never run out.
-  m_offset = 0;
+  // The item view keeps the point of a press as its drag's start unless the
+  // press extends a selection (Shift): such a press keeps the anchor too.
+  const QPoint pos = event->position().toPoint();
+  if (selectionModel() != nullptr &&
+      (dragEnabled() || !(selectionCommand(indexAt(pos), event) & QItemSelectionModel::Current))) {
+    m_anchorRow = std::clamp(RowAtY(pos.y()), 0, RowCount());
+    m_anchorDepth = std::max(0, ClampToInt(pos.y() - RowY(m_anchorRow)));
+  }
   QAbstractItemView::mousePressEvent(event);
 }
 
