@@ -1,5 +1,6 @@
 #include "app/RecordListView.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include "app/AppCore.h"
 #include "app/CommandTable.h"
 #include "app/MainFrame.h"
+#include "app/RecordListViewAccessible.h"
 #include "app/RunGuarded.h"
 
 namespace {
@@ -27,6 +29,7 @@ int ClampToInt(int64_t value) {
 }  // namespace
 
 CRecordListView::CRecordListView(QWidget* parent) : QAbstractItemView(parent) {
+  CRecordListAccessible::Install();
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -300,6 +303,14 @@ void CRecordListView::updateGeometries() {
 }
 
 void CRecordListView::reset() {
+  // The items a tool holds stand for rows that now show other records. Only
+  // while a tool listens are items asked for and kept; an item reads its row
+  // afresh anyway.
+  if (QAccessible::isActive()) {
+    if (auto* accessible =
+            dynamic_cast<CRecordListAccessible*>(QAccessible::queryAccessibleInterface(this)))
+      accessible->ForgetRows();
+  }
   m_heights.clear();
   m_heightsWidth = -1;
   m_anchorRow = 0;
@@ -347,6 +358,41 @@ void CRecordListView::mousePressEvent(QMouseEvent* event) {
     m_anchorDepth = std::max(0, ClampToInt(pos.y() - RowY(m_anchorRow)));
   }
   QAbstractItemView::mousePressEvent(event);
+}
+
+void CRecordListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(current.row());
+    QAccessible::updateAccessibility(&event);
+  }
+  QAbstractItemView::currentChanged(current, previous);
+}
+
+void CRecordListView::selectionChanged(const QItemSelection& selected,
+                                       const QItemSelection& deselected) {
+  QAbstractItemView::selectionChanged(selected, deselected);
+  if (!QAccessible::isActive()) return;
+  // Counted by ranges: selecting all of a long list is one range.
+  int64_t rows = 0;
+  for (const QItemSelection* ranges : {&selected, &deselected})
+    for (const QItemSelectionRange& range : *ranges) rows += range.bottom() - range.top() + 1;
+  if (rows > kToldRows) {
+    QAccessibleEvent event(this, QAccessible::SelectionWithin);
+    QAccessible::updateAccessibility(&event);
+    return;
+  }
+  const auto tell = [this](const QItemSelection& ranges, QAccessible::Event type) {
+    for (const QItemSelectionRange& range : ranges) {
+      for (int row = range.top(); row <= range.bottom(); ++row) {
+        QAccessibleEvent event(this, type);
+        event.setChild(row);
+        QAccessible::updateAccessibility(&event);
+      }
+    }
+  };
+  tell(deselected, QAccessible::SelectionRemove);
+  tell(selected, QAccessible::SelectionAdd);
 }
 
 void CRecordListView::changeEvent(QEvent* event) {

@@ -7,7 +7,8 @@
 // in place; it does not insert or remove rows.
 //
 // The record commands are on its keys and context menu; typing does not
-// jump to rows.
+// jump to rows. To assistive tools it is a list of its rows
+// (CRecordListAccessible), told of the current row and selection changes.
 #pragma once
 
 #include <QAbstractItemView>
@@ -43,6 +44,8 @@ class CRecordListView : public QAbstractItemView {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
@@ -76,6 +79,9 @@ class CRecordListView : public QAbstractItemView {
   void SetTopRow(int row);
 
   static constexpr int kExactRows = 512;
+  // Selection changes of up to this many rows are told row by row, larger
+  // ones as one change of the list.
+  static constexpr int kToldRows = 64;
 
   mutable std::vector<int> m_heights;  // 0 while not measured
   mutable int m_heightsWidth = -1;

@@ -31,8 +31,7 @@ class CRowsModel : public QAbstractListModel {
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid()) return QVariant();
-    if (role == Qt::SizeHintRole)
-      return QSize(8, m_heights[static_cast<std::size_t>(index.row())]);
+    if (role == Qt::SizeHintRole) return QSize(8, m_heights[static_cast<std::size_t>(index.row())]);
     if (role == Qt::DisplayRole) return QStringLiteral("row %1").arg(index.row());
     return QVariant();
   }
@@ -165,8 +164,8 @@ class RecordListSelectionTest : public ::testing::Test {
     const CViewState expected = StateOf(*standard);
     const CViewState got = StateOf(*records);
     if (got == expected) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << done << "\nstandard: " << Describe(expected)
-                                         << "\nrecords:  " << Describe(got);
+    return ::testing::AssertionFailure()
+           << done << "\nstandard: " << Describe(expected) << "\nrecords:  " << Describe(got);
   }
   ::testing::AssertionResult Run(const std::vector<CStep>& steps) {
     for (const CStep& step : steps) {
@@ -264,9 +263,9 @@ TEST_F(RecordListSelectionTest, ShiftClickAfterAWheelScrollKeepsItsAnchorThrough
 TEST_F(RecordListSelectionTest, RandomMouseSequencesSelectAsTheStandardList) {
   Start(Heights(2000, 5));
   const int lastTop = standard->verticalScrollBar()->maximum();
-  const Qt::KeyboardModifiers modifierChoices[] = {
-      Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier,
-      Qt::ShiftModifier | Qt::ControlModifier};
+  const Qt::KeyboardModifiers modifierChoices[] = {Qt::NoModifier, Qt::NoModifier,
+                                                   Qt::ShiftModifier, Qt::ControlModifier,
+                                                   Qt::ShiftModifier | Qt::ControlModifier};
   for (unsigned seed = 1; seed <= 400; ++seed) {
     std::mt19937 random(seed);
     const auto chance = [&](int percent) {
