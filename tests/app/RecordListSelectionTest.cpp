@@ -5,6 +5,7 @@
 // after every step, also when the list scrolled far between a press and the
 // Shift+click that extends from it.
 #include <QAbstractListModel>
+#include <QClipboard>
 #include <QListView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -17,6 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandIds.h"
+#include "app/FileFolder.h"
+#include "app/LocationFileNode.h"
+#include "app/MainFrame.h"
+#include "app/RecordClipboardText.h"
 #include "app/RecordListView.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -320,6 +326,76 @@ TEST_F(RecordListSelectionTest, RandomMouseSequencesSelectAsTheStandardList) {
       ASSERT_TRUE(Do(step)) << "seed " << seed;
     }
   }
+}
+
+// What the commands act on: the rows a Shift+click selected after the list
+// scrolled, in the program's own list of a file's records.
+class RecordListCommandsTest : public ActiveViewTest {
+ protected:
+  ~RecordListCommandsTest() override {
+    frame.reset();
+    FlushDeletes();
+  }
+  void Start() {
+    std::vector<CLocationRecord> records;
+    for (int i = 0; i < 100; ++i) records.push_back(NoteRecord(std::to_string(i)));
+    view = &StartWithFile(std::move(records));
+    frame = ShowMainFrame();
+    frame->resize(1000, 900);
+    core->SetCurrentNode(node);
+    view = core->GetCurrentView();
+    QApplication::processEvents();
+    list = frame->GetViewSlot()->findChild<CRecordListView*>();
+    ASSERT_NE(list, nullptr);
+  }
+  QPoint Centre(int row) const { return list->visualRect(list->model()->index(row, 0)).center(); }
+  // Row first, the wheel ten rows down, and Shift on row last with the mouse
+  // a pixel off before the button comes up.
+  void SelectAfterAScroll(int first, int last) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, Centre(first));
+    QWheelEvent wheel(Centre(first), list->viewport()->mapToGlobal(Centre(first)), QPoint(),
+                      QPoint(0, -400), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &wheel);
+    ASSERT_TRUE(list->viewport()->rect().contains(Centre(last)));
+    QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, Centre(last));
+    const QPoint off = Centre(last) + QPoint(0, 1);
+    QMouseEvent move(QEvent::MouseMove, off, list->viewport()->mapToGlobal(off), Qt::NoButton,
+                     Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, off);
+  }
+  static std::vector<std::string> Numbers(int first, int last) {
+    std::vector<std::string> numbers;
+    for (int i = first; i <= last; ++i) numbers.push_back(std::to_string(i));
+    return numbers;
+  }
+
+  std::unique_ptr<CMainFrame> frame;
+  CRecordSource* view = nullptr;
+  CRecordListView* list = nullptr;
+};
+
+TEST_F(RecordListCommandsTest, CutAndDeleteTakeTheRowsAShiftClickAfterAScrollSelected) {
+  Start();
+  SelectAfterAScroll(2, 20);
+  std::vector<int32_t> selected;
+  for (int32_t i = 2; i <= 20; ++i) selected.push_back(i);
+  EXPECT_EQ(Selection(*view), selected);
+  frame->ExecuteCommand(ID_EDIT_CUT);
+  EXPECT_EQ(Notes(ReadPastedRecords(QApplication::clipboard()->text().toStdString())),
+            Numbers(2, 20));
+  std::vector<std::string> left = Numbers(0, 1);
+  for (const std::string& number : Numbers(21, 99)) left.push_back(number);
+  EXPECT_EQ(Notes(node->Records()), left);
+
+  // Records 31 to 45 are rows 12 to 26 now.
+  list->verticalScrollBar()->setValue(0);
+  SelectAfterAScroll(12, 26);
+  frame->ExecuteCommand(ID_EDIT_DELETE);
+  std::vector<std::string> rest = Numbers(0, 1);
+  for (const std::string& number : Numbers(21, 30)) rest.push_back(number);
+  for (const std::string& number : Numbers(46, 99)) rest.push_back(number);
+  EXPECT_EQ(Notes(node->Records()), rest);
 }
 
 }  // namespace
