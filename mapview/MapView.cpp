@@ -650,13 +650,15 @@ void CMapView::DrawTile(QPainter& painter, CTile* tile) {
       return;
     // Rendered at the screen's density, so that the map is sharp, and wide
     // enough for the wider of the two sizes its edges can round to. A size a
-    // rounding error above a whole number is that number.
+    // rounding error above a whole number is that number. The tile's exact
+    // extent starts at the image's corner: the picture then lies within
+    // half a pixel of its true place wherever the view scrolls the image to.
     auto side = [](double exact) { return std::max(1, static_cast<int>(std::ceil(exact - 1e-6))); };
     auto drawn = std::make_unique<CDrawnTile>();
     drawn->image = QImage(side(width), side(height), QImage::Format_RGB32);
     drawn->image.fill(kWhite);
-    drawn->job = tile->Enqueue(&drawn->image, 0, 0, drawn->image.width(), drawn->image.height(),
-                               this, TileReadyEventType());
+    drawn->job = tile->Enqueue(&drawn->image, QRectF(0, 0, width, height), this,
+                               TileReadyEventType());
     drawn->size = drawn->image.size();
     drawn->tile = tile;
     found = m_drawnTiles.emplace(tile, std::move(drawn)).first;
