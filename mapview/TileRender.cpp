@@ -331,11 +331,14 @@ void DrawTileSource(const QImage& source, const CTileSource& part, QImage& targe
                         WrittenBy(zoomY)),
               area);
 
-  const QImage picture(to.data, to.width, to.height, to.stride, QImage::Format_RGB888);
+  // The tile's part of the destination, wrapped where it lies: a painter
+  // would copy a part asked for by a source rectangle first.
+  const QImage picture(to.data + qsizetype(area.top()) * to.stride + 3 * area.left(),
+                       area.width(), area.height(), to.stride, QImage::Format_RGB888);
   QImage pixels = DevicePixelsOf(target);
   QPainter painter(&pixels);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(QPoint(left, top), picture, area);
+  painter.drawImage(QPoint(left, top), picture);
 }
 
 void DrawTileError(QImage& target, const QRect& rect, const std::string& text) {
