@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   const QImage map = LoadMapImage(path.toStdString(), {});
   std::printf("decode (to 8-bit RGB): %.1f ms\n", MsSince(decodeStart));
 
-  // One pixel is a thousandth of a degree, so tile rectangles map onto whole
-  // pixels through the renderer's own crop arithmetic.
+  // One pixel is a thousandth of a degree. Tiles start half a pixel off the
+  // pixel grid, as most tiles of a view do, so that every scale interpolates.
   CMapEntry entry;
   entry.href = "map.jpg";
   entry.top = 40.0;
