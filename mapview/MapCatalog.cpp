@@ -51,8 +51,8 @@ class CMapCatalog::CMapTile final : public CTile {
     if (!(place.width() > 0 && place.height() > 0)) return;
     try {
       const QImage image = m_catalog.LoadMapImage(m_map, stop);
-      DrawTileSource(image, ComputeTileSource(m_map, m_rect, image.width(), image.height()),
-                     target, place);
+      DrawTileSource(image, ComputeTileSource(m_map, m_rect, image.width(), image.height()), target,
+                     place);
     } catch (const CMapLoadAbandoned&) {
       // The job was cancelled: whoever asked for it no longer wants the
       // picture, and the next render loads again.

@@ -701,8 +701,8 @@ void CMapView::DrawTile(QPainter& painter, CTile* tile) {
     auto drawn = std::make_unique<CDrawnTile>();
     drawn->image = QImage(side(width), side(height), QImage::Format_RGB32);
     drawn->image.fill(kWhite);
-    drawn->job = tile->Enqueue(&drawn->image, QRectF(0, 0, width, height), this,
-                               TileReadyEventType());
+    drawn->job =
+        tile->Enqueue(&drawn->image, QRectF(0, 0, width, height), this, TileReadyEventType());
     drawn->size = drawn->image.size();
     drawn->tile = tile;
     found = m_drawnTiles.emplace(tile, std::move(drawn)).first;

@@ -30,8 +30,8 @@ void CThreadJob::Execute() {
   if (m_receiver) QCoreApplication::postEvent(m_receiver, m_event.release());
 }
 
-CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, const QRectF& place,
-                               QObject* receiver, QEvent::Type eventType) {
+CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                               QEvent::Type eventType) {
   auto job = std::make_unique<CThreadJob>(tile, target, place, receiver, eventType);
   m_jobs.insert(job.get());
   try {

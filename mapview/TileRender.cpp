@@ -135,8 +135,8 @@ CAxisZoom PlanFinalZoom(const CAxisGrid& grid, int begin, int end) {
   zoom.count = last - zoom.first + 1;
   const double exact = 1.0 + (zoom.count - 1) * grid.step;
   const double parts = std::clamp(
-      std::floor(std::numeric_limits<int>::max() / std::max(double(zoom.count), exact + 1.0)),
-      1.0, kFactorParts);
+      std::floor(std::numeric_limits<int>::max() / std::max(double(zoom.count), exact + 1.0)), 1.0,
+      kFactorParts);
   zoom.src = static_cast<int>(zoom.count * parts);
   zoom.dst = static_cast<int>(std::max(1.0, std::round(exact * parts)));
   return zoom;
@@ -181,8 +181,7 @@ struct CPixelRows {
 // so that the library does not fall back to nearest neighbour for a region
 // one row high, and only those, so that only they count towards the
 // library's int sizes.
-CQimHeader RegionHeader(const CPixelRows& rows, int x, int y, int width, int height,
-                        QimRoi& roi) {
+CQimHeader RegionHeader(const CPixelRows& rows, int x, int y, int width, int height, QimRoi& roi) {
   int top = y, bottom = y + height;
   if (bottom - top < 2 && rows.height >= 2) {
     if (bottom < rows.height)
@@ -206,10 +205,10 @@ CQimHeader RegionHeader(const CPixelRows& rows, int x, int y, int width, int hei
 }
 
 CQimHeader AllocatedImage(int width, int height) {
-  CQimHeader image(qimCreateImageHeader(3, 0, QIM_DEPTH_8U, "RGB", "RGB", QIM_ORDER_PIXEL,
-                                        QIM_ORIGIN_TOP_LEFT, 8, width, height, nullptr, nullptr,
-                                        nullptr, nullptr),
-                   CQimRelease{QIM_FREE_ALL});
+  CQimHeader image(
+      qimCreateImageHeader(3, 0, QIM_DEPTH_8U, "RGB", "RGB", QIM_ORDER_PIXEL, QIM_ORIGIN_TOP_LEFT,
+                           8, width, height, nullptr, nullptr, nullptr, nullptr),
+      CQimRelease{QIM_FREE_ALL});
   if (!image) ThrowLibraryFailure();
   qimAllocateImage(image.get(), 0, 0);
   if (!image->imageData) ThrowLibraryFailure();
@@ -237,7 +236,8 @@ void Zoom(const CPixelRows& from, const CAxisZoom& x, const CAxisZoom& y, const 
 void RepeatEdges(const CPixelRows& rows, const QRect& written, const QRect& area) {
   for (int y = written.top(); y <= written.bottom(); ++y) {
     uchar* row = rows.data + qsizetype(y) * rows.stride;
-    for (int x = area.left(); x < written.left(); ++x) std::memcpy(row + 3 * x, row + 3 * written.left(), 3);
+    for (int x = area.left(); x < written.left(); ++x)
+      std::memcpy(row + 3 * x, row + 3 * written.left(), 3);
     for (int x = std::max(area.left(), written.right() + 1); x <= area.right(); ++x)
       std::memcpy(row + 3 * x, row + 3 * written.right(), 3);
   }
@@ -298,10 +298,10 @@ void DrawTileSource(const QImage& source, const CTileSource& part, QImage& targe
   const int bottom = FloorWithin(std::ceil(place.bottom() - 1e-6), -kTargetLimit, kTargetLimit);
   if (right <= left || bottom <= top) return;
 
-  CAxisGrid x = GridOf(part.area.left(), part.area.width(), part.pixels.left(),
-                       part.pixels.right(), place.left(), place.width());
-  CAxisGrid y = GridOf(part.area.top(), part.area.height(), part.pixels.top(),
-                       part.pixels.bottom(), place.top(), place.height());
+  CAxisGrid x = GridOf(part.area.left(), part.area.width(), part.pixels.left(), part.pixels.right(),
+                       place.left(), place.width());
+  CAxisGrid y = GridOf(part.area.top(), part.area.height(), part.pixels.top(), part.pixels.bottom(),
+                       place.top(), place.height());
   CPixelRows from{const_cast<uchar*>(source.constBits()), source.bytesPerLine(), source.width(),
                   source.height()};
   CQimHeader larger;
@@ -327,14 +327,14 @@ void DrawTileSource(const QImage& source, const CTileSource& part, QImage& targe
   Zoom(from, zoomX, zoomY, to, zoomX.start - base.x(), zoomY.start - base.y());
   larger.reset();
   const QRect area = QRect(left, top, right - left, bottom - top).translated(-base);
-  RepeatEdges(to, QRect(zoomX.start - base.x(), zoomY.start - base.y(), WrittenBy(zoomX),
-                        WrittenBy(zoomY)),
-              area);
+  RepeatEdges(
+      to, QRect(zoomX.start - base.x(), zoomY.start - base.y(), WrittenBy(zoomX), WrittenBy(zoomY)),
+      area);
 
   // The tile's part of the destination, wrapped where it lies: a painter
   // would copy a part asked for by a source rectangle first.
-  const QImage picture(to.data + qsizetype(area.top()) * to.stride + 3 * area.left(),
-                       area.width(), area.height(), to.stride, QImage::Format_RGB888);
+  const QImage picture(to.data + qsizetype(area.top()) * to.stride + 3 * area.left(), area.width(),
+                       area.height(), to.stride, QImage::Format_RGB888);
   QImage pixels = DevicePixelsOf(target);
   QPainter painter(&pixels);
   painter.setCompositionMode(QPainter::CompositionMode_Source);

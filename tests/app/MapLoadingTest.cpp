@@ -46,7 +46,8 @@ class MapLoadingTest : public AppTest {
     if (tiles.size() != 1) return QImage();
     QImage target(60, 40, QImage::Format_RGB32);
     target.fill(Qt::black);
-    CThreadJob* job = tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
+    CThreadJob* job =
+        tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
     for (int wait = 0; wait < 30000 && !tiles[0]->IsDone(job); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }

@@ -152,8 +152,8 @@ TEST_F(MapViewTest, AFitTooWideForTheSmallestScaleAlwaysShowsRecords) {
 
   // 350 records over the world whose box has open sea in its middle: the
   // view goes to their median latitude and median longitude, Japan here.
-  host.SetRecords(clusters({{200, 35, 139}, {100, 40, -100}, {48, 48, 10}, {1, -50, -170},
-                            {1, 70, 170}}));
+  host.SetRecords(
+      clusters({{200, 35, 139}, {100, 40, -100}, {48, 48, 10}, {1, -50, -170}, {1, 70, 170}}));
   view->FitAllLocations();
   EXPECT_EQ(state->GetScale(), CMapViewState::kMinScale);
   std::vector<double> latitudes, longitudes;

@@ -164,10 +164,10 @@ TEST_F(MapViewTileTest, TilesOfOneMapContinueOneAnothersPictureAtAnyScaleAndScro
         const double left = u(x - 0.5), right = u(x + 1.5);
         const bool inside = left < 2048 && right > 0 && top < 1024 && bottom > 0;
         const bool edge = left < 0 || right > 2048 || top < 0 || bottom > 1024;
-        auto [low, high] = inside ? checker.RangeOver(std::max(left, 0.0), std::max(top, 0.0),
-                                                      std::min(right, 2048.0),
-                                                      std::min(bottom, 1024.0))
-                                  : std::pair<int, int>(255, 255);
+        auto [low, high] =
+            inside ? checker.RangeOver(std::max(left, 0.0), std::max(top, 0.0),
+                                       std::min(right, 2048.0), std::min(bottom, 1024.0))
+                   : std::pair<int, int>(255, 255);
         if (edge) high = 255;
         const int grey = qRed(image.pixel(x, y));
         count += grey < low - 4 || grey > high + 4;
@@ -181,17 +181,16 @@ TEST_F(MapViewTileTest, TilesOfOneMapContinueOneAnothersPictureAtAnyScaleAndScro
     double latitude, longitude;  // a square's corner, or the map's
     QPointF at;                  // where it is put, in the view's pixels
   };
-  const CCase cases[] = {
-      {CMapViewState::kMinScale, 33.75, 135, {300.37, 170.61}},
-      {CMapViewState::kMinScale, 90, -180, {90.5, 70.25}},
-      {1.5625e-07, -2.8125, 22.5, {212.8, 301.1}},
-      {4.1e-07, 5.625, -11.25, {133.3, 89.9}},
-      {2.5e-06, 0, 0, {320.45, 240.55}},
-      {1.7e-05, 90, -180, {10.7, 20.3}},
-      // 16 pixels of the map on each side of the view: a source pixel edge,
-      // and the picture an even blend that changes across thousands of
-      // pixels.
-      {CMapViewState::kMaxScale, 33.75, 135, {250.3, 190.7}}};
+  const CCase cases[] = {{CMapViewState::kMinScale, 33.75, 135, {300.37, 170.61}},
+                         {CMapViewState::kMinScale, 90, -180, {90.5, 70.25}},
+                         {1.5625e-07, -2.8125, 22.5, {212.8, 301.1}},
+                         {4.1e-07, 5.625, -11.25, {133.3, 89.9}},
+                         {2.5e-06, 0, 0, {320.45, 240.55}},
+                         {1.7e-05, 90, -180, {10.7, 20.3}},
+                         // 16 pixels of the map on each side of the view: a source pixel edge,
+                         // and the picture an even blend that changes across thousands of
+                         // pixels.
+                         {CMapViewState::kMaxScale, 33.75, 135, {250.3, 190.7}}};
   for (const CCase& c : cases) {
     state->SetScale(c.scale);
     for (const QPointF scroll : {QPointF(0, 0), QPointF(-133.37, 71.6), QPointF(250.5, -190.25)}) {

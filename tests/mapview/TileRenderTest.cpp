@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <QBuffer>
-#include <QLoggingCategory>
-#include <QtEndian>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QUrl>
+#include <QtEndian>
 #include <stdexcept>
 
 #include "mapview/MapEntry.h"
@@ -133,11 +133,11 @@ TEST_F(TileRenderTest, CheckerSquaresLieWhereTheMapPutsThemAtAnyScaleAndPlace) {
     double u, v;    // the tile's top-left corner in the image
     double offset;  // the place's fraction of a pixel
   };
-  const CCase cases[] = {
-      {0.23, 3.3, 1.7, 0.25},  {0.61, 40.1, 17.9, 0.5}, {1.0, 16.5, 8.25, 0.0},
-      {1.37, 5.6, 3.3, 0.77},  {4.5, 0.0, 0.0, 0.3},    {14.4, 14.31, 6.77, 0.5},
-      {47.3, 7.2, 15.1, 0.61}, {47.3, 180.6, 113.4, 0}, {800, 7.9, 7.7, 0.2},
-      {30000, 7.996, 7.9951, 0.45}};
+  const CCase cases[] = {{0.23, 3.3, 1.7, 0.25},  {0.61, 40.1, 17.9, 0.5},
+                         {1.0, 16.5, 8.25, 0.0},  {1.37, 5.6, 3.3, 0.77},
+                         {4.5, 0.0, 0.0, 0.3},    {14.4, 14.31, 6.77, 0.5},
+                         {47.3, 7.2, 15.1, 0.61}, {47.3, 180.6, 113.4, 0},
+                         {800, 7.9, 7.7, 0.2},    {30000, 7.996, 7.9951, 0.45}};
   for (const CCase& c : cases) {
     // About 150 x 90 target pixels, cut short at the map's far edges.
     const double width = std::min(150 / c.step, 200 - c.u);
@@ -145,8 +145,8 @@ TEST_F(TileRenderTest, CheckerSquaresLieWhereTheMapPutsThemAtAnyScaleAndPlace) {
     const CTileSource part =
         ComputeTileSource(map, {120 - c.v, c.u, 120 - c.v - height, c.u + width}, 200, 120);
     const QRectF place(2 + c.offset, 3 + c.offset * 0.7, width * c.step, height * c.step);
-    QImage target = Filled(static_cast<int>(place.right()) + 3, static_cast<int>(place.bottom()) + 3,
-                           kBackground);
+    QImage target = Filled(static_cast<int>(place.right()) + 3,
+                           static_cast<int>(place.bottom()) + 3, kBackground);
     DrawTileSource(image, part, target, place);
     EXPECT_EQ(CountMisplaced(target, checker, part, place, 0.501), 0)
         << "step " << c.step << " at " << c.u << ", " << c.v;
@@ -182,13 +182,14 @@ TEST_F(TileRenderTest, MissingAndBrokenImagesAndALibraryFailureEachSpoilOnlyThei
 }
 
 TEST_F(TileRenderTest, TilesReadOnlyPixelsThereAreAndHoldAtLeastAPixel) {
-  auto catalog = folder.Load(
-      {MapElement("columns.png", 35, 140, 34.5, 141),
-       MapElement("columns.png", 35, 140, 34.5, 141,
-                  "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
-       MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>"),
-       MapElement("columns.png", 10, 10, 9, 11, "<clip top=\"30\" left=\"2000\" right=\"-1500\"/>")},
-      worker);
+  auto catalog =
+      folder.Load({MapElement("columns.png", 35, 140, 34.5, 141),
+                   MapElement("columns.png", 35, 140, 34.5, 141,
+                              "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
+                   MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>"),
+                   MapElement("columns.png", 10, 10, 9, 11,
+                              "<clip top=\"30\" left=\"2000\" right=\"-1500\"/>")},
+                  worker);
   // Negative clips: the map reaches past the image, which gives all its
   // pixels; clips past the image leave its nearest pixel.
   const CTileSource wide = ComputeTileSource(catalog->GetMap(1), {35, 140, 34.9, 140.1}, 1000, 500);
@@ -198,7 +199,9 @@ TEST_F(TileRenderTest, TilesReadOnlyPixelsThereAreAndHoldAtLeastAPixel) {
   EXPECT_EQ(wide.pixels, QRect(0, 0, 1000, 500));
   EXPECT_EQ(ComputeTileSource(catalog->GetMap(3), {10, 10, 9, 11}, 1000, 500).pixels,
             QRect(999, 30, 1, 470));
-  EXPECT_EQ(ThrownText([&] { ComputeTileSource(catalog->GetMap(2), {10, 10, 9, 11}, 1000, 500); }),
+  EXPECT_EQ(ThrownText([&] {
+              ComputeTileSource(catalog->GetMap(2), {10, 10, 9, 11}, 1000, 500);
+            }),
             "Invalid Map Clip: columns.png");
   // Every tile of both maps reads only pixels there are (ASan watches).
   catalog->SetTileSize(0.25, 0.25);
