@@ -318,10 +318,12 @@ void DrawTileSource(const QImage& source, const CTileSource& part, QImage& targe
   }
 
   // The destination starts where the library's first pixel lands, when that
-  // is before the tile, and ends with the tile.
+  // is before the tile, and ends with the tile; the tile's part of its rows
+  // starts on a whole number of 32-bit words, as an image's rows do.
   const CAxisZoom zoomX = PlanFinalZoom(x, left, right);
   const CAxisZoom zoomY = PlanFinalZoom(y, top, bottom);
-  const QPoint base(std::min(zoomX.start, left), std::min(zoomY.start, top));
+  const QPoint base(left - (left - std::min(zoomX.start, left) + 3) / 4 * 4,
+                    std::min(zoomY.start, top));
   const CQimHeader scaled = AllocatedImage(right - base.x(), bottom - base.y());
   const CPixelRows to = RowsOf(*scaled);
   Zoom(from, zoomX, zoomY, to, zoomX.start - base.x(), zoomY.start - base.y());
