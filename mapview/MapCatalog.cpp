@@ -39,26 +39,25 @@ class CMapCatalog::CMapTile final : public CTile {
     if (m_listener) m_listener->OnTileReleased(this);
   }
 
-  CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height, QObject* receiver,
+  CThreadJob* Enqueue(QImage* target, const QRectF& place, QObject* receiver,
                       QEvent::Type eventType) override {
-    return m_jobs.Enqueue(*this, target, x, y, width, height, receiver, eventType);
+    return m_jobs.Enqueue(*this, target, place, receiver, eventType);
   }
   void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
 
-  void Render(QImage& target, int x, int y, int width, int height,
-              std::stop_token stop) override {
-    if (width <= 0 || height <= 0) return;
+  void Render(QImage& target, const QRectF& place, std::stop_token stop) override {
+    if (!(place.width() > 0 && place.height() > 0)) return;
     try {
       const QImage image = m_catalog.LoadMapImage(m_map, stop);
-      const CTileCrop crop = ComputeTileCrop(m_map, m_rect, image.width(), image.height());
-      DrawScaledCrop(image, crop, target, x, y, width, height);
+      DrawTileSource(image, ComputeTileSource(m_map, m_rect, image.width(), image.height()), target,
+                     place);
     } catch (const CMapLoadAbandoned&) {
       // The job was cancelled: whoever asked for it no longer wants the
       // picture, and the next render loads again.
     } catch (const std::exception& e) {
-      DrawTileError(target, QRect(x, y, width, height), e.what());
+      DrawTileError(target, place.toAlignedRect(), e.what());
     }
   }
 

@@ -11,20 +11,17 @@ QEvent::Type TileReadyEventType() {
   return type;
 }
 
-CThreadJob::CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height,
-                       QObject* receiver, QEvent::Type eventType)
+CThreadJob::CThreadJob(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                       QEvent::Type eventType)
     : m_tile(tile),
       m_target(target),
-      m_x(x),
-      m_y(y),
-      m_width(width),
-      m_height(height),
+      m_place(place),
       m_receiver(receiver),
       m_event(receiver ? std::make_unique<QEvent>(eventType) : nullptr) {}
 
 void CThreadJob::Execute() {
   try {
-    m_tile.Render(*m_target, m_x, m_y, m_width, m_height, GetStopToken());
+    m_tile.Render(*m_target, m_place, GetStopToken());
   } catch (const std::exception& e) {
     // Render draws its own errors; only a failure to draw one lands here.
     std::fprintf(stderr, "QlFolvane: a tile could not be drawn: %s\n", e.what());
@@ -33,9 +30,9 @@ void CThreadJob::Execute() {
   if (m_receiver) QCoreApplication::postEvent(m_receiver, m_event.release());
 }
 
-CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
-                               QObject* receiver, QEvent::Type eventType) {
-  auto job = std::make_unique<CThreadJob>(tile, target, x, y, width, height, receiver, eventType);
+CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                               QEvent::Type eventType) {
+  auto job = std::make_unique<CThreadJob>(tile, target, place, receiver, eventType);
   m_jobs.insert(job.get());
   try {
     m_worker.Enqueue(job.get());

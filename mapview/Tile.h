@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QObject>
+#include <QRectF>
 #include <atomic>
 #include <memory>
 #include <set>
@@ -31,7 +32,7 @@ QEvent::Type TileReadyEventType();
 // owned by its tile; its address is the handle the tile's caller keeps.
 class CThreadJob final : public CWorkerJob {
  public:
-  CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height, QObject* receiver,
+  CThreadJob(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
              QEvent::Type eventType);
 
   // Renders, marks the job done, then posts the event to the receiver.
@@ -43,10 +44,7 @@ class CThreadJob final : public CWorkerJob {
  private:
   CTile& m_tile;
   QImage* m_target;
-  int m_x;
-  int m_y;
-  int m_width;
-  int m_height;
+  QRectF m_place;
   QObject* m_receiver;
   // Made with the job on the thread that will receive it, and handed to Qt
   // when the job has run, so the worker allocates nothing for it.
@@ -63,25 +61,24 @@ class CTile {
   // the tile goes.
   virtual ~CTile() = default;
 
-  // Queues a render of this tile into target at (x, y), width x height
-  // pixels. When it has finished, an event of eventType is posted to
+  // Queues a render of this tile into target, its rectangle at place (the
+  // target's pixels, fractions included). When it has finished, an event of eventType is posted to
   // receiver (when not null). Until the job is done or cancelled the target
   // must stay alive and must not be touched or copied (a QImage copy would
   // make the render's writes go to a detached buffer), and the receiver must
   // outlive the job: cancel it before the receiver goes. Events already
   // posted are dropped by Qt with the receiver.
-  virtual CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height,
-                              QObject* receiver, QEvent::Type eventType) = 0;
+  virtual CThreadJob* Enqueue(QImage* target, const QRectF& place, QObject* receiver,
+                              QEvent::Type eventType) = 0;
   // After Cancel the job does not run and is gone; when it was running,
   // its render is asked to stop and Cancel waits for it to end (its event is
   // still posted). A job that is not this tile's is ignored.
   virtual void Cancel(CThreadJob* job) = 0;
-  // Draws the tile at (x, y) of target, scaled to width x height pixels; an
-  // error is drawn as text in its place. Runs on the worker thread. Once
+  // Draws the tile into target with its rectangle at place, every pixel the
+  // rectangle covers; an error is drawn as text in its place. Runs on the worker thread. Once
   // stop is requested the render ends within moments; what it leaves in the
   // target then is of no use.
-  virtual void Render(QImage& target, int x, int y, int width, int height,
-                      std::stop_token stop) = 0;
+  virtual void Render(QImage& target, const QRectF& place, std::stop_token stop) = 0;
   // False for a job that is not this tile's.
   virtual bool IsDone(CThreadJob* job) const = 0;
   virtual const CGeoRect& GetRect() const = 0;
@@ -96,8 +93,8 @@ class CTileJobs {
   CTileJobs(const CTileJobs&) = delete;
   CTileJobs& operator=(const CTileJobs&) = delete;
 
-  CThreadJob* Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
-                      QObject* receiver, QEvent::Type eventType);
+  CThreadJob* Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                      QEvent::Type eventType);
   void Cancel(CThreadJob* job);
   bool IsDone(CThreadJob* job) const;
   // Cancels every job with one pass at the worker, then deletes them.

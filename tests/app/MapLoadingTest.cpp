@@ -46,7 +46,8 @@ class MapLoadingTest : public AppTest {
     if (tiles.size() != 1) return QImage();
     QImage target(60, 40, QImage::Format_RGB32);
     target.fill(Qt::black);
-    CThreadJob* job = tiles[0]->Enqueue(&target, 0, 0, 60, 40, nullptr, TileReadyEventType());
+    CThreadJob* job =
+        tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
     for (int wait = 0; wait < 30000 && !tiles[0]->IsDone(job); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -109,7 +110,7 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
       set->ForEachTile(MakeBackInserter(tiles));
       ASSERT_EQ(tiles.size(), 1u);
       QImage target(60, 40, QImage::Format_RGB32);
-      tiles[0]->Enqueue(&target, 0, 0, 60, 40, nullptr, TileReadyEventType());
+      tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
       ASSERT_TRUE(WaitUntil([&] { return server.Log().size() == drop + 1; })) << action;
       std::this_thread::sleep_for(300ms);  // into the transfer
       const auto start = std::chrono::steady_clock::now();

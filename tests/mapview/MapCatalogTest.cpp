@@ -173,7 +173,7 @@ TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {
   const std::vector<CTile*> first = TilesOf(*catalog);
   ASSERT_EQ(first.size(), 4u);  // column by column, top down
   QImage target(8, 8, QImage::Format_RGB32);
-  CThreadJob* job = first[0]->Enqueue(&target, 0, 0, 8, 8, nullptr, TileReadyEventType());
+  CThreadJob* job = first[0]->Enqueue(&target, QRectF(0, 0, 8, 8), nullptr, TileReadyEventType());
   catalog->BuildTiles({35, 140, 34, 141}, &listener);
   EXPECT_EQ(TilesOf(*catalog), first);
   EXPECT_TRUE(listener.released.empty());

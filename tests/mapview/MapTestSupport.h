@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "location/IteratorAdaptors.h"
@@ -50,6 +52,68 @@ inline QImage MakeColumnsImage() {
   }
   return image;
 }
+
+// A black and white checker of squares side pixels wide, white at the top
+// left, as a map's picture: what it shows at any place, the pixels' values
+// interpolated linearly between their centres and held beyond the centres of
+// the edge pixels.
+class CChecker {
+ public:
+  CChecker(int width, int height, int side) : m_width(width), m_height(height), m_side(side) {}
+  QImage Image() const {
+    QImage image(m_width, m_height, QImage::Format_RGB32);
+    for (int y = 0; y < m_height; ++y) {
+      for (int x = 0; x < m_width; ++x)
+        image.setPixel(x, y, Black(x / m_side, y / m_side) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+    return image;
+  }
+  // The least and greatest grey the picture takes over [left, right] x
+  // [top, bottom] (image pixel coordinates, pixel edges at whole numbers).
+  std::pair<int, int> RangeOver(double left, double top, double right, double bottom) const {
+    const auto [aLow, aHigh] = Extremes(left, right, m_width);
+    const auto [bLow, bHigh] = Extremes(top, bottom, m_height);
+    // Black where exactly one of the two square counts is odd: bilinear in
+    // the two, so its extremes lie at the corners.
+    double low = 1, high = 0;
+    for (const double a : {aLow, aHigh}) {
+      for (const double b : {bLow, bHigh}) {
+        const double black = a + b - 2 * a * b;
+        low = std::min(low, 1 - black);
+        high = std::max(high, 1 - black);
+      }
+    }
+    return {static_cast<int>(std::floor(low * 255)), static_cast<int>(std::ceil(high * 255))};
+  }
+
+ private:
+  bool Black(int column, int row) const { return (column + row) % 2 != 0; }
+  // Whether pixel k lies in an odd square, interpolated between centres.
+  double Odd(int k) const { return (k / m_side) % 2; }
+  double OddAt(double u, int size) const {
+    if (size < 2) return Odd(0);
+    const double c = std::clamp(u - 0.5, 0.0, size - 1.0);
+    const int k = std::min(static_cast<int>(c), size - 2);
+    return Odd(k) + (Odd(k + 1) - Odd(k)) * (c - k);
+  }
+  // Piecewise linear between centres: the extremes lie at the ends or at
+  // centres in between.
+  std::pair<double, double> Extremes(double from, double to, int size) const {
+    double low = std::min(OddAt(from, size), OddAt(to, size));
+    double high = std::max(OddAt(from, size), OddAt(to, size));
+    const int first = std::max(0, static_cast<int>(std::ceil(from - 0.5)));
+    const int last = std::min(size - 1, static_cast<int>(std::floor(to - 0.5)));
+    for (int k = first; k <= last; ++k) {
+      low = std::min(low, Odd(k));
+      high = std::max(high, Odd(k));
+    }
+    return {low, high};
+  }
+
+  int m_width;
+  int m_height;
+  int m_side;
+};
 
 // Pixels of rect that differ from colour by more than tolerance in a channel.
 inline int CountPixelsOff(const QImage& image, const QRect& rect, QRgb colour, int tolerance = 0) {
