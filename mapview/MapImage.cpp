@@ -92,23 +92,53 @@ class CDecodeSource final : public QIODevice {
   bool m_readPastEnd = false;
 };
 
+struct CDecoded {
+  QImage image;
+  bool whole = false;  // decoded to its end, with no word of damage
+  bool stray = false;  // a JPEG's stray bytes, which hide what came after them
+};
+
+CDecoded DecodeOnce(QIODevice& bytes, const std::stop_token& stop) {
+  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
+  CDecodeSource source(bytes, stop);
+  const CJpegDamageWatch damage;
+  QImageReader reader(&source);
+  CDecoded decoded;
+  const bool read = reader.read(&decoded.image);
+  if (stop.stop_requested()) throw CMapLoadAbandoned();
+  // Other decoders read to the end of a whole file, so only a JPEG's read
+  // past the end tells of one cut short.
+  decoded.whole = read && !decoded.image.isNull() && !damage.Seen() &&
+                  !(jpeg && source.ReadPastEnd());
+  decoded.stray = jpeg && damage.StraySeen();
+  return decoded;
+}
+
 QImage Decode(QIODevice& bytes, const std::string& location, const std::stop_token& stop) {
   // Qt's limit is process-wide; the default would refuse large maps.
   static std::once_flag limitSet;
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMapImageAllocationLimitMb); });
 
-  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
-  CDecodeSource source(bytes, stop);
-  const CJpegDamageWatch damage;
-  QImageReader reader(&source);
-  QImage image;
-  const bool read = reader.read(&image);
-  if (stop.stop_requested()) throw CMapLoadAbandoned();
-  // Other decoders read to the end of a whole file, so only a JPEG's read
-  // past the end tells of one cut short.
-  if (!read || image.isNull() || damage.Seen() || (jpeg && source.ReadPastEnd())) {
-    throw std::runtime_error("Invalid Image File: " + location);
+  CDecoded decoded = DecodeOnce(bytes, stop);
+  if (decoded.whole && decoded.stray) {
+    // Stray bytes between segments are a writer's slip that the decoder
+    // skips; bytes left over after a scan's data tell of a scan that did not
+    // decode as written. Without the first kind the decoder has its say on
+    // the rest (it tells only its first warning), with the same pixels.
+    decoded.whole = false;
+    if (bytes.seek(0)) {
+      const QByteArray all = bytes.readAll();
+      QByteArray cleaned = WithoutStrayJpegBytes(all);
+      if (cleaned.size() != all.size()) {
+        QBuffer buffer(&cleaned);
+        buffer.open(QIODevice::ReadOnly);
+        decoded = DecodeOnce(buffer, stop);
+        decoded.whole = decoded.whole && !decoded.stray;
+      }
+    }
   }
+  if (!decoded.whole) throw std::runtime_error("Invalid Image File: " + location);
+  QImage image = std::move(decoded.image);
   if (image.format() != QImage::Format_RGB888) {
     image = image.convertToFormat(QImage::Format_RGB888);
     if (image.isNull()) throw std::runtime_error("Invalid Image File: " + location);

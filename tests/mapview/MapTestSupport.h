@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -49,6 +50,13 @@ inline QImage MakeColumnsImage() {
     for (int x = 0; x < 1000; ++x) image.setPixel(x, y, MapColourAt(x, y));
   }
   return image;
+}
+
+inline std::string EncodedAs(const QImage& image, const char* format, int quality = -1) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format, quality);
+  return buffer.data().toStdString();
 }
 
 // Pixels of rect that differ from colour by more than tolerance in a channel.
