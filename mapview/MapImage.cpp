@@ -168,7 +168,7 @@ void OpenRegularFile(QFile& file, const QString& path, const std::string& locati
 QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
                     std::stop_token stop) {
   const std::string scheme = SchemeOf(location);
-  if (scheme == "http" || scheme == "https") {
+  if (IsRemoteMapImage(location)) {
     std::string bytes;
     try {
       if (!fetch) throw std::runtime_error("No HTTP transport");
@@ -195,33 +195,66 @@ QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
   return Decode(file, location, stop);
 }
 
+QImage ImageOf(const CLoadedMapImage& loaded) {
+  if (const auto* error = std::get_if<std::exception_ptr>(&loaded)) std::rethrow_exception(*error);
+  return std::get<QImage>(loaded);
+}
+
+bool IsRemoteMapImage(const std::string& location) {
+  const std::string scheme = SchemeOf(location);
+  return scheme == "http" || scheme == "https";
+}
+
 QImage CMapImageCache::Get(const void* key, const std::function<QImage()>& load) {
-  auto found = m_index.find(key);
-  if (found == m_index.end()) {
-    CEntry entry{key, std::exception_ptr(), 0};
-    try {
-      QImage image = load();
-      entry.bytes = static_cast<std::size_t>(std::max<qsizetype>(image.sizeInBytes(), 0));
-      entry.value = std::move(image);
-    } catch (const CMapLoadAbandoned&) {
-      throw;
-    } catch (const std::bad_alloc&) {
-      throw;  // a shortage may pass: the next tile tries again
-    } catch (const std::exception&) {
-      entry.value = std::current_exception();
-    }
-    m_entries.push_front(std::move(entry));
-    m_index[key] = m_entries.begin();
-    m_bytes += m_entries.front().bytes;
-    Evict();
-  } else if (found->second != m_entries.begin()) {
+  if (std::optional<CLoadedMapImage> kept = Find(key)) return ImageOf(*kept);
+  CLoadedMapImage loaded;
+  try {
+    loaded = load();
+  } catch (const CMapLoadAbandoned&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;  // a shortage may pass: the next tile tries again
+  } catch (const std::exception&) {
+    loaded = std::current_exception();
+  }
+  Put(key, loaded);
+  return ImageOf(loaded);
+}
+
+std::optional<CLoadedMapImage> CMapImageCache::Find(const void* key) {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_index.find(key);
+  if (found == m_index.end()) return std::nullopt;
+  if (found->second != m_entries.begin()) {
     m_entries.splice(m_entries.begin(), m_entries, found->second);
   }
-  const CEntry& entry = m_entries.front();
-  if (const auto* error = std::get_if<std::exception_ptr>(&entry.value)) {
-    std::rethrow_exception(*error);
+  return m_entries.front().value;
+}
+
+void CMapImageCache::Put(const void* key, CLoadedMapImage loaded) {
+  std::lock_guard lock(m_mutex);
+  if (const auto found = m_index.find(key); found != m_index.end()) {
+    m_bytes -= found->second->bytes;
+    m_entries.erase(found->second);
+    m_index.erase(found);
   }
-  return std::get<QImage>(entry.value);
+  const QImage* image = std::get_if<QImage>(&loaded);
+  const std::size_t bytes =
+      image ? static_cast<std::size_t>(std::max<qsizetype>(image->sizeInBytes(), 0)) : 0;
+  m_entries.push_front(CEntry{key, std::move(loaded), bytes});
+  m_index[key] = m_entries.begin();
+  m_bytes += bytes;
+  Evict();
+}
+
+std::size_t CMapImageCache::GetBytes() const {
+  std::lock_guard lock(m_mutex);
+  return m_bytes;
+}
+
+bool CMapImageCache::Holds(const void* key) const {
+  std::lock_guard lock(m_mutex);
+  return m_index.count(key) != 0;
 }
 
 void CMapImageCache::Evict() {

@@ -119,6 +119,60 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
   }
 }
 
+TEST_F(MapLoadingTest, ADrippingAndASilentImageHoldBackNeitherOtherMapsNorEachOther) {
+  using namespace std::chrono_literals;
+  QImage image(300, 200, QImage::Format_RGB32);
+  image.fill(qRgb(10, 200, 30));
+  ASSERT_TRUE(image.save(programFolder.path() + "/local.png"));
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  // The server tells the images apart by their query's command word.
+  CTestMessageServer server;
+  server.Fault("DRIP", "drip", "10000000");
+  server.Fault("SILENT", "slow", "60");
+  server.Fault("QUICK", "body", png.toStdString());
+  const std::vector<std::string> hrefs = {server.Url("/drip.png?c=DRIP"),
+                                          server.Url("/silent.png?c=SILENT"), "local.png",
+                                          server.Url("/quick.png?c=QUICK")};
+  std::ofstream catalog(CatalogPath());
+  catalog << "<maps>";
+  for (std::size_t i = 0; i < hrefs.size(); ++i) {
+    auto corner = [](const char* name, double latitude, double longitude) {
+      return std::string("<position corner=\"") + name + "\"><datum>wgs84</datum>" +
+             "<latitude unit=\"degree\">" + std::to_string(latitude) + "</latitude>" +
+             "<longitude unit=\"degree\">" + std::to_string(longitude) + "</longitude></position>";
+    };
+    catalog << "<map href=\"" << hrefs[i] << "\">" << corner("topleft", 35, 139.0 + double(i))
+            << corner("bottomright", 34, 140.0 + double(i)) << "</map>";
+  }
+  catalog << "</maps>";
+  catalog.close();
+
+  std::unique_ptr<CMapSet> set = DefaultMapCatalogOpener()(CatalogPath(), false);
+  set->BuildTiles({35, 139, 34, 143}, nullptr);
+  std::vector<CTile*> tiles;
+  set->ForEachTile(MakeBackInserter(tiles));
+  ASSERT_EQ(tiles.size(), 4u);
+  std::vector<QImage> targets(4, QImage(60, 40, QImage::Format_RGB32));
+  std::vector<CThreadJob*> jobs;
+  for (std::size_t i = 0; i < 4; ++i) {
+    targets[i].fill(Qt::black);
+    jobs.push_back(tiles[i]->Enqueue(&targets[i], 0, 0, 60, 40, nullptr, TileReadyEventType()));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return tiles[2]->IsDone(jobs[2]) && tiles[3]->IsDone(jobs[3]); }));
+  EXPECT_EQ(targets[2].pixel(0, 0), qRgb(10, 200, 30));
+  EXPECT_EQ(targets[3].pixel(59, 39), qRgb(10, 200, 30));
+  // Both slow ones are on their way, side by side.
+  ASSERT_TRUE(WaitUntil([&] { return server.Log().size() == 3; }));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(tiles[0]->IsDone(jobs[0]) || tiles[1]->IsDone(jobs[1]));
+  const auto start = std::chrono::steady_clock::now();
+  set.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
 TEST_F(MapLoadingTest, TheCoreLoadsARealCatalogueAndNamesTheMapsItLeftOut) {
   WriteCatalog("local.png", "<map href=\"lost.png\"/>");
   store->values["MapFile"] = CatalogPath();
