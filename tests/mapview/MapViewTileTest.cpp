@@ -57,7 +57,6 @@ class MapViewTileTest : public MapViewFixture {
   };
 
   CMapFolder folder;
-  CHeldFetch fetch;
   CGate gates[2];
   // Each holds the worker until its gate opens; they outlive the worker.
   CGatedJob holds[2]{CGatedJob(gates[0]), CGatedJob(gates[1])};
@@ -136,25 +135,6 @@ TEST_F(MapViewTileTest, TilesOfOneMapMeetWithoutSeamsAtAnyScrollAndScale) {
           << "scale " << scale << ", offset " << offset.x() << ", " << offset.y();
     }
   }
-}
-
-TEST_F(MapViewTileTest, ALocalMapDrawsWhileARemoteOneIsOnItsWayWhoseTilesStayHatched) {
-  // The left half of the view a map that comes over the network, queued
-  // first; the right half a local one.
-  const CGeoRect r = view->GetViewRect();
-  const double right = r.left + (r.right - r.left) / 0.8;
-  const double middle = (r.left + right) / 2;
-  const std::string remote = "http://maps.example/a.png";
-  host.maps = folder.Load({MapElement(remote, r.top, r.left, r.bottom, middle),
-                           MapElement("columns.png", r.top, middle, r.bottom, right)},
-                          worker, 64 << 20, fetch.Fetcher());
-  view->OnMapSetChanged();
-  const QSize size = Client();
-  ASSERT_TRUE(WaitForPixel({size.width() - 10, size.height() - 10}, MapColourAt(999, 499)));
-  EXPECT_TRUE(IsHatched(view->GetOffscreenImage(),
-                        QRect(size.width() / 4 - 20, size.height() / 2 - 20, 40, 40)));
-  fetch.Answer(remote, EncodedAs(MakeColumnsImage(), "PNG"));
-  ASSERT_TRUE(WaitForPixel({10, 10}, MapColourAt(0, 0)));
 }
 
 TEST_F(MapViewTileTest, AMapImageOnItsWayHoldsNeitherScrollingNorZoomingNorTheViewGoing) {
