@@ -8,10 +8,12 @@
 #include <QRectF>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stop_token>
 
 #include "location/LocationRecord.h"
+#include "mapview/MapImage.h"
 #include "mapview/Worker.h"
 
 class CTile;
@@ -37,6 +39,9 @@ class CThreadJob final : public CWorkerJob {
 
   // Renders, marks the job done, then posts the event to the receiver.
   void Execute() override;
+  // Hands the render the map image that was fetched for it, so that it does
+  // not load one itself. Only before the job is queued.
+  void SetImage(CLoadedMapImage image) { m_image = std::move(image); }
   // Once true, everything the render wrote into the target is visible to the
   // thread that asked.
   bool IsDone() const noexcept { return m_done.load(std::memory_order_acquire); }
@@ -49,6 +54,7 @@ class CThreadJob final : public CWorkerJob {
   // Made with the job on the thread that will receive it, and handed to Qt
   // when the job has run, so the worker allocates nothing for it.
   std::unique_ptr<QEvent> m_event;
+  std::optional<CLoadedMapImage> m_image;
   std::atomic<bool> m_done{false};
 };
 
@@ -75,10 +81,12 @@ class CTile {
   // still posted). A job that is not this tile's is ignored.
   virtual void Cancel(CThreadJob* job) = 0;
   // Draws the tile into target with its rectangle at place, every pixel the
-  // rectangle covers; an error is drawn as text in its place. Runs on the worker thread. Once
-  // stop is requested the render ends within moments; what it leaves in the
-  // target then is of no use.
-  virtual void Render(QImage& target, const QRectF& place, std::stop_token stop) = 0;
+  // rectangle covers, from image when the job was handed one, else from an
+  // image it loads; an error is drawn as text in its place. Runs on the
+  // worker thread. Once stop is requested the render ends within moments;
+  // what it leaves in the target then is of no use.
+  virtual void Render(QImage& target, const QRectF& place, const CLoadedMapImage* image,
+                      std::stop_token stop) = 0;
   // False for a job that is not this tile's.
   virtual bool IsDone(CThreadJob* job) const = 0;
   virtual const CGeoRect& GetRect() const = 0;
@@ -95,7 +103,13 @@ class CTileJobs {
 
   CThreadJob* Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
                       QEvent::Type eventType);
+  // A job of the tile that is not queued: whatever it waits for queues it at
+  // the worker, and must have let go of it before it is cancelled.
+  CThreadJob* AddWaiting(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                         QEvent::Type eventType);
   void Cancel(CThreadJob* job);
+  bool Has(CThreadJob* job) const { return m_jobs.count(job) != 0; }
+  const std::set<CThreadJob*>& GetJobs() const { return m_jobs; }
   bool IsDone(CThreadJob* job) const;
   // Cancels every job with one pass at the worker, then deletes them.
   void CancelAll();

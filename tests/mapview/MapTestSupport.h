@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -115,6 +117,13 @@ class CChecker {
   int m_side;
 };
 
+inline std::string EncodedAs(const QImage& image, const char* format, int quality = -1) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format, quality);
+  return buffer.data().toStdString();
+}
+
 // Pixels of rect that differ from colour by more than tolerance in a channel.
 inline int CountPixelsOff(const QImage& image, const QRect& rect, QRgb colour, int tolerance = 0) {
   int off = 0;
@@ -157,12 +166,13 @@ class CMapFolder {
   }
   // Writes "maps.xml" with the map elements and loads it for worker.
   std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps, CWorker& worker,
-                                    std::size_t cacheBytes = 64 << 20) const {
+                                    std::size_t cacheBytes = 64 << 20,
+                                    CMapImageFetcher fetch = {}) const {
     std::string text = "<?xml version=\"1.0\"?>\n<maps>";
     for (const std::string& map : maps) text += map;
     Write("maps.xml", text + "</maps>\n");
     return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
-                                         CMapCatalogOptions{{}, cacheBytes, &worker});
+                                         CMapCatalogOptions{std::move(fetch), cacheBytes, &worker});
   }
 
  private:
@@ -216,6 +226,54 @@ struct CEndlessFetch {
     throw std::runtime_error(stop.stop_requested() ? "stopped" : "a minute passed");
   }
   std::atomic<int> begun{0};
+};
+
+// Remote map images by URL: each is held until answered (or stopped, or a
+// minute passed), then comes as the bytes given, or fails for "fail".
+// Counts what was asked and what was stopped.
+class CHeldFetch {
+ public:
+  std::string operator()(const std::string& url, std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
+    ++m_asked[url];
+    const bool answered = m_changed.wait_for(lock, stop, std::chrono::minutes(1),
+                                             [&] { return m_answers.count(url) != 0; });
+    if (!answered) {
+      m_stopped[url] += stop.stop_requested();
+      throw std::runtime_error("no answer");
+    }
+    if (m_answers[url] == "fail") throw std::runtime_error("HTTP Status 404");
+    return m_answers[url];
+  }
+  CMapImageFetcher Fetcher() {
+    return [this](const std::string& url, std::stop_token stop) { return (*this)(url, stop); };
+  }
+  void Answer(const std::string& url, const std::string& bytes) {
+    std::lock_guard lock(m_mutex);
+    m_answers[url] = bytes;
+    m_changed.notify_all();
+  }
+  int Asked(const std::string& url) { return CountOf(m_asked, url); }
+  int Stopped(const std::string& url) { return CountOf(m_stopped, url); }
+  int AskedInAll() {
+    std::lock_guard lock(m_mutex);
+    int all = 0;
+    for (const auto& asked : m_asked) all += asked.second;
+    return all;
+  }
+
+ private:
+  int CountOf(const std::map<std::string, int>& counts, const std::string& url) {
+    std::lock_guard lock(m_mutex);
+    const auto found = counts.find(url);
+    return found == counts.end() ? 0 : found->second;
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable_any m_changed;
+  std::map<std::string, std::string> m_answers;
+  std::map<std::string, int> m_asked;
+  std::map<std::string, int> m_stopped;
 };
 
 // A job that holds the worker at a gate, so that the jobs behind it wait.

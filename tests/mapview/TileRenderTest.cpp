@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QtEndian>
 #include <stdexcept>
+#include <tuple>
 
 #include "mapview/MapEntry.h"
 #include "mapview/TileRender.h"
@@ -244,9 +245,9 @@ TEST_F(TileRenderTest, DecodedImagesStayWithinTheBudgetAndComeBackWhenNeeded) {
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
 }
 
-TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
-  // A photograph's kind of picture, noisy and shaded, so that its JPEG runs
-  // well past the first 5000 bytes.
+// A photograph's kind of picture, noisy and shaded, so that its JPEG runs
+// well past the first 5000 bytes.
+QImage NoisyPhoto() {
   QImage photo(640, 480, QImage::Format_RGB32);
   uint32_t seed = 7;
   for (int y = 0; y < photo.height(); ++y) {
@@ -256,6 +257,11 @@ TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
       photo.setPixel(x, y, qRgb((x / 3 + noise) % 256, (y / 2 + noise) % 256, (x + y + noise) % 256));
     }
   }
+  return photo;
+}
+
+TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
+  const QImage photo = NoisyPhoto();
   auto encoded = [](const QImage& image, const char* format) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -299,6 +305,38 @@ TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
   auto catalog = folder.Load({MapElement("cut.jpg", 35, 140, 34.5, 141)}, worker);
   catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
   EXPECT_TRUE(IsError(Render(TilesOf(*catalog).at(0), 200, 100)));
+}
+
+TEST_F(TileRenderTest, StrayBytesBetweenAJpegsSegmentsLeaveItWholeButHideNoDamage) {
+  const QByteArray jpeg = QByteArray::fromStdString(EncodedAs(NoisyPhoto(), "JPEG", 90));
+  ASSERT_GT(jpeg.size(), 20000);
+  folder.Write("photo.jpg", jpeg.toStdString());
+  const QImage whole = LoadMapImage(folder.PathOf("photo.jpg"), {});
+  // Two stray bytes before the quantisation table, as some writers leave
+  // them, and two more between the Huffman tables.
+  QByteArray stray = jpeg;
+  stray.insert(jpeg.lastIndexOf("\xFF\xC4"), "\0\0", 2);
+  stray.insert(jpeg.indexOf("\xFF\xDB"), "\x12\x34", 2);
+  // The same stray bytes, and behind them a scan with bad data (the run the
+  // test above zeroes, four bytes further on) or a file cut short: libjpeg
+  // tells only the first thing it finds amiss.
+  QByteArray zeroed = stray;
+  zeroed.replace(10004, 100, QByteArray(100, '\0'));
+  const QByteArray cut = stray.left(5000);
+  const std::vector<std::tuple<std::string, QByteArray, bool>> files = {
+      {"stray.jpg", stray, true}, {"zeroed.jpg", zeroed, false}, {"cut.jpg", cut, false}};
+  for (const auto& [name, bytes, valid] : files) {
+    folder.Write(name, bytes.toStdString());
+    auto fetch = [&bytes](const std::string&, std::stop_token) { return bytes.toStdString(); };
+    for (const std::string& location : {folder.PathOf(name), "http://x/" + name}) {
+      if (valid) {
+        EXPECT_EQ(LoadMapImage(location, fetch), whole) << location;
+      } else {
+        EXPECT_EQ(ThrownText([&] { LoadMapImage(location, fetch); }),
+                  "Invalid Image File: " + location);
+      }
+    }
+  }
 }
 
 TEST_F(TileRenderTest, ACancelledRenderStopsItsTransferDrawsNothingAndIsNotRemembered) {

@@ -35,7 +35,7 @@ class CProbeTile final : public CTile {
   void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
-  void Render(QImage&, const QRectF&, std::stop_token stop) override {
+  void Render(QImage&, const QRectF&, const CLoadedMapImage*, std::stop_token stop) override {
     {
       std::lock_guard lock(m_log.mutex);
       m_log.rendered.push_back(m_id);
