@@ -572,62 +572,71 @@ INLINE void storeMean(void* row, Dim index, double unit, float sum, int kind)
 
 /* Row operations of the vertical pass over one strip row of count elements. */
 #if defined(__SSE2__)
-/* Sixteen bytes as four vectors of floats (exact). */
-static inline void bytesToFloats(const uint8_t* s, __m128 f[4])
+/* Four elements as four floats (exact). */
+INLINE __m128 fourFloats(const void* s, int kind)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i v = _mm_loadu_si128((const __m128i*)s);
-    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-    f[0] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero));
-    f[1] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero));
-    f[2] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero));
-    f[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero));
+    switch (kind) {
+    case K8U: {
+        int32_t word;
+        memcpy(&word, s, 4);
+        const __m128i v = _mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero);
+        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, zero));
+    }
+    case K16U:
+        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i*)s), zero));
+    default: return _mm_loadu_ps((const float*)s);
+    }
 }
 #endif
 
-/* Contiguous 8-bit elements: set to (or, with add, add) the bytes as floats,
- * sixteen at a time. Returns how many were done. */
-static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
+/* Contiguous elements: set to (or, with add, add) the elements as floats,
+ * four at a time; a float set is f x 1.0f, which is (float)(1.0 x f) for
+ * every f. Returns how many were done. */
+INLINE Dim wholeRow(float* buf, const void* s, Dim count, int add, int kind)
 {
     Dim e = 0;
 #if defined(__SSE2__)
     if (ownVectorLevel() < OWN_VECTOR_SSE2)
         return 0;
-    for (; e + 16 <= count; e += 16) {
-        __m128 f[4];
-        bytesToFloats(s + e, f);
-        for (int q = 0; q < 4; ++q) {
-            float* b = buf + e + 4 * q;
-            _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
-        }
+    const __m128 one = _mm_set1_ps(1.0f);
+    for (; e + 4 <= count; e += 4) {
+        const __m128 f = fourFloats(elemAt(s, e, kind), kind);
+        float* b = buf + e;
+        _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f)
+                             : kind == K32F ? _mm_mul_ps(f, one) : f);
     }
 #else
-    (void)buf; (void)s; (void)count; (void)add;
+    (void)buf; (void)s; (void)count; (void)add; (void)kind;
 #endif
     return e;
 }
 
+INLINE int depthOf(int kind)
+{
+    return kind == K8U ? QIM_DEPTH_8U : kind == K16U ? QIM_DEPTH_16U : QIM_DEPTH_32F;
+}
+
 /* The rows of the vertical pass over count elements of a source row. A row
  * is contiguous when its elements follow one another (all channels of each
- * pixel, or one channel of one pixel per element); 8-bit contiguous rows
- * take the vector paths. */
+ * pixel, or one channel of one pixel per element); contiguous rows take the
+ * vector paths. */
 typedef struct {
     Dim count, pix, chStep, nch;
-    int contiguous8u; /* 0 none, else the vector level */
+    int contiguous; /* 0 none, else the vector level */
 } SuperRowShape;
 
 INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (kind == K8U && r->contiguous8u) {
-        const uint8_t* s = (const uint8_t*)src;
+    if (r->contiguous) {
         Dim e = 0;
-        if (r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperSetAvx2(buf, s, count, w);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperSetAvx2(buf, src, count, w, depthOf(kind));
         else if (w == 1.0)
-            e = wholeRow8u(buf, s, count, 0);
+            e = wholeRow(buf, src, count, 0, kind);
         for (; e < count; ++e)
-            buf[e] = w == 1.0 ? (float)s[e] : (float)(w * (double)s[e]);
+            buf[e] = (float)(w * loadElem(src, e, kind));
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -638,16 +647,15 @@ INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w
 INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (kind == K8U && r->contiguous8u) {
+    if (r->contiguous) {
         /* The vector rows stop at any element, not only at a pixel's first
          * one: the rest goes on from exactly there, since an element done
          * twice would be added twice. */
-        const uint8_t* s = (const uint8_t*)src;
         Dim e = 0;
-        if (r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperAddPartAvx2(buf, s, count, w);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperAddPartAvx2(buf, src, count, w, depthOf(kind));
         for (; e < count; ++e)
-            buf[e] = (float)((double)buf[e] + w * (double)s[e]);
+            buf[e] = (float)((double)buf[e] + w * loadElem(src, e, kind));
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -660,12 +668,12 @@ INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, doub
 INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (r->contiguous8u || (pix == nch && (nch == 1 || chStep == 1))) {
+    if (r->contiguous) {
         Dim e = 0;
-        if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperAddAvx2(buf, (const uint8_t*)src, count);
-        else if (kind == K8U && r->contiguous8u)
-            e = wholeRow8u(buf, (const uint8_t*)src, count, 1);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperAddAvx2(buf, src, count, depthOf(kind));
+        else
+            e = wholeRow(buf, src, count, 1, kind);
         for (; e < count; ++e)
             buf[e] += (float)loadElem(src, e, kind);
         return;
@@ -881,7 +889,7 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
         source->image ? source->image->dataOrder == QIM_ORDER_PIXEL : source->chStep == 1;
     SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0};
     if (srcPixelStep == nch && (nch == 1 || pixelOrder))
-        shape.contiguous8u = ownVectorLevel();
+        shape.contiguous = ownVectorLevel();
 
     SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {

@@ -18,12 +18,12 @@ typedef struct {
     int flags;
 } SuperColumn;
 
-/* The vertical pass over count contiguous 8-bit elements: buf += s; buf =
- * w s; buf = buf + w s, the weighted ones in double precision. Each returns
- * how many elements it did from the start. */
-ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count);
-ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
-ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
+/* The vertical pass over count contiguous elements of a depth (QIM_DEPTH_8U,
+ * 16U or 32F): buf += s; buf = w s; buf = buf + w s, the weighted ones in
+ * double precision. Each returns how many elements it did from the start. */
+ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth);
+ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth);
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth);
 
 /* Columns that ownSuperColumnsAvx2 turns at a time; its scratch holds
  * SUPER_CHUNK_COLUMNS x nch x 8 floats, 32-byte aligned. */
