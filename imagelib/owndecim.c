@@ -810,6 +810,47 @@ INLINE void superRowVector(const SuperColumn* plan, Dim planned, int finalWrite,
 }
 #endif
 
+/* With steps of exactly 2 and whole start positions every destination pixel
+ * covers one 2 x 2 block of whole source pixels, all weights 1: the vertical
+ * pass sets a buffer row to the upper source row and adds the lower one, the
+ * horizontal pass sets the block's first destination column to its first
+ * source column (adds the others' first to 0), adds the second, and U is
+ * 1/4. The AVX2 rows compute just that from the source rows, without the
+ * buffers; 8- and 16-bit sums are exact. Returns 0, with nothing done, where
+ * the block does not qualify: a tiled source (rows come in chunks), source
+ * or destination elements that are not contiguous pixels or planes, or
+ * blocks that are not whole inside the source. */
+INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep, Dim nch,
+                     Dim dstPixelStep, Dim n, Dim dstRowStep, Dim m, Dim srcPixelStep, Dim availX,
+                     Dim availY, double xpos, double ypos, float xStep, float yStep, int kind)
+{
+    if (xStep != 2.0f || yStep != 2.0f || source->image || ownVectorLevel() < OWN_VECTOR_AVX2 ||
+        xpos != (double)(Dim)xpos || ypos != (double)(Dim)ypos)
+        return 0;
+    const Dim c0 = (Dim)xpos, r0 = (Dim)ypos;
+    if (c0 + 2 * n > availX || r0 + 2 * m > availY)
+        return 0;
+    /* Pixel order with every channel of the pixel, or one plane at a time. */
+    Dim group, groups;
+    if (srcPixelStep == nch && dstPixelStep == nch && (nch == 1 || (source->chStep == 1 && dstChannelStep == 1)) && nch <= 4)
+        group = nch, groups = 1;
+    else if (srcPixelStep == 1 && dstPixelStep == 1)
+        group = 1, groups = nch;
+    else
+        return 0;
+    const Dim eb = elemBytes(kind);
+    const Dim readable = (availX - c0) * srcPixelStep;
+    for (Dim j = 0; j < m; ++j) {
+        const char* a = (const char*)elemAt(source->base, (r0 + 2 * j) * source->rowStep + c0 * srcPixelStep, kind);
+        const char* b = a + source->rowStep * eb;
+        char* d = (char*)dst + j * dstRowStep * eb;
+        for (Dim g = 0; g < groups; ++g)
+            ownSuperHalfRowAvx2(a + g * source->chStep * eb, b + g * source->chStep * eb, readable,
+                                d + g * dstChannelStep * eb, n, group, depthOf(kind));
+    }
+    return 1;
+}
+
 /* Super-sampling of the destination block from source; availX and availY
  * are the source pixels from the region's corner to the image's right and
  * bottom edges. 1 on success, 0 when memory ran out (raised), -1 when a
@@ -826,6 +867,12 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
     if (n <= 0 || m <= 0 || nch <= 0) {
         *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n > 0 ? n : 0);
         *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m > 0 ? m : 0);
+        return 1;
+    }
+    if (superHalf(source, dst, dstChannelStep, nch, dstPixelStep, n, dstRowStep, m, srcPixelStep,
+                  availX, availY, xpos, ypos, xStep, yStep, kind)) {
+        *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n);
+        *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m);
         return 1;
     }
     const Dim c0 = (Dim)xpos;

@@ -25,6 +25,15 @@ ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth)
 ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth);
 ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth);
 
+/* One destination row of the exact half shrink (steps of 2, whole start
+ * positions): destination pixel i of n is the mean of pixels 2i and 2i + 1
+ * of source rows a and b, the element counts of pixels being nch (1 to 4) on
+ * both sides. readable is the elements that may be read from a and b. Gives
+ * the bytes that the two passes give: 8 and 16 bits (sum + 2) >> 2, floats
+ * with the passes' order of additions. */
+void ownSuperHalfRowAvx2(const void* a, const void* b, ptrdiff_t readable, void* dst, ptrdiff_t n,
+                         ptrdiff_t nch, int depth);
+
 /* Columns that ownSuperColumnsAvx2 turns at a time; its scratch holds
  * SUPER_CHUNK_COLUMNS x nch x 8 floats, 32-byte aligned. */
 enum { SUPER_CHUNK_COLUMNS = 64 };
