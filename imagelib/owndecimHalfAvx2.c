@@ -30,8 +30,16 @@ static const int8_t pairBytes16[4][16] = {
  * groups of a lane into its first 12 bytes. */
 static const int8_t packSix[16] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1};
 
+/* How far ahead of the loads the source is prefetched, in bytes: past a
+ * row's end this reaches into the rows that follow. The processor's own
+ * prefetching leaves these loops waiting on memory for images beyond the
+ * caches. */
+enum { HALF_PREFETCH = 2048 };
+
 INLINE_AVX2 __m256i lanes(const uint8_t* p, ptrdiff_t lane)
 {
+    if (lane == 16)
+        return _mm256_loadu_si256((const __m256i*)p);
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128((const __m128i*)p)),
                                    _mm_loadu_si128((const __m128i*)(p + lane)), 1);
 }
@@ -63,6 +71,8 @@ INLINE_AVX2 ptrdiff_t halfIntegers(const uint8_t* a, const uint8_t* b, ptrdiff_t
     for (; 2 * o + reads <= readableBytes && o + writes <= countBytes; o += outBytes) {
         const uint8_t* pa = a + 2 * o;
         const uint8_t* pb = b + 2 * o;
+        _mm_prefetch((const char*)pa + HALF_PREFETCH, _MM_HINT_T0);
+        _mm_prefetch((const char*)pb + HALF_PREFETCH, _MM_HINT_T0);
         __m256i r[2];
         for (int h = 0; h < 2; ++h) {
             const __m256i sa = _mm256_shuffle_epi8(lanes(pa + 2 * h * lane, lane), pairs);
@@ -124,6 +134,10 @@ INLINE_AVX2 ptrdiff_t halfFloats(const float* a, const float* b, ptrdiff_t reada
         for (; 2 * o + 27 <= readable && o + 12 <= count; o += 12) {
             const float* pa = a + 2 * o;
             const float* pb = b + 2 * o;
+            _mm_prefetch((const char*)pa + HALF_PREFETCH, _MM_HINT_T0);
+            _mm_prefetch((const char*)pb + HALF_PREFETCH, _MM_HINT_T0);
+            _mm_prefetch((const char*)pa + HALF_PREFETCH + 64, _MM_HINT_T0);
+            _mm_prefetch((const char*)pb + HALF_PREFETCH + 64, _MM_HINT_T0);
             __m256 f[3];
             for (int k = 0; k < 3; ++k) {
                 const __m256 z = o == 0 && k == 0 ? first : zero;
@@ -140,6 +154,8 @@ INLINE_AVX2 ptrdiff_t halfFloats(const float* a, const float* b, ptrdiff_t reada
         return o;
     }
     for (; 2 * o + 16 <= readable && o + 8 <= count; o += 8) {
+        _mm_prefetch((const char*)(a + 2 * o) + HALF_PREFETCH, _MM_HINT_T0);
+        _mm_prefetch((const char*)(b + 2 * o) + HALF_PREFETCH, _MM_HINT_T0);
         const __m256 v0 = verticalSum(a + 2 * o, b + 2 * o);
         const __m256 v1 = verticalSum(a + 2 * o + 8, b + 2 * o + 8);
         __m256 even, odd;
@@ -199,15 +215,26 @@ INLINE_AVX2 void halfRow(const void* a, const void* b, ptrdiff_t readable, void*
     halfTail(a, b, d, done, count, nch, depth);
 }
 
+/* One instance per depth and channel count. */
+INLINE_AVX2 void halfRowOf(const void* a, const void* b, ptrdiff_t readable, void* dst,
+                           ptrdiff_t n, const ptrdiff_t nch, int depth)
+{
+    switch (depth) {
+    case QIM_DEPTH_8U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_8U); break;
+    case QIM_DEPTH_16U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_16U); break;
+    default: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_32F); break;
+    }
+}
+
 __attribute__((target("avx2"))) void ownSuperHalfRowAvx2(const void* a, const void* b,
                                                          ptrdiff_t readable, void* dst,
                                                          ptrdiff_t n, ptrdiff_t nch, int depth)
 {
     switch (nch) {
-    case 1: halfRow(a, b, readable, dst, n, 1, depth); break;
-    case 2: halfRow(a, b, readable, dst, n, 2, depth); break;
-    case 3: halfRow(a, b, readable, dst, n, 3, depth); break;
-    default: halfRow(a, b, readable, dst, n, 4, depth); break;
+    case 1: halfRowOf(a, b, readable, dst, n, 1, depth); break;
+    case 2: halfRowOf(a, b, readable, dst, n, 2, depth); break;
+    case 3: halfRowOf(a, b, readable, dst, n, 3, depth); break;
+    default: halfRowOf(a, b, readable, dst, n, 4, depth); break;
     }
 }
 
