@@ -46,12 +46,18 @@ INLINE_AVX2 ptrdiff_t elementBytes(int depth)
     return depth == QIM_DEPTH_8U ? 1 : depth == QIM_DEPTH_16U ? 2 : 4;
 }
 
+/* Bytes of the source that are prefetched ahead of the loads (past a row's
+ * end, into the next rows). */
+enum { ROW_PREFETCH = 2048 };
+
 INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int depth)
 {
     const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
-    for (; e + 8 <= count; e += 8)
+    for (; e + 8 <= count; e += 8) {
+        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
         _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), eightFloats(s + e * eb, depth)));
+    }
     return e;
 }
 
@@ -64,14 +70,17 @@ INLINE_AVX2 ptrdiff_t setRow(float* buf, const char* s, ptrdiff_t count, double 
     if (w == 1.0) {
         const __m256 one = _mm256_set1_ps(1.0f);
         for (; e + 8 <= count; e += 8) {
+            _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
             const __m256 v = eightFloats(s + e * eb, depth);
             _mm256_storeu_ps(buf + e, depth == QIM_DEPTH_32F ? _mm256_mul_ps(v, one) : v);
         }
         return e;
     }
     const __m256d wd = _mm256_set1_pd(w);
-    for (; e + 4 <= count; e += 4)
+    for (; e + 4 <= count; e += 4) {
+        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
         _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(_mm256_mul_pd(wd, fourDoubles(s + e * eb, depth))));
+    }
     return e;
 }
 
@@ -81,6 +90,7 @@ INLINE_AVX2 ptrdiff_t addPartRow(float* buf, const char* s, ptrdiff_t count, dou
     const __m256d wd = _mm256_set1_pd(w);
     ptrdiff_t e = 0;
     for (; e + 4 <= count; e += 4) {
+        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
         const __m256d sum = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(buf + e)),
                                           _mm256_mul_pd(wd, fourDoubles(s + e * eb, depth)));
         _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(sum));
