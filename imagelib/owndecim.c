@@ -832,7 +832,8 @@ INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep
         return 0;
     /* Pixel order with every channel of the pixel, or one plane at a time. */
     Dim group, groups;
-    if (srcPixelStep == nch && dstPixelStep == nch && (nch == 1 || (source->chStep == 1 && dstChannelStep == 1)) && nch <= 4)
+    if (srcPixelStep == nch && dstPixelStep == nch && nch <= 4 &&
+        (nch == 1 || (source->chStep == 1 && dstChannelStep == 1)))
         group = nch, groups = 1;
     else if (srcPixelStep == 1 && dstPixelStep == 1)
         group = 1, groups = nch;
@@ -841,7 +842,8 @@ INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep
     const Dim eb = elemBytes(kind);
     const Dim readable = (availX - c0) * srcPixelStep;
     for (Dim j = 0; j < m; ++j) {
-        const char* a = (const char*)elemAt(source->base, (r0 + 2 * j) * source->rowStep + c0 * srcPixelStep, kind);
+        const char* a = (const char*)elemAt(
+            source->base, (r0 + 2 * j) * source->rowStep + c0 * srcPixelStep, kind);
         const char* b = a + source->rowStep * eb;
         char* d = (char*)dst + j * dstRowStep * eb;
         for (Dim g = 0; g < groups; ++g)

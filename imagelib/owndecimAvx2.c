@@ -56,7 +56,8 @@ INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int dep
     ptrdiff_t e = 0;
     for (; e + 8 <= count; e += 8) {
         _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
-        _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), eightFloats(s + e * eb, depth)));
+        const __m256 v = eightFloats(s + e * eb, depth);
+        _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), v));
     }
     return e;
 }

@@ -78,8 +78,9 @@ INLINE_AVX2 ptrdiff_t halfIntegers(const uint8_t* a, const uint8_t* b, ptrdiff_t
             const __m256i sa = _mm256_shuffle_epi8(lanes(pa + 2 * h * lane, lane), pairs);
             const __m256i sb = _mm256_shuffle_epi8(lanes(pb + 2 * h * lane, lane), pairs);
             if (wide) {
-                const __m256i t = _mm256_add_epi32(_mm256_madd_epi16(_mm256_xor_si256(sa, bias), ones16),
-                                                   _mm256_madd_epi16(_mm256_xor_si256(sb, bias), ones16));
+                const __m256i ta = _mm256_madd_epi16(_mm256_xor_si256(sa, bias), ones16);
+                const __m256i tb = _mm256_madd_epi16(_mm256_xor_si256(sb, bias), ones16);
+                const __m256i t = _mm256_add_epi32(ta, tb);
                 r[h] = _mm256_srli_epi32(_mm256_add_epi32(t, unbias), 2);
             } else {
                 const __m256i t = _mm256_add_epi16(_mm256_maddubs_epi16(sa, ones8),
