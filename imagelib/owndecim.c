@@ -572,39 +572,52 @@ INLINE void storeMean(void* row, Dim index, double unit, float sum, int kind)
 
 /* Row operations of the vertical pass over one strip row of count elements. */
 #if defined(__SSE2__)
-/* Four elements as four floats (exact). */
-INLINE __m128 fourFloats(const void* s, int kind)
+/* Sixteen bytes as four vectors of floats (exact). */
+static inline void bytesToFloats(const uint8_t* s, __m128 f[4])
 {
     const __m128i zero = _mm_setzero_si128();
-    switch (kind) {
-    case K8U: {
-        int32_t word;
-        memcpy(&word, s, 4);
-        const __m128i v = _mm_unpacklo_epi8(_mm_cvtsi32_si128(word), zero);
-        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, zero));
-    }
-    case K16U:
-        return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i*)s), zero));
-    default: return _mm_loadu_ps((const float*)s);
-    }
+    const __m128i v = _mm_loadu_si128((const __m128i*)s);
+    const __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+    f[0] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(lo, zero));
+    f[1] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(lo, zero));
+    f[2] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero));
+    f[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero));
+}
+
+/* Four 16-bit elements or floats as four floats (exact). */
+INLINE __m128 fourFloats(const void* s, int kind)
+{
+    if (kind == K16U)
+        return _mm_cvtepi32_ps(
+            _mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i*)s), _mm_setzero_si128()));
+    return _mm_loadu_ps((const float*)s);
 }
 #endif
 
 /* Contiguous elements: set to (or, with add, add) the elements as floats,
- * four at a time; a float set is f x 1.0f, which is (float)(1.0 x f) for
- * every f. Returns how many were done. */
+ * sixteen bytes or four wider elements at a time; (float)(1.0 x f) is f.
+ * Returns how many were done. */
 INLINE Dim wholeRow(float* buf, const void* s, Dim count, int add, int kind)
 {
     Dim e = 0;
 #if defined(__SSE2__)
     if (ownVectorLevel() < OWN_VECTOR_SSE2)
         return 0;
-    const __m128 one = _mm_set1_ps(1.0f);
+    if (kind == K8U) {
+        for (; e + 16 <= count; e += 16) {
+            __m128 f[4];
+            bytesToFloats((const uint8_t*)s + e, f);
+            for (int q = 0; q < 4; ++q) {
+                float* b = buf + e + 4 * q;
+                _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
+            }
+        }
+        return e;
+    }
     for (; e + 4 <= count; e += 4) {
         const __m128 f = fourFloats(elemAt(s, e, kind), kind);
         float* b = buf + e;
-        _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f)
-                             : kind == K32F ? _mm_mul_ps(f, one) : f);
+        _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f) : f);
     }
 #else
     (void)buf; (void)s; (void)count; (void)add; (void)kind;

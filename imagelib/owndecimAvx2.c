@@ -62,18 +62,16 @@ INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int dep
     return e;
 }
 
-/* (float)(1.0 x f) is f x 1.0f for every float f: both keep it, and both
- * quiet a signalling NaN alike. Integers convert exactly. */
+/* With w 1 the elements themselves: (float)(1.0 x f) is f, and integers
+ * convert exactly. */
 INLINE_AVX2 ptrdiff_t setRow(float* buf, const char* s, ptrdiff_t count, double w, int depth)
 {
     const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
     if (w == 1.0) {
-        const __m256 one = _mm256_set1_ps(1.0f);
         for (; e + 8 <= count; e += 8) {
             _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
-            const __m256 v = eightFloats(s + e * eb, depth);
-            _mm256_storeu_ps(buf + e, depth == QIM_DEPTH_32F ? _mm256_mul_ps(v, one) : v);
+            _mm256_storeu_ps(buf + e, eightFloats(s + e * eb, depth));
         }
         return e;
     }
