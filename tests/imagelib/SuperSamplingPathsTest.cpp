@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <sstream>
 
 namespace {
 
@@ -300,6 +301,12 @@ TEST_F(SuperSamplingPathsTest, EveryLevelGivesThePlainBytesAndThePlainBytesFollo
         if (pick(0, 5) == 0 && !dst->mask)
             dstTiles = std::make_unique<TiledImage>(dst.get(), 8 * pick(1, 6), 8 * pick(1, 3));
         const auto before = bytes(dst.get());
+        std::ostringstream what;
+        what << "round " << round << " depth " << depth << " channels " << channels << " coi "
+             << coi << " order " << order << " source " << width << "x" << height << " region "
+             << x << "," << y << " " << regionW << "x" << regionH << " ratio " << xDst << "/"
+             << xSrc << " " << yDst << "/" << ySrc << (srcTiles ? " tiled source" : "")
+             << (dstTiles ? " tiled destination" : "");
 
         int plainStatus = 0;
         const auto plain = scaleAt(OWN_VECTOR_NONE, from, dst.get(), before, xDst, xSrc, yDst,
@@ -308,13 +315,8 @@ TEST_F(SuperSamplingPathsTest, EveryLevelGivesThePlainBytesAndThePlainBytesFollo
             int status = 0;
             const auto vector = scaleAt(level, from, dst.get(), before, xDst, xSrc, yDst, ySrc,
                                         dstTiles.get(), &status);
-            EXPECT_EQ(status, plainStatus) << "round " << round;
-            EXPECT_TRUE(sameBytes(vector, plain, depth))
-                << "round " << round << " level " << level << " depth " << depth << " channels "
-                << channels << " coi " << coi << " order " << order << " source " << src->width
-                << "x" << src->height << " region " << x << "," << y << " " << regionW << "x"
-                << regionH << " ratio " << xDst << "/" << xSrc << " " << yDst << "/" << ySrc
-                << (srcTiles ? " tiled source" : "") << (dstTiles ? " tiled destination" : "");
+            EXPECT_EQ(status, plainStatus) << what.str();
+            EXPECT_TRUE(sameBytes(vector, plain, depth)) << "level " << level << " " << what.str();
         }
         int xi, yi, xm, ym;
         const bool super = ownDecimateChooseMethod(from, xDst, xSrc, yDst, ySrc, QIM_INTER_SUPER,
@@ -323,11 +325,7 @@ TEST_F(SuperSamplingPathsTest, EveryLevelGivesThePlainBytesAndThePlainBytesFollo
             src->mask = nullptr;
             std::memcpy(dst->imageData, before.data(), before.size());
             const auto expected = expectedSuper(src.get(), dst.get(), xDst, xSrc, yDst, ySrc);
-            EXPECT_TRUE(sameBytes(plain, expected, depth))
-                << "round " << round << " depth " << depth << " channels " << channels << " coi "
-                << coi << " order " << order << " source " << src->width << "x" << src->height
-                << " region " << x << "," << y << " " << regionW << "x" << regionH << " ratio "
-                << xDst << "/" << xSrc << " " << yDst << "/" << ySrc;
+            EXPECT_TRUE(sameBytes(plain, expected, depth)) << "reference, " << what.str();
             ++referenced;
         }
         if (srcTiles)
