@@ -637,7 +637,10 @@ INLINE int depthOf(int kind)
 typedef struct {
     Dim count, pix, chStep, nch;
     int contiguous; /* 0 none, else the vector level */
+    int prefetch;   /* the AVX2 rows prefetch the source */
 } SuperRowShape;
+
+size_t ownDecimateSuperPrefetchBytes = (size_t)12 << 20;
 
 INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
@@ -645,7 +648,7 @@ INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w
     if (r->contiguous) {
         Dim e = 0;
         if (r->contiguous >= OWN_VECTOR_AVX2)
-            e = ownSuperSetAvx2(buf, src, count, w, depthOf(kind));
+            e = ownSuperSetAvx2(buf, src, count, w, depthOf(kind), r->prefetch);
         else if (w == 1.0)
             e = wholeRow(buf, src, count, 0, kind);
         for (; e < count; ++e)
@@ -666,7 +669,7 @@ INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, doub
          * twice would be added twice. */
         Dim e = 0;
         if (r->contiguous >= OWN_VECTOR_AVX2)
-            e = ownSuperAddPartAvx2(buf, src, count, w, depthOf(kind));
+            e = ownSuperAddPartAvx2(buf, src, count, w, depthOf(kind), r->prefetch);
         for (; e < count; ++e)
             buf[e] = (float)((double)buf[e] + w * loadElem(src, e, kind));
         return;
@@ -684,7 +687,7 @@ INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int
     if (r->contiguous) {
         Dim e = 0;
         if (r->contiguous >= OWN_VECTOR_AVX2)
-            e = ownSuperAddAvx2(buf, src, count, depthOf(kind));
+            e = ownSuperAddAvx2(buf, src, count, depthOf(kind), r->prefetch);
         else
             e = wholeRow(buf, src, count, 1, kind);
         for (; e < count; ++e)
@@ -854,6 +857,7 @@ INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep
         return 0;
     const Dim eb = elemBytes(kind);
     const Dim readable = (availX - c0) * srcPixelStep;
+    const int prefetch = (size_t)(2 * m * source->rowStep * eb) > ownDecimateSuperPrefetchBytes;
     for (Dim j = 0; j < m; ++j) {
         const char* a = (const char*)elemAt(
             source->base, (r0 + 2 * j) * source->rowStep + c0 * srcPixelStep, kind);
@@ -861,7 +865,7 @@ INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep
         char* d = (char*)dst + j * dstRowStep * eb;
         for (Dim g = 0; g < groups; ++g)
             ownSuperHalfRowAvx2(a + g * source->chStep * eb, b + g * source->chStep * eb, readable,
-                                d + g * dstChannelStep * eb, n, group, depthOf(kind));
+                                d + g * dstChannelStep * eb, n, group, depthOf(kind), prefetch);
     }
     return 1;
 }
@@ -949,9 +953,12 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
      * every channel of pixel-order pixels (rows copied from tiles alike). */
     const int pixelOrder =
         source->image ? source->image->dataOrder == QIM_ORDER_PIXEL : source->chStep == 1;
-    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0};
+    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0, 0};
     if (srcPixelStep == nch && (nch == 1 || pixelOrder))
         shape.contiguous = ownVectorLevel();
+    /* Rows copied from tiles come in small buffers. */
+    shape.prefetch = !source->image && (size_t)((rowEnd - r0) * source->rowStep * elemBytes(kind)) >
+                                           ownDecimateSuperPrefetchBytes;
 
     SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {

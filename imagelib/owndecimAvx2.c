@@ -46,16 +46,23 @@ INLINE_AVX2 ptrdiff_t elementBytes(int depth)
     return depth == QIM_DEPTH_8U ? 1 : depth == QIM_DEPTH_16U ? 2 : 4;
 }
 
-/* Bytes of the source that are prefetched ahead of the loads (past a row's
- * end, into the next rows). */
+/* With prefetch set the source is prefetched this many bytes ahead of the
+ * loads (past a row's end, into the next rows). */
 enum { ROW_PREFETCH = 2048 };
 
-INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int depth)
+INLINE_AVX2 void prefetchAhead(const char* s, ptrdiff_t at, int prefetch)
+{
+    if (prefetch)
+        _mm_prefetch(s + at + ROW_PREFETCH, _MM_HINT_T0);
+}
+
+INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int depth,
+                             int prefetch)
 {
     const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
     for (; e + 8 <= count; e += 8) {
-        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
+        prefetchAhead(s, e * eb, prefetch);
         const __m256 v = eightFloats(s + e * eb, depth);
         _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), v));
     }
@@ -64,32 +71,34 @@ INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int dep
 
 /* With w 1 the elements themselves: (float)(1.0 x f) is f, and integers
  * convert exactly. */
-INLINE_AVX2 ptrdiff_t setRow(float* buf, const char* s, ptrdiff_t count, double w, int depth)
+INLINE_AVX2 ptrdiff_t setRow(float* buf, const char* s, ptrdiff_t count, double w, int depth,
+                             int prefetch)
 {
     const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
     if (w == 1.0) {
         for (; e + 8 <= count; e += 8) {
-            _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
+            prefetchAhead(s, e * eb, prefetch);
             _mm256_storeu_ps(buf + e, eightFloats(s + e * eb, depth));
         }
         return e;
     }
     const __m256d wd = _mm256_set1_pd(w);
     for (; e + 4 <= count; e += 4) {
-        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
+        prefetchAhead(s, e * eb, prefetch);
         _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(_mm256_mul_pd(wd, fourDoubles(s + e * eb, depth))));
     }
     return e;
 }
 
-INLINE_AVX2 ptrdiff_t addPartRow(float* buf, const char* s, ptrdiff_t count, double w, int depth)
+INLINE_AVX2 ptrdiff_t addPartRow(float* buf, const char* s, ptrdiff_t count, double w,
+                                 int depth, int prefetch)
 {
     const ptrdiff_t eb = elementBytes(depth);
     const __m256d wd = _mm256_set1_pd(w);
     ptrdiff_t e = 0;
     for (; e + 4 <= count; e += 4) {
-        _mm_prefetch(s + e * eb + ROW_PREFETCH, _MM_HINT_T0);
+        prefetchAhead(s, e * eb, prefetch);
         const __m256d sum = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(buf + e)),
                                           _mm256_mul_pd(wd, fourDoubles(s + e * eb, depth)));
         _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(sum));
@@ -97,31 +106,34 @@ INLINE_AVX2 ptrdiff_t addPartRow(float* buf, const char* s, ptrdiff_t count, dou
     return e;
 }
 
-/* One function per operation, the depth chosen once per row. */
+/* One loop per operation, depth and prefetching, chosen once per row. */
 #define BY_DEPTH(call)                                                                             \
     switch (depth) {                                                                               \
-    case QIM_DEPTH_8U: return call(QIM_DEPTH_8U);                                                  \
-    case QIM_DEPTH_16U: return call(QIM_DEPTH_16U);                                                \
-    default: return call(QIM_DEPTH_32F);                                                           \
+    case QIM_DEPTH_8U: return prefetch ? call(QIM_DEPTH_8U, 1) : call(QIM_DEPTH_8U, 0);            \
+    case QIM_DEPTH_16U: return prefetch ? call(QIM_DEPTH_16U, 1) : call(QIM_DEPTH_16U, 0);         \
+    default: return prefetch ? call(QIM_DEPTH_32F, 1) : call(QIM_DEPTH_32F, 0);                    \
     }
 
-AVX2 ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth)
+AVX2 ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth,
+                               int prefetch)
 {
-#define ADD(d) addRow(buf, (const char*)s, count, d)
+#define ADD(d, p) addRow(buf, (const char*)s, count, d, p)
     BY_DEPTH(ADD)
 #undef ADD
 }
 
-AVX2 ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth)
+AVX2 ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                               int prefetch)
 {
-#define SET(d) setRow(buf, (const char*)s, count, w, d)
+#define SET(d, p) setRow(buf, (const char*)s, count, w, d, p)
     BY_DEPTH(SET)
 #undef SET
 }
 
-AVX2 ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth)
+AVX2 ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                                   int prefetch)
 {
-#define PART(d) addPartRow(buf, (const char*)s, count, w, d)
+#define PART(d, p) addPartRow(buf, (const char*)s, count, w, d, p)
     BY_DEPTH(PART)
 #undef PART
 }
@@ -351,21 +363,23 @@ void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWr
     (void)scratch; (void)packed;
 }
 
-ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth)
+ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth, int prefetch)
 {
-    (void)buf; (void)s; (void)count; (void)depth;
+    (void)buf; (void)s; (void)count; (void)depth; (void)prefetch;
     return 0;
 }
 
-ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth)
+ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                          int prefetch)
 {
-    (void)buf; (void)s; (void)count; (void)w; (void)depth;
+    (void)buf; (void)s; (void)count; (void)w; (void)depth; (void)prefetch;
     return 0;
 }
 
-ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth)
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                              int prefetch)
 {
-    (void)buf; (void)s; (void)count; (void)w; (void)depth;
+    (void)buf; (void)s; (void)count; (void)w; (void)depth; (void)prefetch;
     return 0;
 }
 

@@ -30,11 +30,15 @@ static const int8_t pairBytes16[4][16] = {
  * groups of a lane into its first 12 bytes. */
 static const int8_t packSix[16] = {0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1};
 
-/* How far ahead of the loads the source is prefetched, in bytes: past a
- * row's end this reaches into the rows that follow. The processor's own
- * prefetching leaves these loops waiting on memory for images beyond the
- * caches. */
+/* With prefetch set the source is prefetched this many bytes ahead of the
+ * loads: past a row's end this reaches into the rows that follow. */
 enum { HALF_PREFETCH = 2048 };
+
+INLINE_AVX2 void prefetchAhead(const void* p, int prefetch)
+{
+    if (prefetch)
+        _mm_prefetch((const char*)p + HALF_PREFETCH, _MM_HINT_T0);
+}
 
 INLINE_AVX2 __m256i lanes(const uint8_t* p, ptrdiff_t lane)
 {
@@ -50,7 +54,7 @@ INLINE_AVX2 __m256i lanes(const uint8_t* p, ptrdiff_t lane)
  * elements done. */
 INLINE_AVX2 ptrdiff_t halfIntegers(const uint8_t* a, const uint8_t* b, ptrdiff_t readable,
                                    uint8_t* d, ptrdiff_t count, const ptrdiff_t nch,
-                                   const int wide)
+                                   const int wide, const int prefetch)
 {
     const ptrdiff_t eb = wide ? 2 : 1;
     const ptrdiff_t lane = nch == 3 ? 12 : 16;  /* source bytes per lane */
@@ -71,8 +75,8 @@ INLINE_AVX2 ptrdiff_t halfIntegers(const uint8_t* a, const uint8_t* b, ptrdiff_t
     for (; 2 * o + reads <= readableBytes && o + writes <= countBytes; o += outBytes) {
         const uint8_t* pa = a + 2 * o;
         const uint8_t* pb = b + 2 * o;
-        _mm_prefetch((const char*)pa + HALF_PREFETCH, _MM_HINT_T0);
-        _mm_prefetch((const char*)pb + HALF_PREFETCH, _MM_HINT_T0);
+        prefetchAhead(pa, prefetch);
+        prefetchAhead(pb, prefetch);
         __m256i r[2];
         for (int h = 0; h < 2; ++h) {
             const __m256i sa = _mm256_shuffle_epi8(lanes(pa + 2 * h * lane, lane), pairs);
@@ -114,7 +118,7 @@ INLINE_AVX2 __m256 verticalSum(const float* a, const float* b)
  * that times 0.25 in single precision, which is the double product rounded.
  * Returns the destination elements done. */
 INLINE_AVX2 ptrdiff_t halfFloats(const float* a, const float* b, ptrdiff_t readable, float* d,
-                                 ptrdiff_t count, const ptrdiff_t nch)
+                                 ptrdiff_t count, const ptrdiff_t nch, const int prefetch)
 {
     const __m256 quarter = _mm256_set1_ps(0.25f);
     const __m256 zero = _mm256_setzero_ps();
@@ -135,10 +139,10 @@ INLINE_AVX2 ptrdiff_t halfFloats(const float* a, const float* b, ptrdiff_t reada
         for (; 2 * o + 27 <= readable && o + 12 <= count; o += 12) {
             const float* pa = a + 2 * o;
             const float* pb = b + 2 * o;
-            _mm_prefetch((const char*)pa + HALF_PREFETCH, _MM_HINT_T0);
-            _mm_prefetch((const char*)pb + HALF_PREFETCH, _MM_HINT_T0);
-            _mm_prefetch((const char*)pa + HALF_PREFETCH + 64, _MM_HINT_T0);
-            _mm_prefetch((const char*)pb + HALF_PREFETCH + 64, _MM_HINT_T0);
+            prefetchAhead(pa, prefetch);
+            prefetchAhead(pb, prefetch);
+            prefetchAhead(pa + 16, prefetch);
+            prefetchAhead(pb + 16, prefetch);
             __m256 f[3];
             for (int k = 0; k < 3; ++k) {
                 const __m256 z = o == 0 && k == 0 ? first : zero;
@@ -155,8 +159,8 @@ INLINE_AVX2 ptrdiff_t halfFloats(const float* a, const float* b, ptrdiff_t reada
         return o;
     }
     for (; 2 * o + 16 <= readable && o + 8 <= count; o += 8) {
-        _mm_prefetch((const char*)(a + 2 * o) + HALF_PREFETCH, _MM_HINT_T0);
-        _mm_prefetch((const char*)(b + 2 * o) + HALF_PREFETCH, _MM_HINT_T0);
+        prefetchAhead(a + 2 * o, prefetch);
+        prefetchAhead(b + 2 * o, prefetch);
         const __m256 v0 = verticalSum(a + 2 * o, b + 2 * o);
         const __m256 v1 = verticalSum(a + 2 * o + 8, b + 2 * o + 8);
         __m256 even, odd;
@@ -204,47 +208,58 @@ INLINE_AVX2 void halfTail(const void* a, const void* b, void* d, ptrdiff_t from,
 }
 
 INLINE_AVX2 void halfRow(const void* a, const void* b, ptrdiff_t readable, void* d, ptrdiff_t n,
-                         const ptrdiff_t nch, int depth)
+                         const ptrdiff_t nch, int depth, int prefetch)
 {
     const ptrdiff_t count = n * nch;
     ptrdiff_t done;
     if (depth == QIM_DEPTH_32F)
-        done = halfFloats((const float*)a, (const float*)b, readable, (float*)d, count, nch);
+        done = halfFloats((const float*)a, (const float*)b, readable, (float*)d, count, nch,
+                          prefetch);
     else
         done = halfIntegers((const uint8_t*)a, (const uint8_t*)b, readable, (uint8_t*)d, count,
-                            nch, depth == QIM_DEPTH_16U);
+                            nch, depth == QIM_DEPTH_16U, prefetch);
     halfTail(a, b, d, done, count, nch, depth);
 }
 
-/* One instance per depth and channel count. */
+/* One instance per depth, channel count and prefetching. */
 INLINE_AVX2 void halfRowOf(const void* a, const void* b, ptrdiff_t readable, void* dst,
-                           ptrdiff_t n, const ptrdiff_t nch, int depth)
+                           ptrdiff_t n, const ptrdiff_t nch, int depth, const int prefetch)
 {
     switch (depth) {
-    case QIM_DEPTH_8U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_8U); break;
-    case QIM_DEPTH_16U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_16U); break;
-    default: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_32F); break;
+    case QIM_DEPTH_8U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_8U, prefetch); break;
+    case QIM_DEPTH_16U: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_16U, prefetch); break;
+    default: halfRow(a, b, readable, dst, n, nch, QIM_DEPTH_32F, prefetch); break;
     }
+}
+
+INLINE_AVX2 void halfRowIn(const void* a, const void* b, ptrdiff_t readable, void* dst,
+                           ptrdiff_t n, const ptrdiff_t nch, int depth, int prefetch)
+{
+    if (prefetch)
+        halfRowOf(a, b, readable, dst, n, nch, depth, 1);
+    else
+        halfRowOf(a, b, readable, dst, n, nch, depth, 0);
 }
 
 __attribute__((target("avx2"))) void ownSuperHalfRowAvx2(const void* a, const void* b,
                                                          ptrdiff_t readable, void* dst,
-                                                         ptrdiff_t n, ptrdiff_t nch, int depth)
+                                                         ptrdiff_t n, ptrdiff_t nch, int depth,
+                                                         int prefetch)
 {
     switch (nch) {
-    case 1: halfRowOf(a, b, readable, dst, n, 1, depth); break;
-    case 2: halfRowOf(a, b, readable, dst, n, 2, depth); break;
-    case 3: halfRowOf(a, b, readable, dst, n, 3, depth); break;
-    default: halfRowOf(a, b, readable, dst, n, 4, depth); break;
+    case 1: halfRowIn(a, b, readable, dst, n, 1, depth, prefetch); break;
+    case 2: halfRowIn(a, b, readable, dst, n, 2, depth, prefetch); break;
+    case 3: halfRowIn(a, b, readable, dst, n, 3, depth, prefetch); break;
+    default: halfRowIn(a, b, readable, dst, n, 4, depth, prefetch); break;
     }
 }
 
 #else
 
 void ownSuperHalfRowAvx2(const void* a, const void* b, ptrdiff_t readable, void* dst, ptrdiff_t n,
-                         ptrdiff_t nch, int depth)
+                         ptrdiff_t nch, int depth, int prefetch)
 {
-    (void)a; (void)b; (void)readable; (void)dst; (void)n; (void)nch; (void)depth;
+    (void)a; (void)b; (void)readable; (void)dst; (void)n; (void)nch; (void)depth; (void)prefetch;
 }
 
 #endif
