@@ -5,11 +5,6 @@
 // the accessibility bus service on it, and the program on a real X server,
 // whose platform starts the accessibility bridge. What the list tells is
 // caught before it reaches the bridge.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 #include <QAbstractListModel>
 #include <QAccessible>
@@ -19,8 +14,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,49 +31,10 @@ std::string StartSessionBus() {
   const std::string program =
       QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).toStdString();
   if (program.empty()) throw std::runtime_error("dbus-daemon is not installed");
-  int pipeEnds[2];
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe for dbus-daemon");
-  const pid_t parent = ::getpid();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (::getppid() != parent) ::_exit(127);
-    if (::dup2(pipeEnds[1], 3) < 0) ::_exit(127);
-    const int devNull = ::open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-      ::dup2(devNull, 1);
-      ::dup2(devNull, 2);
-    }
-    const char* const argv[] = {program.c_str(), "--session",         "--nofork",
-                                "--nopidfile",   "--print-address=3", nullptr};
-    ::execv(program.c_str(), const_cast<char* const*>(argv));
-    ::_exit(127);
-  }
-  ::close(pipeEnds[1]);
-  if (pid < 0) {
-    ::close(pipeEnds[0]);
-    throw std::runtime_error("dbus-daemon could not be started");
-  }
-  // The address, then a line feed, once it listens.
-  std::string address;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (address.empty() || address.back() != '\n') {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    pollfd wait{pipeEnds[0], POLLIN, 0};
-    if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
-    char buffer[256];
-    const ssize_t got = ::read(pipeEnds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    address.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(pipeEnds[0]);
-  if (address.empty() || address.back() != '\n')
-    throw std::runtime_error("dbus-daemon did not tell its address");
-  address.pop_back();
-  return address;
+  // It writes its address once it listens.
+  return StartReportingChild("dbus-daemon", program,
+                             {"--session", "--nofork", "--nopidfile", "--print-address=3"})
+      .line;
 }
 
 // The X server and the session bus, before the application object is made.
