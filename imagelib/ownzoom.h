@@ -1,5 +1,7 @@
 /* The plan that one part of a zoom runs, shared by the zoom's portable
- * kernels (qimZoom) and its AVX2 row kernels (ownZoomAvx2). */
+ * kernels (qimZoom), its AVX2 row kernels of 8-bit images (ownZoomAvx2) and
+ * its SSE2 and AVX2 rows of 16-bit and float images (ownZoom16u32f,
+ * ownZoom16u32fAvx2). */
 #ifndef OWNZOOM_H
 #define OWNZOOM_H
 
@@ -102,6 +104,8 @@ typedef struct ZoomPlan {
     int spanDense;  /* convert the whole span rather than each tapped pixel */
     float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
                        cubic, each column's three broadcast (or, one channel, three runs) */
+    Dim loadable;   /* 16U, 32F: the leading columns whose four-element loads at every tap
+                       stay within the bytes that may be read */
     int vec;        /* the vector level (OWN_VECTOR_*) */
     ZoomShuffle shuffle; /* AVX2 only */
 } ZoomPlan;
@@ -130,5 +134,25 @@ void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
  * store: trunc(v + 1e-7) clamped to 0..255, for a multiple of 16 elements
  * from the start; returns how many. */
 Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count);
+
+/* 16U and 32F rows, SSE2 (ownZoom16u32f) and AVX2 (ownZoom16u32fAvx2): the
+ * portable kernels' float and double operations in the same order. The row
+ * passes do the leading columns of the layouts they know (one channel, or
+ * whole pixels of 3 or 4 channels) and return how many; the caller does the
+ * rest. The column passes store the leading elements as the portable store
+ * does (16U: + 1e-7, truncated, clamped; 32F: as they are) and return how
+ * many. */
+Dim ownZoomLinearRow16u32fSse2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomCubicRow16u32fSse2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomLinearColumn16u32fSse2(int kind, const float* h0, const float* h1, float wy,
+                                  void* out, Dim count);
+Dim ownZoomCubicColumn16u32fSse2(int kind, float* const r[4], const float* c, void* out,
+                                 Dim count);
+Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomCubicRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h1, float wy,
+                                  void* out, Dim count);
+Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* c, void* out,
+                                 Dim count);
 
 #endif

@@ -8,7 +8,9 @@
  * and weight. Tiles only choose which slice of those tables a part runs.
  * Linear and cubic interpolate source rows horizontally into float row
  * buffers (float arithmetic) that are reused between destination rows. The
- * SSE2 and AVX2 rows (ownZoomAvx2) do the same operations as the plain ones. */
+ * SSE2 and AVX2 rows (here and in ownZoomAvx2 for 8-bit images,
+ * ownZoom16u32f and ownZoom16u32fAvx2 for 16-bit and float ones) do the
+ * same operations as the plain ones. */
 #include "ownzoom.h"
 
 #include <limits.h>
@@ -157,11 +159,11 @@ static void nearestPass1u(const ZoomPlan* z)
 
 /* ---- Linear ------------------------------------------------------------------------ */
 
-/* a + wx (b - a) per column and channel, in float. */
-INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+/* a + wx (b - a) per column and channel, in float, from column `from` on. */
+INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind, Dim from)
 {
     const int nch = z->nch, sp = z->srcPix;
-    for (Dim i = 0; i < z->width; ++i) {
+    for (Dim i = from; i < z->width; ++i) {
         const Dim s = z->xTap[i];
         const float w = z->xw[i];
         for (int c = 0; c < nch; ++c) {
@@ -319,11 +321,14 @@ INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, fl
                          Dim count, int kind)
 {
     Dim e = 0;
+    if (kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+        e = ownZoomLinearColumn16u32fAvx2(kind, h0, h1, wy, out, count);
+    if (kind != K8U && z->vec >= OWN_VECTOR_SSE2)
+        e += ownZoomLinearColumn16u32fSse2(kind, h0 + e, h1 + e, wy, out + e * elemBytes(kind),
+                                           count - e);
 #if defined(__SSE2__)
     if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
         e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
-#else
-    (void)z;
 #endif
     const double w1 = wy, w0 = 1.0 - w1;
     for (; e < count; ++e)
@@ -337,7 +342,11 @@ INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int k
     if (kind == K8U && z->span && linearRow8uSimd(z, (const uint8_t*)srow, h))
         return;
 #endif
-    linearRow(z, srow, h, kind);
+    Dim done = 0;
+    if (kind != K8U && z->xw4)
+        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomLinearRow16u32fAvx2(z, srow, h)
+                                         : ownZoomLinearRow16u32fSse2(z, srow, h);
+    linearRow(z, srow, h, kind, done);
 }
 
 INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row1, float* h0,
@@ -458,10 +467,10 @@ static void cubicCoefficients(float t, float* c)
     c[2] = (p * (t - 1.0f)) / 6.0f;
 }
 
-INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind, Dim from)
 {
     const int nch = z->nch, sp = z->srcPix;
-    for (Dim i = 0; i < z->width; ++i) {
+    for (Dim i = from; i < z->width; ++i) {
         const Dim s = z->xTap[i];
         const float* c = z->xw + 3 * i;
         for (int ch = 0; ch < nch; ++ch)
@@ -561,7 +570,11 @@ INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int ki
     if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
         return;
 #endif
-    cubicRow(z, srow, h, kind);
+    Dim done = 0;
+    if (kind != K8U && z->xw4)
+        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomCubicRow16u32fAvx2(z, srow, h)
+                                         : ownZoomCubicRow16u32fSse2(z, srow, h);
+    cubicRow(z, srow, h, kind, done);
 }
 
 INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
@@ -594,6 +607,12 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
         Dim e = 0;
         if (kind == K8U && z->vec >= OWN_VECTOR_AVX2)
             e = ownZoomCubicColumnAvx2(r, c, (uint8_t*)out, count);
+        if (kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+            e = ownZoomCubicColumn16u32fAvx2(kind, r, c, out, count);
+        if (kind != K8U && z->vec >= OWN_VECTOR_SSE2) {
+            float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
+            e += ownZoomCubicColumn16u32fSse2(kind, rest, c, out + e * elemBytes(kind), count - e);
+        }
 #if defined(__SSE2__)
         if (kind == K8U && z->vec >= OWN_VECTOR_SSE2) {
             float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
@@ -859,34 +878,16 @@ typedef struct {
     int bit0;
 } DestView;
 
-/* The vector layout of the 8-bit linear and cubic rows: the elements the
- * taps read, converted once per source row, and the weights laid out for
- * whole vectors. 0 when memory runs out. */
-static int prepareSpan(ZoomPlan* z, int method)
+/* The weights of the linear and cubic rows laid out for whole vectors
+ * (see ZoomPlan). 0 when memory runs out. */
+static int layoutWeights(ZoomPlan* z, int method)
 {
     const int ww = z->width;
-    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
-    Dim lo = z->xTap[0], hi = z->xTap[0];
-    for (int i = 1; i < ww; ++i) {
-        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
-        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
-    }
-    z->spanFirst = lo;
-    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
-    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
-    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
     z->xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
-    if (!z->span || !z->spanTap || !z->xw4)
+    if (!z->xw4)
         return 0;
-    /* The vectors may read a few floats past the span: keep them 0. */
-    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
-    /* Single channels always convert the span; whole pixels do while the
-     * linear taps are dense (steps up to two pixels). */
-    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
-                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
     float* w4 = z->xw4;
     for (int i = 0; i < ww; ++i) {
-        z->spanTap[i] = (int)(z->xTap[i] - lo);
         if (method == QIM_INTER_LINEAR) {
             for (int q = 0; q < 4; ++q)
                 w4[4 * i + q] = z->xw[i];
@@ -901,6 +902,35 @@ static int prepareSpan(ZoomPlan* z, int method)
     return 1;
 }
 
+/* The vector layout of the 8-bit linear and cubic rows: the elements the
+ * taps read, converted once per source row, and the weights. 0 when memory
+ * runs out. */
+static int prepareSpan(ZoomPlan* z, int method)
+{
+    const int ww = z->width;
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    Dim lo = z->xTap[0], hi = z->xTap[0];
+    for (int i = 1; i < ww; ++i) {
+        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
+        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
+    }
+    z->spanFirst = lo;
+    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
+    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
+    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    if (!z->span || !z->spanTap || !layoutWeights(z, method))
+        return 0;
+    /* The vectors may read a few floats past the span: keep them 0. */
+    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
+    /* Single channels always convert the span; whole pixels do while the
+     * linear taps are dense (steps up to two pixels). */
+    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
+                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
+    for (int i = 0; i < ww; ++i)
+        z->spanTap[i] = (int)(z->xTap[i] - lo);
+    return 1;
+}
+
 /* The leading columns whose `bytes` bytes from the first tap may be read. */
 static Dim columnsWithin(const ZoomPlan* z, Dim bytes)
 {
@@ -909,6 +939,16 @@ static Dim columnsWithin(const ZoomPlan* z, Dim bytes)
     while (i < z->width && (Dim)z->xTap[i] * eb + bytes <= z->srcRight)
         ++i;
     return i;
+}
+
+/* The vector layout of the 16-bit and float linear and cubic rows: the
+ * weights, and the columns whose taps' four-element loads stay in the row
+ * (a pixel of 3 channels reads one element beyond each tap). */
+static int prepareRows16u32f(ZoomPlan* z, int method)
+{
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    z->loadable = columnsWithin(z, ((Dim)(taps - 1) * z->srcPix + 4) * elemBytes(z->kind));
+    return layoutWeights(z, method);
 }
 
 /* Nearest neighbour by byte shuffles: whole pixels (pixel order with no
@@ -1240,6 +1280,9 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
         else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
+        else if ((z.kind == K16U || z.kind == K32F) && c->method != QIM_INTER_NN &&
+                 z.vec >= OWN_VECTOR_SSE2)
+            ok = prepareRows16u32f(&z, c->method);
     }
     if (!ok) {
         freePlan(&z);

@@ -221,6 +221,31 @@ TEST_F(ZoomLevelsTest, FloatsAtEveryLevel) { expectLevelsAgree(QIM_DEPTH_32F, 32
 
 TEST_F(ZoomLevelsTest, EightBitsAtEveryLevel) { expectLevelsAgree(QIM_DEPTH_8U, 801, 5000); }
 
+// The vertical cubic through rows of 2, 2, 5 and 1 at t = -0.6 (row 2 of a
+// 4-row source grown to 16 rows: c = 0.4, base 1) is 1 - 2^-24 in float,
+// whose store (+ 1e-7 in double, truncated) is 1, not 0, at every level.
+TEST_F(ZoomLevelsTest, CubicJustBelowOneStoresOne)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    const uint32_t rows[] = {2, 2, 5, 1};
+    for (int depth : {QIM_DEPTH_8U, QIM_DEPTH_16U})
+        for (int channels : {1, 3})
+            for (int order : {QIM_ORDER_PIXEL, QIM_ORDER_PLANE}) {
+                auto src = newImage(channels, depth, 40, 4, order);
+                fill(src.get(), [&](int, int y, int) { return rows[y]; });
+                auto dst = newImage(channels, depth, 40, 16, order);
+                for (int level = OWN_VECTOR_NONE; level <= best; ++level) {
+                    ownSetVectorLevel(level);
+                    ASSERT_EQ(qimResize(src.get(), dst.get(), 1, 1, 16, 4, QIM_INTER_CUBIC), 0);
+                    EXPECT_EQ(pixels(dst.get(), 0, 2, 40, 1),
+                              std::vector<uint32_t>(40 * (size_t)channels, 1u))
+                        << "level " << level << " depth " << depth << " channels " << channels
+                        << " order " << order;
+                }
+            }
+}
+
 // FNV-1a over the status and the bytes of many cases at the plain level.
 uint64_t plainChecksum(int depth, uint32_t seed, int rounds)
 {
