@@ -12,7 +12,7 @@
 // then the ratios' minimum, median and maximum per depth and method and over
 // all cases. Arguments, if any, keep only the rows whose text holds every
 // one of them; an argument may list alternatives separated by commas
-// ("16u,32f linear 4k", "x1/2", "map"). The library is the one the program
+// ("16u,32f linear 4k", "by1/2", "map"). The library is the one the program
 // loads: libqlqim.so.
 #include "qim.h"
 
@@ -279,9 +279,9 @@ int main(int argc, char** argv)
                 return 1;
         }
 
-    const Factor factors[] = {{"x1/16", 1, 16}, {"x1/8", 1, 8}, {"x1/4", 1, 4},
-                              {"x1/2", 1, 2},   {"x3/5", 3, 5}, {"x3/2", 3, 2},
-                              {"x2", 2, 1},     {"x4", 4, 1},   {"x8", 8, 1}};
+    const Factor factors[] = {{"by1/16", 1, 16}, {"by1/8", 1, 8}, {"by1/4", 1, 4},
+                              {"by1/2", 1, 2},   {"by3/5", 3, 5}, {"by3/2", 3, 2},
+                              {"by2", 2, 1},     {"by4", 4, 1},   {"by8", 8, 1}};
     struct Size {
         const char* name;
         int w, h;
