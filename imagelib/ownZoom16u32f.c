@@ -166,7 +166,7 @@ Dim ownZoomCubicRow16u32fSse2(const ZoomPlan* z, const char* srow, float* h)
     return z->kind == K16U ? cubicRow(z, srow, h, K16U) : cubicRow(z, srow, h, K32F);
 }
 
-/* Four 32-bit integers of 0..65535 as the low four 16-bit words. */
+/* Four 32-bit integers as the low four 16-bit words, saturated to 0..65535. */
 INLINE __m128i pack16(__m128i q)
 {
     const __m128i half = _mm_set1_epi32(32768);
@@ -182,12 +182,12 @@ INLINE __m128d linearPair(const float* h0, const float* h1, __m128d w0, __m128d 
     return _mm_add_pd(_mm_mul_pd(w0, a), _mm_mul_pd(w1, b));
 }
 
-/* The 16-bit store of two doubles: + 1e-7, clamped to 0..65535 (so that
- * the truncation below 0 and beyond 65535 is that of the clamp), truncated. */
+/* The 16-bit store of two doubles: + 1e-7, truncated. The weights lie in
+ * -1e-7 .. 1, so the values stay far within the 32-bit range, and the
+ * saturation of pack16 is the clamp to 0..65535. */
 INLINE __m128i store16Pair(__m128d v)
 {
-    const __m128d r = _mm_add_pd(v, _mm_set1_pd(1e-7));
-    return _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(r, _mm_setzero_pd()), _mm_set1_pd(65535.0)));
+    return _mm_cvttpd_epi32(_mm_add_pd(v, _mm_set1_pd(1e-7)));
 }
 
 INLINE Dim linearColumn(const float* h0, const float* h1, float wy, void* out, Dim count,
@@ -215,13 +215,13 @@ Dim ownZoomLinearColumn16u32fSse2(int kind, const float* h0, const float* h1, fl
                         : linearColumn(h0, h1, wy, out, count, K32F);
 }
 
-/* The cubic's 16-bit store: trunc(v + 1e-7) in double of a float v in
- * 0..65535 is the truncation of v except at 1 - 2^-24, which becomes 1;
- * the clamp to the range comes first, in float. */
+/* The cubic's 16-bit store: trunc(v + 1e-7) in double of a float v is the
+ * truncation of v except at 1 - 2^-24, which becomes 1. The overshoot of the
+ * cubic is a few times the range at most, far within the 32-bit range, and
+ * pack16 saturates to 0..65535 as the clamp does. */
 INLINE __m128i store16Cubic(__m128 v)
 {
-    const __m128 clamped = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(65535.0f));
-    return _mm_sub_epi32(_mm_cvttps_epi32(clamped),
+    return _mm_sub_epi32(_mm_cvttps_epi32(v),
                          _mm_castps_si128(_mm_cmpeq_ps(v, _mm_set1_ps(0.99999994f))));
 }
 

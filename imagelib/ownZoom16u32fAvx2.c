@@ -228,13 +228,12 @@ AVX2 INLINE __m256d linearQuad(const float* h0, const float* h1, __m256d w0, __m
     return _mm256_add_pd(_mm256_mul_pd(w0, a), _mm256_mul_pd(w1, b));
 }
 
-/* The 16-bit store of four doubles: + 1e-7, clamped to 0..65535,
- * truncated. */
+/* The 16-bit store of four doubles: + 1e-7, truncated. The weights lie in
+ * -1e-7 .. 1, so the values stay far within the 32-bit range, and the
+ * unsigned saturation of the pack that follows is the clamp to 0..65535. */
 AVX2 INLINE __m128i store16Quad(__m256d v)
 {
-    const __m256d r = _mm256_add_pd(v, _mm256_set1_pd(1e-7));
-    return _mm256_cvttpd_epi32(
-        _mm256_min_pd(_mm256_max_pd(r, _mm256_setzero_pd()), _mm256_set1_pd(65535.0)));
+    return _mm256_cvttpd_epi32(_mm256_add_pd(v, _mm256_set1_pd(1e-7)));
 }
 
 AVX2 INLINE Dim linearColumn(const float* h0, const float* h1, float wy, void* out, Dim count,
@@ -263,14 +262,59 @@ AVX2 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h
                         : linearColumn(h0, h1, wy, out, count, K32F);
 }
 
-/* The cubic's 16-bit store (see the SSE2 rows): clamped in float,
- * truncated, 1 - 2^-24 made 1. */
+/* linearColumn of n (2 to 4) destination rows between the same two source
+ * rows: each element of those is widened once for all of them. */
+AVX2 INLINE Dim linearColumns(const float* h0, const float* h1, const float* wy, void* const* out,
+                              int n, Dim count, int kind)
+{
+    __m256d w0[4], w1[4];
+    for (int q = 0; q < n; ++q) {
+        w1[q] = _mm256_set1_pd((double)wy[q]);
+        w0[q] = _mm256_set1_pd(1.0 - (double)wy[q]);
+    }
+    Dim e = 0;
+    for (; e + 8 <= count; e += 8) {
+        const __m256d a0 = _mm256_cvtps_pd(_mm_loadu_ps(h0 + e));
+        const __m256d a1 = _mm256_cvtps_pd(_mm_loadu_ps(h0 + e + 4));
+        const __m256d b0 = _mm256_cvtps_pd(_mm_loadu_ps(h1 + e));
+        const __m256d b1 = _mm256_cvtps_pd(_mm_loadu_ps(h1 + e + 4));
+        for (int q = 0; q < n; ++q) {
+            const __m256d lo = _mm256_add_pd(_mm256_mul_pd(w0[q], a0), _mm256_mul_pd(w1[q], b0));
+            const __m256d hi = _mm256_add_pd(_mm256_mul_pd(w0[q], a1), _mm256_mul_pd(w1[q], b1));
+            if (kind == K32F) {
+                _mm_storeu_ps((float*)out[q] + e, _mm256_cvtpd_ps(lo));
+                _mm_storeu_ps((float*)out[q] + e + 4, _mm256_cvtpd_ps(hi));
+            } else {
+                _mm_storeu_si128((__m128i*)((uint16_t*)out[q] + e),
+                                 _mm_packus_epi32(store16Quad(lo), store16Quad(hi)));
+            }
+        }
+    }
+    return e;
+}
+
+AVX2 Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1,
+                                        const float* wy, void* const* out, int n, Dim count)
+{
+#define ROWS(rows)                                                                                \
+    case rows:                                                                                    \
+        return kind == K16U ? linearColumns(h0, h1, wy, out, rows, count, K16U)                  \
+                            : linearColumns(h0, h1, wy, out, rows, count, K32F);
+    switch (n) {
+        ROWS(2)
+        ROWS(3)
+        ROWS(4)
+    default: return 0;
+    }
+#undef ROWS
+}
+
+/* The cubic's 16-bit store (see the SSE2 rows): truncated, 1 - 2^-24 made
+ * 1; the pack's saturation clamps. */
 AVX2 INLINE __m256i store16Cubic(__m256 v)
 {
-    const __m256 clamped =
-        _mm256_min_ps(_mm256_max_ps(v, _mm256_setzero_ps()), _mm256_set1_ps(65535.0f));
     return _mm256_sub_epi32(
-        _mm256_cvttps_epi32(clamped),
+        _mm256_cvttps_epi32(v),
         _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(0.99999994f), _CMP_EQ_OQ)));
 }
 
@@ -300,6 +344,13 @@ AVX2 Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* 
 }
 
 #else
+
+Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,
+                                   void* const* out, int n, Dim count)
+{
+    (void)kind; (void)h0; (void)h1; (void)wy; (void)out; (void)n; (void)count;
+    return 0;
+}
 
 Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h)
 {

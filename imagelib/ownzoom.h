@@ -154,5 +154,9 @@ Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h1, fl
                                   void* out, Dim count);
 Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* c, void* out,
                                  Dim count);
+/* ownZoomLinearColumn16u32fAvx2 for n (2 to 4) destination rows between the
+ * same source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
+Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,
+                                   void* const* out, int n, Dim count);
 
 #endif

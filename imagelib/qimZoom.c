@@ -438,6 +438,25 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
             have = 1;
         }
         char* drow = dst + j * z->dstRowStep;
+        /* Growing: the next destination rows between the same source rows
+         * are worked together. */
+        int n = 1;
+        if (direct && kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+            while (n < 4 && j + n < z->height && z->yTap[j + n] == k)
+                ++n;
+        if (n > 1) {
+            void* outs[4];
+            for (int q = 0; q < n; ++q)
+                outs[q] = drow + q * z->dstRowStep;
+            const Dim e = ownZoomLinearColumns16u32fAvx2(kind, h0, h1, z->yw + j, outs, n, count);
+            for (int q = 0; q < n; ++q) {
+                const double w1 = z->yw[j + q], w0 = 1.0 - w1;
+                for (Dim i = e; i < count; ++i)
+                    storeValue(outs[q], i, w0 * (double)h0[i] + w1 * (double)h1[i], kind);
+            }
+            j += n - 1;
+            continue;
+        }
         char* out = direct ? drow : (char*)z->out;
         linearColumn(z, h0, h1, z->yw[j], out, count, kind);
         if (!direct)
