@@ -11,12 +11,14 @@
 
 #define AVX2 __attribute__((target("avx2")))
 
-AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
+AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                                const uint8_t* ahead)
 {
     const int32_t* off = shuffle->off;
     const uint8_t* mask = shuffle->mask;
     const uint8_t* count = shuffle->count;
     for (Dim g = 0; g < shuffle->groups; ++g) {
+        _mm_prefetch((const char*)ahead + off[g], _MM_HINT_T0);
         const __m128i window = _mm_loadu_si128((const __m128i*)(srow + off[g]));
         const __m128i picked =
             _mm_shuffle_epi8(window, _mm_load_si128((const __m128i*)(mask + 16 * g)));
@@ -631,9 +633,10 @@ Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim 
     return 0;
 }
 
-void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
+void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                           const uint8_t* ahead)
 {
-    (void)shuffle; (void)srow; (void)drow;
+    (void)shuffle; (void)srow; (void)drow; (void)ahead;
 }
 
 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)

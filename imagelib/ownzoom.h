@@ -111,7 +111,10 @@ typedef struct ZoomPlan {
 } ZoomPlan;
 
 /* The AVX2 rows; callers check ownVectorLevel first. */
-void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow);
+/* The source row that the next destination row reads, `ahead`, is fetched
+ * into the cache at the same places. */
+void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                           const uint8_t* ahead);
 /* SPARSE_NEAREST: the row's leading pixels, in sixteen-byte stores that end
  * within the row; returns how many pixels it wrote. */
 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow);

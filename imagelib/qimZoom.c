@@ -109,6 +109,7 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
         const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
+        const Dim next = j + 1 < z->height ? z->yTap[j + 1] : z->yTap[j];
         if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
             /* The same source row: the row just written. */
             memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
@@ -117,7 +118,8 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
             for (; i < width; ++i)
                 memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (z->shuffle.groups && !mrow) {
-            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow);
+            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow,
+                                  (const uint8_t*)src + next * z->srcRowStep);
             for (Dim i = z->shuffle.covered; i < width; ++i)
                 memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (mrow) {
