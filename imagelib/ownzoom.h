@@ -50,6 +50,7 @@ enum {
 };
 
 typedef struct {
+    void* block; /* the tables below, off to runKind, in one allocation */
     int32_t* off;
     uint8_t* mask;  /* nearest */
     uint8_t* index; /* linear, cubic */
@@ -76,6 +77,7 @@ typedef struct {
 } ZoomShuffle;
 
 typedef struct ZoomPlan {
+    void* block; /* xTap, yTap, rows and out in one allocation */
     int kind;
     int width, height; /* written size */
     int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */

@@ -804,16 +804,26 @@ static int kindOf(int depth)
     }
 }
 
+/* One aligned block cut into n arrays of the given bytes, each starting on
+ * a 32-byte boundary (an array of 0 bytes gets a null pointer): a call's
+ * many small tables cost one allocation. Null when memory runs out. */
+static void* carveBlock(const long long* bytes, void** parts, int n)
+{
+    long long total = 0;
+    for (int k = 0; k < n; ++k)
+        total += (bytes[k] + 31) & ~31LL;
+    char* block = (char*)ownAlignedMalloc(total > 0 ? total : 32);
+    long long at = 0;
+    for (int k = 0; k < n; ++k) {
+        parts[k] = block && bytes[k] ? block + at : NULL;
+        at += (bytes[k] + 31) & ~31LL;
+    }
+    return block;
+}
+
 static void freeShuffle(ZoomShuffle* s)
 {
-    ownAlignedFree(s->off);
-    ownAlignedFree(s->mask);
-    ownAlignedFree(s->index);
-    ownAlignedFree(s->count);
-    ownAlignedFree(s->weight);
-    ownAlignedFree(s->groupKind);
-    ownAlignedFree(s->runEnd);
-    ownAlignedFree(s->runKind);
+    ownAlignedFree(s->block);
     ownAlignedFree(s->packed);
     ownAlignedFree(s->packTap);
     ownAlignedFree(s->sparseWeight);
@@ -822,25 +832,25 @@ static void freeShuffle(ZoomShuffle* s)
 
 static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 {
-    s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
-    s->mask = maskBytes ? (uint8_t*)ownAlignedMalloc(maskBytes * groups) : NULL;
-    s->index = (uint8_t*)ownAlignedMalloc(8 * groups);
-    s->count = (uint8_t*)ownAlignedMalloc(groups);
-    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * weights * groups);
-    s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
-    s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
-    s->runKind = (uint8_t*)ownAlignedMalloc(groups);
-    return s->off && (s->mask || !maskBytes) && s->index && s->count && s->weight && s->groupKind && s->runEnd &&
-           s->runKind;
+    const long long bytes[8] = {(long long)sizeof(int32_t) * 2 * groups, maskBytes * groups,
+                                8 * groups, groups, (long long)sizeof(float) * weights * groups,
+                                groups, (long long)sizeof(Dim) * groups, groups};
+    void* parts[8];
+    s->block = carveBlock(bytes, parts, 8);
+    s->off = (int32_t*)parts[0];
+    s->mask = (uint8_t*)parts[1];
+    s->index = (uint8_t*)parts[2];
+    s->count = (uint8_t*)parts[3];
+    s->weight = (float*)parts[4];
+    s->groupKind = (uint8_t*)parts[5];
+    s->runEnd = (Dim*)parts[6];
+    s->runKind = (uint8_t*)parts[7];
+    return s->block != NULL;
 }
 
 static void freePlan(ZoomPlan* z)
 {
-    ownAlignedFree(z->xTap);
-    ownAlignedFree(z->yTap);
-    for (int q = 0; q < 4; ++q)
-        ownAlignedFree(z->rows[q]);
-    ownAlignedFree(z->out);
+    ownAlignedFree(z->block);
     ownAlignedFree(z->span);
     ownAlignedFree(z->spanTap);
     ownAlignedFree(z->xw4);
@@ -1279,13 +1289,19 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
     }
     const int nRows = c->method == QIM_INTER_CUBIC ? 4 : c->method == QIM_INTER_LINEAR ? 2 : 0;
     const long long rowFloats = (long long)pw * z.nch + 8;
-    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * pw);
-    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ph);
-    int ok = z.xTap && z.yTap;
-    for (int q = 0; q < nRows && ok; ++q)
-        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
-    if (ok && nRows)
-        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
+    /* The taps, the row buffers and the row of results. */
+    long long bytes[7] = {(long long)sizeof(int) * pw, (long long)sizeof(int) * ph};
+    for (int q = 0; q < nRows; ++q)
+        bytes[2 + q] = (long long)sizeof(float) * rowFloats;
+    bytes[6] = nRows ? rowFloats * 4 : 0;
+    void* parts[7];
+    z.block = carveBlock(bytes, parts, 7);
+    z.xTap = (int*)parts[0];
+    z.yTap = (int*)parts[1];
+    for (int q = 0; q < 4; ++q)
+        z.rows[q] = (float*)parts[2 + q];
+    z.out = parts[6];
+    int ok = z.block != NULL;
     if (ok) {
         const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
         for (int i = 0; i < pw; ++i)
@@ -1570,12 +1586,17 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     c.dc = channelIndex(dstImage);
 
     /* 6: the tables of the whole call. */
-    c.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-    c.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
-    c.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * ww);
-    c.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * wh);
+    const long long bytes[4] = {(long long)sizeof(int) * ww, (long long)sizeof(int) * wh,
+                                (long long)sizeof(float) * c.coef * ww,
+                                (long long)sizeof(float) * c.coef * wh};
+    void* parts[4];
+    void* tables = carveBlock(bytes, parts, 4);
+    c.xTap = (int*)parts[0];
+    c.yTap = (int*)parts[1];
+    c.xw = (float*)parts[2];
+    c.yw = (float*)parts[3];
     int status;
-    if (c.xTap && c.yTap && c.xw && c.yw) {
+    if (tables) {
         axisTable(method, xNonIntegral, xStart, stepX, ww, c.rs.x, srcImage->width,
                   preW - c.rs.width, c.xTap, c.xw);
         axisTable(method, yNonIntegral, yStart, stepY, wh, c.rs.y, srcImage->height,
@@ -1585,10 +1606,7 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     } else {
         status = raiseNoMemory("for interpolation tables");
     }
-    ownAlignedFree(c.xTap);
-    ownAlignedFree(c.yTap);
-    ownAlignedFree(c.xw);
-    ownAlignedFree(c.yw);
+    ownAlignedFree(tables);
     releaseTemp(temp);
     return status;
 }

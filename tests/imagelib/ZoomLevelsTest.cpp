@@ -246,6 +246,64 @@ TEST_F(ZoomLevelsTest, CubicJustBelowOneStoresOne)
             }
 }
 
+// Images whose interpolated values are often whole numbers or lie close to
+// them (flat areas, two levels, ramps, a fine checker), where a vector pass
+// that decides results in float must fall back to the double arithmetic:
+// every level gives the plain bytes, growing and shrinking.
+TEST_F(ZoomLevelsTest, ValuesOnAndNearWholeNumbers)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    using Pattern = uint32_t (*)(int, int, int);
+    const Pattern patterns[] = {
+        [](int, int, int) { return 0u; },
+        [](int, int, int) { return 255u; },
+        [](int x, int y, int c) { return (x / 5 + y / 3 + c) % 2 ? 200u : 17u; },
+        [](int x, int, int c) { return (uint32_t)(x + 40 * c) % 256; },
+        [](int, int y, int) { return (uint32_t)(3 * y) % 256; },
+        [](int x, int y, int) { return (x + y) % 2 ? 255u : 0u; },
+    };
+    const int ratios[][2] = {{2, 1}, {4, 1}, {8, 1}, {1, 2}, {3, 5}, {3, 2}, {7, 3}, {1, 1}};
+    for (int depth : {QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F})
+        for (const Pattern& pattern : patterns)
+            for (const auto& r : ratios)
+                for (int channels : {1, 3, 4})
+                    for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC}) {
+                        Case c;
+                        c.depth = depth;
+                        c.order = QIM_ORDER_PIXEL;
+                        c.channels = channels;
+                        c.alpha = 0;
+                        c.method = method;
+                        c.coi = 0;
+                        c.xDst = c.yDst = r[0];
+                        c.xSrc = c.ySrc = r[1];
+                        const int sw = 37, sh = 13;
+                        c.src = newRoiImage(channels, depth, sw, sh);
+                        fill(c.src.get(), [&](int x, int y, int ch) {
+                            const uint32_t v = pattern(x, y, ch);
+                            if (depth != QIM_DEPTH_32F)
+                                return v;
+                            const float f = (float)v;
+                            uint32_t bits;
+                            std::memcpy(&bits, &f, 4);
+                            return bits;
+                        });
+                        c.dst = newImage(channels, depth, sw * r[0] / r[1], sh * r[0] / r[1]);
+                        scramble(c.dst.get(), 5);
+                        int plainStatus = -1;
+                        const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
+                        ASSERT_EQ(plainStatus, 0);
+                        for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+                            int status = -1;
+                            EXPECT_TRUE(scaleAt(level, c, &status) == plain)
+                                << "level " << level << " depth " << depth << " pattern "
+                                << &pattern - patterns << " ratio " << r[0] << "/" << r[1]
+                                << " channels " << channels << " method " << method;
+                        }
+                    }
+}
+
 // FNV-1a over the status and the bytes of many cases at the plain level.
 uint64_t plainChecksum(int depth, uint32_t seed, int rounds)
 {
