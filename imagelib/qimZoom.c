@@ -806,13 +806,14 @@ static int kindOf(int depth)
 
 /* One aligned block cut into n arrays of the given bytes, each starting on
  * a 32-byte boundary (an array of 0 bytes gets a null pointer): a call's
- * many small tables cost one allocation. Null when memory runs out. */
+ * many small tables cost one allocation. Null when memory runs out, or when
+ * every array is empty. */
 static void* carveBlock(const long long* bytes, void** parts, int n)
 {
     long long total = 0;
     for (int k = 0; k < n; ++k)
         total += (bytes[k] + 31) & ~31LL;
-    char* block = (char*)ownAlignedMalloc(total > 0 ? total : 32);
+    char* block = total > 0 ? (char*)ownAlignedMalloc(total) : NULL;
     long long at = 0;
     for (int k = 0; k < n; ++k) {
         parts[k] = block && bytes[k] ? block + at : NULL;
@@ -1289,25 +1290,30 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
     }
     const int nRows = c->method == QIM_INTER_CUBIC ? 4 : c->method == QIM_INTER_LINEAR ? 2 : 0;
     const long long rowFloats = (long long)pw * z.nch + 8;
-    /* The taps, the row buffers and the row of results. */
-    long long bytes[7] = {(long long)sizeof(int) * pw, (long long)sizeof(int) * ph};
+    /* The taps (the call's own where they count from the same origin in
+     * the same units), the row buffers and the row of results. */
+    const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
+    const int ownX = dx != 0 || z.srcPix != 1, ownY = dy != 0;
+    long long bytes[7] = {ownX ? (long long)sizeof(int) * pw : 0,
+                          ownY ? (long long)sizeof(int) * ph : 0};
     for (int q = 0; q < nRows; ++q)
         bytes[2 + q] = (long long)sizeof(float) * rowFloats;
     bytes[6] = nRows ? rowFloats * 4 : 0;
     void* parts[7];
     z.block = carveBlock(bytes, parts, 7);
-    z.xTap = (int*)parts[0];
-    z.yTap = (int*)parts[1];
+    z.xTap = ownX ? (int*)parts[0] : c->xTap + px0;
+    z.yTap = ownY ? (int*)parts[1] : c->yTap + py0;
     for (int q = 0; q < 4; ++q)
         z.rows[q] = (float*)parts[2 + q];
     z.out = parts[6];
-    int ok = z.block != NULL;
+    int ok = z.block || (!ownX && !ownY && !nRows);
     if (ok) {
-        const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
-        for (int i = 0; i < pw; ++i)
-            z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
-        for (int j = 0; j < ph; ++j)
-            z.yTap[j] = c->yTap[py0 + j] + dy;
+        if (ownX)
+            for (int i = 0; i < pw; ++i)
+                z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
+        if (ownY)
+            for (int j = 0; j < ph; ++j)
+                z.yTap[j] = c->yTap[py0 + j] + dy;
         const int avx2 = z.vec >= OWN_VECTOR_AVX2;
         if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
             z.dstPix == z.nch && !z.mask)
