@@ -109,6 +109,9 @@ typedef struct ZoomPlan {
     Dim loadable;   /* 16U, 32F: the leading columns whose four-element loads at every tap
                        stay within the bytes that may be read */
     int vec;        /* the vector level (OWN_VECTOR_*) */
+    int aheadSparse; /* nearest: pixels too far apart for the byte shuffles and too large to
+                        load whole, each moved on its own while the next row is fetched; the
+                        leading shuffle.whole of them by 8 or 16 bytes */
     ZoomShuffle shuffle; /* AVX2 only */
 } ZoomPlan;
 

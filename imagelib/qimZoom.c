@@ -113,6 +113,25 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
         if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
             /* The same source row: the row just written. */
             memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
+        } else if (z->aheadSparse && !mrow) {
+            /* Whole pixels, each copied with one fixed-size move whose
+             * bytes past the pixel the next one writes over; the next row's
+             * pixels fetched on the way. */
+            const Dim pb = nch * eb;
+            const char* ahead = src + next * z->srcRowStep;
+            Dim i = 0;
+#define SPARSE_COPY(bytes)                                                                        \
+    for (; i < z->shuffle.whole; ++i) {                                                           \
+        __builtin_prefetch(ahead + xTap[i] * eb);                                                 \
+        memcpy(drow + i * pb, srow + xTap[i] * eb, bytes);                                        \
+    }
+            if (pb <= 8)
+                SPARSE_COPY(8)
+            else
+                SPARSE_COPY(16)
+#undef SPARSE_COPY
+            for (; i < width; ++i)
+                memcpy(drow + i * pb, srow + xTap[i] * eb, (size_t)pb);
         } else if (z->shuffle.sparse && !mrow) {
             Dim i = ownZoomNearestSparseRowAvx2(z, (const uint8_t*)srow, (uint8_t*)drow);
             for (; i < width; ++i)
@@ -999,9 +1018,18 @@ static int nearestShuffle(ZoomPlan* z)
      * pixels one by one into a vector takes fewer instructions. */
     const Dim steps = (Dim)z->width - 1, span = ((Dim)z->xTap[steps] - z->xTap[0]) * eb;
     const int loadable = pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1);
-    if (loadable && 3 * span + pb * steps > 16 * steps) {
-        s->sparse = SPARSE_NEAREST;
-        s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+    if (3 * span + pb * steps > 16 * steps) {
+        if (loadable) {
+            s->sparse = SPARSE_NEAREST;
+            s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+        } else {
+            /* One pixel a window: the pixels are moved one by one. */
+            const Dim copy = pb <= 8 ? 8 : 16;
+            z->aheadSparse = 1;
+            s->whole = columnsWithin(z, copy);
+            if (s->whole * pb > rowBytes - copy)
+                s->whole = (rowBytes - copy) / pb;
+        }
         return 1;
     }
     if (!allocShuffle(s, z->width, 16, 8)) {
