@@ -90,6 +90,28 @@ AVX2 INLINE __m256 gatherTaps(const char* s, __m256i t, Dim off, int kind)
         _mm256_i32gather_epi32((const int*)((const uint16_t*)s + off - 1), t, 2), 16));
 }
 
+/* Eight one-channel columns whose taps are the sixteen elements from t on
+ * (halving): a the even ones, b the odd ones. */
+AVX2 INLINE void stridedPairs8(const char* s, Dim t, int kind, __m256* a, __m256* b)
+{
+    if (kind == K32F) {
+        const float* f = (const float*)s + t;
+        const __m256 lo = _mm256_loadu_ps(f), hi = _mm256_loadu_ps(f + 8);
+        /* Per lane the pairs of both halves; the 64-bit quarters put back
+         * in order. */
+        *a = _mm256_castpd_ps(_mm256_permute4x64_pd(
+            _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0))),
+            _MM_SHUFFLE(3, 1, 2, 0)));
+        *b = _mm256_castpd_ps(_mm256_permute4x64_pd(
+            _mm256_castps_pd(_mm256_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1))),
+            _MM_SHUFFLE(3, 1, 2, 0)));
+        return;
+    }
+    const __m256i w = _mm256_loadu_si256((const __m256i*)((const uint16_t*)s + t));
+    *a = _mm256_cvtepi32_ps(_mm256_and_si256(w, _mm256_set1_epi32(0xffff)));
+    *b = _mm256_cvtepi32_ps(_mm256_srli_epi32(w, 16));
+}
+
 AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, int kind)
 {
     const int nch = z->nch, sp = z->srcPix;
@@ -99,7 +121,9 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, int kind)
     if (nch == 1) {
         for (; i + 8 <= width; i += 8) {
             __m256 a, b;
-            if (sp == 1) {
+            if (z->strided && z->strided[i / 8]) {
+                stridedPairs8(s, tap[i], kind, &a, &b);
+            } else if (sp == 1) {
                 adjacentPairs8(s, tap + i, kind, &a, &b);
             } else {
                 const __m256i t = _mm256_loadu_si256((const __m256i*)(tap + i));

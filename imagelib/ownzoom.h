@@ -108,6 +108,8 @@ typedef struct ZoomPlan {
                        cubic, each column's three broadcast (or, one channel, three runs) */
     Dim loadable;   /* 16U, 32F: the leading columns whose four-element loads at every tap
                        stay within the bytes that may be read */
+    uint8_t* strided; /* linear 16U and 32F of one channel, AVX2: per group of eight
+                         columns, whether its taps are sixteen elements in a row, or null */
     int vec;        /* the vector level (OWN_VECTOR_*) */
     int aheadSparse; /* nearest: pixels too far apart for the byte shuffles and too large to
                         load whole, each moved on its own while the next row is fetched; the

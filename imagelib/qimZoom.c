@@ -874,6 +874,7 @@ static void freePlan(ZoomPlan* z)
     ownAlignedFree(z->span);
     ownAlignedFree(z->spanTap);
     ownAlignedFree(z->xw4);
+    ownAlignedFree(z->strided);
     freeShuffle(&z->shuffle);
 }
 
@@ -999,6 +1000,26 @@ static int prepareRows16u32f(ZoomPlan* z, int method)
 {
     const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
     z->loadable = columnsWithin(z, ((Dim)(taps - 1) * z->srcPix + 4) * elemBytes(z->kind));
+    if (z->vec >= OWN_VECTOR_AVX2 && method == QIM_INTER_LINEAR && z->nch == 1 && z->srcPix == 1) {
+        /* The groups of eight columns whose taps are sixteen elements in a
+         * row (halving), read as two vectors. */
+        const Dim groups = (Dim)z->width / 8;
+        Dim found = 0;
+        z->strided = (uint8_t*)ownAlignedMalloc(groups + 1);
+        if (!z->strided)
+            return 0;
+        for (Dim g = 0; g < groups; ++g) {
+            int run = 1;
+            for (int q = 1; q < 8 && run; ++q)
+                run = z->xTap[8 * g + q] == z->xTap[8 * g] + 2 * q;
+            z->strided[g] = (uint8_t)run;
+            found += run;
+        }
+        if (!found) {
+            ownAlignedFree(z->strided);
+            z->strided = NULL;
+        }
+    }
     return layoutWeights(z, method);
 }
 
