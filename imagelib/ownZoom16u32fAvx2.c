@@ -286,6 +286,51 @@ AVX2 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h
                         : linearColumn(h0, h1, wy, out, count, K32F);
 }
 
+/* Both passes of one destination row of one channel whose two source rows
+ * serve no other: the horizontal values stay in registers. */
+AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, float wy,
+                             void* out, int kind)
+{
+    const int* tap = z->xTap;
+    const Dim width = z->width;
+    const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
+    Dim i = 0;
+    for (; i + 8 <= width; i += 8) {
+        __m256 a0, b0, a1, b1;
+        if (z->strided && z->strided[i / 8]) {
+            stridedPairs8(s0, tap[i], kind, &a0, &b0);
+            stridedPairs8(s1, tap[i], kind, &a1, &b1);
+        } else {
+            adjacentPairs8(s0, tap + i, kind, &a0, &b0);
+            adjacentPairs8(s1, tap + i, kind, &a1, &b1);
+        }
+        const __m256 wx = _mm256_loadu_ps(z->xw + i);
+        const __m256 h0 = lerp8(a0, b0, wx), h1 = lerp8(a1, b1, wx);
+        const __m256d lo = _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_castps256_ps128(h0))),
+                                         _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_castps256_ps128(h1))));
+        const __m256d hi =
+            _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_extractf128_ps(h0, 1))),
+                          _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_extractf128_ps(h1, 1))));
+        if (kind == K32F) {
+            _mm_storeu_ps((float*)out + i, _mm256_cvtpd_ps(lo));
+            _mm_storeu_ps((float*)out + i + 4, _mm256_cvtpd_ps(hi));
+        } else {
+            _mm_storeu_si128((__m128i*)((uint16_t*)out + i),
+                             _mm_packus_epi32(store16Quad(lo), store16Quad(hi)));
+        }
+    }
+    return i;
+}
+
+AVX2 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1,
+                                       float wy, void* out)
+{
+    if (z->nch != 1 || z->srcPix != 1)
+        return 0;
+    return z->kind == K16U ? linearJoined(z, row0, row1, wy, out, K16U)
+                           : linearJoined(z, row0, row1, wy, out, K32F);
+}
+
 /* linearColumn of n (2 to 4) destination rows between the same two source
  * rows: each element of those is widened once for all of them. */
 AVX2 INLINE Dim linearColumns(const float* h0, const float* h1, const float* wy, void* const* out,
@@ -368,6 +413,13 @@ AVX2 Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* 
 }
 
 #else
+
+Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
+                                  void* out)
+{
+    (void)z; (void)row0; (void)row1; (void)wy; (void)out;
+    return 0;
+}
 
 Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,
                                    void* const* out, int n, Dim count)

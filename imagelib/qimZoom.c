@@ -442,8 +442,27 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
     float* h1 = z->rows[1];
     Dim loaded = 0;
     int have = 0;
+    const int joined = direct && kind != K8U && z->vec >= OWN_VECTOR_AVX2 && z->nch == 1 &&
+                       z->srcPix == 1;
     for (Dim j = 0; j < z->height; ++j) {
         const Dim k = z->yTap[j];
+        if (joined && !(have && k - loaded <= 1) &&
+            (j + 1 == z->height || z->yTap[j + 1] > k + 1)) {
+            /* Shrinking by about two or more: this row's source rows serve
+             * no other, so both passes go in one, the columns left over
+             * as usual. */
+            const char* row0 = src + k * z->srcRowStep;
+            const char* row1 = row0 + z->srcRowStep;
+            char* drow = dst + j * z->dstRowStep;
+            const Dim done = ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow);
+            linearRow(z, row0, h0, kind, done);
+            linearRow(z, row1, h1, kind, done);
+            const double w1 = z->yw[j], w0 = 1.0 - w1;
+            for (Dim e = done; e < count; ++e)
+                storeValue(drow, e, w0 * (double)h0[e] + w1 * (double)h1[e], kind);
+            have = 0;
+            continue;
+        }
         if (!have || k != loaded) {
             if (have && k == loaded + 1) {
                 float* t = h0;
