@@ -678,7 +678,79 @@ AVX2 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uin
     return e;
 }
 
+/* The sixteen bytes at element e of one destination row whose vertical
+ * weight is wy (w broadcast), given a = h0 and d = h1 - h0 there. */
+AVX2 static ALWAYS_INLINE void linearBlock(const float* h0, const float* h1, Dim e, __m256 a0,
+                                           __m256 a1, __m256 d0, __m256 d1, __m256 w, float wy,
+                                           uint8_t* out)
+{
+    const __m256 margin = _mm256_set1_ps(1.0f / 8192);
+    const __m256 v0 = _mm256_add_ps(a0, _mm256_mul_ps(w, d0));
+    const __m256 v1 = _mm256_add_ps(a1, _mm256_mul_ps(w, d1));
+    const __m256i lo0 = _mm256_cvttps_epi32(_mm256_sub_ps(v0, margin));
+    const __m256i hi0 = _mm256_cvttps_epi32(_mm256_add_ps(v0, margin));
+    const __m256i lo1 = _mm256_cvttps_epi32(_mm256_sub_ps(v1, margin));
+    const __m256i hi1 = _mm256_cvttps_epi32(_mm256_add_ps(v1, margin));
+    const __m256i differ = _mm256_or_si256(_mm256_xor_si256(lo0, hi0), _mm256_xor_si256(lo1, hi1));
+    if (__builtin_expect(!_mm256_testz_si256(differ, differ), 0)) {
+        const __m256i open = _mm256_or_si256(undecided(h0 + e, h1 + e, lo0, hi0),
+                                             undecided(h0 + e + 8, h1 + e + 8, lo1, hi1));
+        if (!_mm256_testz_si256(open, open)) {
+            const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
+            const __m256d eps = _mm256_set1_pd(1e-7);
+            const __m128i q0 = linearQuad(h0 + e, h1 + e, w0, w1, eps);
+            const __m128i q1 = linearQuad(h0 + e + 4, h1 + e + 4, w0, w1, eps);
+            const __m128i q2 = linearQuad(h0 + e + 8, h1 + e + 8, w0, w1, eps);
+            const __m128i q3 = linearQuad(h0 + e + 12, h1 + e + 12, w0, w1, eps);
+            _mm_storeu_si128((__m128i*)(out + e),
+                             _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
+            return;
+        }
+    }
+    _mm_storeu_si128((__m128i*)(out + e), packBytes(hi0, hi1));
+}
+
+/* ownZoomLinearColumnAvx2 of n destination rows between the same source
+ * rows: the loads and the differences b - a serve all of them. */
+AVX2 static ALWAYS_INLINE Dim linearColumns(const float* h0, const float* h1, const float* wy,
+                                            uint8_t* const* out, int n, Dim count)
+{
+    const __m256 w0 = _mm256_set1_ps(wy[0]), w1 = _mm256_set1_ps(wy[1]);
+    const __m256 w2 = _mm256_set1_ps(n > 2 ? wy[2] : 0.0f), w3 = _mm256_set1_ps(n > 3 ? wy[3] : 0.0f);
+    Dim e = 0;
+    for (; e + 16 <= count; e += 16) {
+        const __m256 a0 = _mm256_loadu_ps(h0 + e), a1 = _mm256_loadu_ps(h0 + e + 8);
+        const __m256 d0 = _mm256_sub_ps(_mm256_loadu_ps(h1 + e), a0);
+        const __m256 d1 = _mm256_sub_ps(_mm256_loadu_ps(h1 + e + 8), a1);
+        linearBlock(h0, h1, e, a0, a1, d0, d1, w0, wy[0], out[0]);
+        linearBlock(h0, h1, e, a0, a1, d0, d1, w1, wy[1], out[1]);
+        if (n > 2)
+            linearBlock(h0, h1, e, a0, a1, d0, d1, w2, wy[2], out[2]);
+        if (n > 3)
+            linearBlock(h0, h1, e, a0, a1, d0, d1, w3, wy[3], out[3]);
+    }
+    return e;
+}
+
+AVX2 Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                                  uint8_t* const* out, int n, Dim count)
+{
+    switch (n) {
+    case 2: return linearColumns(h0, h1, wy, out, 2, count);
+    case 3: return linearColumns(h0, h1, wy, out, 3, count);
+    case 4: return linearColumns(h0, h1, wy, out, 4, count);
+    default: return 0;
+    }
+}
+
 #else
+
+Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                             uint8_t* const* out, int n, Dim count)
+{
+    (void)h0; (void)h1; (void)wy; (void)out; (void)n; (void)count;
+    return 0;
+}
 
 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
 {

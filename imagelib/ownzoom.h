@@ -138,6 +138,10 @@ void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, cons
  * 0..255, for a multiple of 16 elements from the start; returns how many. */
 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
                             Dim count);
+/* ownZoomLinearColumnAvx2 of n (2 to 4) destination rows between the same
+ * source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
+Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                             uint8_t* const* out, int n, Dim count);
 /* The cubic horizontal pass of a whole 8-bit row. */
 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
 /* The vertical cubic of rows r[0..3] with coefficients c, then as the 8-bit

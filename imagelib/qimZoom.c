@@ -419,6 +419,25 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
             have = 1;
         }
         char* drow = dst + j * z->dstRowStep;
+        /* Growing: the next destination rows between the same source rows
+         * are worked together. */
+        int n = 1;
+        if (direct)
+            while (n < 4 && j + n < z->height && z->yTap[j + n] == k)
+                ++n;
+        if (n > 1) {
+            uint8_t* outs[4];
+            for (int q = 0; q < n; ++q)
+                outs[q] = (uint8_t*)drow + q * z->dstRowStep;
+            const Dim e = ownZoomLinearColumnsAvx2(h0, h1, z->yw + j, outs, n, count);
+            for (int q = 0; q < n; ++q) {
+                const double w1 = z->yw[j + q], w0 = 1.0 - w1;
+                for (Dim i = e; i < count; ++i)
+                    storeValue((char*)outs[q], i, w0 * (double)h0[i] + w1 * (double)h1[i], K8U);
+            }
+            j += n - 1;
+            continue;
+        }
         char* out = direct ? drow : (char*)z->out;
         const float wy = z->yw[j];
         Dim e = ownZoomLinearColumnAvx2(h0, h1, wy, (uint8_t*)out, count);
