@@ -369,6 +369,36 @@ AVX2 static const uint8_t* packRow(const ZoomPlan* z, const uint8_t* srow)
     return out;
 }
 
+/* The bytes of a halving block of sixteen elements: a taps (the even
+ * columns' pixels) in the low lane, b taps in the high one. One channel:
+ * the even and odd bytes of 32; four channels: the even and odd pixels. */
+AVX2 static ALWAYS_INLINE void halvedTaps(const uint8_t* p, int nch, __m256i* a, __m256i* b)
+{
+    const __m256i v = _mm256_loadu_si256((const __m256i*)p);
+    if (nch == 1) {
+        const __m256i even = _mm256_and_si256(v, _mm256_set1_epi16(0xff));
+        const __m256i odd = _mm256_srli_epi16(v, 8);
+        /* Sixteen 16-bit values each, as two vectors of eight 32-bit ones:
+         * a in a[0], a[1]. */
+        a[0] = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(even));
+        a[1] = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(even, 1));
+        b[0] = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(odd));
+        b[1] = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(odd, 1));
+        return;
+    }
+    const __m256i pairs = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 2, 0)),
+                                                   _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i even = _mm256_castsi256_si128(pairs), odd = _mm256_extracti128_si256(pairs, 1);
+    a[0] = _mm256_cvtepu8_epi32(even);
+    a[1] = _mm256_cvtepu8_epi32(_mm_srli_si128(even, 8));
+    b[0] = _mm256_cvtepu8_epi32(odd);
+    b[1] = _mm256_cvtepu8_epi32(_mm_srli_si128(odd, 8));
+}
+
+#define LERP8(ia, ib, wx)                                                                         \
+    _mm256_add_ps(_mm256_cvtepi32_ps(ia),                                                         \
+                  _mm256_mul_ps(wx, _mm256_sub_ps(_mm256_cvtepi32_ps(ib), _mm256_cvtepi32_ps(ia))))
+
 /* a + w (b - a) in float for every element of the row, group kind by group
  * kind: the kinds come in runs, so each run is a loop of its own. */
 AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
@@ -422,6 +452,20 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
                 const __m256i sel = picker(index + 8 * g, none);
                 LINEAR_STORE(_mm256_shuffle_epi8(windows(lo, hi), sel),
                              _mm256_shuffle_epi8(windows(lo + sp, hi + sp), sel));
+            }
+            break;
+        case GROUP_HALVED:
+            for (; g < end; g += 2) {
+                const Dim t = xTap[8 * g / nch];
+                _mm_prefetch((const char*)ahead + t, _MM_HINT_T0);
+                __m256i a[2], b[2];
+                if (nch == 1)
+                    halvedTaps(srow + t, 1, a, b);
+                else
+                    halvedTaps(srow + t, 4, a, b);
+                _mm256_storeu_ps(h + 8 * g, LERP8(a[0], b[0], _mm256_load_ps(weight + 8 * g)));
+                _mm256_storeu_ps(h + 8 * g + 8,
+                                 LERP8(a[1], b[1], _mm256_load_ps(weight + 8 * g + 8)));
             }
             break;
         default:

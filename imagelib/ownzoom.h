@@ -25,15 +25,19 @@ enum { K1U, K8U, K16U, K32F };
  * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
  * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
  * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
- * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
- * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..].
+ * element (GROUP_SCALAR). Linear rows of 1 or 4 channels whose two groups
+ * 2 b and 2 b + 1 have as taps the 32 bytes from the first one (halving:
+ * each column's pixel and the next, the columns two pixels apart) read them
+ * as one vector (GROUP_HALVED, both groups). The weights: linear, one per
+ * element at weight[8 g ..]; cubic, coefficient q of the eight elements at
+ * weight[8 (3 g + q) ..].
  * Sparse taps (shrinking by more than about four) fit no window in the
  * source row. The common layouts read each column's bytes straight into the
  * vectors (SPARSE_*, no groups); the others are first packed: the bytes of
  * each column's taps, `stride` bytes a column, copied into `packed`, where
  * they lie close enough for the windows; the groups then read `packed` at
  * the taps `packTap`. */
-enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
+enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR, GROUP_HALVED };
 
 /* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
  * sixteen bytes a store; linear 8-bit, one channel (both taps within four
@@ -135,7 +139,8 @@ void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
  * fetched into the cache for a later call. */
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead);
 /* (1 - wy) h0 + wy h1 + 1e-7 in double precision, truncated and clamped to
- * 0..255, for a multiple of 16 elements from the start; returns how many. */
+ * 0..255, for a multiple of 16 elements from the start; returns how many
+ * (decided in float where bounds allow, see ownZoomAvx2). */
 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
                             Dim count);
 /* ownZoomLinearColumnAvx2 of n (2 to 4) destination rows between the same

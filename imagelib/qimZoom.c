@@ -1281,6 +1281,23 @@ static int sparseTaps(ZoomPlan* z, int taps)
     return -1;
 }
 
+/* Gives the kind GROUP_HALVED to both groups of each block of sixteen
+ * elements whose taps are the 32 bytes from the block's first one: each
+ * column's pixel and the next, the columns two pixels apart (halving). */
+static void halvedBlocks(ZoomPlan* z)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const Dim blocks = s->groups / 2, columns = 16 / z->nch;
+    for (Dim b = 0; b < blocks; ++b) {
+        const int* tap = z->xTap + b * columns;
+        int run = 1;
+        for (Dim q = 1; q < columns && run; ++q)
+            run = tap[q] == tap[0] + 2 * q * z->nch;
+        if (run)
+            s->groupKind[2 * b] = s->groupKind[2 * b + 1] = GROUP_HALVED;
+    }
+}
+
 /* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
  * elements a group (see ZoomShuffle), with the linear weight or the three
  * cubic coefficients of each element. The cheapest kind that fits nearly
@@ -1333,6 +1350,8 @@ static int tapShuffle(ZoomPlan* z, int taps)
             s->index[8 * g + k] = (uint8_t)(w.tap[k] - w.start[kind][k / 4]);
     }
     s->groups = groups;
+    if (taps == 2 && !s->stride && (z->nch == 1 || z->nch == 4) && z->srcPix == z->nch)
+        halvedBlocks(z);
     s->runs = 0;
     for (Dim g = 0; g < groups; ++g) {
         if (s->runs && s->runKind[s->runs - 1] == s->groupKind[g]) {
