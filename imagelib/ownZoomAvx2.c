@@ -676,14 +676,15 @@ AVX2 static inline __m256i undecided(const float* h0, const float* h1, __m256i l
                                                 _mm256_set1_epi32(-1)));
 }
 
-/* Sixteen 32-bit integers as bytes, saturated to 0..255. */
+/* Sixteen 32-bit integers as bytes, saturated to 0..255: the packs work
+ * within lanes (q0 low, q1 low, q0 high, q1 high), the permute puts the
+ * four runs back in order. */
 AVX2 static inline __m128i packBytes(__m256i q0, __m256i q1)
 {
-    const __m128i w0 =
-        _mm_packs_epi32(_mm256_castsi256_si128(q0), _mm256_extracti128_si256(q0, 1));
-    const __m128i w1 =
-        _mm_packs_epi32(_mm256_castsi256_si128(q1), _mm256_extracti128_si256(q1, 1));
-    return _mm_packus_epi16(w0, w1);
+    const __m256i words = _mm256_packs_epi32(q0, q1);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    return _mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0)));
 }
 
 /* Sixteen elements a step: bounded in float where that decides them all,
