@@ -112,14 +112,17 @@ AVX2 INLINE void stridedPairs8(const char* s, Dim t, int kind, __m256* a, __m256
     *b = _mm256_cvtepi32_ps(_mm256_srli_epi32(w, 16));
 }
 
-AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, int kind)
+AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, const char* ahead,
+                          int kind)
 {
     const int nch = z->nch, sp = z->srcPix;
     const int* tap = z->xTap;
-    const Dim width = z->width;
+    const Dim width = z->width, eb = kind == K32F ? 4 : 2;
     Dim i = 0;
     if (nch == 1) {
         for (; i + 8 <= width; i += 8) {
+            _mm_prefetch(ahead + tap[i] * eb, _MM_HINT_T0);
+            _mm_prefetch(ahead + tap[i + 7] * eb, _MM_HINT_T0);
             __m256 a, b;
             if (z->strided && z->strided[i / 8]) {
                 stridedPairs8(s, tap[i], kind, &a, &b);
@@ -142,6 +145,7 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, int kind)
     const Dim whole = z->loadable;
     for (; i + 2 <= whole; i += 2) {
         const Dim t0 = tap[i], t1 = tap[i + 1];
+        _mm_prefetch(ahead + t0 * eb, _MM_HINT_T0);
         const __m256 v = lerp8(load4x2(s, t0, t1, kind), load4x2(s, t0 + sp, t1 + sp, kind),
                                _mm256_load_ps(w4 + 4 * i));
         if (nch == 4) {
@@ -154,9 +158,11 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, int kind)
     return i;
 }
 
-AVX2 Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h)
+AVX2 Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h,
+                                    const char* ahead)
 {
-    return z->kind == K16U ? linearRow(z, srow, h, K16U) : linearRow(z, srow, h, K32F);
+    return z->kind == K16U ? linearRow(z, srow, h, ahead, K16U)
+                           : linearRow(z, srow, h, ahead, K32F);
 }
 
 /* The portable cubicValue on eight lanes. */
@@ -289,13 +295,17 @@ AVX2 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h
 /* Both passes of one destination row of one channel whose two source rows
  * serve no other: the horizontal values stay in registers. */
 AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, float wy,
-                             void* out, int kind)
+                             void* out, const char* ahead, int kind)
 {
     const int* tap = z->xTap;
-    const Dim width = z->width;
+    const Dim width = z->width, eb = kind == K32F ? 4 : 2, step = s1 - s0;
     const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
     Dim i = 0;
     for (; i + 8 <= width; i += 8) {
+        _mm_prefetch(ahead + tap[i] * eb, _MM_HINT_T0);
+        _mm_prefetch(ahead + tap[i + 7] * eb, _MM_HINT_T0);
+        _mm_prefetch(ahead + step + tap[i] * eb, _MM_HINT_T0);
+        _mm_prefetch(ahead + step + tap[i + 7] * eb, _MM_HINT_T0);
         __m256 a0, b0, a1, b1;
         if (z->strided && z->strided[i / 8]) {
             stridedPairs8(s0, tap[i], kind, &a0, &b0);
@@ -323,12 +333,12 @@ AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, 
 }
 
 AVX2 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1,
-                                       float wy, void* out)
+                                       float wy, void* out, const char* ahead)
 {
     if (z->nch != 1 || z->srcPix != 1)
         return 0;
-    return z->kind == K16U ? linearJoined(z, row0, row1, wy, out, K16U)
-                           : linearJoined(z, row0, row1, wy, out, K32F);
+    return z->kind == K16U ? linearJoined(z, row0, row1, wy, out, ahead, K16U)
+                           : linearJoined(z, row0, row1, wy, out, ahead, K32F);
 }
 
 /* linearColumn of n (2 to 4) destination rows between the same two source
@@ -415,9 +425,9 @@ AVX2 Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* 
 #else
 
 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
-                                  void* out)
+                                  void* out, const char* ahead)
 {
-    (void)z; (void)row0; (void)row1; (void)wy; (void)out;
+    (void)z; (void)row0; (void)row1; (void)wy; (void)out; (void)ahead;
     return 0;
 }
 
@@ -428,9 +438,9 @@ Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, c
     return 0;
 }
 
-Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h)
+Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h, const char* ahead)
 {
-    (void)z; (void)srow; (void)h;
+    (void)z; (void)srow; (void)h; (void)ahead;
     return 0;
 }
 

@@ -167,7 +167,9 @@ Dim ownZoomLinearColumn16u32fSse2(int kind, const float* h0, const float* h1, fl
                                   void* out, Dim count);
 Dim ownZoomCubicColumn16u32fSse2(int kind, float* const r[4], const float* c, void* out,
                                  Dim count);
-Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h);
+/* The AVX2 rows fetch the same places of `ahead`, the source row that the
+ * next destination row reads in srow's place, into the cache. */
+Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h, const char* ahead);
 Dim ownZoomCubicRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h);
 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h1, float wy,
                                   void* out, Dim count);
@@ -176,7 +178,7 @@ Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* c, vo
 /* Both linear passes of the leading columns of one destination row from
  * source rows row0 and row1 (one channel); returns how many columns. */
 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
-                                  void* out);
+                                  void* out, const char* ahead);
 /* ownZoomLinearColumn16u32fAvx2 for n (2 to 4) destination rows between the
  * same source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
 Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,

@@ -357,7 +357,8 @@ INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, fl
 }
 
 /* The horizontal pass of one source row. */
-INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, const char* ahead,
+                            int kind)
 {
 #if defined(__SSE2__)
     if (kind == K8U && z->span && linearRow8uSimd(z, (const uint8_t*)srow, h))
@@ -365,7 +366,7 @@ INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int k
 #endif
     Dim done = 0;
     if (kind != K8U && z->xw4)
-        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomLinearRow16u32fAvx2(z, srow, h)
+        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomLinearRow16u32fAvx2(z, srow, h, ahead)
                                          : ownZoomLinearRow16u32fSse2(z, srow, h);
     linearRow(z, srow, h, kind, done);
 }
@@ -473,7 +474,8 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
             const char* row0 = src + k * z->srcRowStep;
             const char* row1 = row0 + z->srcRowStep;
             char* drow = dst + j * z->dstRowStep;
-            const Dim done = ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow);
+            const char* ahead = src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
+            const Dim done = ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow, ahead);
             linearRow(z, row0, h0, kind, done);
             linearRow(z, row1, h1, kind, done);
             const double w1 = z->yw[j], w0 = 1.0 - w1;
@@ -483,15 +485,19 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
             continue;
         }
         if (!have || k != loaded) {
+            /* The rows the next destination row reads in their places. */
+            const char* ahead = src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
             if (have && k == loaded + 1) {
                 float* t = h0;
                 h0 = h1;
                 h1 = t;
-                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, ahead + z->srcRowStep,
+                                kind);
             } else if (!linearSourceRows(z, src + k * z->srcRowStep,
                                          src + (k + 1) * z->srcRowStep, h0, h1, kind)) {
-                linearSourceRow(z, src + k * z->srcRowStep, h0, kind);
-                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+                linearSourceRow(z, src + k * z->srcRowStep, h0, ahead, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, ahead + z->srcRowStep,
+                                kind);
             }
             loaded = k;
             have = 1;
