@@ -417,12 +417,14 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i none = _mm256_setzero_si256(), next = _mm256_set1_epi32((int)sp);
-#define LINEAR_STORE(ia, ib)                                                                      \
+#define LINEAR_STORE2(ia, ib, group)                                                              \
     do {                                                                                          \
         const __m256 a = _mm256_cvtepi32_ps(ia), b = _mm256_cvtepi32_ps(ib);                     \
-        _mm256_storeu_ps(h + 8 * g, _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(weight + 8 * g), \
-                                                                   _mm256_sub_ps(b, a))));        \
+        _mm256_storeu_ps(h + 8 * (group),                                                         \
+                         _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(weight + 8 * (group)),     \
+                                                        _mm256_sub_ps(b, a))));                   \
     } while (0)
+#define LINEAR_STORE(ia, ib) LINEAR_STORE2(ia, ib, g)
     Dim g = 0;
     for (Dim r = 0; r < runs; ++r) {
         const Dim end = s->runEnd[r];
@@ -455,6 +457,29 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
             }
             break;
         case GROUP_HALVED:
+            if (nch == 3) {
+                /* Blocks of three groups, eight columns: each lane's four
+                 * elements lie within the 12 bytes of a window at a fixed
+                 * place in the block, picked by fixed shuffles. */
+                const __m256i hi = _mm256_set1_epi32((int)0x80808000u);
+                const __m256i pick[3] = {
+                    _mm256_or_si256(hi, _mm256_setr_epi32(0, 1, 2, 6, 1, 2, 6, 7)),
+                    _mm256_or_si256(hi, _mm256_setr_epi32(2, 6, 7, 8, 0, 1, 2, 6)),
+                    _mm256_or_si256(hi, _mm256_setr_epi32(1, 2, 6, 7, 2, 6, 7, 8))};
+                const __m256i three = _mm256_set1_epi32(3);
+                static const int place[3][2] = {{0, 6}, {12, 24}, {30, 36}};
+                for (; g < end; g += 3) {
+                    const uint8_t* p = srow + xTap[8 * g / 3];
+                    _mm_prefetch((const char*)ahead + xTap[8 * g / 3], _MM_HINT_T0);
+                    for (int q = 0; q < 3; ++q) {
+                        const __m256i win = windows(p + place[q][0], p + place[q][1]);
+                        LINEAR_STORE2(_mm256_shuffle_epi8(win, pick[q]),
+                                      _mm256_shuffle_epi8(win, _mm256_add_epi32(pick[q], three)),
+                                      g + q);
+                    }
+                }
+                break;
+            }
             for (; g < end; g += 2) {
                 const Dim t = xTap[8 * g / nch];
                 _mm_prefetch((const char*)ahead + t, _MM_HINT_T0);
@@ -479,6 +504,7 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
         }
     }
 #undef LINEAR_STORE
+#undef LINEAR_STORE2
     for (Dim e = 8 * g; e < count; ++e) {
         const Dim i = e / nch, c = e % nch;
         const float a = (float)srow[xTap[i] + c], b = (float)srow[xTap[i] + sp + c];

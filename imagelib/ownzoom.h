@@ -25,10 +25,11 @@ enum { K1U, K8U, K16U, K32F };
  * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
  * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
  * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
- * element (GROUP_SCALAR). Linear rows of 1 or 4 channels whose two groups
- * 2 b and 2 b + 1 have as taps the 32 bytes from the first one (halving:
- * each column's pixel and the next, the columns two pixels apart) read them
- * as one vector (GROUP_HALVED, both groups). The weights: linear, one per
+ * element (GROUP_SCALAR). Linear rows whose blocks of groups have as taps
+ * each column's pixel and the next, the columns two pixels apart (halving),
+ * read them with fixed loads and shuffles (GROUP_HALVED: in 1 and 4
+ * channels groups 2 b and 2 b + 1, 32 bytes as one vector; in 3 channels
+ * groups 3 b to 3 b + 2, eight columns). The weights: linear, one per
  * element at weight[8 g ..]; cubic, coefficient q of the eight elements at
  * weight[8 (3 g + q) ..].
  * Sparse taps (shrinking by more than about four) fit no window in the

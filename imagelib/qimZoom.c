@@ -1287,20 +1287,23 @@ static int sparseTaps(ZoomPlan* z, int taps)
     return -1;
 }
 
-/* Gives the kind GROUP_HALVED to both groups of each block of sixteen
- * elements whose taps are the 32 bytes from the block's first one: each
- * column's pixel and the next, the columns two pixels apart (halving). */
+/* Gives the kind GROUP_HALVED to the groups of each block whose columns'
+ * taps are each pixel and the next, the columns two pixels apart (halving):
+ * blocks of two groups (sixteen elements, 32 bytes of taps) in 1 and 4
+ * channels, of three groups (eight columns, 48 bytes of taps, windows
+ * reaching to byte 52) in 3 channels. */
 static void halvedBlocks(ZoomPlan* z)
 {
     ZoomShuffle* s = &z->shuffle;
-    const Dim blocks = s->groups / 2, columns = 16 / z->nch;
+    const int per = z->nch == 3 ? 3 : 2;
+    const Dim blocks = s->groups / per, columns = 8 * per / z->nch;
     for (Dim b = 0; b < blocks; ++b) {
         const int* tap = z->xTap + b * columns;
-        int run = 1;
+        int run = z->nch != 3 || tap[0] + 52 <= z->srcRight;
         for (Dim q = 1; q < columns && run; ++q)
             run = tap[q] == tap[0] + 2 * q * z->nch;
-        if (run)
-            s->groupKind[2 * b] = s->groupKind[2 * b + 1] = GROUP_HALVED;
+        for (int q = 0; q < per && run; ++q)
+            s->groupKind[per * b + q] = GROUP_HALVED;
     }
 }
 
@@ -1356,7 +1359,7 @@ static int tapShuffle(ZoomPlan* z, int taps)
             s->index[8 * g + k] = (uint8_t)(w.tap[k] - w.start[kind][k / 4]);
     }
     s->groups = groups;
-    if (taps == 2 && !s->stride && (z->nch == 1 || z->nch == 4) && z->srcPix == z->nch)
+    if (taps == 2 && !s->stride && z->nch != 2 && z->nch <= 4 && z->srcPix == z->nch)
         halvedBlocks(z);
     s->runs = 0;
     for (Dim g = 0; g < groups; ++g) {

@@ -304,6 +304,38 @@ TEST_F(ZoomLevelsTest, ValuesOnAndNearWholeNumbers)
                     }
 }
 
+// Halving rows whose last taps are the image's last bytes: the vector rows
+// that read a block of columns at once stay within the image (a guard page
+// follows its last row).
+TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    for (int depth : {QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F})
+        for (int channels : {1, 3, 4}) {
+            Case c;
+            c.depth = depth;
+            c.order = QIM_ORDER_PIXEL;
+            c.channels = channels;
+            c.alpha = c.coi = 0;
+            c.method = QIM_INTER_LINEAR;
+            c.xDst = c.yDst = 1;
+            c.xSrc = c.ySrc = 2;
+            c.src = newRoiImage(channels, depth, 64, 6);
+            ASSERT_EQ(c.src->widthStep, 64 * channels * elementBytes(depth));
+            randomize(c.src.get(), 64u + (uint32_t)channels);
+            c.dst = newImage(channels, depth, 32, 3);
+            int plainStatus = -1;
+            const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
+            ASSERT_EQ(plainStatus, 0);
+            for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+                int status = -1;
+                EXPECT_TRUE(scaleAt(level, c, &status) == plain)
+                    << "level " << level << " depth " << depth << " channels " << channels;
+            }
+        }
+}
+
 // FNV-1a over the status and the bytes of many cases at the plain level.
 uint64_t plainChecksum(int depth, uint32_t seed, int rounds)
 {
