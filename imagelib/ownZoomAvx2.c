@@ -672,36 +672,6 @@ AVX2 static inline __m128i linearQuad(const float* h0, const float* h1, __m256d 
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(w0, a), _mm256_mul_pd(w1, b)), eps));
 }
 
-/* Eight elements of the vertical pass in float, a + wy (b - a), and the
- * truncations of that value less and plus 2^-13. With h0 and h1 below 256
- * in magnitude each float operation errs by at most 2^-17, so the float
- * value lies within 3 x 2^-17 of (1 - wy) h0 + wy h1, and the double
- * result plus 1e-7 lies strictly between the two bounds: where their
- * truncations agree, that is the result's truncation. */
-AVX2 static inline void linearBounds(const float* h0, const float* h1, __m256 w, __m256i* lo,
-                                     __m256i* hi)
-{
-    const __m256 margin = _mm256_set1_ps(1.0f / 8192);
-    const __m256 a = _mm256_loadu_ps(h0), b = _mm256_loadu_ps(h1);
-    const __m256 v = _mm256_add_ps(a, _mm256_mul_ps(w, _mm256_sub_ps(b, a)));
-    *lo = _mm256_cvttps_epi32(_mm256_sub_ps(v, margin));
-    *hi = _mm256_cvttps_epi32(_mm256_add_ps(v, margin));
-}
-
-/* The elements whose bounds disagree and that are not one and the same
- * whole number n in h0 and h1: (1 - wy) n + wy n in double is within 2^-40
- * of n, so such a result is n, which the upper bound holds. */
-AVX2 static inline __m256i undecided(const float* h0, const float* h1, __m256i lo, __m256i hi)
-{
-    const __m256 a = _mm256_loadu_ps(h0);
-    const __m256 whole = _mm256_and_ps(
-        _mm256_cmp_ps(a, _mm256_loadu_ps(h1), _CMP_EQ_OQ),
-        _mm256_cmp_ps(a, _mm256_cvtepi32_ps(_mm256_cvttps_epi32(a)), _CMP_EQ_OQ));
-    return _mm256_andnot_si256(_mm256_castps_si256(whole),
-                               _mm256_xor_si256(_mm256_cmpeq_epi32(lo, hi),
-                                                _mm256_set1_epi32(-1)));
-}
-
 /* Sixteen 32-bit integers as bytes, saturated to 0..255: the packs work
  * within lanes (q0 low, q1 low, q0 high, q1 high), the permute puts the
  * four runs back in order. */
@@ -713,44 +683,27 @@ AVX2 static inline __m128i packBytes(__m256i q0, __m256i q1)
         _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0)));
 }
 
-/* Sixteen elements a step: bounded in float where that decides them all,
- * else in double as the portable kernel computes them. */
-AVX2 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
-                                 Dim count)
+/* Where a lane's bounds disagree (a nonzero lane of differ) and its a = h0
+ * is not one whole number n with d = h1 - h0 = 0: (1 - wy) n + wy n in
+ * double is within 2^-40 of n, so such a result is n, which the upper bound
+ * holds. Flat areas are decided so. */
+AVX2 static inline __m256i undecided(__m256 a, __m256 d, __m256i differ)
 {
-    const __m256 w = _mm256_set1_ps(wy);
-    const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
-    const __m256d eps = _mm256_set1_pd(1e-7);
-    Dim e = 0;
-    for (; e + 16 <= count; e += 16) {
-        __m256i lo0, hi0, lo1, hi1;
-        linearBounds(h0 + e, h1 + e, w, &lo0, &hi0);
-        linearBounds(h0 + e + 8, h1 + e + 8, w, &lo1, &hi1);
-        const __m256i differ =
-            _mm256_or_si256(_mm256_xor_si256(lo0, hi0), _mm256_xor_si256(lo1, hi1));
-        int decided = _mm256_testz_si256(differ, differ);
-        if (!decided) {
-            const __m256i open = _mm256_or_si256(undecided(h0 + e, h1 + e, lo0, hi0),
-                                                 undecided(h0 + e + 8, h1 + e + 8, lo1, hi1));
-            decided = _mm256_testz_si256(open, open);
-        }
-        if (decided) {
-            _mm_storeu_si128((__m128i*)(out + e), packBytes(hi0, hi1));
-            continue;
-        }
-        const __m128i q0 = linearQuad(h0 + e, h1 + e, w0, w1, eps);
-        const __m128i q1 = linearQuad(h0 + e + 4, h1 + e + 4, w0, w1, eps);
-        const __m128i q2 = linearQuad(h0 + e + 8, h1 + e + 8, w0, w1, eps);
-        const __m128i q3 = linearQuad(h0 + e + 12, h1 + e + 12, w0, w1, eps);
-        /* The packs saturate: below 0 gives 0, above 255 gives 255. */
-        _mm_storeu_si128((__m128i*)(out + e),
-                         _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
-    }
-    return e;
+    const __m256 whole =
+        _mm256_and_ps(_mm256_cmp_ps(d, _mm256_setzero_ps(), _CMP_EQ_OQ),
+                      _mm256_cmp_ps(a, _mm256_cvtepi32_ps(_mm256_cvttps_epi32(a)), _CMP_EQ_OQ));
+    return _mm256_andnot_si256(_mm256_castps_si256(whole), differ);
 }
 
 /* The sixteen bytes at element e of one destination row whose vertical
- * weight is wy (w broadcast), given a = h0 and d = h1 - h0 there. */
+ * weight is wy (w broadcast), given a = h0 and d = h1 - h0 there. The
+ * float value a + wy d and the truncations of it less and plus 2^-13: with
+ * h0 and h1 below 256 in magnitude each float operation errs by at most
+ * 2^-17, so the float value lies within 3 x 2^-17 of (1 - wy) h0 + wy h1,
+ * and the double result plus 1e-7 lies strictly between the two bounds.
+ * Where their truncations agree, that is the result's truncation; where
+ * they do not for some element (see undecided), the sixteen go in double
+ * as the portable kernel computes them. */
 AVX2 static ALWAYS_INLINE void linearBlock(const float* h0, const float* h1, Dim e, __m256 a0,
                                            __m256 a1, __m256 d0, __m256 d1, __m256 w, float wy,
                                            uint8_t* out)
@@ -758,14 +711,14 @@ AVX2 static ALWAYS_INLINE void linearBlock(const float* h0, const float* h1, Dim
     const __m256 margin = _mm256_set1_ps(1.0f / 8192);
     const __m256 v0 = _mm256_add_ps(a0, _mm256_mul_ps(w, d0));
     const __m256 v1 = _mm256_add_ps(a1, _mm256_mul_ps(w, d1));
-    const __m256i lo0 = _mm256_cvttps_epi32(_mm256_sub_ps(v0, margin));
     const __m256i hi0 = _mm256_cvttps_epi32(_mm256_add_ps(v0, margin));
-    const __m256i lo1 = _mm256_cvttps_epi32(_mm256_sub_ps(v1, margin));
     const __m256i hi1 = _mm256_cvttps_epi32(_mm256_add_ps(v1, margin));
-    const __m256i differ = _mm256_or_si256(_mm256_xor_si256(lo0, hi0), _mm256_xor_si256(lo1, hi1));
+    const __m256i differ0 = _mm256_xor_si256(_mm256_cvttps_epi32(_mm256_sub_ps(v0, margin)), hi0);
+    const __m256i differ1 = _mm256_xor_si256(_mm256_cvttps_epi32(_mm256_sub_ps(v1, margin)), hi1);
+    const __m256i differ = _mm256_or_si256(differ0, differ1);
     if (__builtin_expect(!_mm256_testz_si256(differ, differ), 0)) {
-        const __m256i open = _mm256_or_si256(undecided(h0 + e, h1 + e, lo0, hi0),
-                                             undecided(h0 + e + 8, h1 + e + 8, lo1, hi1));
+        const __m256i open =
+            _mm256_or_si256(undecided(a0, d0, differ0), undecided(a1, d1, differ1));
         if (!_mm256_testz_si256(open, open)) {
             const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
             const __m256d eps = _mm256_set1_pd(1e-7);
@@ -773,12 +726,26 @@ AVX2 static ALWAYS_INLINE void linearBlock(const float* h0, const float* h1, Dim
             const __m128i q1 = linearQuad(h0 + e + 4, h1 + e + 4, w0, w1, eps);
             const __m128i q2 = linearQuad(h0 + e + 8, h1 + e + 8, w0, w1, eps);
             const __m128i q3 = linearQuad(h0 + e + 12, h1 + e + 12, w0, w1, eps);
+            /* The packs saturate: below 0 gives 0, above 255 gives 255. */
             _mm_storeu_si128((__m128i*)(out + e),
                              _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
             return;
         }
     }
     _mm_storeu_si128((__m128i*)(out + e), packBytes(hi0, hi1));
+}
+
+AVX2 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
+                                 Dim count)
+{
+    const __m256 w = _mm256_set1_ps(wy);
+    Dim e = 0;
+    for (; e + 16 <= count; e += 16) {
+        const __m256 a0 = _mm256_loadu_ps(h0 + e), a1 = _mm256_loadu_ps(h0 + e + 8);
+        linearBlock(h0, h1, e, a0, a1, _mm256_sub_ps(_mm256_loadu_ps(h1 + e), a0),
+                    _mm256_sub_ps(_mm256_loadu_ps(h1 + e + 8), a1), w, wy, out);
+    }
+    return e;
 }
 
 /* ownZoomLinearColumnAvx2 of n destination rows between the same source
