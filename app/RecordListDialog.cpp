@@ -24,7 +24,17 @@ class CRecordListModel : public QAbstractListModel {
   int rowCount(const QModelIndex& parent) const override {
     return parent.isValid() ? 0 : static_cast<int>(m_records.size());
   }
-  QVariant data(const QModelIndex&, int) const override { return QVariant(); }
+  // Only assistive tools ask for a row's text; the delegate draws its parts.
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::AccessibleTextRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+      return QVariant();
+    const CRecordItemText text = Text(index.row());
+    QStringList lines;
+    if (text.hasTime) lines.append(text.time);
+    if (text.hasNote && !text.note.isEmpty()) lines.append(text.note);
+    if (text.hasCoordinates) lines.append(text.coordinates);
+    return lines.join(QLatin1Char('\n'));
+  }
 
   void Reset() {
     beginResetModel();

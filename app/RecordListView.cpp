@@ -1,5 +1,6 @@
 #include "app/RecordListView.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include "app/AppCore.h"
 #include "app/CommandTable.h"
 #include "app/MainFrame.h"
+#include "app/RecordListViewAccessible.h"
 #include "app/RunGuarded.h"
 
 namespace {
@@ -27,6 +29,7 @@ int ClampToInt(int64_t value) {
 }  // namespace
 
 CRecordListView::CRecordListView(QWidget* parent) : QAbstractItemView(parent) {
+  CRecordListAccessible::Install();
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -300,9 +303,18 @@ void CRecordListView::updateGeometries() {
 }
 
 void CRecordListView::reset() {
+  // The items a tool holds stand for rows that now show other records. Only
+  // while a tool listens are items asked for and kept; an item reads its row
+  // afresh anyway.
+  if (QAccessible::isActive()) {
+    if (auto* accessible =
+            dynamic_cast<CRecordListAccessible*>(QAccessible::queryAccessibleInterface(this)))
+      accessible->ForgetRows();
+  }
   m_heights.clear();
   m_heightsWidth = -1;
-  m_offset = 0;
+  m_anchorRow = 0;
+  m_anchorDepth = 0;
   QAbstractItemView::reset();
   updateGeometries();
   viewport()->update();
@@ -325,15 +337,62 @@ void CRecordListView::dataChanged(const QModelIndex& topLeft, const QModelIndex&
 void CRecordListView::scrollContentsBy(int, int) {
   const int top = verticalScrollBar()->value();
   if (top == m_top) return;
-  m_offset = ClampToInt(m_offset + RowY(top));
   m_top = top;
   viewport()->update();
 }
 
+int CRecordListView::verticalOffset() const {
+  // The anchor row's top is at 0, and the pressed point at its depth. A far
+  // row counts as high as in RowY, so the depth is kept within that height.
+  const int depth = std::min(m_anchorDepth, CountedHeight(m_anchorRow) - 1);
+  return ClampToInt(static_cast<int64_t>(m_anchorDepth) - depth - RowY(m_anchorRow));
+}
+
 void CRecordListView::mousePressEvent(QMouseEvent* event) {
-  // A press starts its drag's coordinates afresh, so they never run out.
-  m_offset = 0;
+  // The item view keeps the point of a press as its drag's start unless the
+  // press extends a selection (Shift): such a press keeps the anchor too.
+  const QPoint pos = event->position().toPoint();
+  if (selectionModel() != nullptr &&
+      (dragEnabled() || !(selectionCommand(indexAt(pos), event) & QItemSelectionModel::Current))) {
+    m_anchorRow = std::clamp(RowAtY(pos.y()), 0, RowCount());
+    m_anchorDepth = std::max(0, ClampToInt(pos.y() - RowY(m_anchorRow)));
+  }
   QAbstractItemView::mousePressEvent(event);
+}
+
+void CRecordListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+    QAccessibleEvent event(this, QAccessible::Focus);
+    event.setChild(current.row());
+    QAccessible::updateAccessibility(&event);
+  }
+  QAbstractItemView::currentChanged(current, previous);
+}
+
+void CRecordListView::selectionChanged(const QItemSelection& selected,
+                                       const QItemSelection& deselected) {
+  QAbstractItemView::selectionChanged(selected, deselected);
+  if (!QAccessible::isActive()) return;
+  // Counted by ranges: selecting all of a long list is one range.
+  int64_t rows = 0;
+  for (const QItemSelection* ranges : {&selected, &deselected})
+    for (const QItemSelectionRange& range : *ranges) rows += range.bottom() - range.top() + 1;
+  if (rows > kToldRows) {
+    QAccessibleEvent event(this, QAccessible::SelectionWithin);
+    QAccessible::updateAccessibility(&event);
+    return;
+  }
+  const auto tell = [this](const QItemSelection& ranges, QAccessible::Event type) {
+    for (const QItemSelectionRange& range : ranges) {
+      for (int row = range.top(); row <= range.bottom(); ++row) {
+        QAccessibleEvent event(this, type);
+        event.setChild(row);
+        QAccessible::updateAccessibility(&event);
+      }
+    }
+  };
+  tell(deselected, QAccessible::SelectionRemove);
+  tell(selected, QAccessible::SelectionAdd);
 }
 
 void CRecordListView::changeEvent(QEvent* event) {

@@ -7,7 +7,8 @@
 // in place; it does not insert or remove rows.
 //
 // The record commands are on its keys and context menu; typing does not
-// jump to rows.
+// jump to rows. To assistive tools it is a list of its rows
+// (CRecordListAccessible), told of the current row and selection changes.
 #pragma once
 
 #include <QAbstractItemView>
@@ -32,7 +33,7 @@ class CRecordListView : public QAbstractItemView {
  protected:
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
   int horizontalOffset() const override { return 0; }
-  int verticalOffset() const override { return m_offset; }
+  int verticalOffset() const override;
   bool isIndexHidden(const QModelIndex&) const override { return false; }
   void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
   QRegion visualRegionForSelection(const QItemSelection& selection) const override;
@@ -43,6 +44,8 @@ class CRecordListView : public QAbstractItemView {
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
@@ -76,12 +79,19 @@ class CRecordListView : public QAbstractItemView {
   void SetTopRow(int row);
 
   static constexpr int kExactRows = 512;
+  // Selection changes of up to this many rows are told row by row, larger
+  // ones as one change of the list.
+  static constexpr int kToldRows = 64;
 
   mutable std::vector<int> m_heights;  // 0 while not measured
   mutable int m_heightsWidth = -1;
   int m_top = 0;
-  // The top row's place in the coordinates that a mouse press and the moves
-  // of its drag share: scrolling during the drag moves the pressed point by
-  // the rows scrolled past.
-  int m_offset = 0;
+  // The row of the last press that set where a drag selects from, and how
+  // far below that row's top it was pressed. The coordinates that presses
+  // and moves share (verticalOffset) start at that row, so that the point
+  // pressed leads back to its row however far the list scrolls meanwhile,
+  // by whole rows measured or not: a Shift+click does not move it, and its
+  // drag still selects from there.
+  int m_anchorRow = 0;
+  int m_anchorDepth = 0;
 };

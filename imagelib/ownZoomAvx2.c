@@ -11,12 +11,14 @@
 
 #define AVX2 __attribute__((target("avx2")))
 
-AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
+AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                                const uint8_t* ahead)
 {
     const int32_t* off = shuffle->off;
     const uint8_t* mask = shuffle->mask;
     const uint8_t* count = shuffle->count;
     for (Dim g = 0; g < shuffle->groups; ++g) {
+        _mm_prefetch((const char*)ahead + off[g], _MM_HINT_T0);
         const __m128i window = _mm_loadu_si128((const __m128i*)(srow + off[g]));
         const __m128i picked =
             _mm_shuffle_epi8(window, _mm_load_si128((const __m128i*)(mask + 16 * g)));
@@ -367,6 +369,36 @@ AVX2 static const uint8_t* packRow(const ZoomPlan* z, const uint8_t* srow)
     return out;
 }
 
+/* The bytes of a halving block of sixteen elements: a taps (the even
+ * columns' pixels) in the low lane, b taps in the high one. One channel:
+ * the even and odd bytes of 32; four channels: the even and odd pixels. */
+AVX2 static ALWAYS_INLINE void halvedTaps(const uint8_t* p, int nch, __m256i* a, __m256i* b)
+{
+    const __m256i v = _mm256_loadu_si256((const __m256i*)p);
+    if (nch == 1) {
+        const __m256i even = _mm256_and_si256(v, _mm256_set1_epi16(0xff));
+        const __m256i odd = _mm256_srli_epi16(v, 8);
+        /* Sixteen 16-bit values each, as two vectors of eight 32-bit ones:
+         * a in a[0], a[1]. */
+        a[0] = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(even));
+        a[1] = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(even, 1));
+        b[0] = _mm256_cvtepu16_epi32(_mm256_castsi256_si128(odd));
+        b[1] = _mm256_cvtepu16_epi32(_mm256_extracti128_si256(odd, 1));
+        return;
+    }
+    const __m256i pairs = _mm256_permute4x64_epi64(_mm256_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 2, 0)),
+                                                   _MM_SHUFFLE(3, 1, 2, 0));
+    const __m128i even = _mm256_castsi256_si128(pairs), odd = _mm256_extracti128_si256(pairs, 1);
+    a[0] = _mm256_cvtepu8_epi32(even);
+    a[1] = _mm256_cvtepu8_epi32(_mm_srli_si128(even, 8));
+    b[0] = _mm256_cvtepu8_epi32(odd);
+    b[1] = _mm256_cvtepu8_epi32(_mm_srli_si128(odd, 8));
+}
+
+#define LERP8(ia, ib, wx)                                                                         \
+    _mm256_add_ps(_mm256_cvtepi32_ps(ia),                                                         \
+                  _mm256_mul_ps(wx, _mm256_sub_ps(_mm256_cvtepi32_ps(ib), _mm256_cvtepi32_ps(ia))))
+
 /* a + w (b - a) in float for every element of the row, group kind by group
  * kind: the kinds come in runs, so each run is a loop of its own. */
 AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
@@ -385,12 +417,14 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
     const Dim sp = z->srcPix, nch = z->nch, runs = s->runs;
     const Dim count = (Dim)z->width * nch;
     const __m256i none = _mm256_setzero_si256(), next = _mm256_set1_epi32((int)sp);
-#define LINEAR_STORE(ia, ib)                                                                      \
+#define LINEAR_STORE2(ia, ib, group)                                                              \
     do {                                                                                          \
         const __m256 a = _mm256_cvtepi32_ps(ia), b = _mm256_cvtepi32_ps(ib);                     \
-        _mm256_storeu_ps(h + 8 * g, _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(weight + 8 * g), \
-                                                                   _mm256_sub_ps(b, a))));        \
+        _mm256_storeu_ps(h + 8 * (group),                                                         \
+                         _mm256_add_ps(a, _mm256_mul_ps(_mm256_load_ps(weight + 8 * (group)),     \
+                                                        _mm256_sub_ps(b, a))));                   \
     } while (0)
+#define LINEAR_STORE(ia, ib) LINEAR_STORE2(ia, ib, g)
     Dim g = 0;
     for (Dim r = 0; r < runs; ++r) {
         const Dim end = s->runEnd[r];
@@ -422,6 +456,43 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
                              _mm256_shuffle_epi8(windows(lo + sp, hi + sp), sel));
             }
             break;
+        case GROUP_HALVED:
+            if (nch == 3) {
+                /* Blocks of three groups, eight columns: each lane's four
+                 * elements lie within the 12 bytes of a window at a fixed
+                 * place in the block, picked by fixed shuffles. */
+                const __m256i hi = _mm256_set1_epi32((int)0x80808000u);
+                const __m256i pick[3] = {
+                    _mm256_or_si256(hi, _mm256_setr_epi32(0, 1, 2, 6, 1, 2, 6, 7)),
+                    _mm256_or_si256(hi, _mm256_setr_epi32(2, 6, 7, 8, 0, 1, 2, 6)),
+                    _mm256_or_si256(hi, _mm256_setr_epi32(1, 2, 6, 7, 2, 6, 7, 8))};
+                const __m256i three = _mm256_set1_epi32(3);
+                static const int place[3][2] = {{0, 6}, {12, 24}, {30, 36}};
+                for (; g < end; g += 3) {
+                    const uint8_t* p = srow + xTap[8 * g / 3];
+                    _mm_prefetch((const char*)ahead + xTap[8 * g / 3], _MM_HINT_T0);
+                    for (int q = 0; q < 3; ++q) {
+                        const __m256i win = windows(p + place[q][0], p + place[q][1]);
+                        LINEAR_STORE2(_mm256_shuffle_epi8(win, pick[q]),
+                                      _mm256_shuffle_epi8(win, _mm256_add_epi32(pick[q], three)),
+                                      g + q);
+                    }
+                }
+                break;
+            }
+            for (; g < end; g += 2) {
+                const Dim t = xTap[8 * g / nch];
+                _mm_prefetch((const char*)ahead + t, _MM_HINT_T0);
+                __m256i a[2], b[2];
+                if (nch == 1)
+                    halvedTaps(srow + t, 1, a, b);
+                else
+                    halvedTaps(srow + t, 4, a, b);
+                _mm256_storeu_ps(h + 8 * g, LERP8(a[0], b[0], _mm256_load_ps(weight + 8 * g)));
+                _mm256_storeu_ps(h + 8 * g + 8,
+                                 LERP8(a[1], b[1], _mm256_load_ps(weight + 8 * g + 8)));
+            }
+            break;
         default:
             for (Dim e = 8 * g; e < 8 * end; ++e) {
                 const Dim i = e / nch, c = e % nch;
@@ -433,6 +504,7 @@ AVX2 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h,
         }
     }
 #undef LINEAR_STORE
+#undef LINEAR_STORE2
     for (Dim e = 8 * g; e < count; ++e) {
         const Dim i = e / nch, c = e % nch;
         const float a = (float)srow[xTap[i] + c], b = (float)srow[xTap[i] + sp + c];
@@ -600,25 +672,123 @@ AVX2 static inline __m128i linearQuad(const float* h0, const float* h1, __m256d 
         _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(w0, a), _mm256_mul_pd(w1, b)), eps));
 }
 
+/* Sixteen 32-bit integers as bytes, saturated to 0..255: the packs work
+ * within lanes (q0 low, q1 low, q0 high, q1 high), the permute puts the
+ * four runs back in order. */
+AVX2 static inline __m128i packBytes(__m256i q0, __m256i q1)
+{
+    const __m256i words = _mm256_packs_epi32(q0, q1);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    return _mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 0, 0, 0, 0)));
+}
+
+/* Where a lane's bounds disagree (a nonzero lane of differ) and its a = h0
+ * is not one whole number n with d = h1 - h0 = 0: (1 - wy) n + wy n in
+ * double is within 2^-40 of n, so such a result is n, which the upper bound
+ * holds. Flat areas are decided so. */
+AVX2 static inline __m256i undecided(__m256 a, __m256 d, __m256i differ)
+{
+    const __m256 whole =
+        _mm256_and_ps(_mm256_cmp_ps(d, _mm256_setzero_ps(), _CMP_EQ_OQ),
+                      _mm256_cmp_ps(a, _mm256_cvtepi32_ps(_mm256_cvttps_epi32(a)), _CMP_EQ_OQ));
+    return _mm256_andnot_si256(_mm256_castps_si256(whole), differ);
+}
+
+/* The sixteen bytes at element e of one destination row whose vertical
+ * weight is wy (w broadcast), given a = h0 and d = h1 - h0 there. The
+ * float value a + wy d and the truncations of it less and plus 2^-13: with
+ * h0 and h1 below 256 in magnitude each float operation errs by at most
+ * 2^-17, so the float value lies within 3 x 2^-17 of (1 - wy) h0 + wy h1,
+ * and the double result plus 1e-7 lies strictly between the two bounds.
+ * Where their truncations agree, that is the result's truncation; where
+ * they do not for some element (see undecided), the sixteen go in double
+ * as the portable kernel computes them. */
+AVX2 static ALWAYS_INLINE void linearBlock(const float* h0, const float* h1, Dim e, __m256 a0,
+                                           __m256 a1, __m256 d0, __m256 d1, __m256 w, float wy,
+                                           uint8_t* out)
+{
+    const __m256 margin = _mm256_set1_ps(1.0f / 8192);
+    const __m256 v0 = _mm256_add_ps(a0, _mm256_mul_ps(w, d0));
+    const __m256 v1 = _mm256_add_ps(a1, _mm256_mul_ps(w, d1));
+    const __m256i hi0 = _mm256_cvttps_epi32(_mm256_add_ps(v0, margin));
+    const __m256i hi1 = _mm256_cvttps_epi32(_mm256_add_ps(v1, margin));
+    const __m256i differ0 = _mm256_xor_si256(_mm256_cvttps_epi32(_mm256_sub_ps(v0, margin)), hi0);
+    const __m256i differ1 = _mm256_xor_si256(_mm256_cvttps_epi32(_mm256_sub_ps(v1, margin)), hi1);
+    const __m256i differ = _mm256_or_si256(differ0, differ1);
+    if (__builtin_expect(!_mm256_testz_si256(differ, differ), 0)) {
+        const __m256i open =
+            _mm256_or_si256(undecided(a0, d0, differ0), undecided(a1, d1, differ1));
+        if (!_mm256_testz_si256(open, open)) {
+            const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
+            const __m256d eps = _mm256_set1_pd(1e-7);
+            const __m128i q0 = linearQuad(h0 + e, h1 + e, w0, w1, eps);
+            const __m128i q1 = linearQuad(h0 + e + 4, h1 + e + 4, w0, w1, eps);
+            const __m128i q2 = linearQuad(h0 + e + 8, h1 + e + 8, w0, w1, eps);
+            const __m128i q3 = linearQuad(h0 + e + 12, h1 + e + 12, w0, w1, eps);
+            /* The packs saturate: below 0 gives 0, above 255 gives 255. */
+            _mm_storeu_si128((__m128i*)(out + e),
+                             _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
+            return;
+        }
+    }
+    _mm_storeu_si128((__m128i*)(out + e), packBytes(hi0, hi1));
+}
+
 AVX2 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
                                  Dim count)
 {
-    const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
-    const __m256d eps = _mm256_set1_pd(1e-7);
+    const __m256 w = _mm256_set1_ps(wy);
     Dim e = 0;
     for (; e + 16 <= count; e += 16) {
-        const __m128i q0 = linearQuad(h0 + e, h1 + e, w0, w1, eps);
-        const __m128i q1 = linearQuad(h0 + e + 4, h1 + e + 4, w0, w1, eps);
-        const __m128i q2 = linearQuad(h0 + e + 8, h1 + e + 8, w0, w1, eps);
-        const __m128i q3 = linearQuad(h0 + e + 12, h1 + e + 12, w0, w1, eps);
-        /* The packs saturate: below 0 gives 0, above 255 gives 255. */
-        _mm_storeu_si128((__m128i*)(out + e),
-                         _mm_packus_epi16(_mm_packs_epi32(q0, q1), _mm_packs_epi32(q2, q3)));
+        const __m256 a0 = _mm256_loadu_ps(h0 + e), a1 = _mm256_loadu_ps(h0 + e + 8);
+        linearBlock(h0, h1, e, a0, a1, _mm256_sub_ps(_mm256_loadu_ps(h1 + e), a0),
+                    _mm256_sub_ps(_mm256_loadu_ps(h1 + e + 8), a1), w, wy, out);
     }
     return e;
 }
 
+/* ownZoomLinearColumnAvx2 of n destination rows between the same source
+ * rows: the loads and the differences b - a serve all of them. */
+AVX2 static ALWAYS_INLINE Dim linearColumns(const float* h0, const float* h1, const float* wy,
+                                            uint8_t* const* out, int n, Dim count)
+{
+    const __m256 w0 = _mm256_set1_ps(wy[0]), w1 = _mm256_set1_ps(wy[1]);
+    const __m256 w2 = _mm256_set1_ps(n > 2 ? wy[2] : 0.0f), w3 = _mm256_set1_ps(n > 3 ? wy[3] : 0.0f);
+    Dim e = 0;
+    for (; e + 16 <= count; e += 16) {
+        const __m256 a0 = _mm256_loadu_ps(h0 + e), a1 = _mm256_loadu_ps(h0 + e + 8);
+        const __m256 d0 = _mm256_sub_ps(_mm256_loadu_ps(h1 + e), a0);
+        const __m256 d1 = _mm256_sub_ps(_mm256_loadu_ps(h1 + e + 8), a1);
+        linearBlock(h0, h1, e, a0, a1, d0, d1, w0, wy[0], out[0]);
+        linearBlock(h0, h1, e, a0, a1, d0, d1, w1, wy[1], out[1]);
+        if (n > 2)
+            linearBlock(h0, h1, e, a0, a1, d0, d1, w2, wy[2], out[2]);
+        if (n > 3)
+            linearBlock(h0, h1, e, a0, a1, d0, d1, w3, wy[3], out[3]);
+    }
+    return e;
+}
+
+AVX2 Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                                  uint8_t* const* out, int n, Dim count)
+{
+    switch (n) {
+    case 2: return linearColumns(h0, h1, wy, out, 2, count);
+    case 3: return linearColumns(h0, h1, wy, out, 3, count);
+    case 4: return linearColumns(h0, h1, wy, out, 4, count);
+    default: return 0;
+    }
+}
+
 #else
+
+Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                             uint8_t* const* out, int n, Dim count)
+{
+    (void)h0; (void)h1; (void)wy; (void)out; (void)n; (void)count;
+    return 0;
+}
 
 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h)
 {
@@ -631,9 +801,10 @@ Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim 
     return 0;
 }
 
-void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow)
+void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                           const uint8_t* ahead)
 {
-    (void)shuffle; (void)srow; (void)drow;
+    (void)shuffle; (void)srow; (void)drow; (void)ahead;
 }
 
 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)

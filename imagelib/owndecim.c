@@ -583,51 +583,76 @@ static inline void bytesToFloats(const uint8_t* s, __m128 f[4])
     f[2] = _mm_cvtepi32_ps(_mm_unpacklo_epi16(hi, zero));
     f[3] = _mm_cvtepi32_ps(_mm_unpackhi_epi16(hi, zero));
 }
+
+/* Four 16-bit elements or floats as four floats (exact). */
+INLINE __m128 fourFloats(const void* s, int kind)
+{
+    if (kind == K16U)
+        return _mm_cvtepi32_ps(
+            _mm_unpacklo_epi16(_mm_loadl_epi64((const __m128i*)s), _mm_setzero_si128()));
+    return _mm_loadu_ps((const float*)s);
+}
 #endif
 
-/* Contiguous 8-bit elements: set to (or, with add, add) the bytes as floats,
- * sixteen at a time. Returns how many were done. */
-static Dim wholeRow8u(float* buf, const uint8_t* s, Dim count, int add)
+/* Contiguous elements: set to (or, with add, add) the elements as floats,
+ * sixteen bytes or four wider elements at a time; (float)(1.0 x f) is f.
+ * Returns how many were done. */
+INLINE Dim wholeRow(float* buf, const void* s, Dim count, int add, int kind)
 {
     Dim e = 0;
 #if defined(__SSE2__)
     if (ownVectorLevel() < OWN_VECTOR_SSE2)
         return 0;
-    for (; e + 16 <= count; e += 16) {
-        __m128 f[4];
-        bytesToFloats(s + e, f);
-        for (int q = 0; q < 4; ++q) {
-            float* b = buf + e + 4 * q;
-            _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
+    if (kind == K8U) {
+        for (; e + 16 <= count; e += 16) {
+            __m128 f[4];
+            bytesToFloats((const uint8_t*)s + e, f);
+            for (int q = 0; q < 4; ++q) {
+                float* b = buf + e + 4 * q;
+                _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f[q]) : f[q]);
+            }
         }
+        return e;
+    }
+    for (; e + 4 <= count; e += 4) {
+        const __m128 f = fourFloats(elemAt(s, e, kind), kind);
+        float* b = buf + e;
+        _mm_storeu_ps(b, add ? _mm_add_ps(_mm_loadu_ps(b), f) : f);
     }
 #else
-    (void)buf; (void)s; (void)count; (void)add;
+    (void)buf; (void)s; (void)count; (void)add; (void)kind;
 #endif
     return e;
 }
 
+INLINE int depthOf(int kind)
+{
+    return kind == K8U ? QIM_DEPTH_8U : kind == K16U ? QIM_DEPTH_16U : QIM_DEPTH_32F;
+}
+
 /* The rows of the vertical pass over count elements of a source row. A row
  * is contiguous when its elements follow one another (all channels of each
- * pixel, or one channel of one pixel per element); 8-bit contiguous rows
- * take the vector paths. */
+ * pixel, or one channel of one pixel per element); contiguous rows take the
+ * vector paths. */
 typedef struct {
     Dim count, pix, chStep, nch;
-    int contiguous8u; /* 0 none, else the vector level */
+    int contiguous; /* 0 none, else the vector level */
+    int prefetch;   /* the AVX2 rows prefetch the source */
 } SuperRowShape;
+
+size_t ownDecimateSuperPrefetchBytes = (size_t)12 << 20;
 
 INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (kind == K8U && r->contiguous8u) {
-        const uint8_t* s = (const uint8_t*)src;
+    if (r->contiguous) {
         Dim e = 0;
-        if (r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperSetAvx2(buf, s, count, w);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperSetAvx2(buf, src, count, w, depthOf(kind), r->prefetch);
         else if (w == 1.0)
-            e = wholeRow8u(buf, s, count, 0);
+            e = wholeRow(buf, src, count, 0, kind);
         for (; e < count; ++e)
-            buf[e] = w == 1.0 ? (float)s[e] : (float)(w * (double)s[e]);
+            buf[e] = (float)(w * loadElem(src, e, kind));
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -638,16 +663,15 @@ INLINE void rowSet(float* buf, const void* src, const SuperRowShape* r, double w
 INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, double w, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (kind == K8U && r->contiguous8u) {
+    if (r->contiguous) {
         /* The vector rows stop at any element, not only at a pixel's first
          * one: the rest goes on from exactly there, since an element done
          * twice would be added twice. */
-        const uint8_t* s = (const uint8_t*)src;
         Dim e = 0;
-        if (r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperAddPartAvx2(buf, s, count, w);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperAddPartAvx2(buf, src, count, w, depthOf(kind), r->prefetch);
         for (; e < count; ++e)
-            buf[e] = (float)((double)buf[e] + w * (double)s[e]);
+            buf[e] = (float)((double)buf[e] + w * loadElem(src, e, kind));
         return;
     }
     for (Dim col = 0, e = 0; e < count; ++col)
@@ -660,12 +684,12 @@ INLINE void rowAddPart(float* buf, const void* src, const SuperRowShape* r, doub
 INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int kind)
 {
     const Dim count = r->count, pix = r->pix, chStep = r->chStep, nch = r->nch;
-    if (r->contiguous8u || (pix == nch && (nch == 1 || chStep == 1))) {
+    if (r->contiguous) {
         Dim e = 0;
-        if (kind == K8U && r->contiguous8u >= OWN_VECTOR_AVX2)
-            e = ownSuperAddAvx2(buf, (const uint8_t*)src, count);
-        else if (kind == K8U && r->contiguous8u)
-            e = wholeRow8u(buf, (const uint8_t*)src, count, 1);
+        if (r->contiguous >= OWN_VECTOR_AVX2)
+            e = ownSuperAddAvx2(buf, src, count, depthOf(kind), r->prefetch);
+        else
+            e = wholeRow(buf, src, count, 1, kind);
         for (; e < count; ++e)
             buf[e] += (float)loadElem(src, e, kind);
         return;
@@ -802,6 +826,50 @@ INLINE void superRowVector(const SuperColumn* plan, Dim planned, int finalWrite,
 }
 #endif
 
+/* With steps of exactly 2 and whole start positions every destination pixel
+ * covers one 2 x 2 block of whole source pixels, all weights 1: the vertical
+ * pass sets a buffer row to the upper source row and adds the lower one, the
+ * horizontal pass sets the block's first destination column to its first
+ * source column (adds the others' first to 0), adds the second, and U is
+ * 1/4. The AVX2 rows compute just that from the source rows, without the
+ * buffers; 8- and 16-bit sums are exact. Returns 0, with nothing done, where
+ * the block does not qualify: a tiled source (rows come in chunks), source
+ * or destination elements that are not contiguous pixels or planes, or
+ * blocks that are not whole inside the source. */
+INLINE int superHalf(const DecimateSource* source, void* dst, Dim dstChannelStep, Dim nch,
+                     Dim dstPixelStep, Dim n, Dim dstRowStep, Dim m, Dim srcPixelStep, Dim availX,
+                     Dim availY, double xpos, double ypos, float xStep, float yStep, int kind)
+{
+    if (xStep != 2.0f || yStep != 2.0f || source->image || ownVectorLevel() < OWN_VECTOR_AVX2 ||
+        xpos != (double)(Dim)xpos || ypos != (double)(Dim)ypos)
+        return 0;
+    const Dim c0 = (Dim)xpos, r0 = (Dim)ypos;
+    if (c0 + 2 * n > availX || r0 + 2 * m > availY)
+        return 0;
+    /* Pixel order with every channel of the pixel, or one plane at a time. */
+    Dim group, groups;
+    if (srcPixelStep == nch && dstPixelStep == nch && nch <= 4 &&
+        (nch == 1 || (source->chStep == 1 && dstChannelStep == 1)))
+        group = nch, groups = 1;
+    else if (srcPixelStep == 1 && dstPixelStep == 1)
+        group = 1, groups = nch;
+    else
+        return 0;
+    const Dim eb = elemBytes(kind);
+    const Dim readable = (availX - c0) * srcPixelStep;
+    const int prefetch = (size_t)(2 * m * source->rowStep * eb) > ownDecimateSuperPrefetchBytes;
+    for (Dim j = 0; j < m; ++j) {
+        const char* a = (const char*)elemAt(
+            source->base, (r0 + 2 * j) * source->rowStep + c0 * srcPixelStep, kind);
+        const char* b = a + source->rowStep * eb;
+        char* d = (char*)dst + j * dstRowStep * eb;
+        for (Dim g = 0; g < groups; ++g)
+            ownSuperHalfRowAvx2(a + g * source->chStep * eb, b + g * source->chStep * eb, readable,
+                                d + g * dstChannelStep * eb, n, group, depthOf(kind), prefetch);
+    }
+    return 1;
+}
+
 /* Super-sampling of the destination block from source; availX and availY
  * are the source pixels from the region's corner to the image's right and
  * bottom edges. 1 on success, 0 when memory ran out (raised), -1 when a
@@ -818,6 +886,12 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
     if (n <= 0 || m <= 0 || nch <= 0) {
         *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n > 0 ? n : 0);
         *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m > 0 ? m : 0);
+        return 1;
+    }
+    if (superHalf(source, dst, dstChannelStep, nch, dstPixelStep, n, dstRowStep, m, srcPixelStep,
+                  availX, availY, xpos, ypos, xStep, yStep, kind)) {
+        *xPos = ownDecimateAdvance(ownDecimateSuper_8u, 0, *xPos, xStep, n);
+        *yPos = ownDecimateAdvance(ownDecimateSuper_8u, 1, *yPos, yStep, m);
         return 1;
     }
     const Dim c0 = (Dim)xpos;
@@ -879,9 +953,12 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
      * every channel of pixel-order pixels (rows copied from tiles alike). */
     const int pixelOrder =
         source->image ? source->image->dataOrder == QIM_ORDER_PIXEL : source->chStep == 1;
-    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0};
+    SuperRowShape shape = {ncols * nch, srcPixelStep, source->chStep, nch, 0, 0};
     if (srcPixelStep == nch && (nch == 1 || pixelOrder))
-        shape.contiguous8u = ownVectorLevel();
+        shape.contiguous = ownVectorLevel();
+    /* Rows copied from tiles come in small buffers. */
+    shape.prefetch = !source->image && (size_t)((rowEnd - r0) * source->rowStep * elemBytes(kind)) >
+                                           ownDecimateSuperPrefetchBytes;
 
     SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {

@@ -1,11 +1,21 @@
 /* Super-sampling internals shared by the portable kernels (owndecim) and
- * their AVX2 rows (owndecimAvx2). */
+ * their AVX2 rows (owndecimAvx2, owndecimHalfAvx2). */
 #ifndef OWNDECIM_H
 #define OWNDECIM_H
 
 #include "qimown.h"
 
 #include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Super-sampling sources of more bytes than this (the rows that one kernel
+ * call reads) are prefetched by the AVX2 rows: beyond the caches the rows
+ * wait on memory otherwise, within them prefetching only costs time. Tests
+ * lower it. */
+extern size_t ownDecimateSuperPrefetchBytes;
 
 /* What one used source column does in the horizontal pass: adds whole to the
  * open destination column (and writes it when it closes there), or crosses a
@@ -18,12 +28,25 @@ typedef struct {
     int flags;
 } SuperColumn;
 
-/* The vertical pass over count contiguous 8-bit elements: buf += s; buf =
- * w s; buf = buf + w s, the weighted ones in double precision. Each returns
- * how many elements it did from the start. */
-ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count);
-ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
-ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w);
+/* The vertical pass over count contiguous elements of a depth (QIM_DEPTH_8U,
+ * 16U or 32F): buf += s; buf = w s; buf = buf + w s, the weighted ones in
+ * double precision. Each returns how many elements it did from the start.
+ * With prefetch set they prefetch the source ahead of their loads, which
+ * pays where it does not stay in the caches. */
+ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth, int prefetch);
+ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                          int prefetch);
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                              int prefetch);
+
+/* One destination row of the exact half shrink (steps of 2, whole start
+ * positions): destination pixel i of n is the mean of pixels 2i and 2i + 1
+ * of source rows a and b, the element counts of pixels being nch (1 to 4) on
+ * both sides. readable is the elements that may be read from a and b. Gives
+ * the bytes that the two passes give: 8 and 16 bits (sum + 2) >> 2, floats
+ * with the passes' order of additions. prefetch as above. */
+void ownSuperHalfRowAvx2(const void* a, const void* b, ptrdiff_t readable, void* dst, ptrdiff_t n,
+                         ptrdiff_t nch, int depth, int prefetch);
 
 /* Columns that ownSuperColumnsAvx2 turns at a time; its scratch holds
  * SUPER_CHUNK_COLUMNS x nch x 8 floats, 32-byte aligned. */
@@ -40,5 +63,9 @@ void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWr
                          const float* const* rows, int lanes, ptrdiff_t nch, char* dst,
                          ptrdiff_t dstRowBytes, ptrdiff_t dstPixel, ptrdiff_t dstChannel,
                          double unit, int depth, float* scratch, uint8_t* packed);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

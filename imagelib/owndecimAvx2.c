@@ -1,4 +1,5 @@
-/* AVX2 rows of the super-sampling kernel over contiguous 8-bit elements.
+/* AVX2 rows of the super-sampling kernel over contiguous 8-bit, 16-bit or
+ * float elements.
  * Each performs the same IEEE operations as the portable rows (float sums;
  * weighted terms in double precision rounded to float), more elements at a
  * time. Each returns how many elements it did from the start; callers finish
@@ -11,56 +12,130 @@
 
 #define AVX2 __attribute__((target("avx2")))
 
-/* Eight bytes as eight floats (exact). */
-AVX2 static inline __m256 eightFloats(const uint8_t* s)
+/* Eight elements from s as floats, and four as doubles; exact for every
+ * depth. */
+#define INLINE_AVX2 AVX2 static inline __attribute__((always_inline))
+
+INLINE_AVX2 __m256 eightFloats(const void* s, int depth)
 {
-    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64((const __m128i*)s)));
+    switch (depth) {
+    case QIM_DEPTH_8U:
+        return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(_mm_loadl_epi64((const __m128i*)s)));
+    case QIM_DEPTH_16U:
+        return _mm256_cvtepi32_ps(_mm256_cvtepu16_epi32(_mm_loadu_si128((const __m128i*)s)));
+    default: return _mm256_loadu_ps((const float*)s);
+    }
 }
 
-/* Four bytes as four doubles (exact). */
-AVX2 static inline __m256d fourDoubles(const uint8_t* s)
+INLINE_AVX2 __m256d fourDoubles(const void* s, int depth)
 {
-    int32_t word;
-    __builtin_memcpy(&word, s, 4);
-    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+    switch (depth) {
+    case QIM_DEPTH_8U: {
+        int32_t word;
+        __builtin_memcpy(&word, s, 4);
+        return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(word)));
+    }
+    case QIM_DEPTH_16U:
+        return _mm256_cvtepi32_pd(_mm_cvtepu16_epi32(_mm_loadl_epi64((const __m128i*)s)));
+    default: return _mm256_cvtps_pd(_mm_loadu_ps((const float*)s));
+    }
 }
 
-/* buf[e] += (float)s[e]. */
-AVX2 ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count)
+INLINE_AVX2 ptrdiff_t elementBytes(int depth)
 {
+    return depth == QIM_DEPTH_8U ? 1 : depth == QIM_DEPTH_16U ? 2 : 4;
+}
+
+/* With prefetch set the source is prefetched this many bytes ahead of the
+ * loads (past a row's end, into the next rows). */
+enum { ROW_PREFETCH = 2048 };
+
+INLINE_AVX2 void prefetchAhead(const char* s, ptrdiff_t at, int prefetch)
+{
+    if (prefetch)
+        _mm_prefetch(s + at + ROW_PREFETCH, _MM_HINT_T0);
+}
+
+INLINE_AVX2 ptrdiff_t addRow(float* buf, const char* s, ptrdiff_t count, int depth,
+                             int prefetch)
+{
+    const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
-    for (; e + 8 <= count; e += 8)
-        _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), eightFloats(s + e)));
+    for (; e + 8 <= count; e += 8) {
+        prefetchAhead(s, e * eb, prefetch);
+        const __m256 v = eightFloats(s + e * eb, depth);
+        _mm256_storeu_ps(buf + e, _mm256_add_ps(_mm256_loadu_ps(buf + e), v));
+    }
     return e;
 }
 
-/* buf[e] = (float)(w x s[e]) in double precision; with w 1 the bytes
- * themselves. */
-AVX2 ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+/* With w 1 the elements themselves: (float)(1.0 x f) is f, and integers
+ * convert exactly. */
+INLINE_AVX2 ptrdiff_t setRow(float* buf, const char* s, ptrdiff_t count, double w, int depth,
+                             int prefetch)
 {
+    const ptrdiff_t eb = elementBytes(depth);
     ptrdiff_t e = 0;
     if (w == 1.0) {
-        for (; e + 8 <= count; e += 8)
-            _mm256_storeu_ps(buf + e, eightFloats(s + e));
+        for (; e + 8 <= count; e += 8) {
+            prefetchAhead(s, e * eb, prefetch);
+            _mm256_storeu_ps(buf + e, eightFloats(s + e * eb, depth));
+        }
         return e;
     }
     const __m256d wd = _mm256_set1_pd(w);
-    for (; e + 4 <= count; e += 4)
-        _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(_mm256_mul_pd(wd, fourDoubles(s + e))));
+    for (; e + 4 <= count; e += 4) {
+        prefetchAhead(s, e * eb, prefetch);
+        _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(_mm256_mul_pd(wd, fourDoubles(s + e * eb, depth))));
+    }
     return e;
 }
 
-/* buf[e] = (float)(buf[e] + w x s[e]) in double precision. */
-AVX2 ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+INLINE_AVX2 ptrdiff_t addPartRow(float* buf, const char* s, ptrdiff_t count, double w,
+                                 int depth, int prefetch)
 {
+    const ptrdiff_t eb = elementBytes(depth);
     const __m256d wd = _mm256_set1_pd(w);
     ptrdiff_t e = 0;
     for (; e + 4 <= count; e += 4) {
+        prefetchAhead(s, e * eb, prefetch);
         const __m256d sum = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(buf + e)),
-                                          _mm256_mul_pd(wd, fourDoubles(s + e)));
+                                          _mm256_mul_pd(wd, fourDoubles(s + e * eb, depth)));
         _mm_storeu_ps(buf + e, _mm256_cvtpd_ps(sum));
     }
     return e;
+}
+
+/* One loop per operation, depth and prefetching, chosen once per row. */
+#define BY_DEPTH(call)                                                                             \
+    switch (depth) {                                                                               \
+    case QIM_DEPTH_8U: return prefetch ? call(QIM_DEPTH_8U, 1) : call(QIM_DEPTH_8U, 0);            \
+    case QIM_DEPTH_16U: return prefetch ? call(QIM_DEPTH_16U, 1) : call(QIM_DEPTH_16U, 0);         \
+    default: return prefetch ? call(QIM_DEPTH_32F, 1) : call(QIM_DEPTH_32F, 0);                    \
+    }
+
+AVX2 ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth,
+                               int prefetch)
+{
+#define ADD(d, p) addRow(buf, (const char*)s, count, d, p)
+    BY_DEPTH(ADD)
+#undef ADD
+}
+
+AVX2 ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                               int prefetch)
+{
+#define SET(d, p) setRow(buf, (const char*)s, count, w, d, p)
+    BY_DEPTH(SET)
+#undef SET
+}
+
+AVX2 ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                                   int prefetch)
+{
+#define PART(d, p) addPartRow(buf, (const char*)s, count, w, d, p)
+    BY_DEPTH(PART)
+#undef PART
 }
 
 /* (float)(a + w b) in double precision per lane. */
@@ -112,8 +187,6 @@ AVX2 static inline void transpose8(const float* const* row, ptrdiff_t at, float*
  * channel's eight results go to packed + 8 (i x nch + c), one byte per lane,
  * for unpackBytes to spread over the rows; otherwise they are stored in the
  * rows directly. */
-#define INLINE_AVX2 AVX2 static inline __attribute__((always_inline))
-
 INLINE_AVX2 void writeColumn(const __m256* acc, ptrdiff_t nch, int lanes, char* dst,
                              ptrdiff_t dstRowBytes, ptrdiff_t at, ptrdiff_t dstChannel,
                              __m256d unit, int depth, uint8_t* packed)
@@ -290,21 +363,23 @@ void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWr
     (void)scratch; (void)packed;
 }
 
-ptrdiff_t ownSuperAddAvx2(float* buf, const uint8_t* s, ptrdiff_t count)
+ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth, int prefetch)
 {
-    (void)buf; (void)s; (void)count;
+    (void)buf; (void)s; (void)count; (void)depth; (void)prefetch;
     return 0;
 }
 
-ptrdiff_t ownSuperSetAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                          int prefetch)
 {
-    (void)buf; (void)s; (void)count; (void)w;
+    (void)buf; (void)s; (void)count; (void)w; (void)depth; (void)prefetch;
     return 0;
 }
 
-ptrdiff_t ownSuperAddPartAvx2(float* buf, const uint8_t* s, ptrdiff_t count, double w)
+ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
+                              int prefetch)
 {
-    (void)buf; (void)s; (void)count; (void)w;
+    (void)buf; (void)s; (void)count; (void)w; (void)depth; (void)prefetch;
     return 0;
 }
 

@@ -1,5 +1,7 @@
 /* The plan that one part of a zoom runs, shared by the zoom's portable
- * kernels (qimZoom) and its AVX2 row kernels (ownZoomAvx2). */
+ * kernels (qimZoom), its AVX2 row kernels of 8-bit images (ownZoomAvx2) and
+ * its SSE2 and AVX2 rows of 16-bit and float images (ownZoom16u32f,
+ * ownZoom16u32fAvx2). */
 #ifndef OWNZOOM_H
 #define OWNZOOM_H
 
@@ -23,15 +25,20 @@ enum { K1U, K8U, K16U, K32F };
  * (GROUP_SHARED_WINDOW), one per lane at off[2 g + L] (GROUP_ONE_WINDOW), or
  * one per lane and tap, tap q's q x srcPix bytes after off[2 g + L]
  * (GROUP_TAP_WINDOWS); taps that fit none of these are read element by
- * element (GROUP_SCALAR). The weights: linear, one per element at weight[8 g
- * ..]; cubic, coefficient q of the eight elements at weight[8 (3 g + q) ..].
+ * element (GROUP_SCALAR). Linear rows whose blocks of groups have as taps
+ * each column's pixel and the next, the columns two pixels apart (halving),
+ * read them with fixed loads and shuffles (GROUP_HALVED: in 1 and 4
+ * channels groups 2 b and 2 b + 1, 32 bytes as one vector; in 3 channels
+ * groups 3 b to 3 b + 2, eight columns). The weights: linear, one per
+ * element at weight[8 g ..]; cubic, coefficient q of the eight elements at
+ * weight[8 (3 g + q) ..].
  * Sparse taps (shrinking by more than about four) fit no window in the
  * source row. The common layouts read each column's bytes straight into the
  * vectors (SPARSE_*, no groups); the others are first packed: the bytes of
  * each column's taps, `stride` bytes a column, copied into `packed`, where
  * they lie close enough for the windows; the groups then read `packed` at
  * the taps `packTap`. */
-enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR };
+enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR, GROUP_HALVED };
 
 /* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
  * sixteen bytes a store; linear 8-bit, one channel (both taps within four
@@ -48,6 +55,7 @@ enum {
 };
 
 typedef struct {
+    void* block; /* the tables below, off to runKind, in one allocation */
     int32_t* off;
     uint8_t* mask;  /* nearest */
     uint8_t* index; /* linear, cubic */
@@ -74,6 +82,7 @@ typedef struct {
 } ZoomShuffle;
 
 typedef struct ZoomPlan {
+    void* block; /* xTap, yTap, rows and out in one allocation */
     int kind;
     int width, height; /* written size */
     int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
@@ -102,12 +111,22 @@ typedef struct ZoomPlan {
     int spanDense;  /* convert the whole span rather than each tapped pixel */
     float* xw4;     /* the weights laid out for vectors: linear, each column's four times;
                        cubic, each column's three broadcast (or, one channel, three runs) */
+    Dim loadable;   /* 16U, 32F: the leading columns whose four-element loads at every tap
+                       stay within the bytes that may be read */
+    uint8_t* strided; /* linear 16U and 32F of one channel, AVX2: per group of eight
+                         columns, whether its taps are sixteen elements in a row, or null */
     int vec;        /* the vector level (OWN_VECTOR_*) */
+    int aheadSparse; /* nearest: pixels too far apart for the byte shuffles and too large to
+                        load whole, each moved on its own while the next row is fetched; the
+                        leading shuffle.whole of them by 8 or 16 bytes */
     ZoomShuffle shuffle; /* AVX2 only */
 } ZoomPlan;
 
 /* The AVX2 rows; callers check ownVectorLevel first. */
-void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow);
+/* The source row that the next destination row reads, `ahead`, is fetched
+ * into the cache at the same places. */
+void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
+                           const uint8_t* ahead);
 /* SPARSE_NEAREST: the row's leading pixels, in sixteen-byte stores that end
  * within the row; returns how many pixels it wrote. */
 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow);
@@ -121,14 +140,49 @@ void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
  * fetched into the cache for a later call. */
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead);
 /* (1 - wy) h0 + wy h1 + 1e-7 in double precision, truncated and clamped to
- * 0..255, for a multiple of 16 elements from the start; returns how many. */
+ * 0..255, for a multiple of 16 elements from the start; returns how many
+ * (decided in float where bounds allow, see ownZoomAvx2). */
 Dim ownZoomLinearColumnAvx2(const float* h0, const float* h1, float wy, uint8_t* out,
                             Dim count);
+/* ownZoomLinearColumnAvx2 of n (2 to 4) destination rows between the same
+ * source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
+Dim ownZoomLinearColumnsAvx2(const float* h0, const float* h1, const float* wy,
+                             uint8_t* const* out, int n, Dim count);
 /* The cubic horizontal pass of a whole 8-bit row. */
 void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
 /* The vertical cubic of rows r[0..3] with coefficients c, then as the 8-bit
  * store: trunc(v + 1e-7) clamped to 0..255, for a multiple of 16 elements
  * from the start; returns how many. */
 Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count);
+
+/* 16U and 32F rows, SSE2 (ownZoom16u32f) and AVX2 (ownZoom16u32fAvx2): the
+ * portable kernels' float and double operations in the same order. The row
+ * passes do the leading columns of the layouts they know (one channel, or
+ * whole pixels of 3 or 4 channels) and return how many; the caller does the
+ * rest. The column passes store the leading elements as the portable store
+ * does (16U: + 1e-7, truncated, clamped; 32F: as they are) and return how
+ * many. */
+Dim ownZoomLinearRow16u32fSse2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomCubicRow16u32fSse2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomLinearColumn16u32fSse2(int kind, const float* h0, const float* h1, float wy,
+                                  void* out, Dim count);
+Dim ownZoomCubicColumn16u32fSse2(int kind, float* const r[4], const float* c, void* out,
+                                 Dim count);
+/* The AVX2 rows fetch the same places of `ahead`, the source row that the
+ * next destination row reads in srow's place, into the cache. */
+Dim ownZoomLinearRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h, const char* ahead);
+Dim ownZoomCubicRow16u32fAvx2(const ZoomPlan* z, const char* srow, float* h);
+Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h1, float wy,
+                                  void* out, Dim count);
+Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* c, void* out,
+                                 Dim count);
+/* Both linear passes of the leading columns of one destination row from
+ * source rows row0 and row1 (one channel); returns how many columns. */
+Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
+                                  void* out, const char* ahead);
+/* ownZoomLinearColumn16u32fAvx2 for n (2 to 4) destination rows between the
+ * same source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
+Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,
+                                   void* const* out, int n, Dim count);
 
 #endif

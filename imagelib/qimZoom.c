@@ -8,7 +8,9 @@
  * and weight. Tiles only choose which slice of those tables a part runs.
  * Linear and cubic interpolate source rows horizontally into float row
  * buffers (float arithmetic) that are reused between destination rows. The
- * SSE2 and AVX2 rows (ownZoomAvx2) do the same operations as the plain ones. */
+ * SSE2 and AVX2 rows (here and in ownZoomAvx2 for 8-bit images,
+ * ownZoom16u32f and ownZoom16u32fAvx2 for 16-bit and float ones) do the
+ * same operations as the plain ones. */
 #include "ownzoom.h"
 
 #include <limits.h>
@@ -107,15 +109,36 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
         const uint8_t* mrow = z->mask ? z->mask + j * z->maskStep : NULL;
+        const Dim next = j + 1 < z->height ? z->yTap[j + 1] : z->yTap[j];
         if (direct && j > 0 && z->yTap[j] == z->yTap[j - 1]) {
             /* The same source row: the row just written. */
             memcpy(drow, drow - z->dstRowStep, (size_t)rowBytes);
+        } else if (z->aheadSparse && !mrow) {
+            /* Whole pixels, each copied with one fixed-size move whose
+             * bytes past the pixel the next one writes over; the next row's
+             * pixels fetched on the way. */
+            const Dim pb = nch * eb;
+            const char* ahead = src + next * z->srcRowStep;
+            Dim i = 0;
+#define SPARSE_COPY(bytes)                                                                        \
+    for (; i < z->shuffle.whole; ++i) {                                                           \
+        __builtin_prefetch(ahead + xTap[i] * eb);                                                 \
+        memcpy(drow + i * pb, srow + xTap[i] * eb, bytes);                                        \
+    }
+            if (pb <= 8)
+                SPARSE_COPY(8)
+            else
+                SPARSE_COPY(16)
+#undef SPARSE_COPY
+            for (; i < width; ++i)
+                memcpy(drow + i * pb, srow + xTap[i] * eb, (size_t)pb);
         } else if (z->shuffle.sparse && !mrow) {
             Dim i = ownZoomNearestSparseRowAvx2(z, (const uint8_t*)srow, (uint8_t*)drow);
             for (; i < width; ++i)
                 memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (z->shuffle.groups && !mrow) {
-            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow);
+            ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow,
+                                  (const uint8_t*)src + next * z->srcRowStep);
             for (Dim i = z->shuffle.covered; i < width; ++i)
                 memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (mrow) {
@@ -157,11 +180,11 @@ static void nearestPass1u(const ZoomPlan* z)
 
 /* ---- Linear ------------------------------------------------------------------------ */
 
-/* a + wx (b - a) per column and channel, in float. */
-INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+/* a + wx (b - a) per column and channel, in float, from column `from` on. */
+INLINE void linearRow(const ZoomPlan* z, const char* srow, float* h, int kind, Dim from)
 {
     const int nch = z->nch, sp = z->srcPix;
-    for (Dim i = 0; i < z->width; ++i) {
+    for (Dim i = from; i < z->width; ++i) {
         const Dim s = z->xTap[i];
         const float w = z->xw[i];
         for (int c = 0; c < nch; ++c) {
@@ -319,11 +342,14 @@ INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, fl
                          Dim count, int kind)
 {
     Dim e = 0;
+    if (kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+        e = ownZoomLinearColumn16u32fAvx2(kind, h0, h1, wy, out, count);
+    if (kind != K8U && z->vec >= OWN_VECTOR_SSE2)
+        e += ownZoomLinearColumn16u32fSse2(kind, h0 + e, h1 + e, wy, out + e * elemBytes(kind),
+                                           count - e);
 #if defined(__SSE2__)
     if (kind == K8U && z->vec >= OWN_VECTOR_SSE2)
         e = linearColumn8uSimd(h0, h1, wy, (uint8_t*)out, count);
-#else
-    (void)z;
 #endif
     const double w1 = wy, w0 = 1.0 - w1;
     for (; e < count; ++e)
@@ -331,13 +357,18 @@ INLINE void linearColumn(const ZoomPlan* z, const float* h0, const float* h1, fl
 }
 
 /* The horizontal pass of one source row. */
-INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+INLINE void linearSourceRow(const ZoomPlan* z, const char* srow, float* h, const char* ahead,
+                            int kind)
 {
 #if defined(__SSE2__)
     if (kind == K8U && z->span && linearRow8uSimd(z, (const uint8_t*)srow, h))
         return;
 #endif
-    linearRow(z, srow, h, kind);
+    Dim done = 0;
+    if (kind != K8U && z->xw4)
+        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomLinearRow16u32fAvx2(z, srow, h, ahead)
+                                         : ownZoomLinearRow16u32fSse2(z, srow, h);
+    linearRow(z, srow, h, kind, done);
 }
 
 INLINE int linearSourceRows(const ZoomPlan* z, const char* row0, const char* row1, float* h0,
@@ -389,6 +420,25 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
             have = 1;
         }
         char* drow = dst + j * z->dstRowStep;
+        /* Growing: the next destination rows between the same source rows
+         * are worked together. */
+        int n = 1;
+        if (direct)
+            while (n < 4 && j + n < z->height && z->yTap[j + n] == k)
+                ++n;
+        if (n > 1) {
+            uint8_t* outs[4];
+            for (int q = 0; q < n; ++q)
+                outs[q] = (uint8_t*)drow + q * z->dstRowStep;
+            const Dim e = ownZoomLinearColumnsAvx2(h0, h1, z->yw + j, outs, n, count);
+            for (int q = 0; q < n; ++q) {
+                const double w1 = z->yw[j + q], w0 = 1.0 - w1;
+                for (Dim i = e; i < count; ++i)
+                    storeValue((char*)outs[q], i, w0 * (double)h0[i] + w1 * (double)h1[i], K8U);
+            }
+            j += n - 1;
+            continue;
+        }
         char* out = direct ? drow : (char*)z->out;
         const float wy = z->yw[j];
         Dim e = ownZoomLinearColumnAvx2(h0, h1, wy, (uint8_t*)out, count);
@@ -412,23 +462,66 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
     float* h1 = z->rows[1];
     Dim loaded = 0;
     int have = 0;
+    const int joined = direct && kind != K8U && z->vec >= OWN_VECTOR_AVX2 && z->nch == 1 &&
+                       z->srcPix == 1;
     for (Dim j = 0; j < z->height; ++j) {
         const Dim k = z->yTap[j];
+        if (joined && !(have && k - loaded <= 1) &&
+            (j + 1 == z->height || z->yTap[j + 1] > k + 1)) {
+            /* Shrinking by about two or more: this row's source rows serve
+             * no other, so both passes go in one, the columns left over
+             * as usual. */
+            const char* row0 = src + k * z->srcRowStep;
+            const char* row1 = row0 + z->srcRowStep;
+            char* drow = dst + j * z->dstRowStep;
+            const char* ahead = src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
+            const Dim done = ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow, ahead);
+            linearRow(z, row0, h0, kind, done);
+            linearRow(z, row1, h1, kind, done);
+            const double w1 = z->yw[j], w0 = 1.0 - w1;
+            for (Dim e = done; e < count; ++e)
+                storeValue(drow, e, w0 * (double)h0[e] + w1 * (double)h1[e], kind);
+            have = 0;
+            continue;
+        }
         if (!have || k != loaded) {
+            /* The rows the next destination row reads in their places. */
+            const char* ahead = src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
             if (have && k == loaded + 1) {
                 float* t = h0;
                 h0 = h1;
                 h1 = t;
-                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, ahead + z->srcRowStep,
+                                kind);
             } else if (!linearSourceRows(z, src + k * z->srcRowStep,
                                          src + (k + 1) * z->srcRowStep, h0, h1, kind)) {
-                linearSourceRow(z, src + k * z->srcRowStep, h0, kind);
-                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, kind);
+                linearSourceRow(z, src + k * z->srcRowStep, h0, ahead, kind);
+                linearSourceRow(z, src + (k + 1) * z->srcRowStep, h1, ahead + z->srcRowStep,
+                                kind);
             }
             loaded = k;
             have = 1;
         }
         char* drow = dst + j * z->dstRowStep;
+        /* Growing: the next destination rows between the same source rows
+         * are worked together. */
+        int n = 1;
+        if (direct && kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+            while (n < 4 && j + n < z->height && z->yTap[j + n] == k)
+                ++n;
+        if (n > 1) {
+            void* outs[4];
+            for (int q = 0; q < n; ++q)
+                outs[q] = drow + q * z->dstRowStep;
+            const Dim e = ownZoomLinearColumns16u32fAvx2(kind, h0, h1, z->yw + j, outs, n, count);
+            for (int q = 0; q < n; ++q) {
+                const double w1 = z->yw[j + q], w0 = 1.0 - w1;
+                for (Dim i = e; i < count; ++i)
+                    storeValue(outs[q], i, w0 * (double)h0[i] + w1 * (double)h1[i], kind);
+            }
+            j += n - 1;
+            continue;
+        }
         char* out = direct ? drow : (char*)z->out;
         linearColumn(z, h0, h1, z->yw[j], out, count, kind);
         if (!direct)
@@ -458,10 +551,10 @@ static void cubicCoefficients(float t, float* c)
     c[2] = (p * (t - 1.0f)) / 6.0f;
 }
 
-INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind)
+INLINE void cubicRow(const ZoomPlan* z, const char* srow, float* h, int kind, Dim from)
 {
     const int nch = z->nch, sp = z->srcPix;
-    for (Dim i = 0; i < z->width; ++i) {
+    for (Dim i = from; i < z->width; ++i) {
         const Dim s = z->xTap[i];
         const float* c = z->xw + 3 * i;
         for (int ch = 0; ch < nch; ++ch)
@@ -561,7 +654,11 @@ INLINE void cubicSourceRow(const ZoomPlan* z, const char* srow, float* h, int ki
     if (kind == K8U && z->span && cubicRow8uSimd(z, (const uint8_t*)srow, h))
         return;
 #endif
-    cubicRow(z, srow, h, kind);
+    Dim done = 0;
+    if (kind != K8U && z->xw4)
+        done = z->vec >= OWN_VECTOR_AVX2 ? ownZoomCubicRow16u32fAvx2(z, srow, h)
+                                         : ownZoomCubicRow16u32fSse2(z, srow, h);
+    cubicRow(z, srow, h, kind, done);
 }
 
 INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
@@ -594,6 +691,12 @@ INLINE void cubicPass(ZoomPlan* z, const char* src, char* dst, int kind)
         Dim e = 0;
         if (kind == K8U && z->vec >= OWN_VECTOR_AVX2)
             e = ownZoomCubicColumnAvx2(r, c, (uint8_t*)out, count);
+        if (kind != K8U && z->vec >= OWN_VECTOR_AVX2)
+            e = ownZoomCubicColumn16u32fAvx2(kind, r, c, out, count);
+        if (kind != K8U && z->vec >= OWN_VECTOR_SSE2) {
+            float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
+            e += ownZoomCubicColumn16u32fSse2(kind, rest, c, out + e * elemBytes(kind), count - e);
+        }
 #if defined(__SSE2__)
         if (kind == K8U && z->vec >= OWN_VECTOR_SSE2) {
             float* const rest[4] = {r[0] + e, r[1] + e, r[2] + e, r[3] + e};
@@ -764,16 +867,27 @@ static int kindOf(int depth)
     }
 }
 
+/* One aligned block cut into n arrays of the given bytes, each starting on
+ * a 32-byte boundary (an array of 0 bytes gets a null pointer): a call's
+ * many small tables cost one allocation. Null when memory runs out, or when
+ * every array is empty. */
+static void* carveBlock(const long long* bytes, void** parts, int n)
+{
+    long long total = 0;
+    for (int k = 0; k < n; ++k)
+        total += (bytes[k] + 31) & ~31LL;
+    char* block = total > 0 ? (char*)ownAlignedMalloc(total) : NULL;
+    long long at = 0;
+    for (int k = 0; k < n; ++k) {
+        parts[k] = block && bytes[k] ? block + at : NULL;
+        at += (bytes[k] + 31) & ~31LL;
+    }
+    return block;
+}
+
 static void freeShuffle(ZoomShuffle* s)
 {
-    ownAlignedFree(s->off);
-    ownAlignedFree(s->mask);
-    ownAlignedFree(s->index);
-    ownAlignedFree(s->count);
-    ownAlignedFree(s->weight);
-    ownAlignedFree(s->groupKind);
-    ownAlignedFree(s->runEnd);
-    ownAlignedFree(s->runKind);
+    ownAlignedFree(s->block);
     ownAlignedFree(s->packed);
     ownAlignedFree(s->packTap);
     ownAlignedFree(s->sparseWeight);
@@ -782,28 +896,29 @@ static void freeShuffle(ZoomShuffle* s)
 
 static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 {
-    s->off = (int32_t*)ownAlignedMalloc((long long)sizeof(int32_t) * 2 * groups);
-    s->mask = maskBytes ? (uint8_t*)ownAlignedMalloc(maskBytes * groups) : NULL;
-    s->index = (uint8_t*)ownAlignedMalloc(8 * groups);
-    s->count = (uint8_t*)ownAlignedMalloc(groups);
-    s->weight = (float*)ownAlignedMalloc((long long)sizeof(float) * weights * groups);
-    s->groupKind = (uint8_t*)ownAlignedMalloc(groups);
-    s->runEnd = (Dim*)ownAlignedMalloc((long long)sizeof(Dim) * groups);
-    s->runKind = (uint8_t*)ownAlignedMalloc(groups);
-    return s->off && (s->mask || !maskBytes) && s->index && s->count && s->weight && s->groupKind && s->runEnd &&
-           s->runKind;
+    const long long bytes[8] = {(long long)sizeof(int32_t) * 2 * groups, maskBytes * groups,
+                                8 * groups, groups, (long long)sizeof(float) * weights * groups,
+                                groups, (long long)sizeof(Dim) * groups, groups};
+    void* parts[8];
+    s->block = carveBlock(bytes, parts, 8);
+    s->off = (int32_t*)parts[0];
+    s->mask = (uint8_t*)parts[1];
+    s->index = (uint8_t*)parts[2];
+    s->count = (uint8_t*)parts[3];
+    s->weight = (float*)parts[4];
+    s->groupKind = (uint8_t*)parts[5];
+    s->runEnd = (Dim*)parts[6];
+    s->runKind = (uint8_t*)parts[7];
+    return s->block != NULL;
 }
 
 static void freePlan(ZoomPlan* z)
 {
-    ownAlignedFree(z->xTap);
-    ownAlignedFree(z->yTap);
-    for (int q = 0; q < 4; ++q)
-        ownAlignedFree(z->rows[q]);
-    ownAlignedFree(z->out);
+    ownAlignedFree(z->block);
     ownAlignedFree(z->span);
     ownAlignedFree(z->spanTap);
     ownAlignedFree(z->xw4);
+    ownAlignedFree(z->strided);
     freeShuffle(&z->shuffle);
 }
 
@@ -859,34 +974,16 @@ typedef struct {
     int bit0;
 } DestView;
 
-/* The vector layout of the 8-bit linear and cubic rows: the elements the
- * taps read, converted once per source row, and the weights laid out for
- * whole vectors. 0 when memory runs out. */
-static int prepareSpan(ZoomPlan* z, int method)
+/* The weights of the linear and cubic rows laid out for whole vectors
+ * (see ZoomPlan). 0 when memory runs out. */
+static int layoutWeights(ZoomPlan* z, int method)
 {
     const int ww = z->width;
-    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
-    Dim lo = z->xTap[0], hi = z->xTap[0];
-    for (int i = 1; i < ww; ++i) {
-        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
-        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
-    }
-    z->spanFirst = lo;
-    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
-    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
-    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
     z->xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
-    if (!z->span || !z->spanTap || !z->xw4)
+    if (!z->xw4)
         return 0;
-    /* The vectors may read a few floats past the span: keep them 0. */
-    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
-    /* Single channels always convert the span; whole pixels do while the
-     * linear taps are dense (steps up to two pixels). */
-    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
-                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
     float* w4 = z->xw4;
     for (int i = 0; i < ww; ++i) {
-        z->spanTap[i] = (int)(z->xTap[i] - lo);
         if (method == QIM_INTER_LINEAR) {
             for (int q = 0; q < 4; ++q)
                 w4[4 * i + q] = z->xw[i];
@@ -901,6 +998,35 @@ static int prepareSpan(ZoomPlan* z, int method)
     return 1;
 }
 
+/* The vector layout of the 8-bit linear and cubic rows: the elements the
+ * taps read, converted once per source row, and the weights. 0 when memory
+ * runs out. */
+static int prepareSpan(ZoomPlan* z, int method)
+{
+    const int ww = z->width;
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    Dim lo = z->xTap[0], hi = z->xTap[0];
+    for (int i = 1; i < ww; ++i) {
+        lo = z->xTap[i] < lo ? z->xTap[i] : lo;
+        hi = z->xTap[i] > hi ? z->xTap[i] : hi;
+    }
+    z->spanFirst = lo;
+    z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
+    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
+    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    if (!z->span || !z->spanTap || !layoutWeights(z, method))
+        return 0;
+    /* The vectors may read a few floats past the span: keep them 0. */
+    memset(z->span, 0, sizeof(float) * 2 * (size_t)(z->spanCount + 8));
+    /* Single channels always convert the span; whole pixels do while the
+     * linear taps are dense (steps up to two pixels). */
+    z->spanDense = method == QIM_INTER_CUBIC || z->nch == 1 ||
+                   z->spanCount <= 2 * (Dim)ww * z->srcPix;
+    for (int i = 0; i < ww; ++i)
+        z->spanTap[i] = (int)(z->xTap[i] - lo);
+    return 1;
+}
+
 /* The leading columns whose `bytes` bytes from the first tap may be read. */
 static Dim columnsWithin(const ZoomPlan* z, Dim bytes)
 {
@@ -909,6 +1035,36 @@ static Dim columnsWithin(const ZoomPlan* z, Dim bytes)
     while (i < z->width && (Dim)z->xTap[i] * eb + bytes <= z->srcRight)
         ++i;
     return i;
+}
+
+/* The vector layout of the 16-bit and float linear and cubic rows: the
+ * weights, and the columns whose taps' four-element loads stay in the row
+ * (a pixel of 3 channels reads one element beyond each tap). */
+static int prepareRows16u32f(ZoomPlan* z, int method)
+{
+    const int taps = method == QIM_INTER_CUBIC ? 4 : 2;
+    z->loadable = columnsWithin(z, ((Dim)(taps - 1) * z->srcPix + 4) * elemBytes(z->kind));
+    if (z->vec >= OWN_VECTOR_AVX2 && method == QIM_INTER_LINEAR && z->nch == 1 && z->srcPix == 1) {
+        /* The groups of eight columns whose taps are sixteen elements in a
+         * row (halving), read as two vectors. */
+        const Dim groups = (Dim)z->width / 8;
+        Dim found = 0;
+        z->strided = (uint8_t*)ownAlignedMalloc(groups + 1);
+        if (!z->strided)
+            return 0;
+        for (Dim g = 0; g < groups; ++g) {
+            int run = 1;
+            for (int q = 1; q < 8 && run; ++q)
+                run = z->xTap[8 * g + q] == z->xTap[8 * g] + 2 * q;
+            z->strided[g] = (uint8_t)run;
+            found += run;
+        }
+        if (!found) {
+            ownAlignedFree(z->strided);
+            z->strided = NULL;
+        }
+    }
+    return layoutWeights(z, method);
 }
 
 /* Nearest neighbour by byte shuffles: whole pixels (pixel order with no
@@ -927,9 +1083,18 @@ static int nearestShuffle(ZoomPlan* z)
      * pixels one by one into a vector takes fewer instructions. */
     const Dim steps = (Dim)z->width - 1, span = ((Dim)z->xTap[steps] - z->xTap[0]) * eb;
     const int loadable = pb == 1 || pb == 2 || pb == 4 || (pb == 3 && eb == 1);
-    if (loadable && 3 * span + pb * steps > 16 * steps) {
-        s->sparse = SPARSE_NEAREST;
-        s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+    if (3 * span + pb * steps > 16 * steps) {
+        if (loadable) {
+            s->sparse = SPARSE_NEAREST;
+            s->whole = columnsWithin(z, pb == 3 ? 4 : pb);
+        } else {
+            /* One pixel a window: the pixels are moved one by one. */
+            const Dim copy = pb <= 8 ? 8 : 16;
+            z->aheadSparse = 1;
+            s->whole = columnsWithin(z, copy);
+            if (s->whole * pb > rowBytes - copy)
+                s->whole = (rowBytes - copy) / pb;
+        }
         return 1;
     }
     if (!allocShuffle(s, z->width, 16, 8)) {
@@ -1122,6 +1287,26 @@ static int sparseTaps(ZoomPlan* z, int taps)
     return -1;
 }
 
+/* Gives the kind GROUP_HALVED to the groups of each block whose columns'
+ * taps are each pixel and the next, the columns two pixels apart (halving):
+ * blocks of two groups (sixteen elements, 32 bytes of taps) in 1 and 4
+ * channels, of three groups (eight columns, 48 bytes of taps, windows
+ * reaching to byte 52) in 3 channels. */
+static void halvedBlocks(ZoomPlan* z)
+{
+    ZoomShuffle* s = &z->shuffle;
+    const int per = z->nch == 3 ? 3 : 2;
+    const Dim blocks = s->groups / per, columns = 8 * per / z->nch;
+    for (Dim b = 0; b < blocks; ++b) {
+        const int* tap = z->xTap + b * columns;
+        int run = z->nch != 3 || tap[0] + 52 <= z->srcRight;
+        for (Dim q = 1; q < columns && run; ++q)
+            run = tap[q] == tap[0] + 2 * q * z->nch;
+        for (int q = 0; q < per && run; ++q)
+            s->groupKind[per * b + q] = GROUP_HALVED;
+    }
+}
+
 /* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
  * elements a group (see ZoomShuffle), with the linear weight or the three
  * cubic coefficients of each element. The cheapest kind that fits nearly
@@ -1174,6 +1359,8 @@ static int tapShuffle(ZoomPlan* z, int taps)
             s->index[8 * g + k] = (uint8_t)(w.tap[k] - w.start[kind][k / 4]);
     }
     s->groups = groups;
+    if (taps == 2 && !s->stride && z->nch != 2 && z->nch <= 4 && z->srcPix == z->nch)
+        halvedBlocks(z);
     s->runs = 0;
     for (Dim g = 0; g < groups; ++g) {
         if (s->runs && s->runKind[s->runs - 1] == s->groupKind[g]) {
@@ -1218,19 +1405,30 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
     }
     const int nRows = c->method == QIM_INTER_CUBIC ? 4 : c->method == QIM_INTER_LINEAR ? 2 : 0;
     const long long rowFloats = (long long)pw * z.nch + 8;
-    z.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * pw);
-    z.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ph);
-    int ok = z.xTap && z.yTap;
-    for (int q = 0; q < nRows && ok; ++q)
-        ok = (z.rows[q] = (float*)ownAlignedMalloc((long long)sizeof(float) * rowFloats)) != NULL;
-    if (ok && nRows)
-        ok = (z.out = ownAlignedMalloc(rowFloats * 4)) != NULL;
+    /* The taps (the call's own where they count from the same origin in
+     * the same units), the row buffers and the row of results. */
+    const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
+    const int ownX = dx != 0 || z.srcPix != 1, ownY = dy != 0;
+    long long bytes[7] = {ownX ? (long long)sizeof(int) * pw : 0,
+                          ownY ? (long long)sizeof(int) * ph : 0};
+    for (int q = 0; q < nRows; ++q)
+        bytes[2 + q] = (long long)sizeof(float) * rowFloats;
+    bytes[6] = nRows ? rowFloats * 4 : 0;
+    void* parts[7];
+    z.block = carveBlock(bytes, parts, 7);
+    z.xTap = ownX ? (int*)parts[0] : c->xTap + px0;
+    z.yTap = ownY ? (int*)parts[1] : c->yTap + py0;
+    for (int q = 0; q < 4; ++q)
+        z.rows[q] = (float*)parts[2 + q];
+    z.out = parts[6];
+    int ok = z.block || (!ownX && !ownY && !nRows);
     if (ok) {
-        const int dx = c->rs.x - s->originX, dy = c->rs.y - s->originY;
-        for (int i = 0; i < pw; ++i)
-            z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
-        for (int j = 0; j < ph; ++j)
-            z.yTap[j] = c->yTap[py0 + j] + dy;
+        if (ownX)
+            for (int i = 0; i < pw; ++i)
+                z.xTap[i] = (c->xTap[px0 + i] + dx) * z.srcPix;
+        if (ownY)
+            for (int j = 0; j < ph; ++j)
+                z.yTap[j] = c->yTap[py0 + j] + dy;
         const int avx2 = z.vec >= OWN_VECTOR_AVX2;
         if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
             z.dstPix == z.nch && !z.mask)
@@ -1240,6 +1438,9 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
         else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
+        else if ((z.kind == K16U || z.kind == K32F) && c->method != QIM_INTER_NN &&
+                 z.vec >= OWN_VECTOR_SSE2)
+            ok = prepareRows16u32f(&z, c->method);
     }
     if (!ok) {
         freePlan(&z);
@@ -1506,12 +1707,17 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     c.dc = channelIndex(dstImage);
 
     /* 6: the tables of the whole call. */
-    c.xTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
-    c.yTap = (int*)ownAlignedMalloc((long long)sizeof(int) * wh);
-    c.xw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * ww);
-    c.yw = (float*)ownAlignedMalloc((long long)sizeof(float) * c.coef * wh);
+    const long long bytes[4] = {(long long)sizeof(int) * ww, (long long)sizeof(int) * wh,
+                                (long long)sizeof(float) * c.coef * ww,
+                                (long long)sizeof(float) * c.coef * wh};
+    void* parts[4];
+    void* tables = carveBlock(bytes, parts, 4);
+    c.xTap = (int*)parts[0];
+    c.yTap = (int*)parts[1];
+    c.xw = (float*)parts[2];
+    c.yw = (float*)parts[3];
     int status;
-    if (c.xTap && c.yTap && c.xw && c.yw) {
+    if (tables) {
         axisTable(method, xNonIntegral, xStart, stepX, ww, c.rs.x, srcImage->width,
                   preW - c.rs.width, c.xTap, c.xw);
         axisTable(method, yNonIntegral, yStart, stepY, wh, c.rs.y, srcImage->height,
@@ -1521,10 +1727,7 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     } else {
         status = raiseNoMemory("for interpolation tables");
     }
-    ownAlignedFree(c.xTap);
-    ownAlignedFree(c.yTap);
-    ownAlignedFree(c.xw);
-    ownAlignedFree(c.yw);
+    ownAlignedFree(tables);
     releaseTemp(temp);
     return status;
 }

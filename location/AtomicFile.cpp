@@ -18,11 +18,22 @@
 
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
+#include "location/RegularFile.h"
 
 namespace {
 
 std::function<void(std::size_t)>& WriteHook() {
   static std::function<void(std::size_t)> hook;
+  return hook;
+}
+
+std::function<void(const std::string&)>& ReplaceHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+
+std::function<void(int)>& CreateHook() {
+  static std::function<void(int)> hook;
   return hook;
 }
 
@@ -111,9 +122,32 @@ void SyncFolder(const std::string& folder, const std::string& path) {
   if (result != 0 && error != EINVAL && error != ENOTSUP) ThrowErrno(error, path);
 }
 
+// The bits the temporary is created with: its final ones, so no other user
+// can open it in the moment before they are set (an open descriptor outlives
+// a later change of mode). A replacing file is created in the group of the
+// user and folder, so while that may differ from the replaced file's group it
+// is its owner's alone until the group is set.
+mode_t CreationMode(const std::string& folder, const struct stat* replaced,
+                    std::optional<mode_t> permissions) {
+  if (permissions) return *permissions;
+  if (!replaced) return 0666;  // less the umask, as for any new file
+  const mode_t bits = replaced->st_mode & 07777;
+  struct stat folderInfo {};
+  const bool sameGroup = replaced->st_gid == ::getegid() &&
+                         ::stat(folder.c_str(), &folderInfo) == 0 &&
+                         folderInfo.st_gid == replaced->st_gid;
+  return sameGroup ? bits : bits & ~mode_t{077};
+}
+
 }  // namespace
 
+void SetAtomicCreateHook(std::function<void(int fd)> hook) { CreateHook() = std::move(hook); }
+
 void SetAtomicWriteHook(std::function<void(std::size_t)> hook) { WriteHook() = std::move(hook); }
+
+void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook) {
+  ReplaceHook() = std::move(hook);
+}
 
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name) {
   DIR* directory = ::opendir(folder.c_str());
@@ -149,6 +183,12 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   const std::string name = path.substr(path.rfind('/') + 1);  // npos + 1 is 0
   if (name.empty()) ThrowErrno(EISDIR, path);
   if (exists && mode == AtomicWriteMode::kCreateNew) ThrowErrno(EEXIST, path);
+  // A FIFO, device or folder is no file to replace (a link that leads nowhere
+  // is replaced as before).
+  if (exists && !S_ISREG(existing.st_mode) && !S_ISLNK(existing.st_mode)) {
+    throw CWin32Exception(S_ISDIR(existing.st_mode) ? EISDIR : EINVAL,
+                          std::string(kNotRegularFileText) + ": " + path);
+  }
   // A file the user made read-only stays as it is, as it would for an
   // in-place write.
   if (exists && S_ISREG(existing.st_mode) && (existing.st_mode & 0222) == 0) {
@@ -157,21 +197,27 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
   const bool keepMode = exists && S_ISREG(existing.st_mode);
   RemoveStaleTemporaryFiles(folder);
 
+  const mode_t createMode = CreationMode(folder, keepMode ? &existing : nullptr, permissions);
   int fd = -1;
   std::string temporaryPath;
   for (int attempt = 0; fd < 0; ++attempt) {
     temporaryPath = TemporaryName(folder, name);
-    fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
     if (fd < 0 && (errno != EEXIST || attempt >= 100)) ThrowErrno(errno, path);
   }
   CTemporaryFile temporary(temporaryPath, fd);
+  if (CreateHook()) CreateHook()(fd);
   if (keepMode) {
     // Best effort: a user's file replaced by root stays the user's.
     if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
     }
-    if (::fchmod(fd, existing.st_mode & 07777) != 0) ThrowErrno(errno, path);
   }
-  if (permissions && ::fchmod(fd, *permissions) != 0) ThrowErrno(errno, path);
+  // The final bits, straight from those of creation: what the umask or the
+  // group took away comes back, and never any other bits on the way.
+  if (permissions || keepMode) {
+    const mode_t bits = permissions ? *permissions : existing.st_mode & 07777;
+    if (::fchmod(fd, bits) != 0) ThrowErrno(errno, path);
+  }
 
   WriteAll(temporary, contents, path);
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
@@ -184,6 +230,7 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     ThrowErrno(errno, path);
   }
   temporary.Commit();
+  if (ReplaceHook()) ReplaceHook()(path);
   SyncFolder(folder, path);
 }
 

@@ -17,8 +17,12 @@ enum class AtomicWriteMode {
 
 // Writes `contents` to `path`. On failure throws CWin32Exception (errno, with
 // the system's text and the path) and leaves no temporary file; whatever was at
-// the path before is untouched. A replaced file keeps its permission bits
-// unless `permissions` gives the bits the file must have (a private file).
+// the path before is untouched. A FIFO, device or folder at the path is never
+// opened or replaced (EINVAL, or EISDIR for a folder, with "Not a regular
+// file: " + path). A replaced file keeps its permission bits unless
+// `permissions` gives the bits the file must have (a private file); a new one
+// gets 0666 less the umask. The temporary file is created with those bits, so
+// it is never open to more users than the file it becomes.
 // `beforeReplace`, when given, runs once the new contents are safely on disk,
 // just before they take the path; when it throws, nothing is replaced.
 // Temporary files that earlier writes into the folder left behind are removed
@@ -39,7 +43,16 @@ void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name 
 // RENAME_NOREPLACE get a hard link and an unlink of `from`.
 int RenameNoReplace(const std::string& from, const std::string& to);
 
+// Test seam: called with the temporary file's descriptor as soon as it is
+// created. Pass an empty function to remove it.
+void SetAtomicCreateHook(std::function<void(int fd)> hook);
+
 // Test seam: called before each chunk is written with the count of bytes
 // written so far; it may throw to stand in for a failing device. Pass an empty
 // function to remove it.
 void SetAtomicWriteHook(std::function<void(std::size_t written)> hook);
+
+// Test seam: called with the path a file has just replaced, before its folder
+// is synced; a test ends the process there to stand in for a crash. Pass an
+// empty function to remove it.
+void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook);

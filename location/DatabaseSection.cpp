@@ -1,5 +1,8 @@
 #include "location/DatabaseSection.h"
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 
@@ -16,6 +19,16 @@ CDatabaseSection::CDatabaseSection(std::string indexPath, std::string href, int3
 CDatabaseSection::~CDatabaseSection() = default;
 
 std::string CDatabaseSection::GetPath() const { return ResolveRelativePath(m_indexPath, m_href); }
+
+std::string CDatabaseSection::GetFileIdentity() const { return FileIdentity(GetPath()); }
+
+std::string FileIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    return "file " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  }
+  return "path " + std::filesystem::path(path).lexically_normal().string();
+}
 
 CLocationFile& CDatabaseSection::GetLocationFile() {
   if (!m_file) m_file = LoadLocationFile(GetPath(), XmlOpenMode::kOpenExisting);
@@ -39,19 +52,19 @@ void CDatabaseSection::DiscardUnsavedChanges() noexcept {
 
 bool CDatabaseSection::FileRecord(const CLocationRecord& record) {
   CLocationFile& file = GetLocationFile();
-  if (!m_points) m_points = std::make_unique<CWrittenPointSet>(file);
+  if (!m_points) m_points = std::make_unique<CPointValueSet>(file);
   // Written once, in place; taken back when it is there already.
   const bool wasModified = file.IsModified();
   file.ClearProxyCache();
   const pugi::xml_node element = AppendToDocumentElement(file, record);
   try {
-    const std::string form = WrittenElementForm(element);
-    if (m_points->Contains(form)) {
+    const std::string key = PointValueKey(element);
+    if (m_points->Contains(key)) {
       file.GetDocumentElement().remove_child(element);
       if (!wasModified) file.DiscardChanges();
       return false;
     }
-    m_points->Add(form, element);
+    m_points->Add(key, element);
   } catch (...) {
     m_points.reset();  // made again from the file when next needed
     throw;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "location/LocationFile.h"
-#include "location/WrittenPointSet.h"
+#include "location/PointValueSet.h"
 #include "location/XmlFile.h"
 
 class CDatabaseSection {
@@ -23,6 +23,9 @@ class CDatabaseSection {
   ~CDatabaseSection();
 
   const std::string& GetHref() const noexcept { return m_href; }
+  // For an entry made to name its file as another entry does; the loaded
+  // file, if any, stays the one it is.
+  void SetHref(std::string href) noexcept { m_href = std::move(href); }
   int32_t GetBegin() const noexcept { return m_begin; }
   int32_t GetEnd() const noexcept { return m_end; }
   bool Contains(int32_t time) const noexcept { return m_begin <= time && time < m_end; }
@@ -32,14 +35,17 @@ class CDatabaseSection {
   }
   // The href resolved against the index file's folder.
   std::string GetPath() const;
+  // FileIdentity of the path.
+  std::string GetFileIdentity() const;
 
   // The section's file, loaded on first use (it must exist). Records go in
   // through FileRecord only.
   CLocationFile& GetLocationFile();
   bool IsLoaded() const noexcept { return m_file != nullptr; }
+  bool IsModified() const noexcept { return m_file && m_file->IsModified(); }
   // Appends the record as a "point" unless one identical in every stored
-  // field is there already, so filing the same record again changes nothing;
-  // true when it was appended.
+  // field is there already (PointValueKey), so filing the same record again
+  // changes nothing; true when it was appended.
   bool FileRecord(const CLocationRecord& record);
   // Drops the loaded file unless it has unsaved changes; it is loaded again
   // when next needed.
@@ -60,8 +66,13 @@ class CDatabaseSection {
   int32_t m_begin;
   int32_t m_end;
   std::unique_ptr<CLocationFile> m_file;
-  std::unique_ptr<CWrittenPointSet> m_points;  // of m_file, made on the first filing
+  std::unique_ptr<CPointValueSet> m_points;  // of m_file, made on the first filing
 };
+
+// What tells whether two paths reach one file: the device and inode of the
+// file the path reaches, so that a symbolic or a hard link is the file it
+// names; the path made normal when nothing is there.
+std::string FileIdentity(const std::string& path);
 
 // The codec of the index's "section" elements.
 class CSectionXmlHandler : public CXmlElementHandlerOf<CDatabaseSection> {

@@ -7,13 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
-#include <filesystem>
 #include <limits>
 #include <set>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -52,10 +51,6 @@ std::string MoveAsideToBackup(const std::string& path) {
     if (RenameWithoutReplacing(path, backup)) return backup;
     if (serial == 10000) throw CWin32Exception(EEXIST);
   }
-}
-
-std::string NormalPath(const std::string& path) {
-  return std::filesystem::path(path).lexically_normal().string();
 }
 
 // The index's sections in document order, decoded one by one as a search for
@@ -129,14 +124,15 @@ void CheckIndexTime(int32_t time) {
 // valid one that no section refers to. Returns its href.
 std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& month,
                             const std::vector<CXmlElementRef>& sections) {
+  // Also a file that an entry names through a link is taken.
   std::set<std::string> taken;
   for (const CXmlElementRef& section : sections)
-    taken.insert(NormalPath(GetSection(section).GetPath()));
+    taken.insert(GetSection(section).GetFileIdentity());
 
   for (int serial = 1; serial <= 1000; ++serial) {
     std::string href = SectionFileName(month, serial);
     const std::string path = ResolveRelativePath(database.GetPath(), href);
-    if (taken.count(NormalPath(path))) continue;
+    if (taken.count(FileIdentity(path))) continue;
     try {
       LoadLocationFile(path, XmlOpenMode::kCreateExclusive);
       return href;
@@ -155,28 +151,64 @@ std::string MakeSectionFile(const CLocationDatabase& database, const CMonth& mon
   throw CWin32Exception(EEXIST);
 }
 
-// The sections that file records: for each section, the first in index
-// order that names the same file. Entries of a hand-made index may name one
-// file twice; each section loads its own copy, and the copy saved last would
-// drop what was filed through the others.
-class CFilingTargets {
- public:
-  // `sections`: the index's sections in index order, at least up to `found`.
-  CDatabaseSection& For(const std::vector<CXmlElementRef>& sections, CDatabaseSection& found) {
-    while (m_walked < sections.size() && !m_targets.count(&found)) {
-      CDatabaseSection& section = GetSection(sections[m_walked++]);
-      CDatabaseSection*& first = m_firstByPath[NormalPath(section.GetPath())];
-      if (!first) first = &section;
-      m_targets[&section] = first;
-    }
-    return *m_targets.at(&found);
-  }
+// The path with every link followed; empty when it reaches nothing.
+std::string RealPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return {};
+  std::string result = resolved;
+  std::free(resolved);
+  return result;
+}
 
- private:
-  std::size_t m_walked = 0;
-  std::unordered_map<std::string, CDatabaseSection*> m_firstByPath;
-  std::unordered_map<const CDatabaseSection*, CDatabaseSection*> m_targets;
-};
+// Makes the index entries that reach the file of `section` by another name
+// (a hard link) name it by the section's own href, and saves the index when
+// that changed it. A save replaces the file under one name only; done first,
+// this leaves every entry reaching one file at any point where the save could
+// stop, so no record is hidden behind an old copy or listed twice. Entries
+// reaching it by a symbolic link stay as they are: the save follows the link.
+void NameOneFileByOneHref(CLocationDatabase& database, CDatabaseSection& section) {
+  struct stat info {};
+  if (::stat(section.GetPath().c_str(), &info) != 0 || info.st_nlink < 2) return;
+  const std::string identity = section.GetFileIdentity();
+  const std::string own = RealPath(section.GetPath());
+  struct CRenamed {
+    CDatabaseSection* entry;
+    pugi::xml_attribute href;
+    std::string before;
+  };
+  std::vector<CRenamed> renamed;
+  CXmlNodeEnumerator entries = MakeChildElementEnumerator(database);
+  while (entries.HasMore()) {
+    const CXmlElementRef proxy = entries.Next();
+    CDatabaseSection* entry = nullptr;
+    try {
+      entry = &GetSection(proxy);
+    } catch (const std::runtime_error&) {
+      continue;  // an entry that does not decode names no file
+    } catch (const std::invalid_argument&) {
+      continue;
+    }
+    if (entry == &section || entry->GetFileIdentity() != identity) continue;
+    if (RealPath(entry->GetPath()) == own) continue;
+    pugi::xml_attribute href = proxy->GetElement().child("include").attribute("href");
+    renamed.push_back({entry, href, entry->GetHref()});
+    href.set_value(section.GetHref().c_str());
+    entry->SetHref(section.GetHref());
+  }
+  if (renamed.empty()) return;
+  database.SetModified();
+  try {
+    database.SaveIfModified();
+  } catch (...) {
+    // The index in memory stays what is on disk, and the file is not saved.
+    for (CRenamed& r : renamed) {
+      r.href.set_value(r.before.c_str());
+      r.entry->SetHref(std::move(r.before));
+    }
+    database.DiscardChanges();
+    throw;
+  }
+}
 
 CXmlElementRef LastSection(const CLocationDatabase& database) {
   CXmlNodeEnumerator enumerator = MakeChildElementEnumerator(database);
@@ -245,13 +277,27 @@ std::unique_ptr<CLocationDatabase> OpenLocationDatabase(const std::string& index
   }
 }
 
+CDatabaseSection& CSectionFileOwners::For(const std::vector<CXmlElementRef>& sections,
+                                          CDatabaseSection& section) {
+  while (m_walked < sections.size() && !m_owners.count(&section)) {
+    CDatabaseSection& next = GetSection(sections[m_walked++]);
+    CDatabaseSection*& owner = m_ownerByFile[next.GetFileIdentity()];
+    if (!owner) owner = &next;
+    m_owners[&next] = owner;
+  }
+  return *m_owners.at(&section);
+}
+
 void SaveModifiedSections(CLocationDatabase& database) {
   std::exception_ptr failure;
   const std::vector<CXmlElementRef> proxies = database.GetProxyCache()->proxies;
   for (const CXmlElementRef& proxy : proxies) {
     if (!proxy || !proxy->IsDecoded()) continue;
     try {
-      GetSection(proxy).SaveIfModified();
+      CDatabaseSection& section = GetSection(proxy);
+      if (!section.IsModified()) continue;
+      NameOneFileByOneHref(database, section);
+      section.SaveIfModified();
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }
@@ -289,7 +335,7 @@ void ExecuteDatabaseOperation(CLocationDatabase& database, CDatabaseOperation& o
 void CAddRecordsOperation::Execute(CLocationDatabase& database) {
   // Phase one: the section of every record, created and loaded as needed.
   CSectionList sections(database);
-  CFilingTargets filingTargets;
+  CSectionFileOwners owners;
   std::vector<CDatabaseSection*> targets;
   targets.reserve(m_records->Count());
   CLocationRecord record;
@@ -300,7 +346,7 @@ void CAddRecordsOperation::Execute(CLocationDatabase& database) {
       proxy = CreateSection(database, record.time.seconds, sections.GetAll());
       sections.Add(proxy);
     }
-    CDatabaseSection& section = filingTargets.For(sections.GetAll(), GetSection(proxy));
+    CDatabaseSection& section = owners.For(sections.GetAll(), GetSection(proxy));
     section.GetLocationFile();
     targets.push_back(&section);  // kept alive by the list (and the index's cache)
   }

@@ -2,9 +2,12 @@
 // file that covers one calendar month, and the operations run against it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "location/DatabaseSection.h"
 #include "location/RecordCollection.h"
@@ -31,8 +34,10 @@ std::unique_ptr<CLocationDatabase> OpenLocationDatabase(const std::string& index
 void LocationDatabaseRelease(std::unique_ptr<CLocationDatabase> database);
 
 // Saves every loaded section file that is modified, and the index when it is.
-// Returns once the data is on disk (every save is atomic and synced); throws
-// the first failure after trying every file.
+// A file that index entries name by several hard links stays one file: the
+// save replaces it under one name, and the other names are made names of the
+// new file. Returns once the data is on disk (every save is atomic and
+// synced); throws the first failure after trying every file.
 void SaveModifiedSections(CLocationDatabase& database);
 
 // Drops every section file's unsaved changes without writing them, so that
@@ -47,6 +52,22 @@ void DiscardUnsavedChanges(CLocationDatabase& database) noexcept;
 // file (or an existing, valid location file of that name that no section
 // refers to); the index is saved at once.
 CXmlElementRef FindOrCreateSection(CLocationDatabase& database, int32_t time);
+
+// The section through which the records of each file are filed and
+// searched: the first in index order whose file is that file (FileIdentity).
+// A hand-made index may name one file in several entries, by one name or by
+// links; each entry would load a copy of its own, and the copy saved last
+// would drop what was filed through the others.
+class CSectionFileOwners {
+ public:
+  // `sections`: the index's sections in index order, at least up to `section`.
+  CDatabaseSection& For(const std::vector<CXmlElementRef>& sections, CDatabaseSection& section);
+
+ private:
+  std::size_t m_walked = 0;
+  std::unordered_map<std::string, CDatabaseSection*> m_ownerByFile;
+  std::unordered_map<const CDatabaseSection*, CDatabaseSection*> m_owners;
+};
 
 class CDatabaseOperation {
  public:

@@ -1,6 +1,5 @@
 #include "location/LocationQuery.h"
 
-#include <filesystem>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -77,15 +76,18 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   std::vector<CLocationRecord> found;
   CReturnMemoryGuard returnMemory;
 
-  // A hand-made index may name one file in several entries: it is read once.
-  std::set<std::string> searchedPaths;
+  // A hand-made index may name one file in several entries: it is read once,
+  // through the section that files into it.
+  CSectionFileOwners owners;
+  std::set<const CDatabaseSection*> searched;
+  std::vector<CXmlElementRef> walked;
   CXmlNodeEnumerator sections = MakeChildElementEnumerator(database);
   while (sections.HasMore()) {
-    const CXmlElementRef proxy = sections.Next();
-    CDatabaseSection& section = GetSection(proxy);
-    if (useDate && !section.Overlaps(begin, end)) continue;
-    if (!searchedPaths.insert(std::filesystem::path(section.GetPath()).lexically_normal()).second)
-      continue;
+    walked.push_back(sections.Next());
+    CDatabaseSection& entry = GetSection(walked.back());
+    if (useDate && !entry.Overlaps(begin, end)) continue;
+    CDatabaseSection& section = owners.For(walked, entry);
+    if (!searched.insert(&section).second) continue;
     // A file loaded only for this search is let go after it: a scan of every
     // section would otherwise keep the whole database in memory.
     CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};

@@ -14,6 +14,7 @@
 #include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
+#include "location/RegularFile.h"
 #include "location/SettingsStoreFile.h"
 
 namespace {
@@ -33,23 +34,21 @@ class UniqueFd {
 };
 
 // The whole file, or nothing when it does not exist; other failures throw.
+// Anything but a regular file is refused unread, so it cannot hold the caller.
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
-    throw CWin32Exception();
+  CRegularFile file(path);
+  if (file.IsNotRegular()) {
+    throw CWin32Exception(static_cast<uint32_t>(file.GetOpenError()),
+                          std::string(kNotRegularFileText) + ": " + path);
   }
-  std::string text;
-  char buffer[16384];
-  while (true) {
-    const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      throw CWin32Exception();
-    }
-    if (got == 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
+  if (const int error = file.GetOpenError()) {
+    if (error == ENOENT || error == ENOTDIR) return std::nullopt;
+    throw CWin32Exception(static_cast<uint32_t>(error));
   }
+  std::string text(file.GetSize(), '\0');
+  const ssize_t got = file.Read(text.data(), text.size());
+  if (got < 0) throw CWin32Exception();
+  text.resize(static_cast<std::size_t>(got));
   return text;
 }
 
@@ -98,7 +97,9 @@ SettingsKeyNode LoadSettingsStore(const std::string& path) {
 void UpdateSettingsStore(const std::string& path, const std::function<bool(SettingsKeyNode&)>& change) {
   CreateFolders(FolderOfPath(path));
   const std::string lockPath = path + ".lock";
-  UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  // Without waiting: whatever stands at the lock's path cannot hold the open.
+  UniqueFd lock(
+      ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
   if (lock.Get() < 0) throw CWin32Exception();
   while (::flock(lock.Get(), LOCK_EX) != 0) {
     if (errno != EINTR) throw CWin32Exception();

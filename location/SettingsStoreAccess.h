@@ -19,6 +19,8 @@ SettingsKeyNode LoadSettingsStore(const std::string& path);
 // store and the folder is synced. Missing folders are created with mode 0700.
 // A file that is not a store file counts as empty and is renamed aside (to
 // "<path>.corrupt", "<path>.corrupt-2", ...) just before the new file replaces
-// it. Failures throw CWin32Exception with errno and leave the store as it was;
-// exceptions from `change` pass through and change nothing.
+// it. Failures throw CWin32Exception with errno and leave the store as it was
+// (a FIFO, device or folder at the path is never read or replaced: EINVAL, or
+// EISDIR for a folder, with "Not a regular file: " + path); exceptions from
+// `change` pass through and change nothing.
 void UpdateSettingsStore(const std::string& path, const std::function<bool(SettingsKeyNode&)>& change);

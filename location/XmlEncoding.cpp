@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 namespace {
 
@@ -44,6 +45,42 @@ class CIconv {
   iconv_t m_handle;
 };
 
+// U+FFFD in UTF-8.
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// How many bytes at the start of `bytes`, which the converter refused, stand
+// for one character it cannot read: the longest start of a sequence the
+// encoding would take, with the byte that broke it off, found by converting
+// ever longer starts from the initial state.
+std::size_t UndecodableLength(iconv_t probe, std::string_view bytes) {
+  constexpr std::size_t kLongestSequence = 4;  // GB18030; EUC-JP takes 3
+  const std::size_t limit = std::min(kLongestSequence, bytes.size());
+  for (std::size_t length = 1; length <= limit; ++length) {
+    iconv(probe, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = length;
+    char buffer[64];
+    char* out = buffer;
+    std::size_t outLeft = sizeof buffer;
+    if (iconv(probe, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) {
+      return 1;  // read from the initial state: the converter's shift state refused it
+    }
+    if (errno != EINVAL) return errno == EILSEQ ? length : 1;
+    // EINVAL: a start that more bytes could complete
+  }
+  return 1;
+}
+
+// A refused sequence ends before the first ASCII byte after its lead byte:
+// that byte is read again on its own, so the markup after a stray lead byte
+// stays markup.
+std::size_t BeforeAscii(std::string_view bytes, std::size_t length) {
+  for (std::size_t i = 1; i < length; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) return i;
+  }
+  return length;
+}
+
 }  // namespace
 
 std::optional<std::string> DeclaredXmlEncoding(std::string_view bytes) {
@@ -77,6 +114,7 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
   const std::string from = ConverterName(encoding);
   CIconv converter("UTF-8", from.c_str());
   if (!converter.valid()) return std::nullopt;
+  std::unique_ptr<CIconv> probe;  // made at the first byte the encoding cannot hold
 
   std::string result(bytes.size() * 3 / 2 + 16, '\0');
   std::size_t used = 0;
@@ -91,13 +129,28 @@ std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_vie
                                         : iconv(converter.get(), &in, &inLeft, &out, &outLeft);
     const int error = errno;
     used = result.size() - outLeft;
-    if (status == static_cast<std::size_t>(-1)) {
-      if (error != E2BIG) return std::nullopt;  // EILSEQ, or a sequence cut off at the end
-      result.resize(result.size() * 2);
-    } else if (!flushing) {
+    if (status != static_cast<std::size_t>(-1)) {
+      if (flushing) break;
       flushing = true;
+    } else if (error == E2BIG) {
+      result.resize(result.size() * 2);
+    } else if (!flushing && (error == EILSEQ || error == EINVAL)) {
+      // As a stray byte in UTF-8 does: one U+FFFD for each sequence the
+      // encoding cannot hold (EILSEQ) or that the file cuts off (EINVAL).
+      const std::string_view rest(in, inLeft);
+      std::size_t length = inLeft;
+      if (error == EILSEQ) {
+        if (!probe) probe = std::make_unique<CIconv>("UTF-8", from.c_str());
+        length = probe->valid() ? UndecodableLength(probe->get(), rest) : 1;
+      }
+      length = BeforeAscii(rest, length);
+      in += length;
+      inLeft -= length;
+      if (result.size() - used < kReplacement.size()) result.resize(result.size() * 2);
+      result.replace(used, kReplacement.size(), kReplacement);
+      used += kReplacement.size();
     } else {
-      break;
+      return std::nullopt;
     }
   }
   result.resize(used);

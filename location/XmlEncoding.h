@@ -15,5 +15,7 @@ std::optional<std::string> DeclaredXmlEncoding(std::string_view bytes);
 bool IsParserXmlEncoding(std::string_view encoding);
 
 // The UTF-8 form of `bytes` read in `encoding`; nothing when the converter does
-// not know the encoding or the bytes are not valid in it.
+// not know the encoding. Each byte or sequence the encoding cannot hold, and a
+// sequence cut off at the end, becomes one U+FFFD, as a stray byte in UTF-8
+// does; an ASCII byte after a lead byte it cannot follow is read on its own.
 std::optional<std::string> ConvertToUtf8(std::string_view bytes, std::string_view encoding);

@@ -1,24 +1,23 @@
 #include "location/XmlFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
 
 #include "location/AtomicFile.h"
 #include "location/FilePath.h"
+#include "location/RegularFile.h"
 #include "location/XmlEncoding.h"
 #include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 
 namespace {
 
-[[noreturn]] void ThrowLoadFailed(const std::string& path) {
-  throw std::runtime_error("Loading XML File Failed: " + path);
+// The reason, when given, follows on a line of its own.
+[[noreturn]] void ThrowLoadFailed(const std::string& path, const char* reason = nullptr) {
+  std::string text = "Loading XML File Failed: " + path;
+  if (reason) text.append("\n").append(reason);
+  throw std::runtime_error(text);
 }
 
 // A buffer from pugixml's allocator, which the document takes over.
@@ -39,27 +38,17 @@ struct CPugiBuffer {
   std::size_t size;
 };
 
-// The whole file, or nothing when it cannot be read.
+// The whole file. Anything but a regular file is refused before it is read,
+// so no FIFO or device can hold the caller.
 std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat info {};
-  std::unique_ptr<CPugiBuffer> buffer;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    buffer = std::make_unique<CPugiBuffer>(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (buffer && done < buffer->size) {
-      const ssize_t n = ::read(fd, buffer->data + done, buffer->size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        // An error, or a file that shrank while it was read.
-        buffer.reset();
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+  CRegularFile file(path);
+  if (file.IsNotRegular()) ThrowLoadFailed(path, kNotRegularFileText);
+  if (!file.IsOpen()) ThrowLoadFailed(path);
+  auto buffer = std::make_unique<CPugiBuffer>(file.GetSize());
+  // A short read is a file that shrank while it was read.
+  if (file.Read(buffer->data, buffer->size) != static_cast<ssize_t>(buffer->size)) {
+    ThrowLoadFailed(path);
   }
-  ::close(fd);
   return buffer;
 }
 
@@ -142,10 +131,7 @@ void CXmlFile::Load() {
   const std::string& path = m_document->path;
   // What an interrupted save of this file left behind.
   RemoveStaleTemporaryFiles(FolderOfPath(path), path.substr(path.rfind('/') + 1));
-  std::unique_ptr<CPugiBuffer> buffer = ReadWholeFile(path);
-  if (!buffer || !ParseOwnedBuffer(m_document->document, std::move(buffer))) {
-    ThrowLoadFailed(path);
-  }
+  if (!ParseOwnedBuffer(m_document->document, ReadWholeFile(path))) ThrowLoadFailed(path);
   const pugi::xml_node root = GetDocumentElement();
   if (m_rootName != root.name()) {
     throw std::runtime_error(std::string("Invalid Root Element: ") + root.name());

@@ -108,8 +108,9 @@ class CXmlFile {
  public:
   // Loads or creates the document (see XmlOpenMode). Throws std::runtime_error
   // "Loading XML File Failed: " + path for a file that is missing, unreadable,
-  // not well formed or in an encoding that cannot be read, "Invalid Root
-  // Element: " + name for the wrong root; the creating modes throw
+  // not well formed or in an encoding that cannot be read (followed by a line
+  // "Not a regular file" for a FIFO, device or folder, which is never read),
+  // "Invalid Root Element: " + name for the wrong root; the creating modes throw
   // CWin32Exception when the file cannot be written.
   CXmlFile(std::string rootName, std::string childName, const CXmlElementHandler& handler,
            std::string path, XmlOpenMode mode);
@@ -167,9 +168,12 @@ class CXmlFile {
 // How files are parsed: comments, processing instructions and CDATA sections
 // stay in the document beside the text around them, so a save writes the file
 // as it was loaded and every value reads as it did (values are read from the
-// first text piece of an element).
+// first text piece of an element). Declarations are parsed as such, so that
+// one inside an element (the target xml, in any case, which XML reserves)
+// makes the file not well formed: dropped, it would leave the text pieces
+// around it side by side, and a save would join them into one value.
 inline constexpr unsigned kXmlFileParseOptions =
-    pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+    pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration;
 
 // Parses the bytes of an XML file in any encoding the loader reads (the UTF
 // family, and 8-bit encodings named by the declaration) into `document`;

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <exception>
 #include <map>
+#include <span>
 #include <tuple>
+#include <vector>
 
 #include "mapview/MapEntry.h"
 #include "mapview/TileRender.h"
@@ -33,32 +35,49 @@ class CMapCatalog::CMapTile final : public CTile {
   CMapTile(CMapCatalog& catalog, const CMapEntry& map, const CGeoRect& rect,
            CTileListener* listener)
       : m_jobs(catalog.m_worker), m_catalog(catalog), m_map(map), m_rect(rect),
-        m_listener(listener) {}
+        m_listener(listener), m_remote(IsRemoteMapImage(map.imageLocation)) {}
   ~CMapTile() override {
+    if (m_remote) {
+      const std::vector<CThreadJob*> jobs(m_jobs.GetJobs().begin(), m_jobs.GetJobs().end());
+      m_catalog.m_transfers.Withdraw(jobs);
+    }
     m_jobs.CancelAll();
     if (m_listener) m_listener->OnTileReleased(this);
   }
 
-  CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height, QObject* receiver,
+  CThreadJob* Enqueue(QImage* target, const QRectF& place, QObject* receiver,
                       QEvent::Type eventType) override {
-    return m_jobs.Enqueue(*this, target, x, y, width, height, receiver, eventType);
+    if (!m_remote) return m_jobs.Enqueue(*this, target, place, receiver, eventType);
+    // The worker gets the job once the image has come.
+    CThreadJob* job = m_jobs.AddWaiting(*this, target, place, receiver, eventType);
+    try {
+      m_catalog.m_transfers.Request(&m_map, m_map.imageLocation, job);
+    } catch (...) {
+      Cancel(job);
+      throw;
+    }
+    return job;
   }
-  void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
+  void Cancel(CThreadJob* job) override {
+    // Withdrawn first: after that no transfer can queue it again.
+    if (m_remote && m_jobs.Has(job)) m_catalog.m_transfers.Withdraw({&job, 1});
+    m_jobs.Cancel(job);
+  }
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
 
-  void Render(QImage& target, int x, int y, int width, int height,
+  void Render(QImage& target, const QRectF& place, const CLoadedMapImage* loaded,
               std::stop_token stop) override {
-    if (width <= 0 || height <= 0) return;
+    if (!(place.width() > 0 && place.height() > 0)) return;
     try {
-      const QImage image = m_catalog.LoadMapImage(m_map, stop);
-      const CTileCrop crop = ComputeTileCrop(m_map, m_rect, image.width(), image.height());
-      DrawScaledCrop(image, crop, target, x, y, width, height);
+      const QImage image = loaded ? ImageOf(*loaded) : m_catalog.LoadMapImage(m_map, stop);
+      DrawTileSource(image, ComputeTileSource(m_map, m_rect, image.width(), image.height()), target,
+                     place);
     } catch (const CMapLoadAbandoned&) {
       // The job was cancelled: whoever asked for it no longer wants the
       // picture, and the next render loads again.
     } catch (const std::exception& e) {
-      DrawTileError(target, QRect(x, y, width, height), e.what());
+      DrawTileError(target, place.toAlignedRect(), e.what());
     }
   }
 
@@ -70,6 +89,7 @@ class CMapCatalog::CMapTile final : public CTile {
   const CMapEntry& m_map;
   CGeoRect m_rect;
   CTileListener* m_listener;
+  bool m_remote;
 };
 
 CMapCatalog::CMapCatalog(const std::string& path, bool create, CMapCatalogOptions options)
@@ -79,7 +99,8 @@ CMapCatalog::CMapCatalog(const std::string& path, bool create, CMapCatalogOption
       m_tileLongitudeExtent(DBL_MAX),
       m_fetch(std::move(options.fetch)),
       m_worker(options.worker ? *options.worker : GetTileWorker()),
-      m_images(options.imageCacheBytes) {
+      m_images(options.imageCacheBytes),
+      m_transfers(m_fetch, m_images, m_worker) {
   CXmlNodeEnumerator maps = MakeChildElementEnumerator(*m_file);
   for (std::size_t number = 1; maps.HasMore(); ++number) {
     CXmlElementRef map = maps.Next();
@@ -92,7 +113,12 @@ CMapCatalog::CMapCatalog(const std::string& path, bool create, CMapCatalogOption
   }
 }
 
-CMapCatalog::~CMapCatalog() { ClearTiles(); }
+CMapCatalog::~CMapCatalog() {
+  // Every transfer ends at once, rather than one waiting its turn starting
+  // as the tiles before it go.
+  m_transfers.Stop();
+  ClearTiles();
+}
 
 const CMapEntry& CMapCatalog::GetMap(std::size_t index) const {
   return m_maps.at(index)->Get<CMapEntry>();

@@ -11,6 +11,7 @@
 
 #include "location/XmlFile.h"
 #include "mapview/MapImage.h"
+#include "mapview/MapImageTransfers.h"
 #include "mapview/MapSet.h"
 #include "mapview/Tile.h"
 
@@ -33,7 +34,8 @@ class CMapCatalog final : public CMapSet {
   // throws. A map element that cannot be read is left out and described by
   // GetMapErrors; the other maps still draw.
   CMapCatalog(const std::string& path, bool create, CMapCatalogOptions options = {});
-  // Destroys the tiles, cancelling their jobs, before the maps go.
+  // Ends the image transfers and destroys the tiles, cancelling their jobs,
+  // before the maps go.
   ~CMapCatalog() override;
 
   void BuildTiles(const CGeoRect& view, CTileListener* listener) override;
@@ -49,9 +51,10 @@ class CMapCatalog final : public CMapSet {
   std::size_t GetMapCount() const { return m_maps.size(); }
   const CMapEntry& GetMap(std::size_t index) const;
 
-  // The decoded image of map, from the cache or loaded now; throws
-  // CMapLoadAbandoned once stop is requested. Worker thread only (tests may
-  // call it where no worker renders this catalogue).
+  // The decoded image of map, from the cache or loaded now on the calling
+  // thread; throws CMapLoadAbandoned once stop is requested. The tiles load
+  // local images this way on the worker; remote ones come through the
+  // transfers before their jobs are queued.
   QImage LoadMapImage(const CMapEntry& map, std::stop_token stop = {});
   const CMapImageCache& GetImageCache() const { return m_images; }
 
@@ -67,4 +70,6 @@ class CMapCatalog final : public CMapSet {
   CMapImageFetcher m_fetch;
   CWorker& m_worker;
   CMapImageCache m_images;
+  // After the images it fills: it goes first.
+  CMapImageTransfers m_transfers;
 };

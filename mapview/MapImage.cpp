@@ -92,23 +92,53 @@ class CDecodeSource final : public QIODevice {
   bool m_readPastEnd = false;
 };
 
+struct CDecoded {
+  QImage image;
+  bool whole = false;  // decoded to its end, with no word of damage
+  bool stray = false;  // a JPEG's stray bytes, which hide what came after them
+};
+
+CDecoded DecodeOnce(QIODevice& bytes, const std::stop_token& stop) {
+  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
+  CDecodeSource source(bytes, stop);
+  const CJpegDamageWatch damage;
+  QImageReader reader(&source);
+  CDecoded decoded;
+  const bool read = reader.read(&decoded.image);
+  if (stop.stop_requested()) throw CMapLoadAbandoned();
+  // Other decoders read to the end of a whole file, so only a JPEG's read
+  // past the end tells of one cut short.
+  decoded.whole = read && !decoded.image.isNull() && !damage.Seen() &&
+                  !(jpeg && source.ReadPastEnd());
+  decoded.stray = jpeg && damage.StraySeen();
+  return decoded;
+}
+
 QImage Decode(QIODevice& bytes, const std::string& location, const std::stop_token& stop) {
   // Qt's limit is process-wide; the default would refuse large maps.
   static std::once_flag limitSet;
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMapImageAllocationLimitMb); });
 
-  const bool jpeg = bytes.peek(3) == QByteArray("\xFF\xD8\xFF", 3);
-  CDecodeSource source(bytes, stop);
-  const CJpegDamageWatch damage;
-  QImageReader reader(&source);
-  QImage image;
-  const bool read = reader.read(&image);
-  if (stop.stop_requested()) throw CMapLoadAbandoned();
-  // Other decoders read to the end of a whole file, so only a JPEG's read
-  // past the end tells of one cut short.
-  if (!read || image.isNull() || damage.Seen() || (jpeg && source.ReadPastEnd())) {
-    throw std::runtime_error("Invalid Image File: " + location);
+  CDecoded decoded = DecodeOnce(bytes, stop);
+  if (decoded.whole && decoded.stray) {
+    // Stray bytes between segments are a writer's slip that the decoder
+    // skips; bytes left over after a scan's data tell of a scan that did not
+    // decode as written. Without the first kind the decoder has its say on
+    // the rest (it tells only its first warning), with the same pixels.
+    decoded.whole = false;
+    if (bytes.seek(0)) {
+      const QByteArray all = bytes.readAll();
+      QByteArray cleaned = WithoutStrayJpegBytes(all);
+      if (cleaned.size() != all.size()) {
+        QBuffer buffer(&cleaned);
+        buffer.open(QIODevice::ReadOnly);
+        decoded = DecodeOnce(buffer, stop);
+        decoded.whole = decoded.whole && !decoded.stray;
+      }
+    }
   }
+  if (!decoded.whole) throw std::runtime_error("Invalid Image File: " + location);
+  QImage image = std::move(decoded.image);
   if (image.format() != QImage::Format_RGB888) {
     image = image.convertToFormat(QImage::Format_RGB888);
     if (image.isNull()) throw std::runtime_error("Invalid Image File: " + location);
@@ -138,7 +168,7 @@ void OpenRegularFile(QFile& file, const QString& path, const std::string& locati
 QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
                     std::stop_token stop) {
   const std::string scheme = SchemeOf(location);
-  if (scheme == "http" || scheme == "https") {
+  if (IsRemoteMapImage(location)) {
     std::string bytes;
     try {
       if (!fetch) throw std::runtime_error("No HTTP transport");
@@ -165,33 +195,66 @@ QImage LoadMapImage(const std::string& location, const CMapImageFetcher& fetch,
   return Decode(file, location, stop);
 }
 
+QImage ImageOf(const CLoadedMapImage& loaded) {
+  if (const auto* error = std::get_if<std::exception_ptr>(&loaded)) std::rethrow_exception(*error);
+  return std::get<QImage>(loaded);
+}
+
+bool IsRemoteMapImage(const std::string& location) {
+  const std::string scheme = SchemeOf(location);
+  return scheme == "http" || scheme == "https";
+}
+
 QImage CMapImageCache::Get(const void* key, const std::function<QImage()>& load) {
-  auto found = m_index.find(key);
-  if (found == m_index.end()) {
-    CEntry entry{key, std::exception_ptr(), 0};
-    try {
-      QImage image = load();
-      entry.bytes = static_cast<std::size_t>(std::max<qsizetype>(image.sizeInBytes(), 0));
-      entry.value = std::move(image);
-    } catch (const CMapLoadAbandoned&) {
-      throw;
-    } catch (const std::bad_alloc&) {
-      throw;  // a shortage may pass: the next tile tries again
-    } catch (const std::exception&) {
-      entry.value = std::current_exception();
-    }
-    m_entries.push_front(std::move(entry));
-    m_index[key] = m_entries.begin();
-    m_bytes += m_entries.front().bytes;
-    Evict();
-  } else if (found->second != m_entries.begin()) {
+  if (std::optional<CLoadedMapImage> kept = Find(key)) return ImageOf(*kept);
+  CLoadedMapImage loaded;
+  try {
+    loaded = load();
+  } catch (const CMapLoadAbandoned&) {
+    throw;
+  } catch (const std::bad_alloc&) {
+    throw;  // a shortage may pass: the next tile tries again
+  } catch (const std::exception&) {
+    loaded = std::current_exception();
+  }
+  Put(key, loaded);
+  return ImageOf(loaded);
+}
+
+std::optional<CLoadedMapImage> CMapImageCache::Find(const void* key) {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_index.find(key);
+  if (found == m_index.end()) return std::nullopt;
+  if (found->second != m_entries.begin()) {
     m_entries.splice(m_entries.begin(), m_entries, found->second);
   }
-  const CEntry& entry = m_entries.front();
-  if (const auto* error = std::get_if<std::exception_ptr>(&entry.value)) {
-    std::rethrow_exception(*error);
+  return m_entries.front().value;
+}
+
+void CMapImageCache::Put(const void* key, CLoadedMapImage loaded) {
+  std::lock_guard lock(m_mutex);
+  if (const auto found = m_index.find(key); found != m_index.end()) {
+    m_bytes -= found->second->bytes;
+    m_entries.erase(found->second);
+    m_index.erase(found);
   }
-  return std::get<QImage>(entry.value);
+  const QImage* image = std::get_if<QImage>(&loaded);
+  const std::size_t bytes =
+      image ? static_cast<std::size_t>(std::max<qsizetype>(image->sizeInBytes(), 0)) : 0;
+  m_entries.push_front(CEntry{key, std::move(loaded), bytes});
+  m_index[key] = m_entries.begin();
+  m_bytes += bytes;
+  Evict();
+}
+
+std::size_t CMapImageCache::GetBytes() const {
+  std::lock_guard lock(m_mutex);
+  return m_bytes;
+}
+
+bool CMapImageCache::Holds(const void* key) const {
+  std::lock_guard lock(m_mutex);
+  return m_index.count(key) != 0;
 }
 
 void CMapImageCache::Evict() {

@@ -287,41 +287,6 @@ void CMapView::ZoomTo(double scale) {
   state->SetTopLeft(topLeft);
 }
 
-void CMapView::ZoomToRect(const CGeoRect& rect) { FitRect(NormalizeGeoRect(rect)); }
-
-void CMapView::FitRect(const CGeoRect& r) {
-  CMapViewState* state = GetViewState();
-  if (state == nullptr) return;
-  const QSize client = viewport()->size();
-  const double clientAspect = static_cast<double>(client.width()) / client.height();
-  const double rectAspect =
-      (r.right - r.left) * m_host.GetMapSet().GetTileLoadFactor() / (r.top - r.bottom);
-  const auto unit = GetViewSizeAtUnitScale();
-  double scale = 0.0;
-  LatLon topLeft;
-  if (clientAspect > rectAspect) {
-    // The height limits.
-    scale = unit.first / (r.top - r.bottom);
-    topLeft = {r.top, r.left - (GetViewSizeDegrees(scale).second - (r.right - r.left)) * 0.5};
-  } else {
-    // The width limits, also when the rectangle has no extent at all.
-    scale = unit.second / (r.right - r.left);
-    topLeft = {r.top + (GetViewSizeDegrees(scale).first - (r.top - r.bottom)) * 0.5, r.left};
-  }
-  state->BeginUpdate();
-  CMapViewUpdateGuard update(state);
-  const double stored = state->SetScale(scale);
-  if (stored != scale) {
-    // The scale was held at a limit: the corner above belongs to a view of
-    // another size, which could leave the records out of sight. The box is
-    // centred at the scale the view got instead.
-    const auto size = GetViewSizeDegrees(stored);
-    topLeft = {r.top * 0.5 + r.bottom * 0.5 + size.first * 0.5,
-               r.left * 0.5 + r.right * 0.5 - size.second * 0.5};
-  }
-  state->SetTopLeft(topLeft);
-}
-
 namespace {
 
 // The box around the positions at the given indices (all when indices is
@@ -348,11 +313,90 @@ std::optional<CGeoRect> BoundingBox(const std::vector<LatLon>& positions,
   return CGeoRect{top, left, bottom, right};
 }
 
+// The median latitude and the median longitude of positions, when a view of
+// size degrees centred there shows one of them; else the position nearest
+// to it on the screen. None when no position is a number.
+std::optional<LatLon> CentreShowingRecords(const std::vector<LatLon>& positions,
+                                           const std::pair<double, double>& size) {
+  std::vector<double> latitudes, longitudes;
+  for (const LatLon& p : positions) {
+    if (std::isfinite(p.first) && std::isfinite(p.second)) {
+      latitudes.push_back(p.first);
+      longitudes.push_back(p.second);
+    }
+  }
+  if (latitudes.empty()) return std::nullopt;
+  auto median = [](std::vector<double>& values) {
+    const std::size_t half = values.size() / 2;
+    std::nth_element(values.begin(), values.begin() + half, values.end());
+    if (values.size() % 2 != 0) return values[half];
+    // Halves first: the sum of two large values could overflow.
+    const double below = *std::max_element(values.begin(), values.begin() + half);
+    return below * 0.5 + values[half] * 0.5;
+  };
+  const LatLon centre{median(latitudes), median(longitudes)};
+  const LatLon* nearest = nullptr;
+  double nearestDistance = 0.0;
+  for (const LatLon& p : positions) {
+    // In view widths and heights, as the screen shows them.
+    const double dy = (p.first - centre.first) / size.first;
+    const double dx = (p.second - centre.second) / size.second;
+    if (std::abs(dy) < 0.5 && std::abs(dx) < 0.5) return centre;
+    const double distance = dy * dy + dx * dx;
+    if (std::isfinite(distance) && (nearest == nullptr || distance < nearestDistance)) {
+      nearest = &p;
+      nearestDistance = distance;
+    }
+  }
+  return nearest != nullptr ? *nearest : centre;
+}
+
 }  // namespace
+
+void CMapView::ZoomToRect(const CGeoRect& rect) { FitRect(NormalizeGeoRect(rect), nullptr); }
+
+void CMapView::FitRect(const CGeoRect& r, const std::vector<LatLon>* records) {
+  CMapViewState* state = GetViewState();
+  if (state == nullptr) return;
+  const QSize client = viewport()->size();
+  const double clientAspect = static_cast<double>(client.width()) / client.height();
+  const double rectAspect =
+      (r.right - r.left) * m_host.GetMapSet().GetTileLoadFactor() / (r.top - r.bottom);
+  const auto unit = GetViewSizeAtUnitScale();
+  double scale = 0.0;
+  LatLon topLeft;
+  if (clientAspect > rectAspect) {
+    // The height limits.
+    scale = unit.first / (r.top - r.bottom);
+    topLeft = {r.top, r.left - (GetViewSizeDegrees(scale).second - (r.right - r.left)) * 0.5};
+  } else {
+    // The width limits, also when the rectangle has no extent at all.
+    scale = unit.second / (r.right - r.left);
+    topLeft = {r.top + (GetViewSizeDegrees(scale).first - (r.top - r.bottom)) * 0.5, r.left};
+  }
+  state->BeginUpdate();
+  CMapViewUpdateGuard update(state);
+  const double stored = state->SetScale(scale);
+  if (stored != scale) {
+    // The scale was held at a limit: the corner above belongs to a view of
+    // another size, which could leave the records out of sight. The view is
+    // centred at the scale it got instead: on the box when the box fits,
+    // else on the records themselves, whose box may well have nothing in
+    // its middle.
+    const auto size = GetViewSizeDegrees(stored);
+    LatLon centre{r.top * 0.5 + r.bottom * 0.5, r.left * 0.5 + r.right * 0.5};
+    if (records != nullptr && scale < stored) {
+      if (const auto shown = CentreShowingRecords(*records, size)) centre = *shown;
+    }
+    topLeft = {centre.first + size.first * 0.5, centre.second - size.second * 0.5};
+  }
+  state->SetTopLeft(topLeft);
+}
 
 void CMapView::FitAllLocations() {
   m_records->Load(m_host);
-  if (const auto box = BoundingBox(m_records->Positions(), nullptr)) FitRect(*box);
+  const std::vector<LatLon>& positions = m_records->Positions();
+  if (const auto box = BoundingBox(positions, nullptr)) FitRect(*box, &positions);
 }
 
 void CMapView::CenterOnLocations() {
@@ -650,13 +694,15 @@ void CMapView::DrawTile(QPainter& painter, CTile* tile) {
       return;
     // Rendered at the screen's density, so that the map is sharp, and wide
     // enough for the wider of the two sizes its edges can round to. A size a
-    // rounding error above a whole number is that number.
+    // rounding error above a whole number is that number. The tile's exact
+    // extent starts at the image's corner: the picture then lies within
+    // half a pixel of its true place wherever the view scrolls the image to.
     auto side = [](double exact) { return std::max(1, static_cast<int>(std::ceil(exact - 1e-6))); };
     auto drawn = std::make_unique<CDrawnTile>();
     drawn->image = QImage(side(width), side(height), QImage::Format_RGB32);
     drawn->image.fill(kWhite);
-    drawn->job = tile->Enqueue(&drawn->image, 0, 0, drawn->image.width(), drawn->image.height(),
-                               this, TileReadyEventType());
+    drawn->job =
+        tile->Enqueue(&drawn->image, QRectF(0, 0, width, height), this, TileReadyEventType());
     drawn->size = drawn->image.size();
     drawn->tile = tile;
     found = m_drawnTiles.emplace(tile, std::move(drawn)).first;

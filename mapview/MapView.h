@@ -163,7 +163,9 @@ class CMapView final : public QAbstractScrollArea,
   void DestroyRetiredTools();
 
   CGeoRect ComputeViewRect() const;
-  void FitRect(const CGeoRect& rect);
+  // Fits the view to rect; when rect is the box of records, which are given,
+  // a box too large for the view is shown where the records are.
+  void FitRect(const CGeoRect& rect, const std::vector<LatLon>* records);
   void OnScrollAction(QScrollBar* bar, bool vertical, int action);
   void OnWheel(const QWheelEvent& event);
   void ResetThumb(QScrollBar* bar);

@@ -11,38 +11,44 @@ QEvent::Type TileReadyEventType() {
   return type;
 }
 
-CThreadJob::CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height,
-                       QObject* receiver, QEvent::Type eventType)
+CThreadJob::CThreadJob(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                       QEvent::Type eventType)
     : m_tile(tile),
       m_target(target),
-      m_x(x),
-      m_y(y),
-      m_width(width),
-      m_height(height),
+      m_place(place),
       m_receiver(receiver),
       m_event(receiver ? std::make_unique<QEvent>(eventType) : nullptr) {}
 
 void CThreadJob::Execute() {
   try {
-    m_tile.Render(*m_target, m_x, m_y, m_width, m_height, GetStopToken());
+    m_tile.Render(*m_target, m_place, m_image ? &*m_image : nullptr, GetStopToken());
   } catch (const std::exception& e) {
     // Render draws its own errors; only a failure to draw one lands here.
     std::fprintf(stderr, "QlFolvane: a tile could not be drawn: %s\n", e.what());
   }
+  // The image counts against the cache's budget only while the cache keeps it.
+  m_image.reset();
   m_done.store(true, std::memory_order_release);
   if (m_receiver) QCoreApplication::postEvent(m_receiver, m_event.release());
 }
 
-CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
-                               QObject* receiver, QEvent::Type eventType) {
-  auto job = std::make_unique<CThreadJob>(tile, target, x, y, width, height, receiver, eventType);
-  m_jobs.insert(job.get());
+CThreadJob* CTileJobs::Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                               QEvent::Type eventType) {
+  CThreadJob* job = AddWaiting(tile, target, place, receiver, eventType);
   try {
-    m_worker.Enqueue(job.get());
+    m_worker.Enqueue(job);
   } catch (...) {
-    m_jobs.erase(job.get());
+    m_jobs.erase(job);
+    delete job;
     throw;
   }
+  return job;
+}
+
+CThreadJob* CTileJobs::AddWaiting(CTile& tile, QImage* target, const QRectF& place,
+                                  QObject* receiver, QEvent::Type eventType) {
+  auto job = std::make_unique<CThreadJob>(tile, target, place, receiver, eventType);
+  m_jobs.insert(job.get());
   return job.release();
 }
 
@@ -54,7 +60,7 @@ void CTileJobs::Cancel(CThreadJob* job) {
   delete job;
 }
 
-bool CTileJobs::IsDone(CThreadJob* job) const { return m_jobs.count(job) != 0 && job->IsDone(); }
+bool CTileJobs::IsDone(CThreadJob* job) const { return Has(job) && job->IsDone(); }
 
 void CTileJobs::CancelAll() {
   if (m_jobs.empty()) return;

@@ -5,12 +5,15 @@
 #include <QEvent>
 #include <QImage>
 #include <QObject>
+#include <QRectF>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stop_token>
 
 #include "location/LocationRecord.h"
+#include "mapview/MapImage.h"
 #include "mapview/Worker.h"
 
 class CTile;
@@ -31,11 +34,14 @@ QEvent::Type TileReadyEventType();
 // owned by its tile; its address is the handle the tile's caller keeps.
 class CThreadJob final : public CWorkerJob {
  public:
-  CThreadJob(CTile& tile, QImage* target, int x, int y, int width, int height, QObject* receiver,
+  CThreadJob(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
              QEvent::Type eventType);
 
   // Renders, marks the job done, then posts the event to the receiver.
   void Execute() override;
+  // Hands the render the map image that was fetched for it, so that it does
+  // not load one itself. Only before the job is queued.
+  void SetImage(CLoadedMapImage image) { m_image = std::move(image); }
   // Once true, everything the render wrote into the target is visible to the
   // thread that asked.
   bool IsDone() const noexcept { return m_done.load(std::memory_order_acquire); }
@@ -43,14 +49,12 @@ class CThreadJob final : public CWorkerJob {
  private:
   CTile& m_tile;
   QImage* m_target;
-  int m_x;
-  int m_y;
-  int m_width;
-  int m_height;
+  QRectF m_place;
   QObject* m_receiver;
   // Made with the job on the thread that will receive it, and handed to Qt
   // when the job has run, so the worker allocates nothing for it.
   std::unique_ptr<QEvent> m_event;
+  std::optional<CLoadedMapImage> m_image;
   std::atomic<bool> m_done{false};
 };
 
@@ -63,24 +67,25 @@ class CTile {
   // the tile goes.
   virtual ~CTile() = default;
 
-  // Queues a render of this tile into target at (x, y), width x height
-  // pixels. When it has finished, an event of eventType is posted to
+  // Queues a render of this tile into target, its rectangle at place (the
+  // target's pixels, fractions included). When it has finished, an event of eventType is posted to
   // receiver (when not null). Until the job is done or cancelled the target
   // must stay alive and must not be touched or copied (a QImage copy would
   // make the render's writes go to a detached buffer), and the receiver must
   // outlive the job: cancel it before the receiver goes. Events already
   // posted are dropped by Qt with the receiver.
-  virtual CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height,
-                              QObject* receiver, QEvent::Type eventType) = 0;
+  virtual CThreadJob* Enqueue(QImage* target, const QRectF& place, QObject* receiver,
+                              QEvent::Type eventType) = 0;
   // After Cancel the job does not run and is gone; when it was running,
   // its render is asked to stop and Cancel waits for it to end (its event is
   // still posted). A job that is not this tile's is ignored.
   virtual void Cancel(CThreadJob* job) = 0;
-  // Draws the tile at (x, y) of target, scaled to width x height pixels; an
-  // error is drawn as text in its place. Runs on the worker thread. Once
-  // stop is requested the render ends within moments; what it leaves in the
-  // target then is of no use.
-  virtual void Render(QImage& target, int x, int y, int width, int height,
+  // Draws the tile into target with its rectangle at place, every pixel the
+  // rectangle covers, from image when the job was handed one, else from an
+  // image it loads; an error is drawn as text in its place. Runs on the
+  // worker thread. Once stop is requested the render ends within moments;
+  // what it leaves in the target then is of no use.
+  virtual void Render(QImage& target, const QRectF& place, const CLoadedMapImage* image,
                       std::stop_token stop) = 0;
   // False for a job that is not this tile's.
   virtual bool IsDone(CThreadJob* job) const = 0;
@@ -96,9 +101,15 @@ class CTileJobs {
   CTileJobs(const CTileJobs&) = delete;
   CTileJobs& operator=(const CTileJobs&) = delete;
 
-  CThreadJob* Enqueue(CTile& tile, QImage* target, int x, int y, int width, int height,
-                      QObject* receiver, QEvent::Type eventType);
+  CThreadJob* Enqueue(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                      QEvent::Type eventType);
+  // A job of the tile that is not queued: whatever it waits for queues it at
+  // the worker, and must have let go of it before it is cancelled.
+  CThreadJob* AddWaiting(CTile& tile, QImage* target, const QRectF& place, QObject* receiver,
+                         QEvent::Type eventType);
   void Cancel(CThreadJob* job);
+  bool Has(CThreadJob* job) const { return m_jobs.count(job) != 0; }
+  const std::set<CThreadJob*>& GetJobs() const { return m_jobs; }
   bool IsDone(CThreadJob* job) const;
   // Cancels every job with one pass at the worker, then deletes them.
   void CancelAll();

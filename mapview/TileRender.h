@@ -5,36 +5,42 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRectF>
 #include <string>
 
 #include "location/LocationRecord.h"
 
 struct CMapEntry;
 
-struct CTileCrop {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
+// Where a tile lies on its map image, in the image's pixel coordinates
+// (pixel edges at whole numbers, so pixel k spans k to k + 1).
+struct CTileSource {
+  // The tile's rectangle, as the map's corners and clips place it; it may
+  // reach past the image where clips are negative.
+  QRectF area;
+  // The pixels the map may be drawn from: inside both the clips and the
+  // image, and never empty.
+  QRect pixels;
 };
 
-// The pixels of an image of imageWidth x imageHeight that lie under tile,
-// with the map's clips; at least 1 x 1 and always inside the image, so that
-// a tile thinner than a source pixel still has something to scale. Throws
-// std::runtime_error "Invalid Map Clip: " + href when the clips leave no
-// pixels.
-CTileCrop ComputeTileCrop(const CMapEntry& map, const CGeoRect& tile, int imageWidth,
-                          int imageHeight);
+// The part of an image of imageWidth x imageHeight that lies under tile.
+// Throws std::runtime_error "Invalid Map Clip: " + href when the clips
+// leave no pixels.
+CTileSource ComputeTileSource(const CMapEntry& map, const CGeoRect& tile, int imageWidth,
+                              int imageHeight);
 
-// Scales crop of source (8-bit RGB, as LoadMapImage returns it: its spare
-// row lets the library see the crop's rows a whole stride apart) to width x
-// height pixels with the image library's linear interpolation and draws the
-// result at (x, y) of target. Places and sizes are the target's own pixels,
-// whatever its device pixel ratio. Each library call is judged by its own
+// Draws the map picture under the tile into target, where the tile's
+// rectangle lies at place (the target's own pixels whatever its device pixel
+// ratio, fractions included). Every target pixel the rectangle covers is
+// drawn. The picture is source (8-bit RGB, as LoadMapImage returns it)
+// interpolated linearly by the image library: every edge of a source pixel
+// lands within half a target pixel of where place puts it, and the pixels
+// beyond part.pixels repeat the nearest one, so that neighbouring tiles
+// continue each other's picture. Each library call is judged by its own
 // result; a failed one throws std::runtime_error with the library's status
 // text.
-void DrawScaledCrop(const QImage& source, const CTileCrop& crop, QImage& target, int x, int y,
-                    int width, int height);
+void DrawTileSource(const QImage& source, const CTileSource& part, QImage& target,
+                    const QRectF& place);
 
 // Fills rect (in the target's own pixels) of target white and writes text
 // into it in black, wrapped at words (or anywhere in a word too long for a

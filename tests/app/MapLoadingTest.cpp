@@ -30,13 +30,18 @@ bool WaitUntil(const std::function<bool()>& done) {
 class MapLoadingTest : public AppTest {
  protected:
   std::string CatalogPath() const { return programFolder.path().toStdString() + "/maps.xml"; }
-  void WriteCatalog(const std::string& href, const std::string& more = {}) const {
-    std::ofstream(CatalogPath())
-        << "<maps><map href=\"" << href << "\"><position corner=\"topleft\"><datum>wgs84</datum>"
-        << "<latitude unit=\"degree\">35</latitude><longitude unit=\"degree\">139</longitude>"
-        << "</position><position corner=\"bottomright\"><datum>wgs84</datum>"
-        << "<latitude unit=\"degree\">34</latitude><longitude unit=\"degree\">140</longitude>"
-        << "</position></map>" << more << "</maps>";
+  // One map for each href, all over the same square degree.
+  void WriteCatalog(const std::vector<std::string>& hrefs, const std::string& more = {}) const {
+    std::ofstream catalog(CatalogPath());
+    catalog << "<maps>";
+    for (const std::string& href : hrefs) {
+      catalog << "<map href=\"" << href << "\"><position corner=\"topleft\"><datum>wgs84</datum>"
+              << "<latitude unit=\"degree\">35</latitude><longitude unit=\"degree\">139</longitude>"
+              << "</position><position corner=\"bottomright\"><datum>wgs84</datum>"
+              << "<latitude unit=\"degree\">34</latitude><longitude unit=\"degree\">140</longitude>"
+              << "</position></map>";
+    }
+    catalog << more << "</maps>";
   }
   // Renders the set's one tile on the program's worker, as the map view will.
   static QImage RenderOnlyTile(CMapSet& set) {
@@ -46,7 +51,8 @@ class MapLoadingTest : public AppTest {
     if (tiles.size() != 1) return QImage();
     QImage target(60, 40, QImage::Format_RGB32);
     target.fill(Qt::black);
-    CThreadJob* job = tiles[0]->Enqueue(&target, 0, 0, 60, 40, nullptr, TileReadyEventType());
+    CThreadJob* job =
+        tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
     for (int wait = 0; wait < 30000 && !tiles[0]->IsDone(job); ++wait) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -66,7 +72,7 @@ TEST_F(MapLoadingTest, AnImageServedOverHttpRendersAndAnHttpErrorIsDrawnInItsPla
   // The message server answers any path; its faults serve the map's bytes.
   CTestMessageServer server;
   server.Fault("*", "body", png.toStdString());
-  WriteCatalog(server.Url("/maps/tokyo.png"));
+  WriteCatalog({server.Url("/maps/tokyo.png")});
   std::unique_ptr<CMapSet> set = DefaultMapCatalogOpener()(CatalogPath(), false);
   EXPECT_EQ(set->GetTileLoadFactor(), 0.8);
   const QImage drawn = RenderOnlyTile(*set);
@@ -75,7 +81,7 @@ TEST_F(MapLoadingTest, AnImageServedOverHttpRendersAndAnHttpErrorIsDrawnInItsPla
   EXPECT_EQ(server.Log(), (std::vector<std::string>{"/maps/tokyo.png"}));
 
   server.Fault("*", "status", "404");
-  WriteCatalog(server.Url("/gone.png"));
+  WriteCatalog({server.Url("/gone.png")});
   set = DefaultMapCatalogOpener()(CatalogPath(), false);
   EXPECT_EQ(RenderOnlyTile(*set).pixel(0, 0), qRgb(255, 255, 255));  // the error's ground
   auto& catalog = dynamic_cast<CMapCatalog&>(*set);
@@ -94,7 +100,7 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
   // server says nothing for a minute: each of the interface's ways of
   // dropping the tile whose render waits for it must end that wait.
   CTestMessageServer server;
-  WriteCatalog(server.Url("/maps/slow.png"));
+  WriteCatalog({server.Url("/maps/slow.png")});
   for (const auto& [action, arg] : {std::pair{"drip", "10000000"}, std::pair{"slow", "60"}}) {
     server.Reset();
     server.Fault("*", action, arg, 10);
@@ -109,7 +115,7 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
       set->ForEachTile(MakeBackInserter(tiles));
       ASSERT_EQ(tiles.size(), 1u);
       QImage target(60, 40, QImage::Format_RGB32);
-      tiles[0]->Enqueue(&target, 0, 0, 60, 40, nullptr, TileReadyEventType());
+      tiles[0]->Enqueue(&target, QRectF(0, 0, 60, 40), nullptr, TileReadyEventType());
       ASSERT_TRUE(WaitUntil([&] { return server.Log().size() == drop + 1; })) << action;
       std::this_thread::sleep_for(300ms);  // into the transfer
       const auto start = std::chrono::steady_clock::now();
@@ -119,8 +125,38 @@ TEST_F(MapLoadingTest, AnImageThatDripsOrNeverComesHoldsTheInterfaceForMomentsOn
   }
 }
 
+TEST_F(MapLoadingTest, ADrippingAndASilentImageHoldBackNeitherALocalMapNorEachOther) {
+  using namespace std::chrono_literals;
+  QImage image(300, 200, QImage::Format_RGB32);
+  image.fill(qRgb(10, 200, 30));
+  ASSERT_TRUE(image.save(programFolder.path() + "/local.png"));
+  // The server tells the two images apart by their query's command word.
+  CTestMessageServer server;
+  server.Fault("DRIP", "drip", "10000000");
+  server.Fault("SILENT", "slow", "60");
+  WriteCatalog({server.Url("/drip.png?c=DRIP"), server.Url("/silent.png?c=SILENT"), "local.png"});
+  std::unique_ptr<CMapSet> set = DefaultMapCatalogOpener()(CatalogPath(), false);
+  set->BuildTiles({35, 139, 34, 140}, nullptr);
+  std::vector<CTile*> tiles;
+  set->ForEachTile(MakeBackInserter(tiles));
+  ASSERT_EQ(tiles.size(), 3u);
+  std::vector<QImage> targets(3, QImage(60, 40, QImage::Format_RGB32));
+  std::vector<CThreadJob*> jobs;
+  for (std::size_t i = 0; i < 3; ++i) {
+    jobs.push_back(tiles[i]->Enqueue(&targets[i], QRectF(0, 0, 60, 40), nullptr, TileReadyEventType()));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return tiles[2]->IsDone(jobs[2]); }));
+  EXPECT_EQ(targets[2].pixel(59, 39), qRgb(10, 200, 30));
+  ASSERT_TRUE(WaitUntil([&] { return server.Log().size() == 2; }));  // both on their way
+  std::this_thread::sleep_for(300ms);
+  EXPECT_FALSE(tiles[0]->IsDone(jobs[0]) || tiles[1]->IsDone(jobs[1]));
+  const auto start = std::chrono::steady_clock::now();
+  set.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
 TEST_F(MapLoadingTest, TheCoreLoadsARealCatalogueAndNamesTheMapsItLeftOut) {
-  WriteCatalog("local.png", "<map href=\"lost.png\"/>");
+  WriteCatalog({"local.png"}, "<map href=\"lost.png\"/>");
   store->values["MapFile"] = CatalogPath();
   auto core = MakeCore(DefaultMapCatalogOpener());
   ASSERT_EQ(prompter.shown.size(), 1u);

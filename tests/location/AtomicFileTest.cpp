@@ -191,3 +191,111 @@ TEST(AtomicFile, WorkBeforeTheReplaceRunsOnceTheNewFileIsCompleteAndCanStopIt) {
   EXPECT_EQ(ReadBytes(path), "old");
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.txt"}));
 }
+
+namespace {
+
+// Sets the umask for the lifetime of the object.
+class CUmaskScope {
+ public:
+  explicit CUmaskScope(mode_t mask) : m_old(::umask(mask)) {}
+  ~CUmaskScope() { ::umask(m_old); }
+  CUmaskScope(const CUmaskScope&) = delete;
+  CUmaskScope& operator=(const CUmaskScope&) = delete;
+
+ private:
+  mode_t m_old;
+};
+
+struct CFileMode {
+  unsigned bits;
+  gid_t group;
+};
+
+CFileMode ModeOf(const std::string& path) {
+  struct stat info {};
+  EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+  return {info.st_mode & 07777, info.st_gid};
+}
+
+// The permission bits of each temporary file as it was created.
+class CCreatedModes {
+ public:
+  CCreatedModes()
+      : m_hook([this](int fd) {
+          struct stat info {};
+          ASSERT_EQ(::fstat(fd, &info), 0);
+          modes.push_back(info.st_mode & 07777);
+        }) {}
+  std::vector<unsigned> modes;
+
+ private:
+  CCreateHookScope m_hook;
+};
+
+}  // namespace
+
+TEST(AtomicFile, TemporariesAreCreatedWithTheModeTheFileEndsWith) {
+  CTempFolder folder;
+  const std::string points = folder / "a.xml";
+  {
+    const CUmaskScope mask(0);
+    CCreatedModes created;
+    AtomicWriteFile(points, "new", AtomicWriteMode::kCreateNew);
+    ASSERT_EQ(::chmod(points.c_str(), 0640), 0);
+    AtomicWriteFile(points, "newer", AtomicWriteMode::kReplace);
+    EXPECT_EQ(created.modes, (std::vector<unsigned>{0666, 0640}));
+    EXPECT_EQ(ModeOf(points).bits, 0640u);
+  }
+  // The umask narrows what is created, never the mode a replaced file keeps.
+  const CUmaskScope mask(027);
+  CCreatedModes created;
+  AtomicWriteFile(folder / "b.xml", "new", AtomicWriteMode::kCreateNew);
+  ASSERT_EQ(::chmod(points.c_str(), 0664), 0);
+  AtomicWriteFile(points, "newest", AtomicWriteMode::kReplace);
+  EXPECT_EQ(created.modes, (std::vector<unsigned>{0640, 0640}));
+  EXPECT_EQ(ModeOf(folder / "b.xml").bits, 0640u);
+  EXPECT_EQ(ModeOf(points).bits, 0664u);
+}
+
+TEST(AtomicFile, AReplacementInAnotherGroupIsItsOwnersAloneUntilItHasTheOldGroup) {
+  CTempFolder folder;
+  const std::string path = folder / "a.xml";
+  WriteBytes(path, "old");
+  const gid_t other = ::getegid() + 4242;  // a group nobody here belongs to
+  if (::chown(path.c_str(), static_cast<uid_t>(-1), other) != 0) {
+    GTEST_SKIP() << "only root gives a file a group it is not in";
+  }
+  ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+  const CUmaskScope mask(0);
+  CCreatedModes created;
+  AtomicWriteFile(path, "new", AtomicWriteMode::kReplace);
+  EXPECT_EQ(created.modes, (std::vector<unsigned>{0600}));
+  EXPECT_EQ(ModeOf(path).bits, 0644u);
+  EXPECT_EQ(ModeOf(path).group, other);
+  EXPECT_EQ(ReadBytes(path), "new");
+}
+
+TEST(AtomicFile, AFifoIsNeverWrittenOrReplaced) {
+  CTempFolder folder;
+  const std::string fifo = folder / "x.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(fifo, folder / "link.xml");
+  for (const std::string& path : {fifo, folder / "link.xml"}) {
+    SCOPED_TRACE(path);
+    std::string text;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] {
+      text = ThrownText([&] { AtomicWriteFile(path, "x", AtomicWriteMode::kReplace); });
+    }));
+    EXPECT_EQ(text, "Not a regular file: " + fifo);
+    EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(path, "x", AtomicWriteMode::kReplace); }),
+              static_cast<uint32_t>(EINVAL));
+  }
+  EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(fifo, "x", AtomicWriteMode::kCreateNew); }),
+            static_cast<uint32_t>(EEXIST));
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.xml", "x.xml"}));
+  // A folder keeps the code a rename onto it would give.
+  std::filesystem::create_directory(folder / "taken");
+  EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(folder / "taken", "x", AtomicWriteMode::kReplace); }),
+            static_cast<uint32_t>(EISDIR));
+}

@@ -412,3 +412,56 @@ TEST(DefaultSettingsStorePath, FollowsXdgConfigHome) {
   savedConfig ? ::setenv("XDG_CONFIG_HOME", config.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
   savedHome ? ::setenv("HOME", home.c_str(), 1) : ::unsetenv("HOME");
 }
+
+TEST_F(FileSettingsKeyTest, TheStoreIsPrivateFromTheMomentItIsCreated) {
+  // An open descriptor outlives a later change of mode, so the bits must be
+  // right in the open itself, whatever the umask lets through.
+  const mode_t oldMask = ::umask(0);
+  std::vector<unsigned> created;
+  {
+    CCreateHookScope hook([&](int fd) {
+      struct stat info {};
+      ASSERT_EQ(::fstat(fd, &info), 0);
+      created.push_back(info.st_mode & 07777);
+    });
+    Key()->WriteString("ServerPassword", "secret");
+    ASSERT_EQ(::chmod(m_store.c_str(), 0644), 0);  // widened by hand
+    Key()->WriteString("ServerPassword", "secret2");
+  }
+  ::umask(oldMask);
+  EXPECT_EQ(created, (std::vector<unsigned>{0600, 0600}));
+  EXPECT_EQ(Mode(m_store), 0600u);
+  EXPECT_EQ(Mode(m_store.string() + ".lock"), 0600u);
+}
+
+TEST_F(FileSettingsKeyTest, AStoreThatIsNoRegularFileIsNeitherWaitedOnNorReplaced) {
+  fs::create_directories(m_folder);
+  ASSERT_EQ(::mkfifo(m_store.c_str(), 0600), 0);
+  auto key = Key();
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(m_store, [&] {
+    EXPECT_EQ(key->ReadString("ServerURL", "d"), "d");
+    EXPECT_TRUE(key->EnumValueNames().empty());
+  }));
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(
+      m_store, [&] { text = ThrownText([&] { key->WriteString("ServerURL", "x"); }); }));
+  EXPECT_EQ(text, "Not a regular file: " + m_store.string());
+  EXPECT_EQ(FailureCode([&] { key->WriteString("ServerURL", "x"); }),
+            static_cast<uint32_t>(EINVAL));
+  EXPECT_TRUE(fs::is_fifo(m_store));
+
+  fs::remove(m_store);
+  fs::create_directory(m_store);
+  EXPECT_EQ(key->ReadString("ServerURL", "d"), "d");
+  EXPECT_EQ(FailureCode([&] { key->WriteString("ServerURL", "x"); }),
+            static_cast<uint32_t>(EISDIR));
+  EXPECT_TRUE(fs::is_directory(m_store));
+
+  // A FIFO where the lock goes holds nothing up either.
+  fs::remove(m_store);
+  fs::remove(m_store.string() + ".lock");
+  ASSERT_EQ(::mkfifo((m_store.string() + ".lock").c_str(), 0600), 0);
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(m_store.string() + ".lock",
+                                      [&] { key->WriteString("ServerURL", "x"); }));
+  EXPECT_EQ(key->ReadString("ServerURL", ""), "x");
+}

@@ -1,11 +1,15 @@
 // Helpers of the file-layer tests: a temporary folder, whole-file reads and
-// writes, thrown texts, zone names for parameterised tests and a scoped
-// write hook.
+// writes, thrown texts, zone names for parameterised tests, scoped atomic-write
+// hooks and a guard for readers that must not wait on a FIFO.
 #pragma once
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -13,6 +17,7 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TimeZoneGuard.h"
@@ -76,6 +81,48 @@ class CWriteHookScope {
   CWriteHookScope(const CWriteHookScope&) = delete;
   CWriteHookScope& operator=(const CWriteHookScope&) = delete;
 };
+
+// Installs an atomic-write creation hook for the lifetime of the object.
+class CCreateHookScope {
+ public:
+  explicit CCreateHookScope(std::function<void(int)> hook) { SetAtomicCreateHook(std::move(hook)); }
+  ~CCreateHookScope() { SetAtomicCreateHook(nullptr); }
+  CCreateHookScope(const CCreateHookScope&) = delete;
+  CCreateHookScope& operator=(const CCreateHookScope&) = delete;
+};
+
+// Runs `action`, which must not wait on the FIFO at `fifo`. Should it wait
+// all the same, writers open and close the FIFO after a while, until it
+// returns, so that the test fails instead of hanging. True when the action
+// returned with no writer's help.
+template <class Action>
+bool ReturnsWithoutWaitingOn(const std::string& fifo, Action&& action) {
+  std::atomic<bool> done{false};
+  std::atomic<bool> released{false};
+  std::thread writer([&] {
+    using namespace std::chrono_literals;
+    for (int wait = 0; wait < 1000 && !done; ++wait) std::this_thread::sleep_for(10ms);
+    while (!done) {
+      // Succeeds only while a reader has the FIFO open.
+      const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) {
+        released = true;
+        ::close(fd);
+      }
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  try {
+    action();
+  } catch (...) {
+    done = true;
+    writer.join();
+    throw;
+  }
+  done = true;
+  writer.join();
+  return !released;
+}
 
 // The what() of the exception `action` throws; "no exception" when none.
 template <class Action>

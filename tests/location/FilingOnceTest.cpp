@@ -87,6 +87,53 @@ TEST(FilingOnce, RecordsAlreadyInTheirSectionAreNotFiledAgain) {
   EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 8u);
 }
 
+TEST(FilingOnce, StoredRecordsAreComparedByTheirValuesOnly) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  File(*OpenLocationDatabase(indexPath, true), {MakeRecord(Utc(2004, 5, 1), "first")});
+  // The section as a hand or another program may have left it: the records
+  // are the ones below, written other ways.
+  const std::string position =
+      "<position><datum>wgs84</datum><latitude unit=\"degree\">35</latitude>"
+      "<longitude unit=\"degree\">139.000</longitude></position>";
+  const auto point = [&](const std::string& day, const std::string& inside) {
+    return "<point><time>2004-05-" + day + "T09:00:00+09:00</time>" + inside + "</point>\n";
+  };
+  const std::string indented =
+      "  <point>\n    <!-- checked -->\n    <time>2004-05-02T09:00:00+09:00</time>\n    " +
+      position + "\n    <note>walk</note>\n  </point>\n";
+  WriteBytes(folder / "200405.xml",
+             "<?xml version=\"1.0\"?>\n<points>\n" + indented +
+                 point("03", position + "<?app mark?><note><![CDATA[run]]></note>") +
+                 point("04", "<note>s&#105;t</note>" + position) +
+                 point("05", position + "<note>sw<!-- and -->im</note>") +
+                 point("06",
+                       "<position><latitude unit=\"degree\">35.000001</latitude>"
+                       "<longitude unit=\"degree\">139</longitude><datum>wgs84</datum>"
+                       "</position><note>close</note>") +
+                 point("07", "<note>unreadable</note>") + "</points>\n");
+  const std::vector<CLocationRecord> again = {
+      MakeRecord(Utc(2004, 5, 2), "walk"), MakeRecord(Utc(2004, 5, 3), "run"),
+      MakeRecord(Utc(2004, 5, 4), "sit"),
+      // What is stored reads "sw" and 35.000001: these records are new.
+      MakeRecord(Utc(2004, 5, 5), "swim"), MakeRecord(Utc(2004, 5, 6), "close")};
+  for (int round = 0; round < 2; ++round) {
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    File(*database, again);
+    LocationDatabaseRelease(std::move(database));
+  }
+  std::map<std::string, int> notes;
+  CountNotes(folder / "200405.xml", notes);
+  EXPECT_EQ(notes, (std::map<std::string, int>{{"walk", 1},
+                                               {"run", 1},
+                                               {"sit", 1},
+                                               {"sw", 1},
+                                               {"swim", 1},
+                                               {"close", 2},
+                                               {"unreadable", 1}}));
+  EXPECT_NE(ReadBytes(folder / "200405.xml").find("<!-- checked -->"), std::string::npos);
+}
+
 TEST(FilingOnce, KilledAtRandomMomentsAndFiledAgainEveryRecordIsStoredOnce) {
   CTempFolder folder(FastFolder());
   const std::string indexPath = folder / "index.xml";

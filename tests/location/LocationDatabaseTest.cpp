@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <utility>
 
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
@@ -227,6 +234,139 @@ TEST(LocationDatabase, EntriesThatNameOneFileListItsRecordsOnce) {
   }
 }
 
+namespace {
+
+enum class ELink { kSymbolic, kHard };
+
+// Makes `name` a link to `target`, a file in the same folder.
+void Link(ELink kind, const std::string& target, const std::string& name) {
+  const std::string relative = target.substr(target.rfind('/') + 1);
+  ASSERT_EQ(kind == ELink::kSymbolic ? ::symlink(relative.c_str(), name.c_str())
+                                     : ::link(target.c_str(), name.c_str()),
+            0);
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// The notes a search over [begin, end) finds, sorted; every record with both
+// bounds 0.
+std::vector<std::string> FoundNotes(CLocationDatabase& database, int32_t begin = 0,
+                                    int32_t end = 0) {
+  CSearchCriteria criteria;
+  criteria.begin = begin;
+  criteria.end = end;
+  CLocationQuery query(criteria);
+  ExecuteDatabaseOperation(database, query);
+  std::vector<std::string> notes;
+  CSearchResult* results = query.GetResults();
+  for (std::size_t i = 0; i < results->GetCount(); ++i) {
+    results->Seek(i);
+    notes.push_back(results->GetCurrent().note);
+  }
+  std::sort(notes.begin(), notes.end());
+  return notes;
+}
+
+}  // namespace
+
+TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecordOnce) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    SCOPED_TRACE(kind == ELink::kSymbolic ? "symbolic link" : "hard link");
+    // A hand-made index: January in two halves, the second named through a link.
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    const std::string file = folder / "200501.xml";
+    const std::string alias = folder / "alias.xml";
+    WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
+                                     {"alias.xml", Utc(2005, 1, 16), Utc(2005, 2, 1)}}));
+    WriteLocationFile(file, {MakeRecord(Utc(2005, 1, 20), "old")});
+    Link(kind, file, alias);
+    for (int round = 0; round < 2; ++round) {
+      std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+      File(*database, {MakeRecord(Utc(2005, 1, 5), "first"), MakeRecord(Utc(2005, 1, 20), "second"),
+                       MakeRecord(Utc(2005, 1, 20), "old")});
+      LocationDatabaseRelease(std::move(database));
+    }
+    // Still one file for both entries, holding every record once: a symbolic
+    // link still leads to it, and an entry naming a hard link of it now names
+    // it by the first entry's href, since a save replaces it under one name.
+    if (kind == ELink::kSymbolic) {
+      EXPECT_EQ(InodeOf(alias), InodeOf(file));
+    }
+    std::unique_ptr<CLocationDatabase> index = OpenLocationDatabase(indexPath, false);
+    EXPECT_EQ(ListSections(*index)[1].href, kind == ELink::kSymbolic ? "alias.xml" : "200501.xml");
+    std::vector<std::string> notes;
+    for (const CLocationRecord& record : ReadRecords(file)) notes.push_back(record.note);
+    EXPECT_EQ(notes, (std::vector<std::string>{"old", "first", "second"}));
+
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"first", "old", "second"}));
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 17), Utc(2005, 2, 1)),
+              (std::vector<std::string>{"old", "second"}));
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 1), Utc(2005, 1, 16)),
+              (std::vector<std::string>{"first"}));
+  }
+}
+
+TEST(LocationDatabase, ASaveCutShortAfterAnyFileLeavesEntriesOfOneFileReachingOneFile) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    for (const char* stopAfter : {"index.xml", "200501.xml"}) {
+      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") + " link, stop after " +
+                   stopAfter);
+      CTempFolder folder;
+      const std::string indexPath = folder / "index.xml";
+      WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
+                                       {"alias.xml", Utc(2005, 1, 16), Utc(2005, 2, 1)}}));
+      WriteLocationFile(folder / "200501.xml", {MakeRecord(Utc(2005, 1, 20), "old")});
+      Link(kind, folder / "200501.xml", folder / "alias.xml");
+      // The process ends right after the named file is replaced, as a crash.
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        SetAtomicReplaceHook([&](const std::string& path) {
+          if (path.size() >= std::strlen(stopAfter) &&
+              path.compare(path.size() - std::strlen(stopAfter), std::string::npos, stopAfter) == 0)
+            ::_exit(0);
+        });
+        std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+        File(*database, {MakeRecord(Utc(2005, 1, 20), "new")});
+        LocationDatabaseRelease(std::move(database));
+        ::_exit(0);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+      std::vector<std::string> found = FoundNotes(*database);
+      if (found.size() == 1) {
+        EXPECT_EQ(found, std::vector<std::string>{"old"});
+      } else {
+        EXPECT_EQ(found, (std::vector<std::string>{"new", "old"}));
+      }
+    }
+  }
+}
+
+TEST(LocationDatabase, ANewSectionNeverTakesAFileAnEntryReachesThroughALink) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    SCOPED_TRACE(kind == ELink::kSymbolic ? "symbolic link" : "hard link");
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    WriteBytes(indexPath, IndexText({{"alias.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)}}));
+    WriteLocationFile(folder / "200501.xml", {MakeRecord(Utc(2005, 1, 3), "early")});
+    Link(kind, folder / "200501.xml", folder / "alias.xml");
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    File(*database, {MakeRecord(Utc(2005, 1, 20), "late")});
+    EXPECT_EQ(ListSections(*database)[1].href, "200501-2.xml");
+    LocationDatabaseRelease(std::move(database));
+    EXPECT_EQ(ReadRecords(folder / "alias.xml").size(), 1u);
+    EXPECT_EQ(ReadRecords(folder / "200501-2.xml").size(), 1u);
+  }
+}
+
 TEST(LocationDatabase, SectionElementsAreCheckedWhenFirstDecoded) {
   CTempFolder folder;
   const std::string indexPath = folder / "index.xml";
@@ -311,4 +451,40 @@ TEST(LocationDatabase, ASectionWhoseIndexEntryFailsToSaveIsNotAddedAndItsFileIsA
   SaveModifiedSections(*database);
   EXPECT_EQ(ListSections(*OpenLocationDatabase(indexPath, false)).size(), 1u);
   EXPECT_EQ(ReadRecords(folder / "200405.xml").size(), 1u);
+}
+
+TEST(LocationDatabase, SectionsThatAreNoRegularFilesAreRefusedUnreadAndNeverAdopted) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath, IndexText({{"200405.xml", Utc(2004, 5, 1), Utc(2004, 6, 1)},
+                                   {"200406.xml", Utc(2004, 6, 1), Utc(2004, 7, 1)}}));
+  ASSERT_EQ(::mkfifo((folder / "200405.xml").c_str(), 0600), 0);
+  std::filesystem::create_directory(folder / "200406.xml");
+  ASSERT_EQ(::mkfifo((folder / "200407.xml").c_str(), 0600), 0);
+
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  for (const auto& [time, name] :
+       {std::pair{Utc(2004, 5, 2), "200405.xml"}, std::pair{Utc(2004, 6, 2), "200406.xml"}}) {
+    std::string text;
+    EXPECT_TRUE(ReturnsWithoutWaitingOn(folder / "200405.xml", [&] {
+      text = ThrownText([&] { File(*database, {MakeRecord(time)}); });
+    }));
+    EXPECT_EQ(text, "Loading XML File Failed: " + folder / name + "\nNot a regular file");
+  }
+  // A new month's section takes another name than the FIFO at its own.
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(folder / "200407.xml", [&] {
+    File(*database, {MakeRecord(Utc(2004, 7, 2), "july")});
+    SaveModifiedSections(*database);
+  }));
+  EXPECT_EQ(ListSections(*database).back().href, "200407-2.xml");
+  EXPECT_EQ(ReadRecords(folder / "200407-2.xml").at(0).note, "july");
+  EXPECT_TRUE(std::filesystem::is_fifo(folder / "200407.xml"));
+
+  // An index that is a FIFO is refused the same way.
+  const std::string fifoIndex = folder / "fifo-index.xml";
+  ASSERT_EQ(::mkfifo(fifoIndex.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(
+      fifoIndex, [&] { text = ThrownText([&] { OpenLocationDatabase(fifoIndex, false); }); }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifoIndex + "\nNot a regular file");
 }

@@ -1,6 +1,7 @@
 #include "location/LocationFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 
@@ -116,6 +117,18 @@ TEST(LocationFile, LoadErrorsAreTheXmlLayers) {
             "Loading XML File Failed: " + (folder / "b.xml"));
   LoadLocationFile(folder / "b.xml", XmlOpenMode::kCreateNow);
   EXPECT_EQ(ReadBytes(folder / "b.xml"), "<?xml version=\"1.0\"?>\n<points />\n");
+
+  // A FIFO or a folder is refused at once, unread.
+  const std::string fifo = folder / "x.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] {
+    text = ThrownText([&] { LoadLocationFile(fifo, XmlOpenMode::kOpenExisting); });
+  }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifo + "\nNot a regular file");
+  std::filesystem::create_directory(folder / "c.xml");
+  EXPECT_EQ(ThrownText([&] { LoadLocationFile(folder / "c.xml", XmlOpenMode::kOpenExisting); }),
+            "Loading XML File Failed: " + (folder / "c.xml") + "\nNot a regular file");
 }
 
 }  // namespace

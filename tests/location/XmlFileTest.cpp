@@ -1,8 +1,10 @@
 #include "location/XmlFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
@@ -58,7 +60,7 @@ TEST(XmlFile, LoadErrorsNameThePathOrTheRoot) {
   WriteBytes(broken, "");
   EXPECT_EQ(ThrownText([&] { OpenItems(broken); }), "Loading XML File Failed: " + broken);
   EXPECT_EQ(ThrownText([&] { OpenItems(folder.path().string()); }),
-            "Loading XML File Failed: " + folder.path().string());
+            "Loading XML File Failed: " + folder.path().string() + "\nNot a regular file");
   const std::string wrong = folder / "wrong.xml";
   WriteBytes(wrong, "<?xml version=\"1.0\"?><item name=\"a\"/>");
   EXPECT_EQ(ThrownText([&] { OpenItems(wrong); }), "Invalid Root Element: item");
@@ -227,9 +229,20 @@ TEST(XmlFile, EightBitEncodingsAreConvertedBeforeParsing) {
   WriteBytes(path, "<?xml version='1.0' encoding='euc-jp' ?><items><item name=\"\xc5\xec\xb5\xfe\"/></items>");
   EXPECT_EQ(MakeChildElementEnumerator(*OpenItems(path)).Next()->Get<CItem>().name, "東京");
 
-  // Bytes that are not valid in the declared encoding, or an unknown encoding.
-  WriteBytes(path, "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><items name=\"\x81\"/>");
-  EXPECT_EQ(ThrownText([&] { OpenItems(path); }), "Loading XML File Failed: " + path);
+  // A byte the declared encoding cannot hold reads as U+FFFD, as in UTF-8,
+  // and is saved so; an unknown encoding is refused.
+  WriteBytes(path,
+             "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>"
+             "<items><item name=\"\x93\x8c\x81\"/><item name=\"\x80\"/></items>\x81");
+  {
+    auto file = OpenItems(path);
+    auto items = MakeChildElementEnumerator(*file);
+    EXPECT_EQ(items.Next()->Get<CItem>().name, "東\uFFFD");
+    EXPECT_EQ(items.Next()->Get<CItem>().name, "\uFFFD");
+    file->SetModified();
+    file->SaveIfModified();
+  }
+  EXPECT_NE(ReadBytes(path).find("<item name=\"東\uFFFD\" />"), std::string::npos);
   WriteBytes(path, "<?xml version=\"1.0\" encoding=\"x-unknown\"?><items/>");
   EXPECT_EQ(ThrownText([&] { OpenItems(path); }), "Loading XML File Failed: " + path);
 
@@ -238,6 +251,22 @@ TEST(XmlFile, EightBitEncodingsAreConvertedBeforeParsing) {
   EXPECT_EQ(OpenItems(path)->GetRootName(), "items");
   WriteBytes(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><items><item name=\"東京\"/></items>");
   EXPECT_EQ(MakeChildElementEnumerator(*OpenItems(path)).Next()->Get<CItem>().name, "東京");
+}
+
+TEST(XmlFile, SavesNeverReplaceAFifo) {
+  CTempFolder folder;
+  const std::string fifo = folder / "x.xml";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  auto file = OpenItems(fifo, XmlOpenMode::kCreateOnSave);
+  EXPECT_TRUE(
+      ReturnsWithoutWaitingOn(fifo, [&] { text = ThrownText([&] { file->SaveIfModified(); }); }));
+  EXPECT_EQ(text, "Not a regular file: " + fifo);
+  EXPECT_TRUE(file->IsModified());
+  EXPECT_EQ(ThrownText([&] { OpenItems(fifo, XmlOpenMode::kCreateExclusive); }),
+            SystemErrorText(EEXIST) + ": " + fifo);
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"x.xml"}));
 }
 
 TEST(XmlNode, PlainPathsSelectWhatXPathSelects) {

@@ -108,6 +108,37 @@ TEST(XmlRoundTrip, FilingIntoANewMonthKeepsEveryIndexEntryReadingAsBefore) {
   EXPECT_EQ(XmllintComplaints(indexPath), "");
 }
 
+TEST(XmlRoundTrip, ADeclarationInsideAnElementMakesTheFileNotWellFormed) {
+  // Dropped, it would leave the text around it in two pieces, which a save
+  // joins: 35 would read 35.5 and a as ab.
+  CTempFolder folder;
+  const std::string path = folder / "points.xml";
+  for (const std::string& inside :
+       {std::string("<latitude unit=\"degree\">35<?xml version=\"1.0\"?>.5</latitude>"),
+        std::string("<note>a<?XML?>b</note>"), std::string("<note>a<?xMl?></note>")}) {
+    WriteBytes(path, "<?xml version=\"1.0\"?>\n<points><point>" + inside + "</point></points>");
+    EXPECT_EQ(ThrownText([&] { LoadLocationFile(path, XmlOpenMode::kOpenExisting); }),
+              "Loading XML File Failed: " + path)
+        << inside;
+  }
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath,
+             "<index><section><begin>2005-01-01T00:00:00Z</begin>"
+             "<end>2005-02-01T00:00:00Z<?xml?>x</end><include href=\"200501.xml\"/></section>"
+             "</index>");
+  EXPECT_EQ(ThrownText([&] { OpenLocationDatabase(indexPath, false); }),
+            "Loading XML File Failed: " + indexPath);
+
+  // Outside the root, where no text is, one is left out by a save as before.
+  WriteBytes(path, "<?xml version=\"1.0\"?><!-- c --><?xml version=\"1.0\"?><points>" + Point("n") +
+                       "</points><?XML?>");
+  SaveUnedited(path);
+  const std::string saved = ReadBytes(path);
+  EXPECT_EQ(saved.rfind("<?"), 0u) << saved;
+  EXPECT_EQ(XmllintComplaints(path), "");
+  EXPECT_EQ(ReadRecords(path)[0].note, "n");
+}
+
 TEST(XmlRoundTrip, ReferencesResolveAsXmlDefinesThemAndNoCharacterEndsText) {
   EXPECT_EQ(ResolveXmlReferences("&lt;&gt;&amp;&quot;&apos;&#65;&#x42;&#x6a;&#x6A;"), "<>&\"'ABjj");
   EXPECT_EQ(ResolveXmlReferences("&#26481;&#x1F600;"), "東\xf0\x9f\x98\x80");

@@ -3,12 +3,14 @@
 #include "mapview/MapCatalog.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cfloat>
 #include <limits>
 #include <set>
 
 #include "mapview/MapEntry.h"
+#include "tests/location/FileTestSupport.h"
 #include "tests/mapview/MapTestSupport.h"
 
 namespace {
@@ -99,6 +101,20 @@ TEST_F(MapCatalogTest, CornersNamingNoFiniteNumberLeaveTheMapOutAndTextWithoutAN
   EXPECT_EQ(catalog->GetMap(1).right, 0);
 }
 
+TEST_F(MapCatalogTest, ACatalogueThatIsNoRegularFileIsRefusedUnread) {
+  const std::string fifo = folder.PathOf("maps.xml");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  EXPECT_TRUE(ReturnsWithoutWaitingOn(fifo, [&] {
+    text = ThrownText([&] { CMapCatalog(fifo, false, {{}, 1, &worker}); });
+  }));
+  EXPECT_EQ(text, "Loading XML File Failed: " + fifo + "\nNot a regular file");
+  const std::string folderPath = folder.PathOf("maps-folder.xml");
+  ASSERT_EQ(::mkdir(folderPath.c_str(), 0700), 0);
+  EXPECT_EQ(ThrownText([&] { CMapCatalog(folderPath, false, {{}, 1, &worker}); }),
+            "Loading XML File Failed: " + folderPath + "\nNot a regular file");
+}
+
 TEST_F(MapCatalogTest, AtTheFirstTileSizeEachMapInViewIsOneTileAndTouchingIsNotInView) {
   auto catalog = folder.Load({MapElement("a.png", 35, 140, 34.5, 141),
                               MapElement("b.png", 34.5, 141, 34, 142),
@@ -157,7 +173,7 @@ TEST_F(MapCatalogTest, BuildingAgainKeepsTheTilesStillInViewWithTheirJobs) {
   const std::vector<CTile*> first = TilesOf(*catalog);
   ASSERT_EQ(first.size(), 4u);  // column by column, top down
   QImage target(8, 8, QImage::Format_RGB32);
-  CThreadJob* job = first[0]->Enqueue(&target, 0, 0, 8, 8, nullptr, TileReadyEventType());
+  CThreadJob* job = first[0]->Enqueue(&target, QRectF(0, 0, 8, 8), nullptr, TileReadyEventType());
   catalog->BuildTiles({35, 140, 34, 141}, &listener);
   EXPECT_EQ(TilesOf(*catalog), first);
   EXPECT_TRUE(listener.released.empty());

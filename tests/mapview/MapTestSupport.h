@@ -4,21 +4,25 @@
 #pragma once
 
 #include <QApplication>
+#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "location/IteratorAdaptors.h"
@@ -49,6 +53,75 @@ inline QImage MakeColumnsImage() {
     for (int x = 0; x < 1000; ++x) image.setPixel(x, y, MapColourAt(x, y));
   }
   return image;
+}
+
+// A black and white checker of squares side pixels wide, white at the top
+// left, as a map's picture: what it shows at any place, the pixels' values
+// interpolated linearly between their centres and held beyond the centres of
+// the edge pixels.
+class CChecker {
+ public:
+  CChecker(int width, int height, int side) : m_width(width), m_height(height), m_side(side) {}
+  QImage Image() const {
+    QImage image(m_width, m_height, QImage::Format_RGB32);
+    for (int y = 0; y < m_height; ++y) {
+      for (int x = 0; x < m_width; ++x)
+        image.setPixel(x, y, Black(x / m_side, y / m_side) ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+    return image;
+  }
+  // The least and greatest grey the picture takes over [left, right] x
+  // [top, bottom] (image pixel coordinates, pixel edges at whole numbers).
+  std::pair<int, int> RangeOver(double left, double top, double right, double bottom) const {
+    const auto [aLow, aHigh] = Extremes(left, right, m_width);
+    const auto [bLow, bHigh] = Extremes(top, bottom, m_height);
+    // Black where exactly one of the two square counts is odd: bilinear in
+    // the two, so its extremes lie at the corners.
+    double low = 1, high = 0;
+    for (const double a : {aLow, aHigh}) {
+      for (const double b : {bLow, bHigh}) {
+        const double black = a + b - 2 * a * b;
+        low = std::min(low, 1 - black);
+        high = std::max(high, 1 - black);
+      }
+    }
+    return {static_cast<int>(std::floor(low * 255)), static_cast<int>(std::ceil(high * 255))};
+  }
+
+ private:
+  bool Black(int column, int row) const { return (column + row) % 2 != 0; }
+  // Whether pixel k lies in an odd square, interpolated between centres.
+  double Odd(int k) const { return (k / m_side) % 2; }
+  double OddAt(double u, int size) const {
+    if (size < 2) return Odd(0);
+    const double c = std::clamp(u - 0.5, 0.0, size - 1.0);
+    const int k = std::min(static_cast<int>(c), size - 2);
+    return Odd(k) + (Odd(k + 1) - Odd(k)) * (c - k);
+  }
+  // Piecewise linear between centres: the extremes lie at the ends or at
+  // centres in between.
+  std::pair<double, double> Extremes(double from, double to, int size) const {
+    double low = std::min(OddAt(from, size), OddAt(to, size));
+    double high = std::max(OddAt(from, size), OddAt(to, size));
+    const int first = std::max(0, static_cast<int>(std::ceil(from - 0.5)));
+    const int last = std::min(size - 1, static_cast<int>(std::floor(to - 0.5)));
+    for (int k = first; k <= last; ++k) {
+      low = std::min(low, Odd(k));
+      high = std::max(high, Odd(k));
+    }
+    return {low, high};
+  }
+
+  int m_width;
+  int m_height;
+  int m_side;
+};
+
+inline std::string EncodedAs(const QImage& image, const char* format, int quality = -1) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format, quality);
+  return buffer.data().toStdString();
 }
 
 // Pixels of rect that differ from colour by more than tolerance in a channel.
@@ -93,12 +166,13 @@ class CMapFolder {
   }
   // Writes "maps.xml" with the map elements and loads it for worker.
   std::unique_ptr<CMapCatalog> Load(const std::vector<std::string>& maps, CWorker& worker,
-                                    std::size_t cacheBytes = 64 << 20) const {
+                                    std::size_t cacheBytes = 64 << 20,
+                                    CMapImageFetcher fetch = {}) const {
     std::string text = "<?xml version=\"1.0\"?>\n<maps>";
     for (const std::string& map : maps) text += map;
     Write("maps.xml", text + "</maps>\n");
     return std::make_unique<CMapCatalog>(PathOf("maps.xml"), false,
-                                         CMapCatalogOptions{{}, cacheBytes, &worker});
+                                         CMapCatalogOptions{std::move(fetch), cacheBytes, &worker});
   }
 
  private:
@@ -152,6 +226,54 @@ struct CEndlessFetch {
     throw std::runtime_error(stop.stop_requested() ? "stopped" : "a minute passed");
   }
   std::atomic<int> begun{0};
+};
+
+// Remote map images by URL: each is held until answered (or stopped, or a
+// minute passed), then comes as the bytes given, or fails for "fail".
+// Counts what was asked and what was stopped.
+class CHeldFetch {
+ public:
+  std::string operator()(const std::string& url, std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
+    ++m_asked[url];
+    const bool answered = m_changed.wait_for(lock, stop, std::chrono::minutes(1),
+                                             [&] { return m_answers.count(url) != 0; });
+    if (!answered) {
+      m_stopped[url] += stop.stop_requested();
+      throw std::runtime_error("no answer");
+    }
+    if (m_answers[url] == "fail") throw std::runtime_error("HTTP Status 404");
+    return m_answers[url];
+  }
+  CMapImageFetcher Fetcher() {
+    return [this](const std::string& url, std::stop_token stop) { return (*this)(url, stop); };
+  }
+  void Answer(const std::string& url, const std::string& bytes) {
+    std::lock_guard lock(m_mutex);
+    m_answers[url] = bytes;
+    m_changed.notify_all();
+  }
+  int Asked(const std::string& url) { return CountOf(m_asked, url); }
+  int Stopped(const std::string& url) { return CountOf(m_stopped, url); }
+  int AskedInAll() {
+    std::lock_guard lock(m_mutex);
+    int all = 0;
+    for (const auto& asked : m_asked) all += asked.second;
+    return all;
+  }
+
+ private:
+  int CountOf(const std::map<std::string, int>& counts, const std::string& url) {
+    std::lock_guard lock(m_mutex);
+    const auto found = counts.find(url);
+    return found == counts.end() ? 0 : found->second;
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable_any m_changed;
+  std::map<std::string, std::string> m_answers;
+  std::map<std::string, int> m_asked;
+  std::map<std::string, int> m_stopped;
 };
 
 // A job that holds the worker at a gate, so that the jobs behind it wait.

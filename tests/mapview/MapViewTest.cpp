@@ -5,9 +5,11 @@
 // against the view's size and the screen's density.
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <cfloat>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "tests/mapview/MapViewTestSupport.h"
 
@@ -123,6 +125,57 @@ TEST_F(MapViewTest, FitAndCentreOnTheRecords) {
   EXPECT_NEAR(Centre(rect).first, 35.5, 1e-9);
   EXPECT_NEAR(Centre(rect).second, 139.5, 1e-9);
   EXPECT_EQ(state->GetScale(), 4e-05);
+}
+
+TEST_F(MapViewTest, AFitTooWideForTheSmallestScaleAlwaysShowsRecords) {
+  // Clusters of records, each a few degrees across, at (latitude, longitude).
+  std::mt19937 random(11);
+  std::uniform_real_distribution<double> jitter(-2.0, 2.0);
+  auto clusters = [&](const std::vector<std::tuple<int, double, double>>& places) {
+    std::vector<CLocationRecord> records;
+    for (const auto& [count, latitude, longitude] : places) {
+      for (int i = 0; i < count; ++i)
+        records.push_back(RecordAt(latitude + jitter(random), longitude + jitter(random)));
+    }
+    return records;
+  };
+  auto inView = [&] {
+    view->Render();
+    const QRect client(QPoint(0, 0), Client());
+    return std::count_if(view->GetDrawnMarkers().begin(), view->GetDrawnMarkers().end(),
+                         [&](const CDrawnMarker& m) { return client.contains(m.x, m.y); });
+  };
+  auto median = [](std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
+  };
+
+  // 350 records over the world whose box has open sea in its middle: the
+  // view goes to their median latitude and median longitude, Japan here.
+  host.SetRecords(
+      clusters({{200, 35, 139}, {100, 40, -100}, {48, 48, 10}, {1, -50, -170}, {1, 70, 170}}));
+  view->FitAllLocations();
+  EXPECT_EQ(state->GetScale(), CMapViewState::kMinScale);
+  std::vector<double> latitudes, longitudes;
+  for (const CLocationRecord& record : host.records) {
+    latitudes.push_back(record.position.latitude.ToDegrees());
+    longitudes.push_back(record.position.longitude.ToDegrees());
+  }
+  EXPECT_NEAR(Centre(view->GetViewRect()).first, median(latitudes), 1e-9);
+  EXPECT_NEAR(Centre(view->GetViewRect()).second, median(longitudes), 1e-9);
+  EXPECT_GT(inView(), 100);
+
+  // The median latitude of one cluster and the median longitude of another
+  // meet where there is none: the view goes to the record nearest to there.
+  host.SetRecords(clusters({{150, 35, 139}, {150, -30, -60}, {50, 50, -100}}));
+  view->FitAllLocations();
+  EXPECT_EQ(state->GetScale(), CMapViewState::kMinScale);
+  const LatLon centre = Centre(view->GetViewRect());
+  EXPECT_TRUE(std::any_of(host.records.begin() + 300, host.records.end(), [&](const auto& r) {
+    return std::abs(r.position.latitude.ToDegrees() - centre.first) < 1e-9 &&
+           std::abs(r.position.longitude.ToDegrees() - centre.second) < 1e-9;
+  }));
+  EXPECT_GT(inView(), 0);
 }
 
 TEST_F(MapViewTest, ScrollBarsAndTheWheelMoveTheMap) {

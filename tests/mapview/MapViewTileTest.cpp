@@ -137,6 +137,76 @@ TEST_F(MapViewTileTest, TilesOfOneMapMeetWithoutSeamsAtAnyScrollAndScale) {
   }
 }
 
+// Also run on screens of density 2 and 1.5 by their own test entries.
+TEST_F(MapViewTileTest, TilesOfOneMapContinueOneAnothersPictureAtAnyScaleAndScroll) {
+  // The world as a checker of 16-pixel squares, 11.25 x 2.8125 degrees each.
+  const CChecker checker(2048, 1024, 16);
+  checker.Image().save(QString::fromStdString(folder.PathOf("checker.png")));
+  host.maps = folder.Load({MapElement("checker.png", 90, -180, -90, 180)}, worker);
+  view->OnMapSetChanged();
+  const double ratio = view->devicePixelRatioF();
+  const QSize pixels = Client() * ratio;
+
+  // Pixels whose grey lies outside what the checker shows within a pixel of
+  // the pixel's centre (white where that reaches past the map).
+  auto misplaced = [&](const QImage& image) {
+    const CGeoRect r = view->GetViewRect();
+    auto u = [&](double x) {
+      return (r.left + (r.right - r.left) * x / ratio / Client().width() + 180) / 360 * 2048;
+    };
+    auto v = [&](double y) {
+      return (90 - (r.top - (r.top - r.bottom) * y / ratio / Client().height())) / 180 * 1024;
+    };
+    int count = 0;
+    for (int y = 0; y < pixels.height(); ++y) {
+      const double top = v(y - 0.5), bottom = v(y + 1.5);
+      for (int x = 0; x < pixels.width(); ++x) {
+        const double left = u(x - 0.5), right = u(x + 1.5);
+        const bool inside = left < 2048 && right > 0 && top < 1024 && bottom > 0;
+        const bool edge = left < 0 || right > 2048 || top < 0 || bottom > 1024;
+        auto [low, high] =
+            inside ? checker.RangeOver(std::max(left, 0.0), std::max(top, 0.0),
+                                       std::min(right, 2048.0), std::min(bottom, 1024.0))
+                   : std::pair<int, int>(255, 255);
+        if (edge) high = 255;
+        const int grey = qRed(image.pixel(x, y));
+        count += grey < low - 4 || grey > high + 4;
+      }
+    }
+    return count;
+  };
+
+  struct CCase {
+    double scale;
+    double latitude, longitude;  // a square's corner, or the map's
+    QPointF at;                  // where it is put, in the view's pixels
+  };
+  const CCase cases[] = {{CMapViewState::kMinScale, 33.75, 135, {300.37, 170.61}},
+                         {CMapViewState::kMinScale, 90, -180, {90.5, 70.25}},
+                         {1.5625e-07, -2.8125, 22.5, {212.8, 301.1}},
+                         {4.1e-07, 5.625, -11.25, {133.3, 89.9}},
+                         {2.5e-06, 0, 0, {320.45, 240.55}},
+                         {1.7e-05, 90, -180, {10.7, 20.3}},
+                         // 16 pixels of the map on each side of the view: a source pixel edge,
+                         // and the picture an even blend that changes across thousands of
+                         // pixels.
+                         {CMapViewState::kMaxScale, 33.75, 135, {250.3, 190.7}}};
+  for (const CCase& c : cases) {
+    state->SetScale(c.scale);
+    for (const QPointF scroll : {QPointF(0, 0), QPointF(-133.37, 71.6), QPointF(250.5, -190.25)}) {
+      // Scrolling keeps the tiles and their pictures: only their places
+      // change.
+      const QPointF at = c.at + scroll;
+      state->SetTopLeft({c.latitude + view->LatitudeSpan(at.y(), c.scale),
+                         c.longitude - view->LongitudeSpan(at.x(), c.scale)});
+      EXPECT_EQ(misplaced(RenderedWithAllTiles()), 0)
+          << "scale " << c.scale << ", corner at " << at.x() << ", " << at.y();
+      // Tiles are half a screen wide and high: their edges are in view.
+      EXPECT_GE(view->GetDrawnTileCount(), 2u);
+    }
+  }
+}
+
 TEST_F(MapViewTileTest, AMapImageOnItsWayHoldsNeitherScrollingNorZoomingNorTheViewGoing) {
   // Each step drops the tile whose render waits for the image: nothing else
   // would end the wait for a minute.

@@ -7,15 +7,17 @@
 #include <unistd.h>
 
 #include <QBuffer>
-#include <QLoggingCategory>
-#include <QtEndian>
 #include <QImageReader>
+#include <QLoggingCategory>
 #include <QUrl>
+#include <QtEndian>
 #include <stdexcept>
+#include <tuple>
 
 #include "mapview/MapEntry.h"
 #include "mapview/TileRender.h"
 #include "mapview/TileWorker.h"
+#include "qim.h"
 #include "tests/mapview/MapTestSupport.h"
 
 namespace {
@@ -32,7 +34,36 @@ std::string ThrownText(const std::function<void()>& action) {
   return "no exception";
 }
 
-std::vector<int> CropOf(const CTileCrop& c) { return {c.x, c.y, c.width, c.height}; }
+// Target pixels of place whose grey lies outside what the checker shows
+// within slack pixels of the pixel's centre, give or take 4 levels of
+// rounding; and pixels outside place that were touched.
+int CountMisplaced(const QImage& target, const CChecker& checker, const CTileSource& part,
+                   const QRectF& place, double slack) {
+  const QRect covered(QPoint(static_cast<int>(std::floor(place.left() + 1e-6)),
+                             static_cast<int>(std::floor(place.top() + 1e-6))),
+                      QPoint(static_cast<int>(std::ceil(place.right() - 1e-6)) - 1,
+                             static_cast<int>(std::ceil(place.bottom() - 1e-6)) - 1));
+  auto u = [&](double x) {
+    return part.area.left() + (x - place.left()) * part.area.width() / place.width();
+  };
+  auto v = [&](double y) {
+    return part.area.top() + (y - place.top()) * part.area.height() / place.height();
+  };
+  int misplaced = 0;
+  for (int y = 0; y < target.height(); ++y) {
+    for (int x = 0; x < target.width(); ++x) {
+      const QRgb pixel = target.pixel(x, y);
+      if (!covered.contains(x, y)) {
+        misplaced += pixel != kBackground;
+        continue;
+      }
+      const auto [low, high] = checker.RangeOver(u(x + 0.5 - slack), v(y + 0.5 - slack),
+                                                 u(x + 0.5 + slack), v(y + 0.5 + slack));
+      misplaced += qRed(pixel) < low - 4 || qRed(pixel) > high + 4;
+    }
+  }
+  return misplaced;
+}
 
 class TileRenderTest : public ::testing::Test {
  protected:
@@ -42,8 +73,7 @@ class TileRenderTest : public ::testing::Test {
     QImage target = Filled(width, height, kBackground);
     target.setDevicePixelRatio(ratio);
     if (place.isNull()) place = target.rect();
-    CThreadJob* job = tile->Enqueue(&target, place.x(), place.y(), place.width(), place.height(),
-                                    nullptr, TileReadyEventType());
+    CThreadJob* job = tile->Enqueue(&target, place, nullptr, TileReadyEventType());
     EXPECT_TRUE(WaitUntil([&] { return tile->IsDone(job); }));
     tile->Cancel(job);
     return target;
@@ -57,10 +87,12 @@ class TileRenderTest : public ::testing::Test {
   CWorker worker{TileWorkerHooks()};
 };
 
-TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
+TEST_F(TileRenderTest, ThePictureUnderATileIsScaledIntoItsPlace) {
   auto catalog = folder.Load({MapElement("columns.png", 35, 140, 34.5, 141)}, worker);
-  EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(0), {35, 140.5, 34.75, 140.75}, 1000, 500)),
-            std::vector<int>({500, 0, 250, 250}));
+  const CTileSource part =
+      ComputeTileSource(catalog->GetMap(0), {35, 140.5, 34.75, 140.75}, 1000, 500);
+  EXPECT_EQ(part.area, QRectF(500, 0, 250, 250));
+  EXPECT_EQ(part.pixels, QRect(0, 0, 1000, 500));
   catalog->SetTileSize(0.25, 0.25);
   catalog->BuildTiles({35, 140, 34.5, 141}, nullptr);
   const std::vector<CTile*> tiles = TilesOf(*catalog);
@@ -70,9 +102,14 @@ TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
   EXPECT_EQ(CountPixelsOff(green, QRect(10, 5, 100, 60), qRgb(0, 220, 0)), 0);
   EXPECT_EQ(CountPixelsOff(green, QRect(0, 0, 130, 5), kBackground), 0);
   EXPECT_EQ(CountPixelsOff(green, QRect(110, 0, 20, 80), kBackground), 0);
-  // The bottom-right crop: its rows reach the end of the image's buffer.
+  // Enlarged across, the first column's centre lies within half a source
+  // pixel of the tile's edge: it blends with the neighbouring tile's pixel
+  // as that tile's last column does. Shrunk down, the first row lies past
+  // that; the map's own edges keep its edge pixels.
   const QImage darkBlue = Render(tiles[7], 300, 200);
-  EXPECT_EQ(CountPixelsOff(darkBlue, darkBlue.rect(), qRgb(0, 0, 90)), 0);
+  EXPECT_EQ(CountPixelsOff(darkBlue, QRect(1, 0, 299, 200), qRgb(0, 0, 90)), 0);
+  const QRgb left = darkBlue.pixel(0, 100);
+  EXPECT_TRUE(qGreen(left) > 0 && qGreen(left) < qBlue(left)) << std::hex << left;
 
   // For a screen of density 2 the place is still in the image's pixels.
   catalog->SetTileSize(1, 1);
@@ -81,6 +118,40 @@ TEST_F(TileRenderTest, TheCropUnderATileIsScaledIntoItsPlace) {
   EXPECT_EQ(dense.pixel(5, 5), MapColourAt(0, 0));
   EXPECT_EQ(dense.pixel(195, 95), MapColourAt(999, 499));
   EXPECT_EQ(CountPixelsOff(dense, QRect(200, 0, 20, 120), kBackground), 0);
+}
+
+TEST_F(TileRenderTest, CheckerSquaresLieWhereTheMapPutsThemAtAnyScaleAndPlace) {
+  // Map degrees are image pixels: left to right 0 to 200, top to bottom 120
+  // to 0.
+  const CChecker checker(200, 120, 8);
+  const QImage image = checker.Image().convertToFormat(QImage::Format_RGB888);
+  CMapEntry map;
+  map.top = 120;
+  map.right = 200;
+  qimSetErrMode(QIM_ERRMODE_RETURN);
+  struct CCase {
+    double step;    // target pixels per source pixel
+    double u, v;    // the tile's top-left corner in the image
+    double offset;  // the place's fraction of a pixel
+  };
+  const CCase cases[] = {{0.23, 3.3, 1.7, 0.25},  {0.61, 40.1, 17.9, 0.5},
+                         {1.0, 16.5, 8.25, 0.0},  {1.37, 5.6, 3.3, 0.77},
+                         {4.5, 0.0, 0.0, 0.3},    {14.4, 14.31, 6.77, 0.5},
+                         {47.3, 7.2, 15.1, 0.61}, {47.3, 180.6, 113.4, 0},
+                         {800, 7.9, 7.7, 0.2},    {30000, 7.996, 7.9951, 0.45}};
+  for (const CCase& c : cases) {
+    // About 150 x 90 target pixels, cut short at the map's far edges.
+    const double width = std::min(150 / c.step, 200 - c.u);
+    const double height = std::min(90 / c.step, 120 - c.v);
+    const CTileSource part =
+        ComputeTileSource(map, {120 - c.v, c.u, 120 - c.v - height, c.u + width}, 200, 120);
+    const QRectF place(2 + c.offset, 3 + c.offset * 0.7, width * c.step, height * c.step);
+    QImage target = Filled(static_cast<int>(place.right()) + 3,
+                           static_cast<int>(place.bottom()) + 3, kBackground);
+    DrawTileSource(image, part, target, place);
+    EXPECT_EQ(CountMisplaced(target, checker, part, place, 0.501), 0)
+        << "step " << c.step << " at " << c.u << ", " << c.v;
+  }
 }
 
 TEST_F(TileRenderTest, MissingAndBrokenImagesAndALibraryFailureEachSpoilOnlyTheirOwnTile) {
@@ -111,22 +182,27 @@ TEST_F(TileRenderTest, MissingAndBrokenImagesAndALibraryFailureEachSpoilOnlyThei
   EXPECT_EQ(Render(tiles[1], 120, 40), broken);
 }
 
-TEST_F(TileRenderTest, CropsStayInsideTheImageAndHoldAtLeastAPixel) {
-  auto catalog = folder.Load(
-      {MapElement("columns.png", 35, 140, 34.5, 141),
-       MapElement("columns.png", 35, 140, 34.5, 141,
-                  "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
-       MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>")},
-      worker);
-  // 140.6 - 140 is a little under 0.6 in binary: trunc gives column 599.
-  EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(0), {35, 140.6, 34.9995, 140.6004}, 1000, 500)),
-            std::vector<int>({599, 0, 1, 1}));
-  // Negative clips: moved in from beyond the edge, cut at the far side.
-  EXPECT_EQ(CropOf(ComputeTileCrop(catalog->GetMap(1), {35, 140, 34.9, 140.1}, 1000, 500)),
-            std::vector<int>({0, 0, 119, 140}));
-  const CTileCrop corner = ComputeTileCrop(catalog->GetMap(1), {34.6, 140.9, 34.5, 141}, 1000, 500);
-  EXPECT_EQ(QPoint(corner.x + corner.width, corner.y + corner.height), QPoint(1000, 500));
-  EXPECT_EQ(ThrownText([&] { ComputeTileCrop(catalog->GetMap(2), {10, 10, 9, 11}, 1000, 500); }),
+TEST_F(TileRenderTest, TilesReadOnlyPixelsThereAreAndHoldAtLeastAPixel) {
+  auto catalog =
+      folder.Load({MapElement("columns.png", 35, 140, 34.5, 141),
+                   MapElement("columns.png", 35, 140, 34.5, 141,
+                              "<clip top=\"-100\" left=\"-100\" bottom=\"-100\" right=\"-99\"/>"),
+                   MapElement("columns.png", 10, 10, 9, 11, "<clip left=\"600\" right=\"600\"/>"),
+                   MapElement("columns.png", 10, 10, 9, 11,
+                              "<clip top=\"30\" left=\"2000\" right=\"-1500\"/>")},
+                  worker);
+  // Negative clips: the map reaches past the image, which gives all its
+  // pixels; clips past the image leave its nearest pixel.
+  const CTileSource wide = ComputeTileSource(catalog->GetMap(1), {35, 140, 34.9, 140.1}, 1000, 500);
+  EXPECT_NEAR(wide.area.left(), -100, 1e-9);
+  EXPECT_NEAR(wide.area.right(), 19.9, 1e-9);
+  EXPECT_NEAR(wide.area.bottom(), 40, 1e-9);
+  EXPECT_EQ(wide.pixels, QRect(0, 0, 1000, 500));
+  EXPECT_EQ(ComputeTileSource(catalog->GetMap(3), {10, 10, 9, 11}, 1000, 500).pixels,
+            QRect(999, 30, 1, 470));
+  EXPECT_EQ(ThrownText([&] {
+              ComputeTileSource(catalog->GetMap(2), {10, 10, 9, 11}, 1000, 500);
+            }),
             "Invalid Map Clip: columns.png");
   // Every tile of both maps reads only pixels there are (ASan watches).
   catalog->SetTileSize(0.25, 0.25);
@@ -169,9 +245,9 @@ TEST_F(TileRenderTest, DecodedImagesStayWithinTheBudgetAndComeBackWhenNeeded) {
   EXPECT_THROW(catalog->LoadMapImage(broken), std::runtime_error);
 }
 
-TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
-  // A photograph's kind of picture, noisy and shaded, so that its JPEG runs
-  // well past the first 5000 bytes.
+// A photograph's kind of picture, noisy and shaded, so that its JPEG runs
+// well past the first 5000 bytes.
+QImage NoisyPhoto() {
   QImage photo(640, 480, QImage::Format_RGB32);
   uint32_t seed = 7;
   for (int y = 0; y < photo.height(); ++y) {
@@ -181,6 +257,11 @@ TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
       photo.setPixel(x, y, qRgb((x / 3 + noise) % 256, (y / 2 + noise) % 256, (x + y + noise) % 256));
     }
   }
+  return photo;
+}
+
+TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
+  const QImage photo = NoisyPhoto();
   auto encoded = [](const QImage& image, const char* format) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -226,6 +307,38 @@ TEST_F(TileRenderTest, AnImageTheReaderDecodesOnlyInPartIsUnreadable) {
   EXPECT_TRUE(IsError(Render(TilesOf(*catalog).at(0), 200, 100)));
 }
 
+TEST_F(TileRenderTest, StrayBytesBetweenAJpegsSegmentsLeaveItWholeButHideNoDamage) {
+  const QByteArray jpeg = QByteArray::fromStdString(EncodedAs(NoisyPhoto(), "JPEG", 90));
+  ASSERT_GT(jpeg.size(), 20000);
+  folder.Write("photo.jpg", jpeg.toStdString());
+  const QImage whole = LoadMapImage(folder.PathOf("photo.jpg"), {});
+  // Two stray bytes before the quantisation table, as some writers leave
+  // them, and two more between the Huffman tables.
+  QByteArray stray = jpeg;
+  stray.insert(jpeg.lastIndexOf("\xFF\xC4"), "\0\0", 2);
+  stray.insert(jpeg.indexOf("\xFF\xDB"), "\x12\x34", 2);
+  // The same stray bytes, and behind them a scan with bad data (the run the
+  // test above zeroes, four bytes further on) or a file cut short: libjpeg
+  // tells only the first thing it finds amiss.
+  QByteArray zeroed = stray;
+  zeroed.replace(10004, 100, QByteArray(100, '\0'));
+  const QByteArray cut = stray.left(5000);
+  const std::vector<std::tuple<std::string, QByteArray, bool>> files = {
+      {"stray.jpg", stray, true}, {"zeroed.jpg", zeroed, false}, {"cut.jpg", cut, false}};
+  for (const auto& [name, bytes, valid] : files) {
+    folder.Write(name, bytes.toStdString());
+    auto fetch = [&bytes](const std::string&, std::stop_token) { return bytes.toStdString(); };
+    for (const std::string& location : {folder.PathOf(name), "http://x/" + name}) {
+      if (valid) {
+        EXPECT_EQ(LoadMapImage(location, fetch), whole) << location;
+      } else {
+        EXPECT_EQ(ThrownText([&] { LoadMapImage(location, fetch); }),
+                  "Invalid Image File: " + location);
+      }
+    }
+  }
+}
+
 TEST_F(TileRenderTest, ACancelledRenderStopsItsTransferDrawsNothingAndIsNotRemembered) {
   CEndlessFetch endless;
   std::string bytes;
@@ -238,7 +351,7 @@ TEST_F(TileRenderTest, ACancelledRenderStopsItsTransferDrawsNothingAndIsNotRemem
   catalog.BuildTiles({35, 140, 34.5, 141}, nullptr);
   CTile* tile = TilesOf(catalog).at(0);
   QImage target = Filled(40, 20, kBackground);
-  CThreadJob* job = tile->Enqueue(&target, 0, 0, 40, 20, nullptr, TileReadyEventType());
+  CThreadJob* job = tile->Enqueue(&target, QRectF(0, 0, 40, 20), nullptr, TileReadyEventType());
   ASSERT_TRUE(WaitUntil([&] { return endless.begun == 1; }));
   const auto start = std::chrono::steady_clock::now();
   tile->Cancel(job);

@@ -25,17 +25,17 @@ class CProbeTile final : public CTile {
       : m_jobs(worker), m_log(log), m_id(id), m_gate(gate) {}
   ~CProbeTile() override { m_jobs.CancelAll(); }
 
-  CThreadJob* Enqueue(QImage* target, int x, int y, int width, int height, QObject* receiver,
+  CThreadJob* Enqueue(QImage* target, const QRectF& place, QObject* receiver,
                       QEvent::Type eventType) override {
-    return m_jobs.Enqueue(*this, target, x, y, width, height, receiver, eventType);
+    return m_jobs.Enqueue(*this, target, place, receiver, eventType);
   }
   CThreadJob* Enqueue(QObject* receiver = nullptr) {
-    return Enqueue(&m_target, 0, 0, 1, 1, receiver, TileReadyEventType());
+    return Enqueue(&m_target, QRectF(0, 0, 1, 1), receiver, TileReadyEventType());
   }
   void Cancel(CThreadJob* job) override { m_jobs.Cancel(job); }
   bool IsDone(CThreadJob* job) const override { return m_jobs.IsDone(job); }
   const CGeoRect& GetRect() const override { return m_rect; }
-  void Render(QImage&, int, int, int, int, std::stop_token stop) override {
+  void Render(QImage&, const QRectF&, const CLoadedMapImage*, std::stop_token stop) override {
     {
       std::lock_guard lock(m_log.mutex);
       m_log.rendered.push_back(m_id);

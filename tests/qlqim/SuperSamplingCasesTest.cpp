@@ -69,4 +69,59 @@ TEST(SuperSamplingCases, FlatImageStaysFlatAtTheRightEdge)
     });
 }
 
+// 16-bit and float images halved, 1 and 3 channels, 75 destination pixels
+// a row (whole vectors and a tail): the block of destination pixel (x, y)
+// holds v, v + 1, v + 2 and v + 3 with v = 4 (x + 90 y) + c (plus 64514
+// for 16 bits, so that the last block ends at 65535), whose mean v + 1.5
+// rounds up to v + 2 and is exact as a float.
+TEST(SuperSamplingCases, HalvedBlocksGiveTheirMeans)
+{
+    ASSERT_TRUE(api().resize);
+    onFreshThread([] {
+        for (int depth : {QIM_DEPTH_16U, QIM_DEPTH_32F})
+            for (int channels : {1, 3}) {
+                Image src(channels, depth, 150, 6);
+                auto v = [&](int x, int y, int c) {
+                    const int base = 4 * (x + 90 * y) + c;
+                    return depth == QIM_DEPTH_16U ? 64514 + base : base;
+                };
+                for (int y = 0; y < 6; ++y)
+                    for (int x = 0; x < 150; ++x)
+                        for (int c = 0; c < channels; ++c) {
+                            const int offset = (x % 2) + 2 * (y % 2);
+                            const int value = v(x / 2, y / 2, c) + offset;
+                            unsigned char* p = src.at(x, y) + c * elementBytes(depth);
+                            if (depth == QIM_DEPTH_16U) {
+                                const uint16_t u = (uint16_t)value;
+                                std::memcpy(p, &u, 2);
+                            } else {
+                                const float f = (float)value;
+                                std::memcpy(p, &f, 4);
+                            }
+                        }
+                Image dst(channels, depth, 75, 3);
+                api().resize(src.get(), dst.get(), 1, 2, 1, 2, QIM_INTER_SUPER);
+                ASSERT_EQ(api().status(), 0);
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < 75; ++x)
+                        for (int c = 0; c < channels; ++c) {
+                            const unsigned char* p = dst.at(x, y) + c * elementBytes(depth);
+                            double got;
+                            if (depth == QIM_DEPTH_16U) {
+                                uint16_t u;
+                                std::memcpy(&u, p, 2);
+                                got = u;
+                            } else {
+                                float f;
+                                std::memcpy(&f, p, 4);
+                                got = f;
+                            }
+                            const double want = v(x, y, c) + (depth == QIM_DEPTH_16U ? 2 : 1.5);
+                            EXPECT_EQ(got, want) << "depth " << depth << " channels " << channels
+                                                 << " at " << x << "," << y << "," << c;
+                        }
+            }
+    });
+}
+
 } // namespace

@@ -6,6 +6,21 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
+
+// A helper program started for the tests' whole run: it goes with the
+// process, also when the test is killed.
+struct CReportingChild {
+  pid_t pid = -1;
+  // The first line it wrote to its descriptor 3, without the line feed.
+  std::string line;
+};
+
+// Starts program with arguments, its output to /dev/null and descriptor 3 a
+// pipe, and waits up to 30 s for the line it writes there once it is ready;
+// throws naming `what` when it cannot be started or tells nothing.
+CReportingChild StartReportingChild(const std::string& what, const std::string& program,
+                                    const std::vector<std::string>& arguments);
 
 class CXvfbServer {
  public:
