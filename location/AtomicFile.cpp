@@ -96,20 +96,51 @@ class CTemporaryFile {
   bool m_committed = false;
 };
 
-void WriteAll(CTemporaryFile& file, std::string_view contents, const std::string& path) {
-  constexpr std::size_t kChunk = 1 << 16;
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    if (WriteHook()) WriteHook()(written);
-    const std::size_t chunk = std::min(kChunk, contents.size() - written);
-    const ssize_t result = ::write(file.fd(), contents.data() + written, chunk);
-    if (result < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno, path);
+// Puts the contents into the temporary file as they come, in chunks, and
+// asks the system to start writing each few megabytes to the disk at once,
+// so that little is left for the fsync at the end.
+class CTemporaryContents final : public CAtomicFileContents {
+ public:
+  CTemporaryContents(CTemporaryFile& file, const std::string& path) : m_file(file), m_path(path) {}
+
+  void Write(std::string_view piece) override {
+    constexpr std::size_t kChunk = 1 << 16;
+    while (!piece.empty()) {
+      if (WriteHook()) WriteHook()(m_written);
+      const std::size_t chunk = std::min(kChunk, piece.size());
+      const ssize_t result = ::write(m_file.fd(), piece.data(), chunk);
+      if (result < 0) {
+        if (errno == EINTR) continue;
+        ThrowErrno(errno, m_path);
+      }
+      piece.remove_prefix(static_cast<std::size_t>(result));
+      m_written += static_cast<std::size_t>(result);
     }
-    written += static_cast<std::size_t>(result);
+    constexpr std::size_t kWriteBack = std::size_t{8} << 20;
+    if (m_written - m_started >= kWriteBack) {
+      // Only a hint: the fsync reports what goes wrong.
+      ::sync_file_range(m_file.fd(), static_cast<off_t>(m_started),
+                        static_cast<off_t>(m_written - m_started), SYNC_FILE_RANGE_WRITE);
+      m_started = m_written;
+    }
   }
-}
+
+  void Truncate(std::size_t size) override {
+    if (size >= m_written) return;
+    if (::ftruncate(m_file.fd(), static_cast<off_t>(size)) != 0 ||
+        ::lseek(m_file.fd(), static_cast<off_t>(size), SEEK_SET) < 0) {
+      ThrowErrno(errno, m_path);
+    }
+    m_written = size;
+    m_started = std::min(m_started, size);
+  }
+
+ private:
+  CTemporaryFile& m_file;
+  const std::string& m_path;
+  std::size_t m_written = 0;
+  std::size_t m_started = 0;  // where the range not yet handed to the disk begins
+};
 
 void SyncFolder(const std::string& folder, const std::string& path) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -165,7 +196,16 @@ void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name)
   ::closedir(directory);
 }
 
-void AtomicWriteFile(const std::string& requestedPath, std::string_view contents,
+void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,
+                     std::optional<mode_t> permissions,
+                     const std::function<void()>& beforeReplace) {
+  AtomicWriteFile(
+      path, [contents](CAtomicFileContents& out) { out.Write(contents); }, mode, permissions,
+      beforeReplace);
+}
+
+void AtomicWriteFile(const std::string& requestedPath,
+                     const std::function<void(CAtomicFileContents&)>& produce,
                      AtomicWriteMode mode, std::optional<mode_t> permissions,
                      const std::function<void()>& beforeReplace) {
   std::string path = requestedPath;
@@ -219,7 +259,8 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     if (::fchmod(fd, bits) != 0) ThrowErrno(errno, path);
   }
 
-  WriteAll(temporary, contents, path);
+  CTemporaryContents contents(temporary, path);
+  produce(contents);
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
   if (!temporary.Close()) ThrowErrno(errno, path);
   if (beforeReplace) beforeReplace();

@@ -52,6 +52,17 @@ std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
   return buffer;
 }
 
+// The writer's text, straight into the file being saved.
+class CFileTextSink final : public CXmlTextSink {
+ public:
+  explicit CFileTextSink(CAtomicFileContents& contents) : m_contents(contents) {}
+  void Write(std::string_view piece) override { m_contents.Write(piece); }
+  void Truncate(std::size_t size) override { m_contents.Truncate(size); }
+
+ private:
+  CAtomicFileContents& m_contents;
+};
+
 }  // namespace
 
 CXmlElementProxy::CXmlElementProxy(std::shared_ptr<CXmlDocument> document,
@@ -160,7 +171,16 @@ void CXmlFile::Create(XmlOpenMode mode) {
 
 void CXmlFile::SaveIfModified() {
   if (!m_modified) return;
-  AtomicWriteFile(GetPath(), Serialize(), AtomicWriteMode::kReplace);
+  // The text goes to the file as it is written: a large document is never
+  // held twice in memory, and the disk takes its start while the rest is
+  // written.
+  AtomicWriteFile(
+      GetPath(),
+      [this](CAtomicFileContents& contents) {
+        CFileTextSink sink(contents);
+        SerializeXmlDocument(m_document->document, sink);
+      },
+      AtomicWriteMode::kReplace);
   m_modified = false;
   m_unsavedReplacement = false;
 }

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <string>
 
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
@@ -124,6 +125,33 @@ TEST(XmlFile, FailedSaveKeepsTheOldFileAndTheFlag) {
   auto again = OpenItems(path);
   auto items = MakeChildElementEnumerator(*again);
   EXPECT_EQ(items.GetCount(), 2u);
+}
+
+TEST(XmlFile, ASaveWritesTheTextAsItIsMadeAndACutShortOneKeepsTheOldFile) {
+  CTempFolder folder;
+  const std::string path = folder / "items.xml";
+  WriteBytes(path, "<items/>");
+  auto file = OpenItems(path);
+  // Megabytes of markup, then text that makes the writer take back the
+  // indentation of all of it; its start has long gone to the file by then.
+  const std::string name(40, 'n');
+  for (int i = 0; i < 200000; ++i) AppendElement(*file, CItem{name + std::to_string(i)});
+  file->GetDocumentElement().append_child(pugi::node_pcdata).set_value("tail");
+  const std::string expected = file->Serialize();
+  ASSERT_GT(expected.size(), std::size_t{9} << 20);
+  {
+    // Fails once more than eight megabytes are on their way to the disk.
+    CWriteHookScope hook([](std::size_t written) {
+      if (written > (std::size_t{17} << 19)) throw CWin32Exception(EIO);
+    });
+    EXPECT_THROW(file->SaveIfModified(), CWin32Exception);
+  }
+  EXPECT_TRUE(file->IsModified());
+  EXPECT_EQ(ReadBytes(path), "<items/>");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"items.xml"}));
+  file->SaveIfModified();
+  EXPECT_EQ(ReadBytes(path), expected);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"items.xml"}));
 }
 
 TEST(XmlFile, DestructorSavesAndNeverThrows) {
