@@ -9,6 +9,7 @@
 #include "location/LocationFile.h"
 #include "location/PointXml.h"
 #include "location/TimeText.h"
+#include "location/XmlNode.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
     const std::string& pointName = file.GetChildName();
     for (pugi::xml_node point = file.GetDocumentElement().first_child();;
          point = point.next_sibling()) {
-      const pugi::xml_node_type type = point.type();
+      const pugi::xml_node_type type = TypeOf(point);
       if (type == pugi::node_null) break;
       if (type != pugi::node_element || pointName != point.name()) continue;
       if (const std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {

@@ -54,7 +54,7 @@ struct CFound {
 CFound FirstTextChild(pugi::xml_node element) {
   CFound text;
   for (pugi::xml_node child = element.first_child();; child = child.next_sibling()) {
-    switch (child.type()) {
+    switch (TypeOf(child)) {
       case pugi::node_null:
         return text;
       case pugi::node_pcdata:
@@ -80,7 +80,7 @@ void GatherElement(pugi::xml_node element, CFound& slot) {
 template <class F>
 void ForEachElement(pugi::xml_node parent, F&& take) {
   for (pugi::xml_node child = parent.first_child();; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
+    const pugi::xml_node_type type = TypeOf(child);
     if (type == pugi::node_null) return;
     if (type == pugi::node_element) take(child, child.name());
   }
@@ -303,10 +303,10 @@ CAngle ReadAngleXml(pugi::xml_node angle) {
   // The unit is nearly always the only attribute; looking it up by name
   // costs more.
   pugi::xml_attribute unitAttribute = angle.first_attribute();
-  if (!unitAttribute || !TextIs(unitAttribute.name(), "unit")) {
+  if (IsEmptyHandle(unitAttribute) || !TextIs(unitAttribute.name(), "unit")) {
     unitAttribute = angle.attribute("unit");
   }
-  if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
+  if (IsEmptyHandle(unitAttribute)) throw std::runtime_error("XML Node Not Found: @unit");
   const char* unit = unitAttribute.value();
   const bool dms = TextIs(unit, "dms");
   if (!dms && !TextIs(unit, "degree")) {

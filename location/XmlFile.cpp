@@ -8,6 +8,7 @@
 #include "location/FilePath.h"
 #include "location/RegularFile.h"
 #include "location/XmlEncoding.h"
+#include "location/XmlNode.h"
 #include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 
@@ -217,7 +218,7 @@ CXmlNodeEnumerator::CXmlNodeEnumerator(const CXmlFile& file)
       m_handler(&file.GetHandler()),
       m_proxies(file.GetProxyCache()) {
   const char* name = file.GetChildName().c_str();
-  for (pugi::xml_node child = file.GetDocumentElement().first_child(); child;
+  for (pugi::xml_node child = file.GetDocumentElement().first_child(); !IsEmptyHandle(child);
        child = child.next_sibling()) {
     if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0) {
       m_elements.push_back(child);

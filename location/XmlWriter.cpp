@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "location/Utf8Sequence.h"
+#include "location/XmlNode.h"
 #include "location/XmlText.h"
 
 namespace {
@@ -398,7 +399,7 @@ std::string_view PutName(COutput& out, const char* name) {
 std::string_view PutStartTag(COutput& out, pugi::xml_node element) {
   out.Put('<');
   const std::string_view written = PutName(out, element.name());
-  for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+  for (pugi::xml_attribute attribute = element.first_attribute(); !IsEmptyHandle(attribute);
        attribute = attribute.next_attribute()) {
     out.Put(' ');
     PutName(out, attribute.name());
@@ -434,7 +435,7 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
   const auto open = [&](pugi::xml_node element, int at, bool nested) {
     const std::string_view name = PutStartTag(out, element);
     const pugi::xml_node first = element.first_child();
-    stack.push_back({element, first, first.type(), name, out.Position(), at,
+    stack.push_back({element, first, TypeOf(first), name, out.Position(), at,
                      nested && at < kMaxIndentDepth, false});
   };
   open(root, depth, indent);
@@ -470,12 +471,12 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
       if (out.Position() != frame.start + 1) {
         out.Truncate(frame.start + 1);
         frame.next = frame.element.first_child();
-        frame.nextType = frame.next.type();
+        frame.nextType = TypeOf(frame.next);
         continue;
       }
     }
     frame.next = child.next_sibling();
-    frame.nextType = frame.next.type();
+    frame.nextType = TypeOf(frame.next);
     if (content == EContent::kText) {
       if (type == pugi::node_cdata) {
         PutCdata(out, value);

@@ -13,6 +13,7 @@
 #include "FileTestSupport.h"
 #include "location/PointXml.h"
 #include "location/Utf8Sequence.h"
+#include "location/XmlNode.h"
 #include "location/XmlText.h"
 #include "tests/support/Xmllint.h"
 
@@ -231,4 +232,19 @@ TEST(XmlWriter, TextAfterMoreMarkupThanTheWriterHoldsAtOnceStillUnindentsItsElem
   root.append_child(pugi::node_pcdata).set_value("tail");
   flat += "tail</root>";
   EXPECT_EQ(SerializeXmlDocument(document, false), flat + "\n");
+}
+
+TEST(XmlNode, HandlesAreEmptyExactlyWhenTheLibrarySaysSo) {
+  pugi::xml_document document;
+  pugi::xml_node element = document.append_child("e");
+  element.append_attribute("a");
+  for (const pugi::xml_node node : {pugi::xml_node(), element, element.first_child(),
+                                    element.next_sibling(), document.document_element()}) {
+    EXPECT_EQ(IsEmptyHandle(node), !node);
+    EXPECT_EQ(TypeOf(node), node.type());
+  }
+  for (const pugi::xml_attribute attribute :
+       {element.first_attribute(), element.first_attribute().next_attribute()}) {
+    EXPECT_EQ(IsEmptyHandle(attribute), !attribute);
+  }
 }
