@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <utility>
 
@@ -185,8 +186,18 @@ void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name)
   if (!directory) return;
   const uid_t user = ::geteuid();
   const int folderFd = ::dirfd(directory);
+  // Only names that start with the one looked for (or a dot) and hold ".tmp"
+  // can be temporary files; the pattern is tried on those alone, as a load
+  // runs through the folder of every file it opens.
+  std::string prefix = ".";
+  if (!name.empty()) prefix.append(name).append(".tmp");
   while (const dirent* entry = ::readdir(directory)) {
-    const auto parts = ParseTemporaryName(entry->d_name);
+    const char* entryName = entry->d_name;
+    if (std::strncmp(entryName, prefix.c_str(), prefix.size()) != 0 ||
+        (name.empty() && !std::strstr(entryName + 1, ".tmp"))) {
+      continue;
+    }
+    const auto parts = ParseTemporaryName(entryName);
     if (!parts || (!name.empty() && parts->name != name) || ProcessExists(parts->writer)) continue;
     struct stat info {};
     if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;

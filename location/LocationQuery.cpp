@@ -1,5 +1,6 @@
 #include "location/LocationQuery.h"
 
+#include <cstring>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -56,11 +57,7 @@ std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point
   // rejects most records of a note search. Only a record that passes them
   // all is read whole; one that cannot be read fails the search, as it
   // would if every record were read.
-  if (useNote) {
-    if (!point.hasNote || std::string_view(point.note.value()).find(note) == std::string::npos) {
-      return std::nullopt;
-    }
-  }
+  if (useNote && (!point.hasNote || !HoldsNoteText(point.note.value()))) return std::nullopt;
   if (useDate) {
     if (!point.hasTime) return std::nullopt;
     const int32_t time = ParsePointTime(point.time.value()).seconds;
@@ -68,6 +65,14 @@ std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point
   }
   if (useRect && !InRect(ReadPointXmlDegrees(point), area)) return std::nullopt;
   return ReadPointXml(point);
+}
+
+bool CLocationQuery::HoldsNoteText(const char* text) const {
+  // strstr finds the text without the note's length found first; a text
+  // with a NUL in it, which strstr would end there, is looked for in the
+  // whole note.
+  if (note.find('\0') == std::string::npos) return std::strstr(text, note.c_str()) != nullptr;
+  return std::string_view(text).find(note) != std::string_view::npos;
 }
 
 void CLocationQuery::Execute(CLocationDatabase& database) {
@@ -99,7 +104,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
          point = point.next_sibling()) {
       const pugi::xml_node_type type = TypeOf(point);
       if (type == pugi::node_null) break;
-      if (type != pugi::node_element || pointName != point.name()) continue;
+      if (type != pugi::node_element || std::strcmp(point.name(), pointName.c_str()) != 0) continue;
       if (const std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {
         found.push_back(std::move(*record));
       }

@@ -52,6 +52,8 @@ class CLocationQuery : public CDatabaseOperation {
  private:
   // The record of a point that every enabled filter accepts.
   std::optional<CLocationRecord> Match(const CPointXmlParts& point, const CGeoRect& area) const;
+  // Whether the NUL-terminated note holds the note text.
+  bool HoldsNoteText(const char* text) const;
 
   std::unique_ptr<CSearchResult> m_results;
 };

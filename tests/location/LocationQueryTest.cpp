@@ -135,9 +135,12 @@ TEST_F(LocationQueryTest, NoteTextIsACaseSensitiveSubstring) {
   criteria.oldestFirst = false;
   CLocationQuery query(criteria);
   EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx"}));
-  // An empty text matches every record that has a note.
+  // An empty text matches every record that has a note; one that holds a
+  // NUL none, as no note read from a file holds one.
   query.note.clear();
   EXPECT_EQ(Notes(query).size(), 5u);
+  query.note = std::string("abc\0", 4);
+  EXPECT_EQ(Notes(query).size(), 0u);
   // All filters together.
   query.note = "abc";
   query.useDate = true;
