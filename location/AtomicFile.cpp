@@ -4,15 +4,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <unordered_map>
+#include <mutex>
 #include <utility>
 
 #include <boost/regex.hpp>
@@ -181,22 +185,87 @@ void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook) {
   ReplaceHook() = std::move(hook);
 }
 
+namespace {
+
+// Folders found to hold no file named as temporary files are, with their
+// identity and the time their entries last changed. An entry comes only with
+// a change of that time, so until it moves such a folder need not be read
+// again: loads read the folder of every file they open, and a database
+// opens many files in one folder.
+struct CCleanFolder {
+  dev_t device;
+  ino_t inode;
+  timespec changed;
+};
+
+std::mutex& CleanFoldersMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::unordered_map<std::string, CCleanFolder>& CleanFolders() {
+  static std::unordered_map<std::string, CCleanFolder> folders;
+  return folders;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool LongBefore(const timespec& changed, const timespec& now) {
+  const int64_t nanoseconds = (int64_t{now.tv_sec} - changed.tv_sec) * 1000000000 +
+                              (int64_t{now.tv_nsec} - changed.tv_nsec);
+  const int64_t margin = changed.tv_nsec == 0 ? int64_t{3000000000} : int64_t{100000000};
+  return nanoseconds > margin;
+}
+
+bool IsCleanFolder(const std::string& folder, const struct stat& info) {
+  std::lock_guard<std::mutex> lock(CleanFoldersMutex());
+  const auto found = CleanFolders().find(folder);
+  return found != CleanFolders().end() && found->second.device == info.st_dev &&
+         found->second.inode == info.st_ino && SameTime(found->second.changed, info.st_mtim);
+}
+
+// Remembers the folder as clean when it did not change while it was read,
+// and last changed well before: a file system keeps times in ticks of its
+// own, so a change in the same tick as an earlier one could leave the time
+// where it was. Whole seconds mark coarse times (FAT keeps two).
+void RememberCleanFolder(const std::string& folder, const struct stat& before,
+                         const timespec& readAt) {
+  struct stat after {};
+  if (::stat(folder.c_str(), &after) != 0 || after.st_dev != before.st_dev ||
+      after.st_ino != before.st_ino || !SameTime(after.st_mtim, before.st_mtim) ||
+      !LongBefore(after.st_mtim, readAt)) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(CleanFoldersMutex());
+  auto& folders = CleanFolders();
+  if (folders.size() >= 64) folders.clear();
+  folders[folder] = {after.st_dev, after.st_ino, after.st_mtim};
+}
+
+}  // namespace
+
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name) {
+  struct stat before {};
+  const bool known = ::stat(folder.c_str(), &before) == 0;
+  if (known && IsCleanFolder(folder, before)) return;
+  timespec readAt{};
+  ::clock_gettime(CLOCK_REALTIME, &readAt);
   DIR* directory = ::opendir(folder.c_str());
   if (!directory) return;
   const uid_t user = ::geteuid();
   const int folderFd = ::dirfd(directory);
   // Only names that start with the one looked for (or a dot) and hold ".tmp"
-  // can be temporary files; the pattern is tried on those alone, as a load
-  // runs through the folder of every file it opens.
+  // can be temporary files; the pattern is tried on those alone.
   std::string prefix = ".";
   if (!name.empty()) prefix.append(name).append(".tmp");
+  bool clean = true;  // no name that could be a temporary file's, of any file
   while (const dirent* entry = ::readdir(directory)) {
     const char* entryName = entry->d_name;
-    if (std::strncmp(entryName, prefix.c_str(), prefix.size()) != 0 ||
-        (name.empty() && !std::strstr(entryName + 1, ".tmp"))) {
-      continue;
-    }
+    if (entryName[0] != '.' || !std::strstr(entryName + 1, ".tmp")) continue;
+    clean = false;
+    if (std::strncmp(entryName, prefix.c_str(), prefix.size()) != 0) continue;
     const auto parts = ParseTemporaryName(entryName);
     if (!parts || (!name.empty() && parts->name != name) || ProcessExists(parts->writer)) continue;
     struct stat info {};
@@ -205,6 +274,7 @@ void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name)
     ::unlinkat(folderFd, entry->d_name, 0);
   }
   ::closedir(directory);
+  if (known && clean) RememberCleanFolder(folder, before, readAt);
 }
 
 void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,

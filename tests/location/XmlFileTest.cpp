@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <random>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -334,6 +336,35 @@ TEST(XmlNode, TextReadsAndTheirErrors) {
   pugi::xml_node element = CreateTextElement(position, "altitude", "12.5");
   EXPECT_STREQ(element.child_value(), "12.5");
   EXPECT_EQ(CreateTextElement(position, "empty", "").first_child(), pugi::xml_node());
+}
+
+TEST(FilePath, PlainNamesResolveAsTheGeneralNormalFormDoes) {
+  const char* const names[] = {"a", "bb", ".", "..", "", "index.xml", "x.y", "...", "c\\d"};
+  std::mt19937 random(8);
+  const auto join = [&](int count) {
+    std::string path = random() % 4 == 0 ? "/" : "";
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) path += '/';
+      path += names[random() % (sizeof names / sizeof *names)];
+    }
+    return path;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::string file = join(1 + static_cast<int>(random() % 4));
+    std::string relative = join(1 + static_cast<int>(random() % 3));
+    if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+    std::string converted = relative;
+    std::replace(converted.begin(), converted.end(), '\\', '/');
+    std::string expected = relative;
+    if (relative.empty() || relative.front() != '/') {
+      expected = converted.empty() || converted.front() != '/'
+                     ? (std::filesystem::path(file).parent_path() / converted)
+                           .lexically_normal()
+                           .string()
+                     : converted;
+    }
+    ASSERT_EQ(ResolveRelativePath(file, relative), expected) << file << " " << relative;
+  }
 }
 
 TEST(FilePath, ResolvesAgainstTheFilesFolder) {
