@@ -14,13 +14,6 @@
 
 namespace {
 
-bool InRect(const std::pair<double, double>& degrees, const CGeoRect& area) {
-  const auto [latitude, longitude] = degrees;
-  // A NaN fails every comparison and so never matches.
-  return area.bottom <= latitude && latitude <= area.top && area.left <= longitude &&
-         longitude <= area.right;
-}
-
 struct CUnloadGuard {
   CDatabaseSection* section;
   ~CUnloadGuard() {
@@ -63,7 +56,7 @@ std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point
     const int32_t time = ParsePointTime(point.time.value()).seconds;
     if (time < begin || time >= end) return std::nullopt;
   }
-  if (useRect && !InRect(ReadPointXmlDegrees(point), area)) return std::nullopt;
+  if (useRect && !PointXmlLiesIn(point, area)) return std::nullopt;
   return ReadPointXml(point);
 }
 

@@ -1,6 +1,8 @@
 #include "location/PointXml.h"
 
 #include <charconv>
+#include <optional>
+#include <tuple>
 #include <utility>
 #include <cstring>
 #include <limits>
@@ -299,7 +301,18 @@ std::string FormatDmsXmlText(const CDms& dms) {
   return text;
 }
 
-CAngle ReadAngleXml(pugi::xml_node angle) {
+namespace {
+
+// An angle element as far as reading it can fail: its unit checked, its text
+// found and, for DMS, parsed. A degree text is read as a number only when
+// its value is needed.
+struct CAngleText {
+  bool dms;
+  CDms dmsValue;
+  const char* degrees;
+};
+
+CAngleText ReadAngleText(pugi::xml_node angle) {
   // The unit is nearly always the only attribute; looking it up by name
   // costs more.
   pugi::xml_attribute unitAttribute = angle.first_attribute();
@@ -313,8 +326,52 @@ CAngle ReadAngleXml(pugi::xml_node angle) {
     throw std::runtime_error(std::string("Invalid Unit: ") + unit);
   }
   const char* text = Required(FirstTextChild(angle), "text()").value();
-  return dms ? CAngle::FromDms(ParseDmsText(text)) : CAngle::FromDegrees(ParseDoublePrefix(text));
+  if (dms) return {true, ParseDmsText(text), nullptr};
+  return {false, CDms{}, text};
 }
+
+CAngle ToAngle(const CAngleText& angle) {
+  return angle.dms ? CAngle::FromDms(angle.dmsValue)
+                   : CAngle::FromDegrees(ParseDoublePrefix(angle.degrees));
+}
+
+// The whole degrees between which the number of a text like "-36.29102"
+// lies, read as ParseDoublePrefix reads it; nothing for any other form (an
+// exponent, leading blanks or signs other than one minus, a long integer
+// part), which needs the number itself.
+std::optional<std::pair<double, double>> DegreeBounds(const char* text) {
+  const bool negative = *text == '-';
+  const char* p = text + negative;
+  if (*p < '0' || *p > '9') return std::nullopt;
+  int64_t whole = 0;
+  for (int digits = 0; *p >= '0' && *p <= '9'; ++p, ++digits) {
+    if (digits == 15) return std::nullopt;
+    whole = whole * 10 + (*p - '0');
+  }
+  if (*p == '.') {
+    for (++p; *p >= '0' && *p <= '9'; ++p) {
+    }
+  }
+  if (*p == 'e' || *p == 'E') return std::nullopt;
+  const auto low = static_cast<double>(whole);
+  return negative ? std::pair(-(low + 1.0), -low) : std::pair(low, low + 1.0);
+}
+
+// Whether the angle, in WGS-84, may lie in [low, high]: false only when it
+// surely does not; `degrees` is then left unset.
+bool MayLieIn(const CAngleText& angle, double low, double high, double& degrees) {
+  if (!angle.dms) {
+    if (const auto bounds = DegreeBounds(angle.degrees)) {
+      if (bounds->second < low || bounds->first > high) return false;
+    }
+  }
+  degrees = ToAngle(angle).ToDegrees();
+  return true;
+}
+
+}  // namespace
+
+CAngle ReadAngleXml(pugi::xml_node angle) { return ToAngle(ReadAngleText(angle)); }
 
 CPosition ReadPositionXml(pugi::xml_node position) {
   const CPositionNodes nodes = GatherPosition(position);
@@ -361,24 +418,35 @@ CLocationRecord ReadPointXml(const CPointXmlParts& point) {
 
 CLocationRecord ReadPointXml(pugi::xml_node point) { return ReadPointXml(FindPointXmlParts(point)); }
 
-std::pair<double, double> ReadPointXmlDegrees(const CPointXmlParts& point) {
+bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area) {
   // What can fail, in ReadPointXml's order: the time, then the datum and the
-  // angles. Numbers and texts never fail.
+  // angles. Numbers and texts never fail, so a number is read only where the
+  // answer needs it.
   if (point.hasTime) ParsePointTime(point.time.value());
   if (!point.hasPosition) ThrowNotFound("position");
   const CPositionNodes nodes = GatherPosition(point.position);
   const CDatumHandle datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
-  const CAngle latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
-  const CAngle longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
-  // A WGS-84 position is its own degrees, whatever its height.
+  const CAngleText latitude = ReadAngleText(Required(nodes.latitude, "latitude"));
+  const CAngleText longitude = ReadAngleText(Required(nodes.longitude, "longitude"));
   static const CDatumHandle wgs84 = GetWgs84Datum();
-  if (datum == wgs84) return {latitude.ToDegrees(), longitude.ToDegrees()};
-  CPosition position;
-  position.datum = datum;
-  position.latitude = latitude;
-  position.longitude = longitude;
-  position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
-  return GetPositionDegrees(position);
+  double lat = 0.0;
+  double lon = 0.0;
+  if (datum == wgs84) {
+    // A WGS-84 position is its own degrees, whatever its height.
+    if (!MayLieIn(latitude, area.bottom, area.top, lat) ||
+        !MayLieIn(longitude, area.left, area.right, lon)) {
+      return false;
+    }
+  } else {
+    CPosition position;
+    position.datum = datum;
+    position.latitude = ToAngle(latitude);
+    position.longitude = ToAngle(longitude);
+    position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
+    std::tie(lat, lon) = GetPositionDegrees(position);
+  }
+  // A NaN fails every comparison and so never lies in the area.
+  return area.bottom <= lat && lat <= area.top && area.left <= lon && lon <= area.right;
 }
 
 pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAngle& angle) {

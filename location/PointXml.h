@@ -35,9 +35,10 @@ struct CPointXmlParts {
 };
 CPointXmlParts FindPointXmlParts(pugi::xml_node point);
 CLocationRecord ReadPointXml(const CPointXmlParts& point);
-// GetPositionDegrees of the point's position, without the rest of the
-// record; it fails where ReadPointXml would, with its first error.
-std::pair<double, double> ReadPointXmlDegrees(const CPointXmlParts& point);
+// Whether GetPositionDegrees of the point's position lies in `area`, which
+// is normalised (NormalizeGeoRect), edges included, without the rest of the
+// record being read; it fails where ReadPointXml would, with its first error.
+bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area);
 
 // "+35,41,22.08": optional sign, degrees, minutes, seconds, optional fraction
 // of which the first two digits are the hundredths. The fields are not range

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <random>
 #include <sstream>
@@ -269,29 +270,49 @@ TEST(PointXml, NumberAndAngleForms) {
 
 }  // namespace
 
-TEST(PointXml, PositionAloneGivesTheDegreesOfTheWholeRecord) {
+TEST(PointXml, PositionAloneTellsWhetherTheWholeRecordLiesInAnArea) {
   std::mt19937 random(9);
-  const char* const datums[] = {"wgs84", "tokyo", "itrf"};
+  const char* const datums[] = {"wgs84", "wgs84", "tokyo", "itrf"};
   const char* const units[] = {" unit=\"degree\"", " unit=\"dms\"", " x=\"1\" unit=\"dms\"",
                                " x=\"1\" unit=\"degree\"", " unit=\"degree\" unit=\"dms\""};
-  for (int i = 0; i < 2000; ++i) {
+  // Degree texts of every form a number can take, most near whole degrees.
+  const char* const forms[] = {"%d.%03d", "%d.%03d", "%d", "-0.%03d", "%de1", " %d.%03d",
+                               "+%d.%03d", "%d.9999999999999999999", "%d.%03dx", "%d.%03dE-1",
+                               "0000000000000000%d.%03d"};
+  for (int i = 0; i < 20000; ++i) {
     const auto angle = [&](const char* name) {
       const int unit = static_cast<int>(random() % 5);
       const bool dms = unit == 1 || unit == 2;
-      std::string text = dms ? std::to_string(random() % 90) + "," + std::to_string(random() % 60) +
-                                   "," + std::to_string(random() % 60) + ".5"
-                             : std::to_string(static_cast<int>(random() % 18000) - 9000) + ".125";
+      char text[64];
+      if (dms) {
+        std::snprintf(text, sizeof text, "%s%d,%d,%d.5", random() % 2 ? "-" : "",
+                      static_cast<int>(random() % 90), static_cast<int>(random() % 60),
+                      static_cast<int>(random() % 60));
+      } else {
+        std::snprintf(text, sizeof text, forms[random() % (sizeof forms / sizeof *forms)],
+                      static_cast<int>(random() % 80) - 40, static_cast<int>(random() % 1000));
+      }
       return "<" + std::string(name) + units[unit] + ">" + text + "</" + name + ">";
     };
-    std::string position = "<datum>" + std::string(datums[random() % 3]) + "</datum>" +
+    std::string position = "<datum>" + std::string(datums[random() % 4]) + "</datum>" +
                            angle("latitude") + angle("longitude");
     if (random() % 2) position += "<altitude>" + std::to_string(random() % 5000) + "</altitude>";
     pugi::xml_document document;
     ASSERT_TRUE(document.load_string(Point(position).c_str()));
     const CPointXmlParts parts = FindPointXmlParts(document.document_element());
-    const auto expected = GetPositionDegrees(ReadPointXml(parts).position);
-    const auto degrees = ReadPointXmlDegrees(parts);
-    ASSERT_EQ(degrees.first, expected.first) << position;
-    ASSERT_EQ(degrees.second, expected.second) << position;
+    const auto [latitude, longitude] = GetPositionDegrees(ReadPointXml(parts).position);
+    // Areas with edges at whole degrees, at the point's own degrees and anywhere.
+    const auto edge = [&](double at) {
+      switch (random() % 3) {
+        case 0: return std::floor(at) + static_cast<double>(random() % 3) - 1.0;
+        case 1: return at;
+        default: return static_cast<double>(random() % 8000) / 100.0 - 40.0;
+      }
+    };
+    const CGeoRect area =
+        NormalizeGeoRect({edge(latitude), edge(longitude), edge(latitude), edge(longitude)});
+    const bool expected = area.bottom <= latitude && latitude <= area.top &&
+                          area.left <= longitude && longitude <= area.right;
+    ASSERT_EQ(PointXmlLiesIn(parts, area), expected) << position;
   }
 }
