@@ -4,14 +4,19 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
+#include <unordered_map>
+#include <mutex>
 #include <utility>
 
 #include <boost/regex.hpp>
@@ -96,20 +101,51 @@ class CTemporaryFile {
   bool m_committed = false;
 };
 
-void WriteAll(CTemporaryFile& file, std::string_view contents, const std::string& path) {
-  constexpr std::size_t kChunk = 1 << 16;
-  std::size_t written = 0;
-  while (written < contents.size()) {
-    if (WriteHook()) WriteHook()(written);
-    const std::size_t chunk = std::min(kChunk, contents.size() - written);
-    const ssize_t result = ::write(file.fd(), contents.data() + written, chunk);
-    if (result < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno, path);
+// Puts the contents into the temporary file as they come, in chunks, and
+// asks the system to start writing each few megabytes to the disk at once,
+// so that little is left for the fsync at the end.
+class CTemporaryContents final : public CAtomicFileContents {
+ public:
+  CTemporaryContents(CTemporaryFile& file, const std::string& path) : m_file(file), m_path(path) {}
+
+  void Write(std::string_view piece) override {
+    constexpr std::size_t kChunk = 1 << 16;
+    while (!piece.empty()) {
+      if (WriteHook()) WriteHook()(m_written);
+      const std::size_t chunk = std::min(kChunk, piece.size());
+      const ssize_t result = ::write(m_file.fd(), piece.data(), chunk);
+      if (result < 0) {
+        if (errno == EINTR) continue;
+        ThrowErrno(errno, m_path);
+      }
+      piece.remove_prefix(static_cast<std::size_t>(result));
+      m_written += static_cast<std::size_t>(result);
     }
-    written += static_cast<std::size_t>(result);
+    constexpr std::size_t kWriteBack = std::size_t{8} << 20;
+    if (m_written - m_started >= kWriteBack) {
+      // Only a hint: the fsync reports what goes wrong.
+      ::sync_file_range(m_file.fd(), static_cast<off_t>(m_started),
+                        static_cast<off_t>(m_written - m_started), SYNC_FILE_RANGE_WRITE);
+      m_started = m_written;
+    }
   }
-}
+
+  void Truncate(std::size_t size) override {
+    if (size >= m_written) return;
+    if (::ftruncate(m_file.fd(), static_cast<off_t>(size)) != 0 ||
+        ::lseek(m_file.fd(), static_cast<off_t>(size), SEEK_SET) < 0) {
+      ThrowErrno(errno, m_path);
+    }
+    m_written = size;
+    m_started = std::min(m_started, size);
+  }
+
+ private:
+  CTemporaryFile& m_file;
+  const std::string& m_path;
+  std::size_t m_written = 0;
+  std::size_t m_started = 0;  // where the range not yet handed to the disk begins
+};
 
 void SyncFolder(const std::string& folder, const std::string& path) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -149,13 +185,88 @@ void SetAtomicReplaceHook(std::function<void(const std::string& path)> hook) {
   ReplaceHook() = std::move(hook);
 }
 
+namespace {
+
+// Folders found to hold no file named as temporary files are, with their
+// identity and the time their entries last changed. An entry comes only with
+// a change of that time, so until it moves such a folder need not be read
+// again: loads read the folder of every file they open, and a database
+// opens many files in one folder.
+struct CCleanFolder {
+  dev_t device;
+  ino_t inode;
+  timespec changed;
+};
+
+std::mutex& CleanFoldersMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::unordered_map<std::string, CCleanFolder>& CleanFolders() {
+  static std::unordered_map<std::string, CCleanFolder> folders;
+  return folders;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool LongBefore(const timespec& changed, const timespec& now) {
+  const int64_t nanoseconds = (int64_t{now.tv_sec} - changed.tv_sec) * 1000000000 +
+                              (int64_t{now.tv_nsec} - changed.tv_nsec);
+  const int64_t margin = changed.tv_nsec == 0 ? int64_t{3000000000} : int64_t{100000000};
+  return nanoseconds > margin;
+}
+
+bool IsCleanFolder(const std::string& folder, const struct stat& info) {
+  std::lock_guard<std::mutex> lock(CleanFoldersMutex());
+  const auto found = CleanFolders().find(folder);
+  return found != CleanFolders().end() && found->second.device == info.st_dev &&
+         found->second.inode == info.st_ino && SameTime(found->second.changed, info.st_mtim);
+}
+
+// Remembers the folder as clean when it did not change while it was read,
+// and last changed well before: a file system keeps times in ticks of its
+// own, so a change in the same tick as an earlier one could leave the time
+// where it was. Whole seconds mark coarse times (FAT keeps two).
+void RememberCleanFolder(const std::string& folder, const struct stat& before,
+                         const timespec& readAt) {
+  struct stat after {};
+  if (::stat(folder.c_str(), &after) != 0 || after.st_dev != before.st_dev ||
+      after.st_ino != before.st_ino || !SameTime(after.st_mtim, before.st_mtim) ||
+      !LongBefore(after.st_mtim, readAt)) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(CleanFoldersMutex());
+  auto& folders = CleanFolders();
+  if (folders.size() >= 64) folders.clear();
+  folders[folder] = {after.st_dev, after.st_ino, after.st_mtim};
+}
+
+}  // namespace
+
 void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name) {
+  struct stat before {};
+  const bool known = ::stat(folder.c_str(), &before) == 0;
+  if (known && IsCleanFolder(folder, before)) return;
+  timespec readAt{};
+  ::clock_gettime(CLOCK_REALTIME, &readAt);
   DIR* directory = ::opendir(folder.c_str());
   if (!directory) return;
   const uid_t user = ::geteuid();
   const int folderFd = ::dirfd(directory);
+  // Only names that start with the one looked for (or a dot) and hold ".tmp"
+  // can be temporary files; the pattern is tried on those alone.
+  std::string prefix = ".";
+  if (!name.empty()) prefix.append(name).append(".tmp");
+  bool clean = true;  // no name that could be a temporary file's, of any file
   while (const dirent* entry = ::readdir(directory)) {
-    const auto parts = ParseTemporaryName(entry->d_name);
+    const char* entryName = entry->d_name;
+    if (entryName[0] != '.' || !std::strstr(entryName + 1, ".tmp")) continue;
+    clean = false;
+    if (std::strncmp(entryName, prefix.c_str(), prefix.size()) != 0) continue;
+    const auto parts = ParseTemporaryName(entryName);
     if (!parts || (!name.empty() && parts->name != name) || ProcessExists(parts->writer)) continue;
     struct stat info {};
     if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -163,9 +274,19 @@ void RemoveStaleTemporaryFiles(const std::string& folder, std::string_view name)
     ::unlinkat(folderFd, entry->d_name, 0);
   }
   ::closedir(directory);
+  if (known && clean) RememberCleanFolder(folder, before, readAt);
 }
 
-void AtomicWriteFile(const std::string& requestedPath, std::string_view contents,
+void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicWriteMode mode,
+                     std::optional<mode_t> permissions,
+                     const std::function<void()>& beforeReplace) {
+  AtomicWriteFile(
+      path, [contents](CAtomicFileContents& out) { out.Write(contents); }, mode, permissions,
+      beforeReplace);
+}
+
+void AtomicWriteFile(const std::string& requestedPath,
+                     const std::function<void(CAtomicFileContents&)>& produce,
                      AtomicWriteMode mode, std::optional<mode_t> permissions,
                      const std::function<void()>& beforeReplace) {
   std::string path = requestedPath;
@@ -219,7 +340,8 @@ void AtomicWriteFile(const std::string& requestedPath, std::string_view contents
     if (::fchmod(fd, bits) != 0) ThrowErrno(errno, path);
   }
 
-  WriteAll(temporary, contents, path);
+  CTemporaryContents contents(temporary, path);
+  produce(contents);
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
   if (!temporary.Close()) ThrowErrno(errno, path);
   if (beforeReplace) beforeReplace();

@@ -31,6 +31,26 @@ void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicW
                      std::optional<mode_t> permissions = std::nullopt,
                      const std::function<void()>& beforeReplace = {});
 
+// Where a producer puts the contents, in order, as it makes them. Truncate
+// takes back all but the first `size` bytes put so far.
+class CAtomicFileContents {
+ public:
+  virtual void Write(std::string_view piece) = 0;
+  virtual void Truncate(std::size_t size) = 0;
+
+ protected:
+  ~CAtomicFileContents() = default;
+};
+
+// The same for the contents `produce` puts, which go to the temporary file
+// as they come, so they need not be held whole in memory and the disk can
+// take them while the rest is made. When `produce` throws, nothing is
+// replaced and the exception passes on.
+void AtomicWriteFile(const std::string& path,
+                     const std::function<void(CAtomicFileContents&)>& produce,
+                     AtomicWriteMode mode, std::optional<mode_t> permissions = std::nullopt,
+                     const std::function<void()>& beforeReplace = {});
+
 // Removes what writes into `folder` left behind when their process ended
 // mid-way: regular files of this user named as this writer names its
 // temporary files (".NAME.tmpPID-HEX-N"), whose process no longer exists;

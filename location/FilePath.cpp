@@ -18,6 +18,20 @@ bool HasUrlScheme(std::string_view path) {
   });
 }
 
+// Whether the path's names (after an optional leading "/") are all names:
+// none empty, "." or "..". Such a path is its own normal form.
+bool IsPlainPath(std::string_view path) {
+  if (!path.empty() && path.front() == '/') path.remove_prefix(1);
+  if (path.empty()) return false;
+  for (;;) {
+    const std::size_t slash = path.find('/');
+    const std::string_view name = path.substr(0, slash);
+    if (name.empty() || name == "." || name == "..") return false;
+    if (slash == std::string_view::npos) return true;
+    path.remove_prefix(slash + 1);
+  }
+}
+
 }  // namespace
 
 std::string ResolveRelativePath(const std::string& filePath, std::string_view path) {
@@ -25,6 +39,15 @@ std::string ResolveRelativePath(const std::string& filePath, std::string_view pa
   std::string converted(path);
   std::replace(converted.begin(), converted.end(), '\\', '/');
   if (!converted.empty() && converted.front() == '/') return converted;
+  // Plain names joined to a plain folder are already normal: the database
+  // resolves the file of every section it searches.
+  const std::size_t slash = filePath.rfind('/');
+  if (IsPlainPath(converted) && (slash == std::string::npos || slash + 1 < filePath.size())) {
+    if (slash == std::string::npos) return converted;
+    if (slash == 0) return "/" + converted;
+    const std::string_view folder(filePath.data(), slash);
+    if (IsPlainPath(folder)) return std::string(folder) + "/" + converted;
+  }
   const std::filesystem::path folder = std::filesystem::path(filePath).parent_path();
   return (folder / converted).lexically_normal().string();
 }

@@ -1,7 +1,9 @@
 #include "location/LocationQuery.h"
 
 #include <cstring>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "location/FreeMemory.h"
@@ -11,25 +13,6 @@
 #include "location/XmlNode.h"
 
 namespace {
-
-// The paths through which a "point" is read, so that a filter that needs only
-// the note or the time sees exactly what decoding the record would give.
-struct CQueryPaths {
-  CXmlPath time{"time/text()"};
-  CXmlPath note{"note/text()"};
-};
-
-const CQueryPaths& Paths() {
-  static const CQueryPaths paths;
-  return paths;
-}
-
-bool InRect(const CPosition& position, const CGeoRect& area) {
-  const auto [latitude, longitude] = GetPositionDegrees(position);
-  // A NaN fails every comparison and so never matches.
-  return area.bottom <= latitude && latitude <= area.top && area.left <= longitude &&
-         longitude <= area.right;
-}
 
 struct CUnloadGuard {
   CDatabaseSection* section;
@@ -61,8 +44,31 @@ CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
       rect(criteria.rect.value_or(CGeoRect{})),
       note(criteria.words.empty() ? std::string() : criteria.words.front()) {}
 
+std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point,
+                                                     const CGeoRect& area) const {
+  // Each filter reads only its part of the point, the note first: it
+  // rejects most records of a note search. Only a record that passes them
+  // all is read whole; one that cannot be read fails the search, as it
+  // would if every record were read.
+  if (useNote && (!point.hasNote || !HoldsNoteText(point.note.value()))) return std::nullopt;
+  if (useDate) {
+    if (!point.hasTime) return std::nullopt;
+    const int32_t time = ParsePointTime(point.time.value()).seconds;
+    if (time < begin || time >= end) return std::nullopt;
+  }
+  if (useRect && !PointXmlLiesIn(point, area)) return std::nullopt;
+  return ReadPointXml(point);
+}
+
+bool CLocationQuery::HoldsNoteText(const char* text) const {
+  // strstr finds the text without the note's length found first; a text
+  // with a NUL in it, which strstr would end there, is looked for in the
+  // whole note.
+  if (note.find('\0') == std::string::npos) return std::strstr(text, note.c_str()) != nullptr;
+  return std::string_view(text).find(note) != std::string_view::npos;
+}
+
 void CLocationQuery::Execute(CLocationDatabase& database) {
-  const CQueryPaths& paths = Paths();
   const CGeoRect area = NormalizeGeoRect(rect);
   // The found records are decoded here, so that the result does not keep the
   // section documents alive and a record that cannot be read ends the search.
@@ -86,27 +92,15 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
     CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};
     if (unload.section) ++returnMemory.unloaded;
     CLocationFile& file = section.GetLocationFile();
-    const char* pointName = file.GetChildName().c_str();
-    for (pugi::xml_node point = file.GetDocumentElement().first_child(); point;
+    const std::string& pointName = file.GetChildName();
+    for (pugi::xml_node point = file.GetDocumentElement().first_child();;
          point = point.next_sibling()) {
-      if (point.type() != pugi::node_element || std::strcmp(point.name(), pointName) != 0) {
-        continue;
+      const pugi::xml_node_type type = TypeOf(point);
+      if (type == pugi::node_null) break;
+      if (type != pugi::node_element || std::strcmp(point.name(), pointName.c_str()) != 0) continue;
+      if (const std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {
+        found.push_back(std::move(*record));
       }
-      // The note and the time are read on their own first, the note first:
-      // it rejects most records of a note search.
-      if (useNote) {
-        const pugi::xpath_node text = paths.note.Select(point);
-        if (!text || GetXmlNodeText(text).find(note) == std::string::npos) continue;
-      }
-      if (useDate) {
-        const pugi::xpath_node text = paths.time.Select(point);
-        if (!text) continue;
-        const int32_t time = ParsePointTime(GetXmlNodeText(text)).seconds;
-        if (time < begin || time >= end) continue;
-      }
-      CLocationRecord record = ReadPointXml(point);
-      if (useRect && !InRect(record.position, area)) continue;
-      found.push_back(std::move(record));
     }
   }
   m_results = CSearchResult::Create(oldestFirst, std::move(found));

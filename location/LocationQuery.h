@@ -10,6 +10,7 @@
 
 #include "location/LocationDatabase.h"
 #include "location/LocationRecord.h"
+#include "location/PointXml.h"
 #include "location/SearchResult.h"
 
 // A search request as the search pane and the day view make it.
@@ -49,5 +50,10 @@ class CLocationQuery : public CDatabaseOperation {
   std::string note;
 
  private:
+  // The record of a point that every enabled filter accepts.
+  std::optional<CLocationRecord> Match(const CPointXmlParts& point, const CGeoRect& area) const;
+  // Whether the NUL-terminated note holds the note text.
+  bool HoldsNoteText(const char* text) const;
+
   std::unique_ptr<CSearchResult> m_results;
 };

@@ -11,6 +11,8 @@
 // prefix; 0.0 when there is none. NaN, infinities and hex floats are not
 // numbers here (they read as 0.0, or up to where the decimal prefix ends).
 double ParseDoublePrefix(std::string_view text);
+// The same for a NUL-terminated text.
+double ParseDoublePrefix(const char* text);
 
 // The whole text (no surrounding white space) as a decimal number, or nothing.
 std::optional<double> ParseDoubleExact(std::string_view text);

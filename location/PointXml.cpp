@@ -1,6 +1,9 @@
 #include "location/PointXml.h"
 
-#include <cstdio>
+#include <charconv>
+#include <optional>
+#include <tuple>
+#include <utility>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -17,88 +20,193 @@ namespace {
 // children, which is several times faster than selecting each path on its own
 // and finds the same nodes: for a path like "datum/text()" the first text child
 // of the first "datum" element that has one, as XPath's first node would be.
+// Every node operation is a call into the XML library, so the walks make as
+// few as they can: each node is asked for its type alone (node_null past the
+// last child), names are told apart by their first letter before one
+// comparison, and what was found is known without asking the node.
 
-pugi::xml_node FirstTextChild(pugi::xml_node element) {
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
-    if (type == pugi::node_pcdata || type == pugi::node_cdata) return child;
-  }
-  return {};
+// Whether the NUL-terminated `text` is the literal `expected`: compared a
+// character at a time, unrolled, stopping at the first difference, so never
+// reading past the end of either and never asking for the text's length.
+template <std::size_t N, std::size_t... I>
+bool TextIs(const char* text, const char (&expected)[N], std::index_sequence<I...>) {
+  return ((text[I] == expected[I]) && ...);
 }
 
-// Keeps the first element named `name` (or, with `text`, the first text
-// child of the first such element that has one) in `slot`; `childName` is the
-// child's name.
-void Gather(pugi::xml_node child, const char* childName, const char* name, bool text,
-            pugi::xml_node& slot) {
-  if (slot || childName[0] != name[0] || std::strcmp(childName, name) != 0) return;
-  slot = text ? FirstTextChild(child) : child;
+template <std::size_t N>
+bool TextIs(const char* text, const char (&expected)[N]) {
+  return TextIs(text, expected, std::make_index_sequence<N>());
+}
+
+// Building a node is a call too; copying one is not.
+const pugi::xml_node kNoNode;
+
+// A node that was found, or none.
+struct CFound {
+  pugi::xml_node node = kNoNode;
+  bool present = false;
+
+  explicit operator bool() const { return present; }
+  void Set(pugi::xml_node found) {
+    node = found;
+    present = true;
+  }
+};
+
+CFound FirstTextChild(pugi::xml_node element) {
+  CFound text;
+  for (pugi::xml_node child = element.first_child();; child = child.next_sibling()) {
+    switch (TypeOf(child)) {
+      case pugi::node_null:
+        return text;
+      case pugi::node_pcdata:
+      case pugi::node_cdata:
+        text.Set(child);
+        return text;
+      default:
+        break;
+    }
+  }
+}
+
+// Keeps the first text child of the first element named so that has one.
+void GatherText(pugi::xml_node element, CFound& slot) {
+  if (!slot) slot = FirstTextChild(element);
+}
+
+void GatherElement(pugi::xml_node element, CFound& slot) {
+  if (!slot) slot.Set(element);
+}
+
+// Calls `take(child, name)` for each element child of `parent`.
+template <class F>
+void ForEachElement(pugi::xml_node parent, F&& take) {
+  for (pugi::xml_node child = parent.first_child();; child = child.next_sibling()) {
+    const pugi::xml_node_type type = TypeOf(child);
+    if (type == pugi::node_null) return;
+    if (type == pugi::node_element) take(child, child.name());
+  }
 }
 
 struct CPointNodes {
-  pugi::xml_node time, position, note;  // text, element, text
+  CFound time, position, note;  // text, element, text
 };
 
 CPointNodes GatherPoint(pugi::xml_node point) {
   CPointNodes nodes;
-  for (pugi::xml_node child = point.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    const char* name = child.name();
-    Gather(child, name, "time", true, nodes.time);
-    Gather(child, name, "position", false, nodes.position);
-    Gather(child, name, "note", true, nodes.note);
-  }
+  ForEachElement(point, [&](pugi::xml_node child, const char* name) {
+    switch (name[0]) {
+      case 't':
+        if (TextIs(name, "time")) GatherText(child, nodes.time);
+        break;
+      case 'p':
+        if (TextIs(name, "position")) GatherElement(child, nodes.position);
+        break;
+      case 'n':
+        if (TextIs(name, "note")) GatherText(child, nodes.note);
+        break;
+      default:
+        break;
+    }
+  });
   return nodes;
 }
 
-constexpr int kAccuracyCount = 5;
-constexpr const char* kAccuracyNames[kAccuracyCount] = {
-    "fixmode", "semimajoraxiserror", "semiminoraxiserror", "verticalerror", "majoraxisangle"};
+enum EAccuracy {
+  kFixMode,
+  kSemiMajorAxisError,
+  kSemiMinorAxisError,
+  kVerticalError,
+  kMajorAxisAngle,
+  kAccuracyCount
+};
 
 struct CPositionNodes {
-  pugi::xml_node datum, latitude, longitude, altitude;  // text, element, element, text
-  pugi::xml_node accuracy[kAccuracyCount];             // texts, in kAccuracyNames order
+  CFound datum, latitude, longitude, altitude;  // text, element, element, text
+  CFound accuracy[kAccuracyCount];              // texts
 };
+
+void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
+  ForEachElement(accuracy, [&](pugi::xml_node value, const char* name) {
+    switch (name[0]) {
+      case 'f':
+        if (TextIs(name, "fixmode")) GatherText(value, nodes.accuracy[kFixMode]);
+        break;
+      case 's':
+        if (TextIs(name, "semimajoraxiserror")) {
+          GatherText(value, nodes.accuracy[kSemiMajorAxisError]);
+        } else if (TextIs(name, "semiminoraxiserror")) {
+          GatherText(value, nodes.accuracy[kSemiMinorAxisError]);
+        }
+        break;
+      case 'v':
+        if (TextIs(name, "verticalerror")) {
+          GatherText(value, nodes.accuracy[kVerticalError]);
+        }
+        break;
+      case 'm':
+        if (TextIs(name, "majoraxisangle")) {
+          GatherText(value, nodes.accuracy[kMajorAxisAngle]);
+        }
+        break;
+      default:
+        break;
+    }
+  });
+}
 
 CPositionNodes GatherPosition(pugi::xml_node position) {
   CPositionNodes nodes;
-  for (pugi::xml_node child = position.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    const char* name = child.name();
-    Gather(child, name, "datum", true, nodes.datum);
-    Gather(child, name, "latitude", false, nodes.latitude);
-    Gather(child, name, "longitude", false, nodes.longitude);
-    Gather(child, name, "altitude", true, nodes.altitude);
-    if (std::strcmp(name, "accuracy") != 0) continue;
-    for (pugi::xml_node value = child.first_child(); value; value = value.next_sibling()) {
-      if (value.type() != pugi::node_element) continue;
-      const char* valueName = value.name();
-      for (int i = 0; i < kAccuracyCount; ++i) {
-        Gather(value, valueName, kAccuracyNames[i], true, nodes.accuracy[i]);
-      }
+  ForEachElement(position, [&](pugi::xml_node child, const char* name) {
+    switch (name[0]) {
+      case 'd':
+        if (TextIs(name, "datum")) GatherText(child, nodes.datum);
+        break;
+      case 'l':
+        if (TextIs(name, "latitude")) {
+          GatherElement(child, nodes.latitude);
+        } else if (TextIs(name, "longitude")) {
+          GatherElement(child, nodes.longitude);
+        }
+        break;
+      case 'a':
+        if (TextIs(name, "altitude")) {
+          GatherText(child, nodes.altitude);
+        } else if (TextIs(name, "accuracy")) {
+          GatherAccuracy(child, nodes);
+        }
+        break;
+      default:
+        break;
     }
-  }
+  });
   return nodes;
 }
 
-pugi::xml_node Required(pugi::xml_node node, const char* path) {
-  if (!node) throw std::runtime_error(std::string("XML Node Not Found: ") + path);
-  return node;
+[[noreturn]] void ThrowNotFound(const char* path) {
+  throw std::runtime_error(std::string("XML Node Not Found: ") + path);
+}
+
+pugi::xml_node Required(const CFound& found, const char* path) {
+  if (!found) ThrowNotFound(path);
+  return found.node;
 }
 
 // An optional number: present whenever its node is, whatever the text says.
-bool ReadOptionalNumber(pugi::xml_node text, double& out) {
+bool ReadOptionalNumber(const CFound& text, double& out) {
   if (!text) return false;
-  out = ParseDoublePrefix(text.value());
+  out = ParseDoublePrefix(text.node.value());
   return true;
 }
 
 constexpr const char* kDatumKeywords[] = {"wgs84", "tokyo", "itrf"};
 
 CDatumHandle DatumFromKeyword(const char* keyword) {
-  for (int i = 0; i < 3; ++i) {
-    if (std::strcmp(keyword, kDatumKeywords[i]) == 0) return GetDatumByIndex(i);
-  }
+  static const CDatumHandle datums[] = {GetDatumByIndex(0), GetDatumByIndex(1),
+                                        GetDatumByIndex(2)};
+  if (TextIs(keyword, "wgs84")) return datums[0];
+  if (TextIs(keyword, "tokyo")) return datums[1];
+  if (TextIs(keyword, "itrf")) return datums[2];
   throw std::runtime_error(std::string("Invalid Datum: ") + keyword);
 }
 
@@ -178,23 +286,92 @@ CDms ParseDmsText(std::string_view text) {
 }
 
 std::string FormatDmsXmlText(const CDms& dms) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-', dms.degrees,
-                dms.minutes, dms.seconds, dms.hundredths);
-  return buffer;
+  // As "%c%u,%u,%u.%02u" writes it, without printf's cost.
+  std::string text(1, dms.sign == 1 ? '+' : '-');
+  const auto put = [&text](uint32_t value, char after) {
+    char digits[16];
+    text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    if (after) text += after;
+  };
+  put(dms.degrees, ',');
+  put(dms.minutes, ',');
+  put(dms.seconds, '.');
+  if (dms.hundredths < 10) text += '0';
+  put(dms.hundredths, 0);
+  return text;
 }
 
-CAngle ReadAngleXml(pugi::xml_node angle) {
-  const pugi::xml_attribute unitAttribute = angle.attribute("unit");
-  if (!unitAttribute) throw std::runtime_error("XML Node Not Found: @unit");
+namespace {
+
+// An angle element as far as reading it can fail: its unit checked, its text
+// found and, for DMS, parsed. A degree text is read as a number only when
+// its value is needed.
+struct CAngleText {
+  bool dms;
+  CDms dmsValue;
+  const char* degrees;
+};
+
+CAngleText ReadAngleText(pugi::xml_node angle) {
+  // The unit is nearly always the only attribute; looking it up by name
+  // costs more.
+  pugi::xml_attribute unitAttribute = angle.first_attribute();
+  if (IsEmptyHandle(unitAttribute) || !TextIs(unitAttribute.name(), "unit")) {
+    unitAttribute = angle.attribute("unit");
+  }
+  if (IsEmptyHandle(unitAttribute)) throw std::runtime_error("XML Node Not Found: @unit");
   const char* unit = unitAttribute.value();
-  const bool dms = std::strcmp(unit, "dms") == 0;
-  if (!dms && std::strcmp(unit, "degree") != 0) {
+  const bool dms = TextIs(unit, "dms");
+  if (!dms && !TextIs(unit, "degree")) {
     throw std::runtime_error(std::string("Invalid Unit: ") + unit);
   }
   const char* text = Required(FirstTextChild(angle), "text()").value();
-  return dms ? CAngle::FromDms(ParseDmsText(text)) : CAngle::FromDegrees(ParseDoublePrefix(text));
+  if (dms) return {true, ParseDmsText(text), nullptr};
+  return {false, CDms{}, text};
 }
+
+CAngle ToAngle(const CAngleText& angle) {
+  return angle.dms ? CAngle::FromDms(angle.dmsValue)
+                   : CAngle::FromDegrees(ParseDoublePrefix(angle.degrees));
+}
+
+// The whole degrees between which the number of a text like "-36.29102"
+// lies, read as ParseDoublePrefix reads it; nothing for any other form (an
+// exponent, leading blanks or signs other than one minus, a long integer
+// part), which needs the number itself.
+std::optional<std::pair<double, double>> DegreeBounds(const char* text) {
+  const bool negative = *text == '-';
+  const char* p = text + negative;
+  if (*p < '0' || *p > '9') return std::nullopt;
+  int64_t whole = 0;
+  for (int digits = 0; *p >= '0' && *p <= '9'; ++p, ++digits) {
+    if (digits == 15) return std::nullopt;
+    whole = whole * 10 + (*p - '0');
+  }
+  if (*p == '.') {
+    for (++p; *p >= '0' && *p <= '9'; ++p) {
+    }
+  }
+  if (*p == 'e' || *p == 'E') return std::nullopt;
+  const auto low = static_cast<double>(whole);
+  return negative ? std::pair(-(low + 1.0), -low) : std::pair(low, low + 1.0);
+}
+
+// Whether the angle, in WGS-84, may lie in [low, high]: false only when it
+// surely does not; `degrees` is then left unset.
+bool MayLieIn(const CAngleText& angle, double low, double high, double& degrees) {
+  if (!angle.dms) {
+    if (const auto bounds = DegreeBounds(angle.degrees)) {
+      if (bounds->second < low || bounds->first > high) return false;
+    }
+  }
+  degrees = ToAngle(angle).ToDegrees();
+  return true;
+}
+
+}  // namespace
+
+CAngle ReadAngleXml(pugi::xml_node angle) { return ToAngle(ReadAngleText(angle)); }
 
 CPosition ReadPositionXml(pugi::xml_node position) {
   const CPositionNodes nodes = GatherPosition(position);
@@ -203,30 +380,73 @@ CPosition ReadPositionXml(pugi::xml_node position) {
   result.latitude = ReadAngleXml(Required(nodes.latitude, "latitude"));
   result.longitude = ReadAngleXml(Required(nodes.longitude, "longitude"));
   result.hasAltitude = ReadOptionalNumber(nodes.altitude, result.altitude);
-  if (nodes.accuracy[0]) {
-    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[0].value());
+  if (nodes.accuracy[kFixMode]) {
+    result.fixMode = ReplaceNonXmlCharacters(nodes.accuracy[kFixMode].node.value());
     result.hasFixMode = true;
   }
-  result.hasSemiMajorAxisError = ReadOptionalNumber(nodes.accuracy[1], result.semiMajorAxisError);
-  result.hasSemiMinorAxisError = ReadOptionalNumber(nodes.accuracy[2], result.semiMinorAxisError);
-  result.hasVerticalError = ReadOptionalNumber(nodes.accuracy[3], result.verticalError);
-  result.hasMajorAxisAngle = ReadOptionalNumber(nodes.accuracy[4], result.majorAxisAngle);
+  result.hasSemiMajorAxisError =
+      ReadOptionalNumber(nodes.accuracy[kSemiMajorAxisError], result.semiMajorAxisError);
+  result.hasSemiMinorAxisError =
+      ReadOptionalNumber(nodes.accuracy[kSemiMinorAxisError], result.semiMinorAxisError);
+  result.hasVerticalError =
+      ReadOptionalNumber(nodes.accuracy[kVerticalError], result.verticalError);
+  result.hasMajorAxisAngle =
+      ReadOptionalNumber(nodes.accuracy[kMajorAxisAngle], result.majorAxisAngle);
   return result;
 }
 
-CLocationRecord ReadPointXml(pugi::xml_node point) {
+CPointXmlParts FindPointXmlParts(pugi::xml_node point) {
   const CPointNodes nodes = GatherPoint(point);
+  return {nodes.time.node,    nodes.position.node,    nodes.note.node,
+          nodes.time.present, nodes.position.present, nodes.note.present};
+}
+
+CLocationRecord ReadPointXml(const CPointXmlParts& point) {
   CLocationRecord record;
-  if (nodes.time) {
-    record.time = ParsePointTime(nodes.time.value());
+  if (point.hasTime) {
+    record.time = ParsePointTime(point.time.value());
     record.hasTime = true;
   }
-  record.position = ReadPositionXml(Required(nodes.position, "position"));
-  if (nodes.note) {
-    record.note = ReplaceNonXmlCharacters(nodes.note.value());
+  if (!point.hasPosition) ThrowNotFound("position");
+  record.position = ReadPositionXml(point.position);
+  if (point.hasNote) {
+    record.note = ReplaceNonXmlCharacters(point.note.value());
     record.hasNote = true;
   }
   return record;
+}
+
+CLocationRecord ReadPointXml(pugi::xml_node point) { return ReadPointXml(FindPointXmlParts(point)); }
+
+bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area) {
+  // What can fail, in ReadPointXml's order: the time, then the datum and the
+  // angles. Numbers and texts never fail, so a number is read only where the
+  // answer needs it.
+  if (point.hasTime) ParsePointTime(point.time.value());
+  if (!point.hasPosition) ThrowNotFound("position");
+  const CPositionNodes nodes = GatherPosition(point.position);
+  const CDatumHandle datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  const CAngleText latitude = ReadAngleText(Required(nodes.latitude, "latitude"));
+  const CAngleText longitude = ReadAngleText(Required(nodes.longitude, "longitude"));
+  static const CDatumHandle wgs84 = GetWgs84Datum();
+  double lat = 0.0;
+  double lon = 0.0;
+  if (datum == wgs84) {
+    // A WGS-84 position is its own degrees, whatever its height.
+    if (!MayLieIn(latitude, area.bottom, area.top, lat) ||
+        !MayLieIn(longitude, area.left, area.right, lon)) {
+      return false;
+    }
+  } else {
+    CPosition position;
+    position.datum = datum;
+    position.latitude = ToAngle(latitude);
+    position.longitude = ToAngle(longitude);
+    position.hasAltitude = ReadOptionalNumber(nodes.altitude, position.altitude);
+    std::tie(lat, lon) = GetPositionDegrees(position);
+  }
+  // A NaN fails every comparison and so never lies in the area.
+  return area.bottom <= lat && lat <= area.top && area.left <= lon && lon <= area.right;
 }
 
 pugi::xml_node WriteAngleXml(pugi::xml_node parent, const char* name, const CAngle& angle) {

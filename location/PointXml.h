@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <pugixml.hpp>
 
@@ -19,6 +20,25 @@
 CLocationRecord ReadPointXml(pugi::xml_node point);
 CPosition ReadPositionXml(pugi::xml_node position);
 CAngle ReadAngleXml(pugi::xml_node angle);
+
+// The parts of a "point" element that ReadPointXml reads, found in one walk
+// over its children, for filters that look at one part before the record is
+// read: the first text piece of the first "time" and "note" elements that
+// have one, and the first "position" element.
+struct CPointXmlParts {
+  pugi::xml_node time;
+  pugi::xml_node position;
+  pugi::xml_node note;
+  bool hasTime;
+  bool hasPosition;
+  bool hasNote;
+};
+CPointXmlParts FindPointXmlParts(pugi::xml_node point);
+CLocationRecord ReadPointXml(const CPointXmlParts& point);
+// Whether GetPositionDegrees of the point's position lies in `area`, which
+// is normalised (NormalizeGeoRect), edges included, without the rest of the
+// record being read; it fails where ReadPointXml would, with its first error.
+bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area);
 
 // "+35,41,22.08": optional sign, degrees, minutes, seconds, optional fraction
 // of which the first two digits are the hundredths. The fields are not range

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "location/Utf8Sequence.h"
 
@@ -19,8 +20,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // Seconds since 1970 of a UTC calendar time, out-of-range fields carried the
 // way mktime carries them; nothing when the fields or the result are too large
 // for the C library's broken-down time.
-std::optional<int64_t> UtcCalendarToSeconds(int64_t year, int64_t month, int64_t day,
-                                            int64_t hour, int64_t minute, int64_t second) {
+std::optional<int64_t> CalendarToSecondsByTimegm(int64_t year, int64_t month, int64_t day,
+                                                 int64_t hour, int64_t minute, int64_t second) {
   constexpr int64_t kIntMax = std::numeric_limits<int>::max();
   constexpr int64_t kIntMin = std::numeric_limits<int>::min();
   const int64_t fields[] = {year - 1900, month - 1, day, hour, minute, second};
@@ -41,6 +42,32 @@ std::optional<int64_t> UtcCalendarToSeconds(int64_t year, int64_t month, int64_t
   return static_cast<int64_t>(value);
 }
 
+// Days from 1970-01-01 to the first of the month (1-12) of the proleptic
+// Gregorian calendar, as the C library counts them.
+constexpr int64_t DaysToMonth(int64_t year, int64_t month) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;
+  return era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719468;
+}
+
+// CalendarToSecondsByTimegm, reckoned here for fields as the files write them
+// (a year of at most four digits, the others of two): timegm costs more than
+// the whole rest of reading a record's time.
+std::optional<int64_t> UtcCalendarToSeconds(int64_t year, int64_t month, int64_t day,
+                                            int64_t hour, int64_t minute, int64_t second) {
+  if (year >= 0 && year <= 9999 && month >= 0 && month <= 99 && day >= 0 && day <= 99 &&
+      hour >= 0 && hour <= 99 && minute >= 0 && minute <= 99 && second >= 0 && second <= 99) {
+    // Months beyond December carry into the year; month 0 is the December
+    // before.
+    const int64_t months = year * 12 + month - 1 + 12;  // from December of year -1
+    const int64_t days = DaysToMonth(months / 12 - 1, months % 12 + 1) + day - 1;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+  }
+  return CalendarToSecondsByTimegm(year, month, day, hour, minute, second);
+}
+
 // The instant of a calendar time read in the given offset, when CZonedTime can
 // hold it.
 std::optional<CZonedTime> ToZonedTime(int64_t year, int64_t month, int64_t day, int64_t hour,
@@ -56,8 +83,8 @@ std::optional<CZonedTime> ToZonedTime(int64_t year, int64_t month, int64_t day, 
 }
 
 // Writes `seconds` as calendar time shifted by whole minutes, with the matching
-// designator.
-std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
+// designator, by gmtime_r and snprintf.
+std::string FormatWithOffsetMinutesByPrintf(int64_t seconds, int64_t offsetMinutes) {
   const time_t shifted = static_cast<time_t>(seconds + offsetMinutes * 60);
   std::tm tm{};
   gmtime_r(&shifted, &tm);
@@ -76,6 +103,57 @@ std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
   return buffer;
 }
 
+char* PutTwoDigits(char* out, int64_t value) {
+  out[0] = static_cast<char>('0' + value / 10);
+  out[1] = static_cast<char>('0' + value % 10);
+  return out + 2;
+}
+
+// The same text, reckoned here where the year has four digits and the offset
+// hours two: snprintf and gmtime_r cost more than the rest of writing a
+// record.
+std::string FormatWithOffsetMinutes(int64_t seconds, int64_t offsetMinutes) {
+  const int64_t shifted = seconds + offsetMinutes * 60;
+  const int64_t magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+  int64_t days = shifted / 86400;
+  int64_t time = shifted % 86400;
+  if (time < 0) time += 86400, --days;
+  // The civil date of a day count (proleptic Gregorian, as gmtime reckons).
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t dayOfEra = z - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  const int64_t day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
+  const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
+  const int64_t year = yearOfEra + era * 400 + (month <= 2);
+  if (year < 0 || year > 9999 || magnitude / 60 > 99) {
+    return FormatWithOffsetMinutesByPrintf(seconds, offsetMinutes);
+  }
+  char buffer[32];
+  char* out = PutTwoDigits(PutTwoDigits(buffer, year / 100), year % 100);
+  *out++ = '-';
+  out = PutTwoDigits(out, month);
+  *out++ = '-';
+  out = PutTwoDigits(out, day);
+  *out++ = 'T';
+  out = PutTwoDigits(out, time / 3600);
+  *out++ = ':';
+  out = PutTwoDigits(out, time / 60 % 60);
+  *out++ = ':';
+  out = PutTwoDigits(out, time % 60);
+  if (offsetMinutes == 0) {
+    *out++ = 'Z';
+  } else {
+    *out++ = offsetMinutes > 0 ? '+' : '-';
+    out = PutTwoDigits(out, magnitude / 60);
+    *out++ = ':';
+    out = PutTwoDigits(out, magnitude % 60);
+  }
+  return std::string(buffer, out);
+}
+
 // Appends a decimal digit to a field, or throws PARSEERROR at it when the field
 // would no longer fit.
 void AccumulateDigit(int32_t& field, char digit, std::size_t position) {
@@ -86,7 +164,77 @@ void AccumulateDigit(int32_t& field, char digit, std::size_t position) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kToNul = std::string_view::npos;
+
+// The form the writer makes, "YYYY-MM-DDThh:mm:ss" then nothing, "Z" or
+// "+hh:mm"/"-hh:mm", read at once; the state machine reads it the same but
+// for its cost. False for any other text. `size` is kToNul for a text that
+// ends at a NUL: each character is then read only once the ones before it
+// were found to belong to the form.
+constexpr char kWrittenForm[] = "dddd-dd-ddTdd:dd:dd+dd:dd";
+
+// Whether text[I] belongs to the form; a digit is added to its field: year,
+// month, day, hour, minute, second, offset hours, offset minutes.
+template <std::size_t I>
+bool FormCharacter(const char* text, int* fields) {
+  const char c = text[I];
+  if constexpr (kWrittenForm[I] == 'd') {
+    if (!IsDigit(c)) return false;
+    constexpr std::size_t field = I < 4 ? 0 : (I - 2) / 3;
+    fields[field] = fields[field] * 10 + (c - '0');
+    return true;
+  } else {
+    return c == kWrittenForm[I];
+  }
+}
+
+// Characters From and on of the form, in order, each read only when those
+// before it belonged to the form.
+template <std::size_t From, std::size_t... I>
+bool ReadForm(const char* text, int* fields, std::index_sequence<I...>) {
+  return (FormCharacter<From + I>(text, fields) && ...);
+}
+
+bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time) {
+  if (size != kToNul && size != 19 && size != 20 && size != 25) return false;
+  int fields[8] = {};
+  const auto endsAt = [&](std::size_t at) { return size == kToNul ? text[at] == '\0' : size == at; };
+  if (!ReadForm<0>(text, fields, std::make_index_sequence<19>())) return false;
+  int64_t offset = 0;
+  if (!endsAt(19)) {
+    const char designator = text[19];
+    if (designator == 'Z') {
+      if (!endsAt(20)) return false;
+    } else {
+      if ((designator != '+' && designator != '-') || (size != kToNul && size != 25)) return false;
+      if (!ReadForm<20>(text, fields, std::make_index_sequence<5>()) || !endsAt(25)) return false;
+      offset = (int64_t{fields[6]} * 60 + fields[7]) * 60 * (designator == '+' ? 1 : -1);
+    }
+  }
+  const auto zoned =
+      ToZonedTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], offset);
+  if (!zoned) ThrowInvalidDate(size == kToNul ? std::string_view(text) : std::string_view(text, size));
+  time = *zoned;
+  return true;
+}
+
+}  // namespace
+
 CZonedTime ParsePointTime(std::string_view text) {
+  CZonedTime time;
+  if (ParseWrittenPointTime(text.data(), text.size(), time)) return time;
+  return ParsePointTimeByStates(text);
+}
+
+CZonedTime ParsePointTime(const char* text) {
+  CZonedTime time;
+  if (ParseWrittenPointTime(text, kToNul, time)) return time;
+  return ParsePointTimeByStates(text);
+}
+
+CZonedTime ParsePointTimeByStates(std::string_view text) {
   int32_t fields[8] = {};  // year, month, day, hour, minute, second, offset h, offset m
   int sign = 0;
   int state = 0;

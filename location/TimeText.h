@@ -28,6 +28,11 @@ struct SYSTEMTIME {
 // texts with the context "Date", or "Invalid Date: " + text for an instant or
 // offset that CZonedTime cannot hold.
 CZonedTime ParsePointTime(std::string_view text);
+// The same for a NUL-terminated text.
+CZonedTime ParsePointTime(const char* text);
+// The character-by-character reader that ParsePointTime reads every text
+// with that is not in the writer's own form.
+CZonedTime ParsePointTimeByStates(std::string_view text);
 
 // Writes the time in its own zone offset, the offset in whole minutes; the
 // text always denotes exactly time.seconds.

@@ -8,6 +8,7 @@
 #include "location/FilePath.h"
 #include "location/RegularFile.h"
 #include "location/XmlEncoding.h"
+#include "location/XmlNode.h"
 #include "location/XmlParse.h"
 #include "location/XmlWriter.h"
 
@@ -51,6 +52,17 @@ std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
   }
   return buffer;
 }
+
+// The writer's text, straight into the file being saved.
+class CFileTextSink final : public CXmlTextSink {
+ public:
+  explicit CFileTextSink(CAtomicFileContents& contents) : m_contents(contents) {}
+  void Write(std::string_view piece) override { m_contents.Write(piece); }
+  void Truncate(std::size_t size) override { m_contents.Truncate(size); }
+
+ private:
+  CAtomicFileContents& m_contents;
+};
 
 }  // namespace
 
@@ -160,7 +172,16 @@ void CXmlFile::Create(XmlOpenMode mode) {
 
 void CXmlFile::SaveIfModified() {
   if (!m_modified) return;
-  AtomicWriteFile(GetPath(), Serialize(), AtomicWriteMode::kReplace);
+  // The text goes to the file as it is written: a large document is never
+  // held twice in memory, and the disk takes its start while the rest is
+  // written.
+  AtomicWriteFile(
+      GetPath(),
+      [this](CAtomicFileContents& contents) {
+        CFileTextSink sink(contents);
+        SerializeXmlDocument(m_document->document, sink);
+      },
+      AtomicWriteMode::kReplace);
   m_modified = false;
   m_unsavedReplacement = false;
 }
@@ -197,7 +218,7 @@ CXmlNodeEnumerator::CXmlNodeEnumerator(const CXmlFile& file)
       m_handler(&file.GetHandler()),
       m_proxies(file.GetProxyCache()) {
   const char* name = file.GetChildName().c_str();
-  for (pugi::xml_node child = file.GetDocumentElement().first_child(); child;
+  for (pugi::xml_node child = file.GetDocumentElement().first_child(); !IsEmptyHandle(child);
        child = child.next_sibling()) {
     if (child.type() == pugi::node_element && std::strcmp(child.name(), name) == 0) {
       m_elements.push_back(child);

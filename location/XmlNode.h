@@ -2,12 +2,29 @@
 // text, and writing text elements.
 #pragma once
 
+#include <bit>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include <pugixml.hpp>
+
+// Whether a node or attribute handle is empty, known without a call into the
+// XML library, which every node operation is: a handle is one pointer to the
+// library's record, null when empty. The walks over whole documents ask this
+// of every node.
+template <class Handle>
+bool IsEmptyHandle(const Handle& handle) noexcept {
+  static_assert(std::is_trivially_copyable_v<Handle> && sizeof(Handle) == sizeof(void*));
+  return std::bit_cast<const void*>(handle) == nullptr;
+}
+
+// The node's type; node_null for an empty handle.
+inline pugi::xml_node_type TypeOf(pugi::xml_node node) {
+  return IsEmptyHandle(node) ? pugi::node_null : node.type();
+}
 
 // An XPath compiled once. The plain forms the files use ("name/name",
 // "name/text()", "@name", "text()") are walked directly, which is much faster

@@ -4,7 +4,9 @@
 #include <new>
 #include <optional>
 
+#include "location/Utf8Sequence.h"
 #include "location/XmlText.h"
+#include "location/XmlTextScan.h"
 
 namespace {
 
@@ -115,12 +117,24 @@ void CleanNode(pugi::xml_node node) {
 }  // namespace
 
 bool ParserReadsAsItStands(std::string_view bytes) noexcept {
-  for (std::size_t at = bytes.find("&#"); at != std::string_view::npos;
-       at = bytes.find("&#", at + 2)) {
+  // One pass over the bytes for both conditions: this runs on every load.
+  for (std::size_t i = FindNonPlainXmlByte(bytes, 0, true); i < bytes.size();
+       i = FindNonPlainXmlByte(bytes, i, true)) {
+    if (bytes[i] == '&') {
+      char32_t c = 0;
+      if (i + 1 < bytes.size() && bytes[i + 1] == '#' &&
+          CharacterReference(bytes.substr(i), c) != 0 && !IsXmlCharacter(c)) {
+        return false;
+      }
+      ++i;
+      continue;
+    }
     char32_t c = 0;
-    if (CharacterReference(bytes.substr(at), c) != 0 && !IsXmlCharacter(c)) return false;
+    const std::size_t length = DecodeUtf8Sequence(bytes, i, c);
+    if (length == 0 || !IsXmlCharacter(c)) return false;
+    i += length;
   }
-  return IsXmlText(bytes);
+  return true;
 }
 
 pugi::xml_parse_result LoadXmlBufferInPlaceOwn(pugi::xml_document& document, char* data,

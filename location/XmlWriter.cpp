@@ -1,58 +1,84 @@
 #include "location/XmlWriter.h"
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
 
 #include "location/Utf8Sequence.h"
+#include "location/XmlNode.h"
 #include "location/XmlText.h"
 
 namespace {
 
-// Collects output in a buffer of its own and hands it to the string in large
-// pieces: far cheaper than growing the string by single characters.
+// Collects output in a buffer of its own and hands it to the sink in large
+// pieces. Writers ask for room first and then fill it without further checks.
 class COutput {
  public:
-  explicit COutput(std::string& out) : m_out(out) {}
+  explicit COutput(CXmlTextSink& sink) : m_sink(sink) {}
   COutput(const COutput&) = delete;
   COutput& operator=(const COutput&) = delete;
-  ~COutput() { Flush(); }
 
-  void Put(char c) {
-    if (m_used == sizeof m_buffer) Flush();
-    m_buffer[m_used++] = c;
+  static constexpr std::size_t kRoom = 4096;
+
+  // Room for `size` bytes (at most kRoom); Commit says how far they were filled.
+  char* Room(std::size_t size) {
+    if (size > static_cast<std::size_t>(m_buffer + sizeof m_buffer - m_cursor)) Flush();
+    return m_cursor;
   }
+  void Commit(char* end) { m_cursor = end; }
+
+  void Put(char c) { *Room(1) = c, ++m_cursor; }
   void Put(std::string_view text) {
-    if (text.size() > sizeof m_buffer - m_used) {
+    if (text.size() > kRoom) {
       Flush();
-      if (text.size() > sizeof m_buffer) {
-        m_out.append(text);
-        return;
-      }
+      m_sink.Write(text);
+      m_flushed += text.size();
+      return;
     }
-    std::memcpy(m_buffer + m_used, text.data(), text.size());
-    m_used += text.size();
+    char* at = Room(text.size());
+    std::memcpy(at, text.data(), text.size());
+    m_cursor = at + text.size();
   }
   void Flush() {
-    m_out.append(m_buffer, m_used);
-    m_used = 0;
+    const auto size = static_cast<std::size_t>(m_cursor - m_buffer);
+    m_sink.Write(std::string_view(m_buffer, size));
+    m_flushed += size;
+    m_cursor = m_buffer;
   }
+
   // How much has been put so far, and taking back what was put after that.
-  std::size_t Position() const { return m_out.size() + m_used; }
+  std::size_t Position() const {
+    return m_flushed + static_cast<std::size_t>(m_cursor - m_buffer);
+  }
   void Truncate(std::size_t position) {
-    if (position >= m_out.size()) {
-      m_used = position - m_out.size();
+    if (position >= m_flushed) {
+      m_cursor = m_buffer + (position - m_flushed);
     } else {
-      m_out.resize(position);
-      m_used = 0;
+      m_sink.Truncate(position);
+      m_flushed = position;
+      m_cursor = m_buffer;
     }
   }
 
  private:
-  std::string& m_out;
-  std::size_t m_used = 0;
-  char m_buffer[16384];
+  CXmlTextSink& m_sink;
+  std::size_t m_flushed = 0;
+  char m_buffer[1 << 16];
+  char* m_cursor = m_buffer;
+};
+
+// Appends to a string.
+class CStringSink final : public CXmlTextSink {
+ public:
+  explicit CStringSink(std::string& text) : m_text(text), m_start(text.size()) {}
+  void Write(std::string_view piece) override { m_text.append(piece); }
+  void Truncate(std::size_t size) override { m_text.resize(m_start + size); }
+
+ private:
+  std::string& m_text;
+  std::size_t m_start;
 };
 
 enum class EContext { kText, kAttribute };
@@ -76,6 +102,77 @@ constexpr std::array<bool, 256> kPlainAttribute = PlainBytes(EContext::kAttribut
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Copies `size` bytes with a few fixed-size moves, reading only the bytes
+// copied: the names and values of records are short, and a call to memcpy
+// costs more than the copy.
+inline void CopyBytes(char* out, const char* in, std::size_t size) {
+  if (size > 16) {
+    std::memcpy(out, in, size);
+  } else if (size >= 8) {
+    uint64_t head, tail;
+    std::memcpy(&head, in, 8);
+    std::memcpy(&tail, in + size - 8, 8);
+    std::memcpy(out, &head, 8);
+    std::memcpy(out + size - 8, &tail, 8);
+  } else if (size >= 4) {
+    uint32_t head, tail;
+    std::memcpy(&head, in, 4);
+    std::memcpy(&tail, in + size - 4, 4);
+    std::memcpy(out, &head, 4);
+    std::memcpy(out + size - 4, &tail, 4);
+  } else {
+    if (size > 0) out[0] = in[0];
+    if (size > 1) out[1] = in[1];
+    if (size > 2) out[2] = in[2];
+  }
+}
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+// The high bit of each byte of v that is zero.
+constexpr uint64_t ZeroBytes(uint64_t v) noexcept {
+  return ~(((v & ~kHighBits) + ~kHighBits) | v) & kHighBits;
+}
+
+// Whether the eight bytes are all plain in text.
+inline bool IsPlainTextWord(uint64_t word) {
+  if (word & kHighBits) return false;
+  const uint64_t controls = ~(word + 0x60 * kOnes) & kHighBits;  // bytes below 0x20
+  const uint64_t lines = ZeroBytes(word ^ ('\t' * kOnes)) | ZeroBytes(word ^ ('\n' * kOnes));
+  const uint64_t markup = ZeroBytes(word ^ ('&' * kOnes)) | ZeroBytes(word ^ ('<' * kOnes)) |
+                          ZeroBytes(word ^ ('>' * kOnes));
+  return ((controls & ~lines) | markup) == 0;
+}
+
+// Whether text needs no escape at all: eight bytes at a time, the last eight
+// overlapping the ones before.
+inline bool IsPlainText(const char* text, std::size_t size) {
+  if (size < 8) {
+    for (std::size_t i = 0; i < size; ++i) {
+      if (!kPlainText[static_cast<unsigned char>(text[i])]) return false;
+    }
+    return true;
+  }
+  uint64_t word;
+  for (std::size_t i = 0; i + 8 < size; i += 8) {
+    std::memcpy(&word, text + i, 8);
+    if (!IsPlainTextWord(word)) return false;
+  }
+  std::memcpy(&word, text + size - 8, 8);
+  return IsPlainTextWord(word);
+}
+
+void PutBytes(COutput& out, std::string_view bytes) {
+  if (bytes.size() > COutput::kRoom) {
+    out.Put(bytes);
+    return;
+  }
+  char* at = out.Room(bytes.size());
+  CopyBytes(at, bytes.data(), bytes.size());
+  out.Commit(at + bytes.size());
+}
+
 void PutCharacterReference(COutput& out, unsigned char c) {
   char reference[8] = {'&', '#'};
   std::size_t length = 2;
@@ -85,50 +182,93 @@ void PutCharacterReference(COutput& out, unsigned char c) {
   out.Put(std::string_view(reference, length));
 }
 
-void PutEscaped(COutput& out, std::string_view text, EContext context) {
+// Copies `text` to `out` and returns the end of the copy.
+char* Append(char* out, std::string_view text) {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* AppendCharacterReference(char* out, unsigned char c) {
+  *out++ = '&';
+  *out++ = '#';
+  if (c >= 10) *out++ = static_cast<char>('0' + c / 10);
+  *out++ = static_cast<char>('0' + c % 10);
+  *out++ = ';';
+  return out;
+}
+
+// The bytes that can belong to the character at `in`: at most four, and none
+// past the terminating NUL.
+std::string_view CharacterAt(const unsigned char* in) {
+  std::size_t size = 1;
+  while (size < 4 && in[size] != 0) ++size;
+  return {reinterpret_cast<const char*>(in), size};
+}
+
+// Writes the NUL-terminated text escaped for its context, a piece at a time
+// into room asked for once per piece: no escape writes more than six bytes
+// for one it reads.
+void PutEscaped(COutput& out, const char* text, EContext context) {
   const std::array<bool, 256>& plain = context == EContext::kText ? kPlainText : kPlainAttribute;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t run = i;
-    while (run < text.size() && plain[static_cast<unsigned char>(text[run])]) ++run;
-    out.Put(text.substr(i, run - i));
-    i = run;
-    if (i == text.size()) break;
-    const char c = text[i];
-    switch (c) {
-      case '&': out.Put("&amp;"); ++i; continue;
-      case '<': out.Put("&lt;"); ++i; continue;
-      case '>': out.Put("&gt;"); ++i; continue;
-      case '"': out.Put("&quot;"); ++i; continue;
-      case '\t':
-      case '\n':
-      case '\r':
-        PutCharacterReference(out, static_cast<unsigned char>(c));
-        ++i;
+  constexpr std::size_t kPiece = (COutput::kRoom - 16) / 6;
+  const auto* in = reinterpret_cast<const unsigned char*>(text);
+  for (;;) {
+    char* o = out.Room(kPiece * 6 + 16);
+    for (std::size_t n = 0; n < kPiece; ++n) {
+      const unsigned char c = *in;
+      if (plain[c]) {
+        *o++ = static_cast<char>(c);
+        ++in;
         continue;
-      default: break;
+      }
+      switch (c) {
+        case '\0':
+          out.Commit(o);
+          return;
+        case '&': o = Append(o, "&amp;"); ++in; continue;
+        case '<': o = Append(o, "&lt;"); ++in; continue;
+        case '>': o = Append(o, "&gt;"); ++in; continue;
+        case '"': o = Append(o, "&quot;"); ++in; continue;
+        case '\t':
+        case '\n':
+        case '\r':
+          o = AppendCharacterReference(o, c);
+          ++in;
+          continue;
+        default: break;
+      }
+      char32_t codePoint = 0;
+      const std::size_t length = DecodeUtf8Sequence(CharacterAt(in), 0, codePoint);
+      if (length != 0 && IsXmlCharacter(codePoint)) {
+        o = Append(o, std::string_view(reinterpret_cast<const char*>(in), length));
+        in += length;
+      } else {
+        o = Append(o, kReplacementCharacter);
+        in += length != 0 ? length : 1;
+      }
     }
-    char32_t codePoint = 0;
-    const std::size_t length = DecodeUtf8Sequence(text, i, codePoint);
-    if (length != 0 && IsXmlCharacter(codePoint)) {
-      out.Put(text.substr(i, length));
-      i += length;
-    } else {
-      out.Put(kReplacementCharacter);
-      i += length != 0 ? length : 1;
-    }
+    out.Commit(o);
   }
 }
 
-void PutText(COutput& out, std::string_view text) {
-  for (const char c : text) {
-    if (!IsBlank(c)) {
+void PutText(COutput& out, const char* text) {
+  // Text of characters that need no escape, which is nearly all, goes as it
+  // is; white space alone is not plain, as a tab or line feed starts it.
+  if (!IsBlank(text[0])) {
+    const std::size_t size = std::strlen(text);
+    if (IsPlainText(text, size)) {
+      PutBytes(out, std::string_view(text, size));
+      return;
+    }
+  }
+  for (const char* c = text; *c; ++c) {
+    if (!IsBlank(*c)) {
       PutEscaped(out, text, EContext::kText);
       return;
     }
   }
   // White space alone: references, which no reader takes for formatting.
-  for (const char c : text) PutCharacterReference(out, static_cast<unsigned char>(c));
+  for (const char* c = text; *c; ++c) PutCharacterReference(out, static_cast<unsigned char>(*c));
 }
 
 // The text of a comment or an instruction: characters XML cannot hold become
@@ -195,7 +335,7 @@ void PutInstruction(COutput& out, pugi::xml_node node) {
 void PutCdata(COutput& out, std::string_view value) {
   const std::string text = ReplaceNonXmlCharacters(value);
   if (text.find("]]>") != std::string::npos || text.find('\r') != std::string::npos) {
-    PutText(out, text);
+    PutText(out, text.c_str());
     return;
   }
   out.Put("<![CDATA[");
@@ -205,11 +345,11 @@ void PutCdata(COutput& out, std::string_view value) {
 
 // What is written of a node: markup (elements, comments, instructions),
 // text pieces (text that is not empty, CDATA sections, even empty ones, as
-// they are pieces of their own), or nothing.
+// they are pieces of their own), or nothing. `type` is the node's.
 enum class EContent { kNone, kMarkup, kText };
 
-EContent ContentOf(pugi::xml_node node) {
-  switch (node.type()) {
+EContent ContentOf(pugi::xml_node node, pugi::xml_node_type type) {
+  switch (type) {
     case pugi::node_element:
     case pugi::node_comment:
       return EContent::kMarkup;
@@ -224,6 +364,8 @@ EContent ContentOf(pugi::xml_node node) {
   }
 }
 
+EContent ContentOf(pugi::xml_node node) { return ContentOf(node, node.type()); }
+
 // A comment or an instruction.
 void PutOtherMarkup(COutput& out, pugi::xml_node node) {
   if (node.type() == pugi::node_comment) {
@@ -233,67 +375,90 @@ void PutOtherMarkup(COutput& out, pugi::xml_node node) {
   }
 }
 
-void PutIndent(COutput& out, int depth) {
-  for (int i = 0; i < depth; ++i) out.Put('\t');
-}
-
 // Below this depth children are written flat: a hand-made file may nest
 // deeper than any of ours, and indentation costs as much as its depth.
 constexpr int kMaxIndentDepth = 16;
 
-void PutStartTag(COutput& out, pugi::xml_node element) {
+void PutLineAndIndent(COutput& out, int depth) {
+  static constexpr char kLines[] = "\n\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+  static_assert(sizeof kLines - 1 == kMaxIndentDepth + 1);
+  char* at = out.Room(sizeof kLines);
+  std::memcpy(at, kLines, sizeof kLines - 1);
+  out.Commit(at + 1 + depth);
+}
+
+
+// Writes the NUL-terminated name and returns it.
+std::string_view PutName(COutput& out, const char* name) {
+  const std::string_view bytes(name);
+  PutBytes(out, bytes);
+  return bytes;
+}
+
+// Writes the start tag up to its closing '>' or "/>"; returns the name.
+std::string_view PutStartTag(COutput& out, pugi::xml_node element) {
   out.Put('<');
-  out.Put(element.name());
-  for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+  const std::string_view written = PutName(out, element.name());
+  for (pugi::xml_attribute attribute = element.first_attribute(); !IsEmptyHandle(attribute);
        attribute = attribute.next_attribute()) {
     out.Put(' ');
-    out.Put(attribute.name());
+    PutName(out, attribute.name());
     out.Put("=\"");
     PutEscaped(out, attribute.value(), EContext::kAttribute);
     out.Put('"');
   }
+  return written;
 }
 
-// An element being written: the child that comes next, and where its
-// children begin in the output.
+// An element being written: its child that comes next, with that child's
+// type (each node is asked once: every question is a call into the XML
+// library), and where the element's children begin in the output.
 struct CElementFrame {
   pugi::xml_node element;
   pugi::xml_node next;
+  pugi::xml_node_type nextType;
+  std::string_view name;
   std::size_t start;
   int depth;
   bool nested;  // children on lines of their own
   bool opened;  // the start tag is closed by '>'
 };
 
+bool IsTextPiece(pugi::xml_node_type type, const char* value) {
+  return type == pugi::node_cdata || (type == pugi::node_pcdata && value[0] != '\0');
+}
+
 // Walks the elements with a stack of its own, not the call stack, which a
 // deeply nested file would exhaust.
 void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
   std::vector<CElementFrame> stack;
   const auto open = [&](pugi::xml_node element, int at, bool nested) {
-    PutStartTag(out, element);
-    stack.push_back({element, element.first_child(), out.Position(), at,
+    const std::string_view name = PutStartTag(out, element);
+    const pugi::xml_node first = element.first_child();
+    stack.push_back({element, first, TypeOf(first), name, out.Position(), at,
                      nested && at < kMaxIndentDepth, false});
   };
   open(root, depth, indent);
   while (!stack.empty()) {
     CElementFrame& frame = stack.back();
-    if (!frame.next) {
+    const pugi::xml_node child = frame.next;
+    const pugi::xml_node_type type = frame.nextType;
+    if (type == pugi::node_null) {
       if (!frame.opened) {
         out.Put(" />");
       } else {
-        if (frame.nested) {
-          out.Put('\n');
-          PutIndent(out, frame.depth);
-        }
+        if (frame.nested) PutLineAndIndent(out, frame.depth);
         out.Put("</");
-        out.Put(frame.element.name());
+        PutBytes(out, frame.name);
         out.Put('>');
       }
       stack.pop_back();
       continue;
     }
-    const pugi::xml_node child = frame.next;
-    const EContent content = ContentOf(child);
+    const bool text = type == pugi::node_pcdata || type == pugi::node_cdata;
+    const char* value = text ? child.value() : "";
+    const EContent content = text ? (IsTextPiece(type, value) ? EContent::kText : EContent::kNone)
+                                  : ContentOf(child, type);
     if (content != EContent::kNone && !frame.opened) {
       out.Put('>');
       frame.opened = true;
@@ -303,25 +468,26 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
     // again without.
     if (content == EContent::kText && frame.nested) {
       frame.nested = false;
-      out.Truncate(frame.start + 1);
-      frame.next = frame.element.first_child();
-      continue;
+      if (out.Position() != frame.start + 1) {
+        out.Truncate(frame.start + 1);
+        frame.next = frame.element.first_child();
+        frame.nextType = TypeOf(frame.next);
+        continue;
+      }
     }
     frame.next = child.next_sibling();
+    frame.nextType = TypeOf(frame.next);
     if (content == EContent::kText) {
-      if (child.type() == pugi::node_cdata) {
-        PutCdata(out, child.value());
+      if (type == pugi::node_cdata) {
+        PutCdata(out, value);
       } else {
-        PutText(out, child.value());
+        PutText(out, value);
       }
     } else if (content == EContent::kMarkup) {
       const bool nested = frame.nested;
       const int at = frame.depth + 1;
-      if (nested) {
-        out.Put('\n');
-        PutIndent(out, at);
-      }
-      if (child.type() == pugi::node_element) {
+      if (nested) PutLineAndIndent(out, at);
+      if (type == pugi::node_element) {
         open(child, at, nested);  // frame is not to be used after this
       } else {
         PutOtherMarkup(out, child);
@@ -332,9 +498,9 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
 
 }  // namespace
 
-std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
-  std::string text;
-  COutput out(text);
+void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink,
+                          bool withDeclaration) {
+  COutput out(sink);
   if (withDeclaration) out.Put("<?xml version=\"1.0\"?>\n");
   for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
     if (ContentOf(child) != EContent::kMarkup) continue;
@@ -346,10 +512,18 @@ std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDe
     out.Put('\n');
   }
   out.Flush();
+}
+
+std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
+  std::string text;
+  CStringSink sink(text);
+  SerializeXmlDocument(document, sink, withDeclaration);
   return text;
 }
 
 void AppendXmlElementText(std::string& text, pugi::xml_node element) {
-  COutput out(text);
+  CStringSink sink(text);
+  COutput out(sink);
   PutElement(out, element, 0, false);
+  out.Flush();
 }

@@ -7,12 +7,28 @@
 // markup children alone are indented by tabs.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include <pugixml.hpp>
 
+// Receives a document's text in pieces, in order. Truncate takes back all
+// but the first `size` bytes written: the writer does so when an element it
+// began on lines of their own turns out to hold text.
+class CXmlTextSink {
+ public:
+  virtual void Write(std::string_view piece) = 0;
+  virtual void Truncate(std::size_t size) = 0;
+
+ protected:
+  ~CXmlTextSink() = default;
+};
+
 // The whole document: the declaration (unless left out), then its elements,
 // comments and processing instructions.
+void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink,
+                          bool withDeclaration = true);
 std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration = true);
 
 // One element and everything inside it, without indentation: what an element

@@ -1,6 +1,7 @@
 #include "location/AtomicFile.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,6 +171,37 @@ TEST(AtomicFile, OpeningAFileRemovesOnlyItsOwnStaleTemporaries) {
   LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
   EXPECT_EQ(folder.Names(),
             (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
+}
+
+TEST(AtomicFile, AFolderFoundCleanIsReadAgainOnceItChanges) {
+  CTempFolder folder;
+  const std::string ended = std::to_string(EndedProcessId());
+  WriteBytes(folder / "a.xml", "<points/>");
+  // Long unchanged, so the first load finds it clean and need not read it
+  // again while it stays so.
+  const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+  const auto age = [&](const std::string& path) {
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), past, 0), 0);
+  };
+  age(folder.path().string());
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  // What a save cut short leaves changes the folder.
+  const std::string stale = ".a.xml.tmp" + ended + "-9-0";
+  WriteBytes(folder / stale, "<points><poi");
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
+  // Another folder at the same path, though it claims the same time.
+  age(folder.path().string());
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  std::filesystem::rename(folder.path().string(), folder.path().string() + ".old");
+  std::filesystem::create_directory(folder.path().string());
+  WriteBytes(folder / "a.xml", "<points/>");
+  WriteBytes(folder / stale, "<points><poi");
+  age(folder.path().string());
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
+  std::filesystem::remove_all(folder.path().string() + ".old");
 }
 
 TEST(AtomicFile, WorkBeforeTheReplaceRunsOnceTheNewFileIsCompleteAndCanStopIt) {

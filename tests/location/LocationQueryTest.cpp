@@ -135,9 +135,12 @@ TEST_F(LocationQueryTest, NoteTextIsACaseSensitiveSubstring) {
   criteria.oldestFirst = false;
   CLocationQuery query(criteria);
   EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx"}));
-  // An empty text matches every record that has a note.
+  // An empty text matches every record that has a note; one that holds a
+  // NUL none, as no note read from a file holds one.
   query.note.clear();
   EXPECT_EQ(Notes(query).size(), 5u);
+  query.note = std::string("abc\0", 4);
+  EXPECT_EQ(Notes(query).size(), 0u);
   // All filters together.
   query.note = "abc";
   query.useDate = true;
@@ -195,6 +198,49 @@ TEST_F(LocationQueryTest, AFailedSearchKeepsThePreviousResults) {
   std::unique_ptr<CLocationDatabase> again = OpenLocationDatabase(folder / "index.xml", false);
   EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*again, query); }),
             "Loading XML File Failed: " + folder / "bad.xml");
+}
+
+TEST_F(LocationQueryTest, ARecordOutsideTheRectangleThatCannotBeReadFailsTheSearch) {
+  // The rectangle filter reads the position alone first; the search still
+  // fails as reading the whole record would.
+  const std::string position =
+      "<position><datum>wgs84</datum><latitude unit=\"degree\">10</latitude>"
+      "<longitude unit=\"degree\">10</longitude></position>";
+  const std::string points[] = {
+      "<point><time>2005-01-0xT00:00:00Z</time>" + position + "</point>",
+      "<point><time>2005-01-02T00:00:00Z</time><position><datum>WGS84</datum></position></point>",
+      "<point><position><datum>tokyo</datum><latitude unit=\"deg\">1</latitude></position></point>",
+      "<point><position><datum>itrf</datum><latitude unit=\"dms\">1,2</latitude></position></point>",
+      "<point><note>abc</note></point>",
+      "<point><time>2005-01-0xT00:00:00Z</time></point>"};
+  std::string index = ReadBytes(folder / "index.xml");
+  index.replace(index.rfind("</index>"), 8,
+                "<section><begin>2005-01-01T00:00:00Z</begin><end>2005-02-01T00:00:00Z</end>"
+                "<include href=\"bad.xml\"/></section></index>");
+  WriteBytes(folder / "index.xml", index);
+  for (const std::string& point : points) {
+    WriteBytes(folder / "bad.xml", "<points>" + point + "</points>");
+    std::unique_ptr<CLocationDatabase> reopened = OpenLocationDatabase(folder / "index.xml", false);
+    CLocationQuery everything;
+    const std::string expected =
+        ThrownText([&] { ExecuteDatabaseOperation(*reopened, everything); });
+    EXPECT_NE(expected, "no exception") << point;
+    CLocationQuery rectangle;
+    rectangle.useRect = true;
+    rectangle.rect = {36.0, 139.0, 35.0, 140.0};
+    EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*reopened, rectangle); }), expected)
+        << point;
+  }
+  // Values that read as they can (text for a number) fail nothing.
+  WriteBytes(folder / "bad.xml",
+             "<points><point><position><datum>tokyo</datum><latitude unit=\"degree\">x</latitude>"
+             "<longitude unit=\"degree\">10</longitude><altitude>abc</altitude></position>"
+             "</point></points>");
+  std::unique_ptr<CLocationDatabase> reopened = OpenLocationDatabase(folder / "index.xml", false);
+  CLocationQuery rectangle;
+  rectangle.useRect = true;
+  rectangle.rect = {36.0, 139.0, 35.0, 140.0};
+  EXPECT_EQ(ThrownText([&] { ExecuteDatabaseOperation(*reopened, rectangle); }), "no exception");
 }
 
 TEST(SearchResult, SeekOrdersLazilyAndReturnsTheRightRecords) {

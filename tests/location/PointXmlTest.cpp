@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <random>
 #include <sstream>
+#include <string>
 
 #include "FileTestSupport.h"
 
@@ -214,6 +218,16 @@ TEST(PointXml, DmsText) {
 
   EXPECT_EQ(FormatDmsXmlText(CDms{1, 35, 41, 22, 8}), "+35,41,22.08");
   EXPECT_EQ(FormatDmsXmlText(CDms{-1, 0, 5, 0, 0}), "-0,5,0.00");
+  std::mt19937 random(4);
+  for (int i = 0; i < 20000; ++i) {
+    const auto field = [&] { return static_cast<uint32_t>(i % 2 ? random() : random() % 120); };
+    const CDms dms{i % 3 == 0 ? static_cast<int32_t>(random()) : (i % 3 == 1 ? 1 : -1), field(),
+                   field(), field(), field()};
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%c%u,%u,%u.%02u", dms.sign == 1 ? '+' : '-',
+                  dms.degrees, dms.minutes, dms.seconds, dms.hundredths);
+    ASSERT_EQ(FormatDmsXmlText(dms), expected);
+  }
   EXPECT_EQ(FormatDmsXmlText(CDms{5, 1, 2, 3, 4}), "-1,2,3.04");
 }
 
@@ -255,3 +269,50 @@ TEST(PointXml, NumberAndAngleForms) {
 }
 
 }  // namespace
+
+TEST(PointXml, PositionAloneTellsWhetherTheWholeRecordLiesInAnArea) {
+  std::mt19937 random(9);
+  const char* const datums[] = {"wgs84", "wgs84", "tokyo", "itrf"};
+  const char* const units[] = {" unit=\"degree\"", " unit=\"dms\"", " x=\"1\" unit=\"dms\"",
+                               " x=\"1\" unit=\"degree\"", " unit=\"degree\" unit=\"dms\""};
+  // Degree texts of every form a number can take, most near whole degrees.
+  const char* const forms[] = {"%d.%03d", "%d.%03d", "%d", "-0.%03d", "%de1", " %d.%03d",
+                               "+%d.%03d", "%d.9999999999999999999", "%d.%03dx", "%d.%03dE-1",
+                               "0000000000000000%d.%03d"};
+  for (int i = 0; i < 20000; ++i) {
+    const auto angle = [&](const char* name) {
+      const int unit = static_cast<int>(random() % 5);
+      const bool dms = unit == 1 || unit == 2;
+      char text[64];
+      if (dms) {
+        std::snprintf(text, sizeof text, "%s%d,%d,%d.5", random() % 2 ? "-" : "",
+                      static_cast<int>(random() % 90), static_cast<int>(random() % 60),
+                      static_cast<int>(random() % 60));
+      } else {
+        std::snprintf(text, sizeof text, forms[random() % (sizeof forms / sizeof *forms)],
+                      static_cast<int>(random() % 80) - 40, static_cast<int>(random() % 1000));
+      }
+      return "<" + std::string(name) + units[unit] + ">" + text + "</" + name + ">";
+    };
+    std::string position = "<datum>" + std::string(datums[random() % 4]) + "</datum>" +
+                           angle("latitude") + angle("longitude");
+    if (random() % 2) position += "<altitude>" + std::to_string(random() % 5000) + "</altitude>";
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_string(Point(position).c_str()));
+    const CPointXmlParts parts = FindPointXmlParts(document.document_element());
+    const auto [latitude, longitude] = GetPositionDegrees(ReadPointXml(parts).position);
+    // Areas with edges at whole degrees, at the point's own degrees and anywhere.
+    const auto edge = [&](double at) {
+      switch (random() % 3) {
+        case 0: return std::floor(at) + static_cast<double>(random() % 3) - 1.0;
+        case 1: return at;
+        default: return static_cast<double>(random() % 8000) / 100.0 - 40.0;
+      }
+    };
+    const CGeoRect area =
+        NormalizeGeoRect({edge(latitude), edge(longitude), edge(latitude), edge(longitude)});
+    const bool expected = area.bottom <= latitude && latitude <= area.top &&
+                          area.left <= longitude && longitude <= area.right;
+    ASSERT_EQ(PointXmlLiesIn(parts, area), expected) << position;
+  }
+}

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <random>
+#include <string>
+
 #include "FileTestSupport.h"
 
 namespace {
@@ -160,6 +167,143 @@ TEST_P(TimeTextTest, LocalCalendarRejectsTimesBefore1970AndBeyond32Bits) {
 
 INSTANTIATE_TEST_SUITE_P(Zones, TimeTextTest, ::testing::ValuesIn(kTestZones),
                          TimeZoneTestName<::testing::TestParamInfo<const char*>>);
+
+// What the C library makes of the fields, read in the offset; nothing when
+// CZonedTime cannot hold it.
+std::optional<int64_t> TimegmSeconds(int year, int month, int day, int hour, int minute,
+                                     int second, int offset) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  const int64_t seconds = static_cast<int64_t>(timegm(&tm)) - offset;
+  if (seconds < INT32_MIN || seconds > INT32_MAX) return std::nullopt;
+  return seconds;
+}
+
+template <class Parse>
+std::string Outcome(std::string_view text, Parse&& parse) {
+  try {
+    const CZonedTime time = parse(text);
+    return std::to_string(time.seconds) + " " + std::to_string(time.offset);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+}
+
+CZonedTime ParseText(std::string_view text) { return ParsePointTime(text); }
+CZonedTime ParseNulTerminated(std::string_view text) { return ParsePointTime(std::string(text).c_str()); }
+
+TEST(PointTimeInTheWrittenForm, ReadsAsTheStateMachineAndTimegmReadIt) {
+  std::mt19937 random(11);
+  const auto field = [&](int limit) {
+    // The edges of the two digits and of the calendar come up often.
+    static const int edges[] = {0, 1, 12, 13, 28, 29, 30, 31, 59, 60, 99};
+    return random() % 3 == 0 ? std::min(edges[random() % 11], limit)
+                             : static_cast<int>(random() % (limit + 1));
+  };
+  static const int years[] = {0, 1, 399, 400, 1600, 1899, 1900, 1901, 1969, 1970, 2000,
+                              2037, 2038, 2100, 2400, 9999};
+  for (int i = 0; i < 100000; ++i) {
+    const int year = i % 4 == 0 ? years[random() % 16] : 1960 + static_cast<int>(random() % 90);
+    const int month = field(99), day = field(99), hour = field(99), minute = field(99),
+              second = field(99);
+    char text[40];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, month,
+                               day, hour, minute, second);
+    int offset = 0;
+    switch (random() % 4) {
+      case 0:
+        break;
+      case 1:
+        text[length++] = 'Z';
+        break;
+      default: {
+        const int hours = field(99), minutes = field(99);
+        const bool east = random() % 2;
+        offset = (hours * 60 + minutes) * 60 * (east ? 1 : -1);
+        length += std::snprintf(text + length, sizeof text - length, "%c%02d:%02d",
+                                east ? '+' : '-', hours, minutes);
+      }
+    }
+    const std::string_view written(text, static_cast<std::size_t>(length));
+    const std::string outcome = Outcome(written, ParseText);
+    ASSERT_EQ(outcome, Outcome(written, ParsePointTimeByStates)) << written;
+    ASSERT_EQ(outcome, Outcome(written, ParseNulTerminated)) << written;
+    const auto expected = TimegmSeconds(year, month, day, hour, minute, second, offset);
+    ASSERT_EQ(outcome, expected ? std::to_string(*expected) + " " + std::to_string(offset)
+                                : "Invalid Date: " + std::string(written))
+        << written;
+  }
+}
+
+TEST(PointTimeInTheWrittenForm, RefusesAsTheStateMachineDoes) {
+  // The written form with one character changed, dropped or added.
+  std::mt19937 random(12);
+  const std::string forms[] = {"2004-05-01T19:20:30+09:00", "2004-05-01T10:20:30Z",
+                               "2004-05-01T10:20:30"};
+  const char replacements[] = "0159-+:TZz \t";
+  for (int i = 0; i < 30000; ++i) {
+    std::string text = forms[random() % 3];
+    const std::size_t at = random() % text.size();
+    switch (random() % 3) {
+      case 0:
+        text[at] = replacements[random() % (sizeof replacements - 1)];
+        break;
+      case 1:
+        text.erase(at, 1);
+        break;
+      default:
+        text.insert(at, 1, replacements[random() % (sizeof replacements - 1)]);
+    }
+    const std::string outcome = Outcome(text, ParsePointTimeByStates);
+    ASSERT_EQ(Outcome(text, ParseText), outcome) << text;
+    ASSERT_EQ(Outcome(text, ParseNulTerminated), outcome) << text;
+  }
+}
+
+TEST(PointTimeText, IsWhatGmtimeAndPrintfWrite) {
+  // The writer's form written out on its own.
+  const auto reference = [](int32_t seconds, int32_t offset) {
+    const int64_t minutes = offset / 60;
+    const time_t shifted = static_cast<time_t>(int64_t{seconds} + minutes * 60);
+    std::tm tm{};
+    gmtime_r(&shifted, &tm);
+    char text[64];
+    int length = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d",
+                               tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                               tm.tm_min, tm.tm_sec);
+    const long long magnitude = minutes < 0 ? -minutes : minutes;
+    if (minutes == 0) {
+      std::snprintf(text + length, sizeof text - length, "Z");
+    } else {
+      std::snprintf(text + length, sizeof text - length, "%c%02lld:%02lld",
+                    minutes > 0 ? '+' : '-', magnitude / 60, magnitude % 60);
+    }
+    return std::string(text);
+  };
+  std::mt19937 random(13);
+  for (int i = 0; i < 200000; ++i) {
+    const auto seconds = static_cast<int32_t>(random());
+    int32_t offset = 0;
+    switch (i % 4) {
+      case 0: offset = static_cast<int32_t>(random()); break;  // any, hours beyond two digits
+      case 1: offset = (static_cast<int32_t>(random() % 1681) - 840) * 60; break;
+      case 2: offset = static_cast<int32_t>(random() % 120) - 60; break;
+      default: offset = (static_cast<int32_t>(random() % 200) - 100) * 3600; break;
+    }
+    ASSERT_EQ(FormatPointTime(CZonedTime(seconds, offset)), reference(seconds, offset))
+        << seconds << " " << offset;
+  }
+  for (const int32_t seconds : {INT32_MIN, INT32_MAX, 0, -1, 951782400, 951868800}) {
+    for (const int32_t offset : {INT32_MIN, INT32_MAX, 0, -60, 59 * 60 * 100, 32400}) {
+      ASSERT_EQ(FormatPointTime(CZonedTime(seconds, offset)), reference(seconds, offset));
+    }
+  }
+}
 
 TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
   EXPECT_EQ(FormatParseError(PARSEERROR(3), "abc", "DMS").what(), std::string("Incomplete DMS: abc"));

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <random>
+#include <algorithm>
 #include <filesystem>
+#include <string>
 
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
@@ -124,6 +127,33 @@ TEST(XmlFile, FailedSaveKeepsTheOldFileAndTheFlag) {
   auto again = OpenItems(path);
   auto items = MakeChildElementEnumerator(*again);
   EXPECT_EQ(items.GetCount(), 2u);
+}
+
+TEST(XmlFile, ASaveWritesTheTextAsItIsMadeAndACutShortOneKeepsTheOldFile) {
+  CTempFolder folder;
+  const std::string path = folder / "items.xml";
+  WriteBytes(path, "<items/>");
+  auto file = OpenItems(path);
+  // Megabytes of markup, then text that makes the writer take back the
+  // indentation of all of it; its start has long gone to the file by then.
+  const std::string name(40, 'n');
+  for (int i = 0; i < 200000; ++i) AppendElement(*file, CItem{name + std::to_string(i)});
+  file->GetDocumentElement().append_child(pugi::node_pcdata).set_value("tail");
+  const std::string expected = file->Serialize();
+  ASSERT_GT(expected.size(), std::size_t{9} << 20);
+  {
+    // Fails once more than eight megabytes are on their way to the disk.
+    CWriteHookScope hook([](std::size_t written) {
+      if (written > (std::size_t{17} << 19)) throw CWin32Exception(EIO);
+    });
+    EXPECT_THROW(file->SaveIfModified(), CWin32Exception);
+  }
+  EXPECT_TRUE(file->IsModified());
+  EXPECT_EQ(ReadBytes(path), "<items/>");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"items.xml"}));
+  file->SaveIfModified();
+  EXPECT_EQ(ReadBytes(path), expected);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"items.xml"}));
 }
 
 TEST(XmlFile, DestructorSavesAndNeverThrows) {
@@ -306,6 +336,35 @@ TEST(XmlNode, TextReadsAndTheirErrors) {
   pugi::xml_node element = CreateTextElement(position, "altitude", "12.5");
   EXPECT_STREQ(element.child_value(), "12.5");
   EXPECT_EQ(CreateTextElement(position, "empty", "").first_child(), pugi::xml_node());
+}
+
+TEST(FilePath, PlainNamesResolveAsTheGeneralNormalFormDoes) {
+  const char* const names[] = {"a", "bb", ".", "..", "", "index.xml", "x.y", "...", "c\\d"};
+  std::mt19937 random(8);
+  const auto join = [&](int count) {
+    std::string path = random() % 4 == 0 ? "/" : "";
+    for (int i = 0; i < count; ++i) {
+      if (i > 0) path += '/';
+      path += names[random() % (sizeof names / sizeof *names)];
+    }
+    return path;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const std::string file = join(1 + static_cast<int>(random() % 4));
+    std::string relative = join(1 + static_cast<int>(random() % 3));
+    if (!relative.empty() && relative.front() == '/') relative.erase(0, 1);
+    std::string converted = relative;
+    std::replace(converted.begin(), converted.end(), '\\', '/');
+    std::string expected = relative;
+    if (relative.empty() || relative.front() != '/') {
+      expected = converted.empty() || converted.front() != '/'
+                     ? (std::filesystem::path(file).parent_path() / converted)
+                           .lexically_normal()
+                           .string()
+                     : converted;
+    }
+    ASSERT_EQ(ResolveRelativePath(file, relative), expected) << file << " " << relative;
+  }
 }
 
 TEST(FilePath, ResolvesAgainstTheFilesFolder) {

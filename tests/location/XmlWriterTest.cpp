@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
 #include "location/PointXml.h"
+#include "location/Utf8Sequence.h"
+#include "location/XmlNode.h"
 #include "location/XmlText.h"
 #include "tests/support/Xmllint.h"
 
@@ -146,4 +150,101 @@ TEST(XmlWriter, ADeeplyNestedFileIsWrittenInTimeAndSpaceOfItsSize) {
   AppendXmlElementText(element, document.document_element());
   EXPECT_EQ(element, text);
   EXPECT_EQ(SerializeXmlDocument(document, false), text + "\n");
+}
+
+namespace {
+
+void AppendReference(std::string& out, char c) {
+  out.append("&#").append(std::to_string(static_cast<int>(c))).append(";");
+}
+
+// The escapes of text and attribute values, written out on their own.
+std::string ReferenceEscape(std::string_view text, bool attribute) {
+  std::string out;
+  if (!attribute && text.find_first_not_of(" \t\n\r") == std::string_view::npos) {
+    for (const char c : text) AppendReference(out, c);
+    return out;
+  }
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c == '&') out += "&amp;";
+    if (c == '<') out += "&lt;";
+    if (c == '>') out += "&gt;";
+    if (c == '\r' || (attribute && (c == '\t' || c == '\n'))) AppendReference(out, c);
+    if (attribute && c == '"') out += "&quot;";
+    if (std::string_view("&<>\r").find(c) != std::string_view::npos ||
+        (attribute && std::string_view("\t\n\"").find(c) != std::string_view::npos)) {
+      ++i;
+      continue;
+    }
+    char32_t codePoint = 0;
+    const std::size_t length = DecodeUtf8Sequence(text, i, codePoint);
+    if (length != 0 && IsXmlCharacter(codePoint)) {
+      out.append(text, i, length);
+    } else {
+      out += kReplacement;
+    }
+    i += length != 0 ? length : 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(XmlWriter, ValuesOfAnyLengthAreEscapedByTheirRules) {
+  // Pieces at every place of the eight-byte words the writer checks at once.
+  const char* const pieces[] = {"a", "&", "<", ">", "\"", "'", "\t", "\n", "\r", " ", "\x01",
+                                "\x7f", "\xc3\xa9", "\xe6\x9d\xb1", "\xef\xbf\xbe", "\xc3",
+                                "\xf0\x9f\x98\x80", "\xed\xa0\x80", "0123456"};
+  std::mt19937 random(3);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(random() % 12, 'x');
+    for (int k = static_cast<int>(random() % 3); k > 0; --k) {
+      text += pieces[random() % (sizeof pieces / sizeof *pieces)];
+      text.append(random() % 10, 'y');
+    }
+    if (random() % 4 == 0) text = std::string(random() % 20, ' ') + (random() % 2 ? "\t" : "");
+    pugi::xml_document document;
+    pugi::xml_node element = document.append_child("e");
+    element.append_attribute("a").set_value(text.c_str());
+    element.append_child(pugi::node_pcdata).set_value(text.c_str());
+    std::string written;
+    AppendXmlElementText(written, element);
+    std::string expected = "<e a=\"";
+    expected.append(ReferenceEscape(text, true)).append("\"");
+    if (text.empty()) {
+      expected.append(" />");
+    } else {
+      expected.append(">").append(ReferenceEscape(text, false)).append("</e>");
+    }
+    ASSERT_EQ(written, expected) << testing::PrintToString(text);
+  }
+}
+
+TEST(XmlWriter, TextAfterMoreMarkupThanTheWriterHoldsAtOnceStillUnindentsItsElement) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("root");
+  std::string flat = "<root>";
+  for (int i = 0; i < 30000; ++i) {
+    root.append_child("child").append_child("leaf");
+    flat += "<child><leaf /></child>";
+  }
+  root.append_child(pugi::node_pcdata).set_value("tail");
+  flat += "tail</root>";
+  EXPECT_EQ(SerializeXmlDocument(document, false), flat + "\n");
+}
+
+TEST(XmlNode, HandlesAreEmptyExactlyWhenTheLibrarySaysSo) {
+  pugi::xml_document document;
+  pugi::xml_node element = document.append_child("e");
+  element.append_attribute("a");
+  for (const pugi::xml_node node : {pugi::xml_node(), element, element.first_child(),
+                                    element.next_sibling(), document.document_element()}) {
+    EXPECT_EQ(IsEmptyHandle(node), !node);
+    EXPECT_EQ(TypeOf(node), node.type());
+  }
+  for (const pugi::xml_attribute attribute :
+       {element.first_attribute(), element.first_attribute().next_attribute()}) {
+    EXPECT_EQ(IsEmptyHandle(attribute), !attribute);
+  }
 }
