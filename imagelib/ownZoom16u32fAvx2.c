@@ -12,15 +12,6 @@
 #define AVX2 __attribute__((target("avx2")))
 #define INLINE static inline __attribute__((always_inline))
 
-/* Four elements from element e on, as floats. */
-AVX2 INLINE __m128 load4(const char* base, Dim e, int kind)
-{
-    if (kind == K32F)
-        return _mm_loadu_ps((const float*)base + e);
-    return _mm_cvtepi32_ps(
-        _mm_cvtepu16_epi32(_mm_loadl_epi64((const __m128i*)((const uint16_t*)base + e))));
-}
-
 /* Four elements at e into the low lane, four at f into the high one. */
 AVX2 INLINE __m256 load4x2(const char* base, Dim e, Dim f, int kind)
 {
