@@ -12,13 +12,20 @@
 
 CDatabaseSection::CDatabaseSection(std::string indexPath, std::string href, int32_t begin,
                                    int32_t end)
-    : m_indexPath(std::move(indexPath)), m_href(std::move(href)), m_begin(begin), m_end(end) {
+    : m_indexPath(std::move(indexPath)),
+      m_href(std::move(href)),
+      m_path(ResolveRelativePath(m_indexPath, m_href)),
+      m_begin(begin),
+      m_end(end) {
   if (begin > end) throw std::invalid_argument("Invalid Time Range");
 }
 
 CDatabaseSection::~CDatabaseSection() = default;
 
-std::string CDatabaseSection::GetPath() const { return ResolveRelativePath(m_indexPath, m_href); }
+void CDatabaseSection::SetHref(std::string href) {
+  m_path = ResolveRelativePath(m_indexPath, href);
+  m_href = std::move(href);
+}
 
 std::string CDatabaseSection::GetFileIdentity() const { return FileIdentity(GetPath()); }
 
