@@ -98,8 +98,8 @@ std::shared_ptr<CDatabaseSection> CSectionXmlHandler::Read(const CXmlDocument& d
                                                            pugi::xml_node element) const {
   const CSectionPaths& paths = Paths();
   std::string href = GetRequiredXmlText(element, paths.href);
-  const std::string beginText = GetRequiredXmlText(element, paths.begin);
-  const std::string endText = GetRequiredXmlText(element, paths.end);
+  const std::string_view beginText = GetRequiredXmlTextView(element, paths.begin);
+  const std::string_view endText = GetRequiredXmlTextView(element, paths.end);
   const int32_t end = ParseIso8601Time(endText);
   const int32_t begin = ParseIso8601Time(beginText);
   return std::make_shared<CDatabaseSection>(document.path, std::move(href), begin, end);

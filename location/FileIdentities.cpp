@@ -8,7 +8,6 @@
 #include <mutex>
 
 #include "location/DatabaseSection.h"
-#include "location/FilePath.h"
 
 namespace {
 
@@ -37,6 +36,14 @@ std::unordered_map<std::string, CKnownIdentity>& Known() {
 
 constexpr std::size_t kMaxKnown = 16384;
 
+// The folder part of a path, as FolderOfPath gives it.
+std::string_view FolderPart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return std::string_view(path).substr(0, slash);
+}
+
 }  // namespace
 
 std::optional<CFolderStamp> SettledFolderStamp(const std::string& folder, const timespec& now) {
@@ -50,25 +57,24 @@ std::optional<CFolderStamp> SettledFolderStamp(const std::string& folder, const 
 
 CFileIdentities::CFileIdentities() { ::clock_gettime(CLOCK_REALTIME, &m_now); }
 
-const std::optional<CFolderStamp>& CFileIdentities::StampOf(const std::string& folder) {
-  const auto found = m_folders.find(folder);
-  if (found != m_folders.end()) return found->second;
-  return m_folders.emplace(folder, SettledFolderStamp(folder, m_now)).first->second;
+const std::optional<CFolderStamp>& CFileIdentities::StampOf(std::string_view folder) {
+  for (const CFolder& known : m_folders) {
+    if (known.path == folder) return known.stamp;
+  }
+  std::string path(folder);
+  std::optional<CFolderStamp> stamp = SettledFolderStamp(path, m_now);
+  m_folders.push_back({std::move(path), stamp});
+  return m_folders.back().stamp;
 }
 
-const std::string& CFileIdentities::Of(const std::string& path) {
-  if (const auto found = m_identities.find(path); found != m_identities.end()) {
-    return found->second;
-  }
+std::string CFileIdentities::Of(const std::string& path) {
   // The folder's state is taken before the file is looked at: a change in
   // between moves the folder's time, and the next operation looks again.
-  const std::optional<CFolderStamp>& folder = StampOf(FolderOfPath(path));
+  const std::optional<CFolderStamp> folder = StampOf(FolderPart(path));
   if (folder) {
     std::lock_guard<std::mutex> lock(KnownMutex());
     const auto known = Known().find(path);
-    if (known != Known().end() && known->second.folder == *folder) {
-      return m_identities.emplace(path, known->second.identity).first->second;
-    }
+    if (known != Known().end() && known->second.folder == *folder) return known->second.identity;
   }
   std::string identity;
   bool lasting = false;
@@ -91,5 +97,5 @@ const std::string& CFileIdentities::Of(const std::string& path) {
     if (Known().size() >= kMaxKnown) Known().clear();
     Known()[path] = {identity, *folder};
   }
-  return m_identities.emplace(path, std::move(identity)).first->second;
+  return identity;
 }

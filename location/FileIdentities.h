@@ -9,7 +9,8 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 // A folder's identity and the time its entries last changed. An entry is
 // added, removed or replaced only with a change of that time.
@@ -39,12 +40,15 @@ std::optional<CFolderStamp> SettledFolderStamp(const std::string& folder, const 
 class CFileIdentities {
  public:
   CFileIdentities();
-  const std::string& Of(const std::string& path);
+  std::string Of(const std::string& path);
 
  private:
-  const std::optional<CFolderStamp>& StampOf(const std::string& folder);
+  struct CFolder {
+    std::string path;
+    std::optional<CFolderStamp> stamp;
+  };
+  const std::optional<CFolderStamp>& StampOf(std::string_view folder);
 
   timespec m_now{};
-  std::unordered_map<std::string, std::optional<CFolderStamp>> m_folders;
-  std::unordered_map<std::string, std::string> m_identities;  // of this operation
+  std::vector<CFolder> m_folders;  // an index's sections lie in one or a few
 };

@@ -9,9 +9,7 @@
 namespace {
 
 bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsNameChar(char c) {
-  return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
+bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 bool IsName(std::string_view text) {
   if (text.empty() || !IsNameStart(text.front())) return false;
   for (char c : text) {
@@ -119,11 +117,15 @@ std::string GetXmlNodeText(const pugi::xpath_node& node) {
 }
 
 std::string GetRequiredXmlText(pugi::xml_node node, const CXmlPath& path) {
+  return std::string(GetRequiredXmlTextView(node, path));
+}
+
+std::string_view GetRequiredXmlTextView(pugi::xml_node node, const CXmlPath& path) {
   const pugi::xpath_node found = path.Select(node);
   if (!found) throw std::runtime_error("XML Node Not Found: " + path.GetText());
   const auto text = TextValue(found);
   if (!text) throw std::runtime_error("Invalid Text: " + path.GetText());
-  return std::string(*text);
+  return *text;
 }
 
 pugi::xml_node AppendXmlElement(pugi::xml_node parent, const char* name) {

@@ -4,12 +4,11 @@
 
 #include <bit>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
-
-#include <pugixml.hpp>
 
 // Whether a node or attribute handle is empty, known without a call into the
 // XML library, which every node operation is: a handle is one pointer to the
@@ -61,6 +60,8 @@ std::string GetXmlNodeText(const pugi::xpath_node& node);
 // "XML Node Not Found: " + path when nothing matches, "Invalid Text: " + path
 // when the node has no text value.
 std::string GetRequiredXmlText(pugi::xml_node node, const CXmlPath& path);
+// The same text where it lies in the document, valid while the node is.
+std::string_view GetRequiredXmlTextView(pugi::xml_node node, const CXmlPath& path);
 
 // Appends <name>text</name> under `parent` and returns the new element. An
 // empty text adds no text node, as it would read back as none; characters a
