@@ -1,7 +1,5 @@
-#include "location/AtomicFile.h"
-
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <filesystem>
 
 #include "FileTestSupport.h"
+#include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/LocationFile.h"
 
@@ -58,8 +57,8 @@ TEST(AtomicFile, FailureMidWriteLeavesTheOldFileAndNoTemporary) {
     });
     EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(path, large, AtomicWriteMode::kReplace); }),
               static_cast<uint32_t>(EIO));
-    EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(folder / "new.xml", large,
-                                               AtomicWriteMode::kCreateNew); }),
+    EXPECT_EQ(ThrownCode(
+                  [&] { AtomicWriteFile(folder / "new.xml", large, AtomicWriteMode::kCreateNew); }),
               static_cast<uint32_t>(EIO));
   }
   EXPECT_EQ(ReadBytes(path), "old contents");
@@ -155,8 +154,8 @@ TEST(AtomicFile, TemporariesOfEndedWritersGoWhenTheFolderIsNextWritten) {
 
   AtomicWriteFile(folder / "other.xml", "x", AtomicWriteMode::kReplace);
   std::vector<std::string> expected = kept;
-  expected.insert(expected.end(), {".dir.tmp" + ended + "-1-1", ".link.tmp" + ended + "-1-1",
-                                   "other.xml"});
+  expected.insert(expected.end(),
+                  {".dir.tmp" + ended + "-1-1", ".link.tmp" + ended + "-1-1", "other.xml"});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folder.Names(), expected);
   for (const std::string& name : kept) EXPECT_EQ(ReadBytes(folder / name), "keep") << name;
@@ -169,8 +168,7 @@ TEST(AtomicFile, OpeningAFileRemovesOnlyItsOwnStaleTemporaries) {
   WriteBytes(folder / (".a.xml.tmp" + ended + "-9-0"), "<points><poi");
   WriteBytes(folder / (".b.xml.tmp" + ended + "-9-1"), "<points><poi");
   LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
-  EXPECT_EQ(folder.Names(),
-            (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
 }
 
 TEST(AtomicFile, AFolderFoundCleanIsReadAgainOnceItChanges) {
@@ -202,6 +200,26 @@ TEST(AtomicFile, AFolderFoundCleanIsReadAgainOnceItChanges) {
   LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
   std::filesystem::remove_all(folder.path().string() + ".old");
+}
+
+TEST(AtomicFile, AFolderReadRightAfterAChangeIsReadAgainOnceThatChangeIsLongPast) {
+  CTempFolder folder;
+  const std::string ended = std::to_string(EndedProcessId());
+  WriteBytes(folder / "a.xml", "<points/>");
+  // Read at once after the change: until it is long past, loads need not
+  // read the folder again while its time stays.
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  struct stat before {};
+  ASSERT_EQ(::stat(folder.path().c_str(), &before), 0);
+  // A file made in the same tick as the change before it: the folder's time
+  // stays as it was.
+  const std::string stale = ".a.xml.tmp" + ended + "-9-0";
+  WriteBytes(folder / stale, "<points><poi");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, folder.path().c_str(), times, 0), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
 }
 
 TEST(AtomicFile, WorkBeforeTheReplaceRunsOnceTheNewFileIsCompleteAndCanStopIt) {

@@ -314,8 +314,8 @@ TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecord
 TEST(LocationDatabase, ASaveCutShortAfterAnyFileLeavesEntriesOfOneFileReachingOneFile) {
   for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
     for (const char* stopAfter : {"index.xml", "200501.xml"}) {
-      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") + " link, stop after " +
-                   stopAfter);
+      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") +
+                   " link, stop after " + stopAfter);
       CTempFolder folder;
       const std::string indexPath = folder / "index.xml";
       WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
@@ -536,6 +536,5 @@ TEST(LocationDatabase, LinksMadeBetweenSearchesAreSeenByTheNextSearch) {
   ASSERT_EQ(::link(file.c_str(), target.c_str()), 0);
   AgeFolder(folder / "sub", 3600);
   EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"file"}));
-  EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 21), Utc(2005, 2, 1)),
-            (std::vector<std::string>{}));
+  EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 21), Utc(2005, 2, 1)), (std::vector<std::string>{}));
 }
