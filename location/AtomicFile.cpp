@@ -9,16 +9,17 @@
 
 #include <algorithm>
 #include <atomic>
-#include <boost/regex.hpp>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <random>
 #include <unordered_map>
+#include <mutex>
 #include <utility>
+
+#include <boost/regex.hpp>
 
 #include "location/Exceptions.h"
 #include "location/FilePath.h"
@@ -300,8 +301,8 @@ void AtomicWriteFile(const std::string& path, std::string_view contents, AtomicW
 }
 
 void AtomicWriteFile(const std::string& requestedPath,
-                     const std::function<void(CAtomicFileContents&)>& produce, AtomicWriteMode mode,
-                     std::optional<mode_t> permissions,
+                     const std::function<void(CAtomicFileContents&)>& produce,
+                     AtomicWriteMode mode, std::optional<mode_t> permissions,
                      const std::function<void()>& beforeReplace) {
   std::string path = requestedPath;
   struct stat existing {};

@@ -4,11 +4,12 @@
 
 #include <bit>
 #include <optional>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
+
+#include <pugixml.hpp>
 
 // Whether a node or attribute handle is empty, known without a call into the
 // XML library, which every node operation is: a handle is one pointer to the

@@ -1,5 +1,7 @@
-#include <fcntl.h>
+#include "location/AtomicFile.h"
+
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <filesystem>
 
 #include "FileTestSupport.h"
-#include "location/AtomicFile.h"
 #include "location/Exceptions.h"
 #include "location/LocationFile.h"
 
@@ -57,8 +58,8 @@ TEST(AtomicFile, FailureMidWriteLeavesTheOldFileAndNoTemporary) {
     });
     EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(path, large, AtomicWriteMode::kReplace); }),
               static_cast<uint32_t>(EIO));
-    EXPECT_EQ(ThrownCode(
-                  [&] { AtomicWriteFile(folder / "new.xml", large, AtomicWriteMode::kCreateNew); }),
+    EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(folder / "new.xml", large,
+                                               AtomicWriteMode::kCreateNew); }),
               static_cast<uint32_t>(EIO));
   }
   EXPECT_EQ(ReadBytes(path), "old contents");
@@ -154,8 +155,8 @@ TEST(AtomicFile, TemporariesOfEndedWritersGoWhenTheFolderIsNextWritten) {
 
   AtomicWriteFile(folder / "other.xml", "x", AtomicWriteMode::kReplace);
   std::vector<std::string> expected = kept;
-  expected.insert(expected.end(),
-                  {".dir.tmp" + ended + "-1-1", ".link.tmp" + ended + "-1-1", "other.xml"});
+  expected.insert(expected.end(), {".dir.tmp" + ended + "-1-1", ".link.tmp" + ended + "-1-1",
+                                   "other.xml"});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(folder.Names(), expected);
   for (const std::string& name : kept) EXPECT_EQ(ReadBytes(folder / name), "keep") << name;
@@ -168,7 +169,8 @@ TEST(AtomicFile, OpeningAFileRemovesOnlyItsOwnStaleTemporaries) {
   WriteBytes(folder / (".a.xml.tmp" + ended + "-9-0"), "<points><poi");
   WriteBytes(folder / (".b.xml.tmp" + ended + "-9-1"), "<points><poi");
   LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
+  EXPECT_EQ(folder.Names(),
+            (std::vector<std::string>{".b.xml.tmp" + ended + "-9-1", "a.xml"}));
 }
 
 TEST(AtomicFile, AFolderFoundCleanIsReadAgainOnceItChanges) {

@@ -1,8 +1,8 @@
 // A generated database pins what filing saves and what searches find: the
 // bytes of every file and every query's records, in their order (records of
-// equal times included). The figures are those of the code as it was before
-// any of its speed work went further; a change that alters one alters what
-// users have on disk or see.
+// equal times included). The figures were taken before searching and saving
+// were reworked for speed; a change that alters one alters what users have
+// on disk or see.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -26,7 +26,7 @@ struct CFnv {
   }
 };
 
-// Records over fourteen months, in several datums and units, some without a
+// Records over some seventeen months, in several datums and units, some without a
 // time or a note, many sharing a second, notes with characters that need
 // escaping.
 std::vector<CLocationRecord> Generate(int count) {

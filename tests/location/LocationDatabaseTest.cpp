@@ -314,8 +314,8 @@ TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecord
 TEST(LocationDatabase, ASaveCutShortAfterAnyFileLeavesEntriesOfOneFileReachingOneFile) {
   for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
     for (const char* stopAfter : {"index.xml", "200501.xml"}) {
-      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") +
-                   " link, stop after " + stopAfter);
+      SCOPED_TRACE(std::string(kind == ELink::kSymbolic ? "symbolic" : "hard") + " link, stop after " +
+                   stopAfter);
       CTempFolder folder;
       const std::string indexPath = folder / "index.xml";
       WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
