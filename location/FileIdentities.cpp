@@ -34,7 +34,7 @@ std::unordered_map<std::string, CKnownIdentity>& Known() {
   return known;
 }
 
-constexpr std::size_t kMaxKnown = 16384;
+constexpr std::size_t kMaxKnown = 4096;  // some databases of many years each
 
 // The folder part of a path, as FolderOfPath gives it.
 std::string_view FolderPart(const std::string& path) {
