@@ -196,6 +196,11 @@ struct CCleanFolder {
   dev_t device;
   ino_t inode;
   timespec changed;
+  // Read when the folder had changed well before. One read sooner (a search
+  // right after a save) holds only until then: a file made in the same tick
+  // as the change before it leaves the time as it was, and the first read
+  // after that tick finds it.
+  bool settled;
 };
 
 std::mutex& CleanFoldersMutex() {
@@ -220,28 +225,38 @@ bool LongBefore(const timespec& changed, const timespec& now) {
 }
 
 bool IsCleanFolder(const std::string& folder, const struct stat& info) {
-  std::lock_guard<std::mutex> lock(CleanFoldersMutex());
-  const auto found = CleanFolders().find(folder);
-  return found != CleanFolders().end() && found->second.device == info.st_dev &&
-         found->second.inode == info.st_ino && SameTime(found->second.changed, info.st_mtim);
+  bool settled = false;
+  {
+    std::lock_guard<std::mutex> lock(CleanFoldersMutex());
+    const auto found = CleanFolders().find(folder);
+    if (found == CleanFolders().end() || found->second.device != info.st_dev ||
+        found->second.inode != info.st_ino || !SameTime(found->second.changed, info.st_mtim)) {
+      return false;
+    }
+    settled = found->second.settled;
+  }
+  if (settled) return true;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return !LongBefore(info.st_mtim, now);
 }
 
-// Remembers the folder as clean when it did not change while it was read,
-// and last changed well before: a file system keeps times in ticks of its
-// own, so a change in the same tick as an earlier one could leave the time
-// where it was. Whole seconds mark coarse times (FAT keeps two).
+// Remembers the folder as clean when it did not change while it was read;
+// as settled when it last changed well before: a file system keeps times in
+// ticks of its own, so a change in the same tick as an earlier one could
+// leave the time where it was. Whole seconds mark coarse times (FAT keeps
+// two).
 void RememberCleanFolder(const std::string& folder, const struct stat& before,
                          const timespec& readAt) {
   struct stat after {};
   if (::stat(folder.c_str(), &after) != 0 || after.st_dev != before.st_dev ||
-      after.st_ino != before.st_ino || !SameTime(after.st_mtim, before.st_mtim) ||
-      !LongBefore(after.st_mtim, readAt)) {
+      after.st_ino != before.st_ino || !SameTime(after.st_mtim, before.st_mtim)) {
     return;
   }
   std::lock_guard<std::mutex> lock(CleanFoldersMutex());
   auto& folders = CleanFolders();
   if (folders.size() >= 64) folders.clear();
-  folders[folder] = {after.st_dev, after.st_ino, after.st_mtim};
+  folders[folder] = {after.st_dev, after.st_ino, after.st_mtim, LongBefore(after.st_mtim, readAt)};
 }
 
 }  // namespace

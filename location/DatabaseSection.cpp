@@ -12,13 +12,20 @@
 
 CDatabaseSection::CDatabaseSection(std::string indexPath, std::string href, int32_t begin,
                                    int32_t end)
-    : m_indexPath(std::move(indexPath)), m_href(std::move(href)), m_begin(begin), m_end(end) {
+    : m_indexPath(std::move(indexPath)),
+      m_href(std::move(href)),
+      m_path(ResolveRelativePath(m_indexPath, m_href)),
+      m_begin(begin),
+      m_end(end) {
   if (begin > end) throw std::invalid_argument("Invalid Time Range");
 }
 
 CDatabaseSection::~CDatabaseSection() = default;
 
-std::string CDatabaseSection::GetPath() const { return ResolveRelativePath(m_indexPath, m_href); }
+void CDatabaseSection::SetHref(std::string href) {
+  m_path = ResolveRelativePath(m_indexPath, href);
+  m_href = std::move(href);
+}
 
 std::string CDatabaseSection::GetFileIdentity() const { return FileIdentity(GetPath()); }
 
@@ -91,8 +98,8 @@ std::shared_ptr<CDatabaseSection> CSectionXmlHandler::Read(const CXmlDocument& d
                                                            pugi::xml_node element) const {
   const CSectionPaths& paths = Paths();
   std::string href = GetRequiredXmlText(element, paths.href);
-  const std::string beginText = GetRequiredXmlText(element, paths.begin);
-  const std::string endText = GetRequiredXmlText(element, paths.end);
+  const std::string_view beginText = GetRequiredXmlTextView(element, paths.begin);
+  const std::string_view endText = GetRequiredXmlTextView(element, paths.end);
   const int32_t end = ParseIso8601Time(endText);
   const int32_t begin = ParseIso8601Time(beginText);
   return std::make_shared<CDatabaseSection>(document.path, std::move(href), begin, end);

@@ -25,7 +25,12 @@ class CDatabaseSection {
   const std::string& GetHref() const noexcept { return m_href; }
   // For an entry made to name its file as another entry does; the loaded
   // file, if any, stays the one it is.
-  void SetHref(std::string href) noexcept { m_href = std::move(href); }
+  void SetHref(std::string href);
+  // The same, back to an href and the path GetPath gave for it.
+  void RestoreHref(std::string href, std::string path) noexcept {
+    m_href = std::move(href);
+    m_path = std::move(path);
+  }
   int32_t GetBegin() const noexcept { return m_begin; }
   int32_t GetEnd() const noexcept { return m_end; }
   bool Contains(int32_t time) const noexcept { return m_begin <= time && time < m_end; }
@@ -34,7 +39,7 @@ class CDatabaseSection {
     return begin < m_end && m_begin < end;
   }
   // The href resolved against the index file's folder.
-  std::string GetPath() const;
+  const std::string& GetPath() const noexcept { return m_path; }
   // FileIdentity of the path.
   std::string GetFileIdentity() const;
 
@@ -63,6 +68,7 @@ class CDatabaseSection {
 
   std::string m_indexPath;
   std::string m_href;
+  std::string m_path;  // m_href resolved
   int32_t m_begin;
   int32_t m_end;
   std::unique_ptr<CLocationFile> m_file;

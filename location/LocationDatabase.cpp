@@ -18,6 +18,7 @@
 
 #include "location/AtomicFile.h"
 #include "location/Exceptions.h"
+#include "location/FileIdentities.h"
 #include "location/FilePath.h"
 #include "location/TimeText.h"
 
@@ -175,6 +176,7 @@ void NameOneFileByOneHref(CLocationDatabase& database, CDatabaseSection& section
     CDatabaseSection* entry;
     pugi::xml_attribute href;
     std::string before;
+    std::string beforePath;
   };
   std::vector<CRenamed> renamed;
   CXmlNodeEnumerator entries = MakeChildElementEnumerator(database);
@@ -191,7 +193,7 @@ void NameOneFileByOneHref(CLocationDatabase& database, CDatabaseSection& section
     if (entry == &section || entry->GetFileIdentity() != identity) continue;
     if (RealPath(entry->GetPath()) == own) continue;
     pugi::xml_attribute href = proxy->GetElement().child("include").attribute("href");
-    renamed.push_back({entry, href, entry->GetHref()});
+    renamed.push_back({entry, href, entry->GetHref(), entry->GetPath()});
     href.set_value(section.GetHref().c_str());
     entry->SetHref(section.GetHref());
   }
@@ -203,7 +205,7 @@ void NameOneFileByOneHref(CLocationDatabase& database, CDatabaseSection& section
     // The index in memory stays what is on disk, and the file is not saved.
     for (CRenamed& r : renamed) {
       r.href.set_value(r.before.c_str());
-      r.entry->SetHref(std::move(r.before));
+      r.entry->RestoreHref(std::move(r.before), std::move(r.beforePath));
     }
     database.DiscardChanges();
     throw;
@@ -281,7 +283,7 @@ CDatabaseSection& CSectionFileOwners::For(const std::vector<CXmlElementRef>& sec
                                           CDatabaseSection& section) {
   while (m_walked < sections.size() && !m_owners.count(&section)) {
     CDatabaseSection& next = GetSection(sections[m_walked++]);
-    CDatabaseSection*& owner = m_ownerByFile[next.GetFileIdentity()];
+    CDatabaseSection*& owner = m_ownerByFile[m_identities.Of(next.GetPath())];
     if (!owner) owner = &next;
     m_owners[&next] = owner;
   }

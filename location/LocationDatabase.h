@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "location/DatabaseSection.h"
+#include "location/FileIdentities.h"
 #include "location/RecordCollection.h"
 #include "location/XmlFile.h"
 
@@ -65,6 +66,7 @@ class CSectionFileOwners {
 
  private:
   std::size_t m_walked = 0;
+  CFileIdentities m_identities;
   std::unordered_map<std::string, CDatabaseSection*> m_ownerByFile;
   std::unordered_map<const CDatabaseSection*, CDatabaseSection*> m_owners;
 };

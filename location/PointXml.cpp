@@ -422,7 +422,7 @@ bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area) {
   // What can fail, in ReadPointXml's order: the time, then the datum and the
   // angles. Numbers and texts never fail, so a number is read only where the
   // answer needs it.
-  if (point.hasTime) ParsePointTime(point.time.value());
+  if (point.hasTime) CheckPointTime(point.time.value());
   if (!point.hasPosition) ThrowNotFound("position");
   const CPositionNodes nodes = GatherPosition(point.position);
   const CDatumHandle datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());

@@ -197,12 +197,15 @@ bool ReadForm(const char* text, int* fields, std::index_sequence<I...>) {
   return (FormCharacter<From + I>(text, fields) && ...);
 }
 
-bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time) {
+// The fields of a text in the writer's form and its offset in seconds;
+// false for any other text.
+bool ReadWrittenPointTime(const char* text, std::size_t size, int (&fields)[8], int64_t& offset) {
   if (size != kToNul && size != 19 && size != 20 && size != 25) return false;
-  int fields[8] = {};
-  const auto endsAt = [&](std::size_t at) { return size == kToNul ? text[at] == '\0' : size == at; };
+  const auto endsAt = [&](std::size_t at) {
+    return size == kToNul ? text[at] == '\0' : size == at;
+  };
   if (!ReadForm<0>(text, fields, std::make_index_sequence<19>())) return false;
-  int64_t offset = 0;
+  offset = 0;
   if (!endsAt(19)) {
     const char designator = text[19];
     if (designator == 'Z') {
@@ -213,6 +216,13 @@ bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time)
       offset = (int64_t{fields[6]} * 60 + fields[7]) * 60 * (designator == '+' ? 1 : -1);
     }
   }
+  return true;
+}
+
+bool ParseWrittenPointTime(const char* text, std::size_t size, CZonedTime& time) {
+  int fields[8] = {};
+  int64_t offset = 0;
+  if (!ReadWrittenPointTime(text, size, fields, offset)) return false;
   const auto zoned =
       ToZonedTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], offset);
   if (!zoned) ThrowInvalidDate(size == kToNul ? std::string_view(text) : std::string_view(text, size));
@@ -232,6 +242,19 @@ CZonedTime ParsePointTime(const char* text) {
   CZonedTime time;
   if (ParseWrittenPointTime(text, kToNul, time)) return time;
   return ParsePointTimeByStates(text);
+}
+
+void CheckPointTime(const char* text) {
+  int fields[8] = {};
+  int64_t offset = 0;
+  // In the writer's form, a year from 1903 to 2036 and a month up to 12 hold
+  // in 32-bit seconds whatever the other two-digit fields carry (at most some
+  // hundred days) and whatever the offset (under five days).
+  if (ReadWrittenPointTime(text, kToNul, fields, offset) && fields[0] >= 1903 &&
+      fields[0] <= 2036 && fields[1] <= 12) {
+    return;
+  }
+  ParsePointTime(text);
 }
 
 CZonedTime ParsePointTimeByStates(std::string_view text) {

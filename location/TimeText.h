@@ -30,6 +30,9 @@ struct SYSTEMTIME {
 CZonedTime ParsePointTime(std::string_view text);
 // The same for a NUL-terminated text.
 CZonedTime ParsePointTime(const char* text);
+// Throws what ParsePointTime(text) throws, for a reader that needs to know
+// only that the time can be read.
+void CheckPointTime(const char* text);
 // The character-by-character reader that ParsePointTime reads every text
 // with that is not in the writer's own form.
 CZonedTime ParsePointTimeByStates(std::string_view text);

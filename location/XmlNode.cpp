@@ -119,11 +119,15 @@ std::string GetXmlNodeText(const pugi::xpath_node& node) {
 }
 
 std::string GetRequiredXmlText(pugi::xml_node node, const CXmlPath& path) {
+  return std::string(GetRequiredXmlTextView(node, path));
+}
+
+std::string_view GetRequiredXmlTextView(pugi::xml_node node, const CXmlPath& path) {
   const pugi::xpath_node found = path.Select(node);
   if (!found) throw std::runtime_error("XML Node Not Found: " + path.GetText());
   const auto text = TextValue(found);
   if (!text) throw std::runtime_error("Invalid Text: " + path.GetText());
-  return std::string(*text);
+  return *text;
 }
 
 pugi::xml_node AppendXmlElement(pugi::xml_node parent, const char* name) {

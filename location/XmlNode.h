@@ -61,6 +61,8 @@ std::string GetXmlNodeText(const pugi::xpath_node& node);
 // "XML Node Not Found: " + path when nothing matches, "Invalid Text: " + path
 // when the node has no text value.
 std::string GetRequiredXmlText(pugi::xml_node node, const CXmlPath& path);
+// The same text where it lies in the document, valid while the node is.
+std::string_view GetRequiredXmlTextView(pugi::xml_node node, const CXmlPath& path);
 
 // Appends <name>text</name> under `parent` and returns the new element. An
 // empty text adds no text node, as it would read back as none; characters a

@@ -204,6 +204,26 @@ TEST(AtomicFile, AFolderFoundCleanIsReadAgainOnceItChanges) {
   std::filesystem::remove_all(folder.path().string() + ".old");
 }
 
+TEST(AtomicFile, AFolderReadRightAfterAChangeIsReadAgainOnceThatChangeIsLongPast) {
+  CTempFolder folder;
+  const std::string ended = std::to_string(EndedProcessId());
+  WriteBytes(folder / "a.xml", "<points/>");
+  // Read at once after the change: until it is long past, loads need not
+  // read the folder again while its time stays.
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  struct stat before {};
+  ASSERT_EQ(::stat(folder.path().c_str(), &before), 0);
+  // A file made in the same tick as the change before it: the folder's time
+  // stays as it was.
+  const std::string stale = ".a.xml.tmp" + ended + "-9-0";
+  WriteBytes(folder / stale, "<points><poi");
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, folder.path().c_str(), times, 0), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  LoadLocationFile(folder / "a.xml", XmlOpenMode::kOpenExisting);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
+}
+
 TEST(AtomicFile, WorkBeforeTheReplaceRunsOnceTheNewFileIsCompleteAndCanStopIt) {
   CTempFolder folder;
   const std::string path = folder / "a.txt";

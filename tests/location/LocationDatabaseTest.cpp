@@ -488,3 +488,53 @@ TEST(LocationDatabase, SectionsThatAreNoRegularFilesAreRefusedUnreadAndNeverAdop
       fifoIndex, [&] { text = ThrownText([&] { OpenLocationDatabase(fifoIndex, false); }); }));
   EXPECT_EQ(text, "Loading XML File Failed: " + fifoIndex + "\nNot a regular file");
 }
+
+namespace {
+
+// Sets the time a folder's entries last changed to `secondsAgo` before now,
+// as though they had settled long ago.
+void AgeFolder(const std::string& folder, int secondsAgo) {
+  timespec now{};
+  ASSERT_EQ(::clock_gettime(CLOCK_REALTIME, &now), 0);
+  const timespec times[2] = {now, {now.tv_sec - secondsAgo, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+}
+
+}  // namespace
+
+TEST(LocationDatabase, LinksMadeBetweenSearchesAreSeenByTheNextSearch) {
+  // Which entries reach one file is remembered between searches while their
+  // folders stay as they were; a link made since is seen all the same.
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  const std::string file = folder / "200501.xml";
+  const std::string alias = folder / "alias.xml";
+  std::filesystem::create_directory(folder / "sub");
+  const std::string target = folder / "sub/target.xml";
+  WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 11)},
+                                   {"alias.xml", Utc(2005, 1, 11), Utc(2005, 1, 21)},
+                                   {"link.xml", Utc(2005, 1, 21), Utc(2005, 2, 1)}}));
+  WriteLocationFile(file, {MakeRecord(Utc(2005, 1, 5), "file")});
+  WriteLocationFile(alias, {MakeRecord(Utc(2005, 1, 15), "alias")});
+  WriteLocationFile(target, {MakeRecord(Utc(2005, 1, 25), "target")});
+  ASSERT_EQ(::symlink("sub/target.xml", (folder / "link.xml").c_str()), 0);
+  AgeFolder(folder.path().string(), 7200);
+  AgeFolder(folder / "sub", 7200);
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"alias", "file", "target"}));
+  EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"alias", "file", "target"}));
+
+  // The second entry now names the first one's file by a hard link.
+  ASSERT_EQ(::unlink(alias.c_str()), 0);
+  Link(ELink::kHard, file, alias);
+  AgeFolder(folder.path().string(), 3600);
+  EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"file", "target"}));
+
+  // What the symbolic link leads to becomes that file too, while the folder
+  // of the link stays as it was.
+  ASSERT_EQ(::unlink(target.c_str()), 0);
+  ASSERT_EQ(::link(file.c_str(), target.c_str()), 0);
+  AgeFolder(folder / "sub", 3600);
+  EXPECT_EQ(FoundNotes(*database), (std::vector<std::string>{"file"}));
+  EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 21), Utc(2005, 2, 1)), (std::vector<std::string>{}));
+}

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -317,3 +318,53 @@ TEST(ParseErrorText, NamesTheEndOrTheCharacter) {
 }
 
 }  // namespace
+
+namespace {
+
+// What reading a time text throws, or nothing.
+std::optional<std::string> PointTimeFailure(const std::function<void()>& read) {
+  try {
+    read();
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TEST(PointTimeCheck, FailsExactlyWhereReadingFails) {
+  std::vector<std::string> texts = {"1903-00-00T00:00:00+99:99",
+                                    "1902-00-00T00:00:00+99:99",
+                                    "1901-12-13T20:45:52Z",
+                                    "1901-12-13T20:45:51Z",
+                                    "2036-12-99T99:99:99-99:99",
+                                    "2037-99-99T99:99:99-99:99",
+                                    "2038-01-19T03:14:07Z",
+                                    "2038-01-19T03:14:08Z",
+                                    "2038-01-19T12:14:07+09:00",
+                                    "2004-5-1T00:00:00Z",
+                                    "2004-05-01T00:00:00",
+                                    "2004-05-01T00:00:00+0900",
+                                    "",
+                                    "abc",
+                                    "9999-99-99T99:99:99Z",
+                                    "0000-00-00T00:00:00Z"};
+  // Every field at random around the edges of what 32-bit seconds hold.
+  std::mt19937 random(1122);
+  for (int i = 0; i < 20000; ++i) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                  static_cast<int>(1895 + random() % 150), static_cast<int>(random() % 100),
+                  static_cast<int>(random() % 100), static_cast<int>(random() % 100),
+                  static_cast<int>(random() % 100), static_cast<int>(random() % 100),
+                  random() % 2 ? '+' : '-', static_cast<int>(random() % 100),
+                  static_cast<int>(random() % 100));
+    texts.emplace_back(text);
+  }
+  for (const std::string& text : texts) {
+    EXPECT_EQ(PointTimeFailure([&] { CheckPointTime(text.c_str()); }),
+              PointTimeFailure([&] { ParsePointTime(text.c_str()); }))
+        << text;
+  }
+}
