@@ -115,8 +115,8 @@ void pickHalvingRatio(Dice& pick, int* num, int* den, int otherIn)
 // flat areas, steps between 0 and 255, a few levels, or random values.
 uint32_t halvingValue(int pattern, int x, int y, int c, uint32_t seed)
 {
-    const uint32_t h = (uint32_t)(x * 73856093) ^ (uint32_t)(y * 19349663) ^
-                       (uint32_t)(c * 83492791) ^ seed;
+    const uint32_t h = (uint32_t)x * 73856093u ^ (uint32_t)y * 19349663u ^
+                       (uint32_t)c * 83492791u ^ seed;
     const uint32_t r = (h * 2654435761u) >> 24;
     switch (pattern) {
     case 0: return r;
@@ -395,6 +395,38 @@ TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
                 int status = -1;
                 EXPECT_TRUE(scaleAt(level, c, &status) == plain)
                     << "level " << level << " depth " << depth << " channels " << channels;
+            }
+        }
+}
+
+// Rows wide enough that a call's tables outgrow its stack block and come
+// from the heap (and go back to it: the leak check of the sanitizer build
+// sees any that do not), at every level the plain bytes.
+TEST_F(ZoomLevelsTest, WideHalvingTakesItsTablesFromTheHeap)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    for (int channels : {1, 3, 4})
+        for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC}) {
+            Case c;
+            c.depth = QIM_DEPTH_8U;
+            c.order = QIM_ORDER_PIXEL;
+            c.channels = channels;
+            c.alpha = c.coi = 0;
+            c.method = method;
+            c.xDst = c.yDst = 1;
+            c.xSrc = c.ySrc = 2;
+            c.src = newRoiImage(channels, QIM_DEPTH_8U, 6000, 4);
+            fill(c.src.get(), [](int x, int y, int ch) { return halvingValue(x % 3, x, y, ch, 9); });
+            c.dst = newImage(channels, QIM_DEPTH_8U, 3000, 2);
+            int plainStatus = -1;
+            const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
+            ASSERT_EQ(plainStatus, 0);
+            for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+                int status = -1;
+                EXPECT_TRUE(scaleAt(level, c, &status) == plain)
+                    << "level " << level << " channels " << channels << " method " << method;
+                EXPECT_EQ(status, 0);
             }
         }
 }
