@@ -29,6 +29,16 @@ int ownVectorLevel(void)
     return level;
 }
 
+int ownHasFma(void)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("fma");
+#else
+    return 0;
+#endif
+}
+
 void ownSetVectorLevel(int level)
 {
     const int best = processorLevel();

@@ -54,6 +54,17 @@ enum {
     SPARSE_CUBIC_SINGLE
 };
 
+/* The work memory of one call: its tables and those of its parts. A block
+ * on the call's stack serves small calls whole (a part takes its tables
+ * after the call's and gives them back when it ends); whatever does not fit
+ * comes from the heap. None of it reaches qimDeallocate, so none of it needs
+ * the aligned allocator's record of blocks. */
+typedef struct {
+    char* base;
+    char* at; /* the first free byte */
+    char* end;
+} ZoomWork;
+
 typedef struct {
     void* block; /* the tables below, off to runKind, in one allocation */
     int32_t* off;
@@ -82,7 +93,8 @@ typedef struct {
 } ZoomShuffle;
 
 typedef struct ZoomPlan {
-    void* block; /* xTap, yTap, rows and out in one allocation */
+    ZoomWork* work; /* where the tables below come from */
+    void* block;    /* xTap, yTap, rows and out in one allocation */
     int kind;
     int width, height; /* written size */
     int nch;           /* channels of one pass: the processed ones in pixel order, 1 in planes */
@@ -115,6 +127,9 @@ typedef struct ZoomPlan {
                        stay within the bytes that may be read */
     uint8_t* strided; /* linear 16U and 32F of one channel, AVX2: per group of eight
                          columns, whether its taps are sixteen elements in a row, or null */
+    float* halfWeight; /* halving, 8U linear, AVX2: the columns' weights per block of the
+                          halving rows (see ownZoomHalfAvx2) */
+    Dim halfColumns;   /* the leading columns those rows do, or 0 */
     int vec;        /* the vector level (OWN_VECTOR_*) */
     int aheadSparse; /* nearest: pixels too far apart for the byte shuffles and too large to
                         load whole, each moved on its own while the next row is fetched; the
@@ -154,6 +169,14 @@ void ownZoomCubicRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h);
  * store: trunc(v + 1e-7) clamped to 0..255, for a multiple of 16 elements
  * from the start; returns how many. */
 Dim ownZoomCubicColumnAvx2(float* const r[4], const float* c, uint8_t* out, Dim count);
+
+/* Halving (ownZoomHalfAvx2): both passes of the leading halfColumns columns
+ * of one destination row of 1, 3 or 4 channels from source rows row0 and
+ * row1, the weight of row1 wy, into out; the same places of the rows that
+ * the next destination row reads, ahead0 and ahead1, are fetched into the
+ * cache. Returns how many columns. */
+Dim ownZoomLinearHalf8uAvx2(const ZoomPlan* z, const uint8_t* row0, const uint8_t* row1,
+                            float wy, uint8_t* out, const uint8_t* ahead0, const uint8_t* ahead1);
 
 /* 16U and 32F rows, SSE2 (ownZoom16u32f) and AVX2 (ownZoom16u32fAvx2): the
  * portable kernels' float and double operations in the same order. The row

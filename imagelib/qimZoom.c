@@ -15,6 +15,7 @@
 
 #include <limits.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 
 #if defined(__SSE2__)
@@ -394,6 +395,25 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
     int have = 0;
     for (Dim j = 0; j < z->height; ++j) {
         const Dim k = z->yTap[j];
+        if (z->halfColumns && direct && !(have && k - loaded <= 1) &&
+            (j + 1 == z->height || z->yTap[j + 1] > k + 1)) {
+            /* Halving: this row's source rows serve no other, so both
+             * passes go in one, the columns left over as usual. */
+            const uint8_t* row0 = (const uint8_t*)src + k * z->srcRowStep;
+            const uint8_t* row1 = row0 + z->srcRowStep;
+            const uint8_t* ahead =
+                (const uint8_t*)src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
+            char* drow = dst + j * z->dstRowStep;
+            const Dim done = ownZoomLinearHalf8uAvx2(z, row0, row1, z->yw[j], (uint8_t*)drow,
+                                                     ahead, ahead + z->srcRowStep);
+            linearRow(z, (const char*)row0, h0, K8U, done);
+            linearRow(z, (const char*)row1, h1, K8U, done);
+            const double w1 = z->yw[j], w0 = 1.0 - w1;
+            for (Dim e = done * z->nch; e < count; ++e)
+                storeValue(drow, e, w0 * (double)h0[e] + w1 * (double)h1[e], K8U);
+            have = 0;
+            continue;
+        }
         if (!have || k != loaded) {
             /* While a row is read, the row the next destination row reads
              * in its place is fetched ahead into the cache. */
@@ -766,12 +786,21 @@ static void axisTable(int method, int nonIntegral, double start, double step, in
                       int offset, int size, int clipped, int* tap, float* weight)
 {
     const Dim lo = -(Dim)offset, hi = (Dim)size - offset - 1; /* the image, region-relative */
-    for (int i = 0; i < count; ++i) {
-        const double c = start + (double)i * step;
-        if (method == QIM_INTER_NN) {
-            Dim k = nonIntegral ? (Dim)(c + 0.5 + 1e-7) : (Dim)(c + 1e-7);
+    /* The index counts as a double of its own: converting i each time would
+     * wait on the previous entry's register. */
+    double di = 0.0;
+    if (method == QIM_INTER_NN) {
+        const double half = nonIntegral ? 0.5 : 0.0;
+        for (int i = 0; i < count; ++i, di += 1.0) {
+            const double c = start + di * step;
+            const Dim k = (Dim)(c + half + 1e-7);
             tap[i] = (int)(k < lo ? lo : k > hi ? hi : k);
-        } else if (method == QIM_INTER_LINEAR) {
+        }
+        return;
+    }
+    if (method == QIM_INTER_LINEAR) {
+        for (int i = 0; i < count; ++i, di += 1.0) {
+            const double c = start + di * step;
             Dim k = (Dim)(c + 1e-7);
             float w;
             if (k == hi - clipped) {
@@ -790,23 +819,26 @@ static void axisTable(int method, int nonIntegral, double start, double step, in
             }
             tap[i] = (int)k;
             weight[i] = w;
-        } else {
-            Dim k = (Dim)(c + 1e-7);
-            if (k < lo)
-                k = lo;
-            if (k > hi)
-                k = hi;
-            const Dim a = offset + k; /* position in the whole image */
-            Dim base = k;
-            if (a == size - 1)
-                base = k - 2;
-            else if (a == 0)
-                base = k + 1;
-            else if (a == size - 2)
-                base = k - 1;
-            tap[i] = (int)(base - 1);
-            cubicCoefficients((float)(c - (double)base), weight + 3 * i);
         }
+        return;
+    }
+    for (int i = 0; i < count; ++i, di += 1.0) {
+        const double c = start + di * step;
+        Dim k = (Dim)(c + 1e-7);
+        if (k < lo)
+            k = lo;
+        if (k > hi)
+            k = hi;
+        const Dim a = offset + k; /* position in the whole image */
+        Dim base = k;
+        if (a == size - 1)
+            base = k - 2;
+        else if (a == 0)
+            base = k + 1;
+        else if (a == size - 2)
+            base = k - 1;
+        tap[i] = (int)(base - 1);
+        cubicCoefficients((float)(c - (double)base), weight + 3 * i);
     }
 }
 
@@ -867,16 +899,43 @@ static int kindOf(int depth)
     }
 }
 
+/* Bytes of the call's work memory on its stack: enough for the tables of
+ * calls that take a few microseconds, where the heap's cost would show. */
+enum { ZOOM_STACK_BYTES = 16384 };
+
+/* A 32-byte-aligned block of the work memory, or null when memory runs out
+ * (or for 0 bytes). */
+static void* workAlloc(ZoomWork* w, long long bytes)
+{
+    if (bytes <= 0 || bytes > (long long)(SIZE_MAX / 2))
+        return NULL;
+    const long long rounded = (bytes + 31) & ~31LL;
+    if (rounded <= w->end - w->at) {
+        void* p = w->at;
+        w->at += rounded;
+        return p;
+    }
+    return aligned_alloc(32, (size_t)rounded);
+}
+
+/* Frees a block from the heap; one from the stack goes back with its part. */
+static void workFree(ZoomWork* w, void* p)
+{
+    const uintptr_t a = (uintptr_t)p;
+    if (p && !(a >= (uintptr_t)w->base && a < (uintptr_t)w->end))
+        free(p);
+}
+
 /* One aligned block cut into n arrays of the given bytes, each starting on
  * a 32-byte boundary (an array of 0 bytes gets a null pointer): a call's
  * many small tables cost one allocation. Null when memory runs out, or when
  * every array is empty. */
-static void* carveBlock(const long long* bytes, void** parts, int n)
+static void* carveBlock(ZoomWork* w, const long long* bytes, void** parts, int n)
 {
     long long total = 0;
     for (int k = 0; k < n; ++k)
         total += (bytes[k] + 31) & ~31LL;
-    char* block = total > 0 ? (char*)ownAlignedMalloc(total) : NULL;
+    char* block = total > 0 ? (char*)workAlloc(w, total) : NULL;
     long long at = 0;
     for (int k = 0; k < n; ++k) {
         parts[k] = block && bytes[k] ? block + at : NULL;
@@ -885,22 +944,22 @@ static void* carveBlock(const long long* bytes, void** parts, int n)
     return block;
 }
 
-static void freeShuffle(ZoomShuffle* s)
+static void freeShuffle(ZoomWork* w, ZoomShuffle* s)
 {
-    ownAlignedFree(s->block);
-    ownAlignedFree(s->packed);
-    ownAlignedFree(s->packTap);
-    ownAlignedFree(s->sparseWeight);
+    workFree(w, s->block);
+    workFree(w, s->packed);
+    workFree(w, s->packTap);
+    workFree(w, s->sparseWeight);
     memset(s, 0, sizeof *s);
 }
 
-static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
+static int allocShuffle(ZoomWork* w, ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 {
     const long long bytes[8] = {(long long)sizeof(int32_t) * 2 * groups, maskBytes * groups,
                                 8 * groups, groups, (long long)sizeof(float) * weights * groups,
                                 groups, (long long)sizeof(Dim) * groups, groups};
     void* parts[8];
-    s->block = carveBlock(bytes, parts, 8);
+    s->block = carveBlock(w, bytes, parts, 8);
     s->off = (int32_t*)parts[0];
     s->mask = (uint8_t*)parts[1];
     s->index = (uint8_t*)parts[2];
@@ -914,12 +973,13 @@ static int allocShuffle(ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
 
 static void freePlan(ZoomPlan* z)
 {
-    ownAlignedFree(z->block);
-    ownAlignedFree(z->span);
-    ownAlignedFree(z->spanTap);
-    ownAlignedFree(z->xw4);
-    ownAlignedFree(z->strided);
-    freeShuffle(&z->shuffle);
+    workFree(z->work, z->block);
+    workFree(z->work, z->span);
+    workFree(z->work, z->spanTap);
+    workFree(z->work, z->xw4);
+    workFree(z->work, z->strided);
+    workFree(z->work, z->halfWeight);
+    freeShuffle(z->work, &z->shuffle);
 }
 
 static int raiseNoMemory(const char* context)
@@ -953,6 +1013,7 @@ typedef struct {
     float* yw;
     const QimImage* writeMask;
     int maskX, maskY;
+    ZoomWork* work;
 } ZoomCall;
 
 /* Where a part reads its source: origin is the element of channel sc at
@@ -979,7 +1040,7 @@ typedef struct {
 static int layoutWeights(ZoomPlan* z, int method)
 {
     const int ww = z->width;
-    z->xw4 = (float*)ownAlignedMalloc((long long)sizeof(float) * 12 * ww);
+    z->xw4 = (float*)workAlloc(z->work, (long long)sizeof(float) * 12 * ww);
     if (!z->xw4)
         return 0;
     float* w4 = z->xw4;
@@ -1012,8 +1073,8 @@ static int prepareSpan(ZoomPlan* z, int method)
     }
     z->spanFirst = lo;
     z->spanCount = hi + (Dim)(taps - 1) * z->srcPix + z->nch - lo;
-    z->span = (float*)ownAlignedMalloc((long long)sizeof(float) * 2 * (z->spanCount + 8));
-    z->spanTap = (int*)ownAlignedMalloc((long long)sizeof(int) * ww);
+    z->span = (float*)workAlloc(z->work, (long long)sizeof(float) * 2 * (z->spanCount + 8));
+    z->spanTap = (int*)workAlloc(z->work, (long long)sizeof(int) * ww);
     if (!z->span || !z->spanTap || !layoutWeights(z, method))
         return 0;
     /* The vectors may read a few floats past the span: keep them 0. */
@@ -1049,7 +1110,7 @@ static int prepareRows16u32f(ZoomPlan* z, int method)
          * row (halving), read as two vectors. */
         const Dim groups = (Dim)z->width / 8;
         Dim found = 0;
-        z->strided = (uint8_t*)ownAlignedMalloc(groups + 1);
+        z->strided = (uint8_t*)workAlloc(z->work, groups + 1);
         if (!z->strided)
             return 0;
         for (Dim g = 0; g < groups; ++g) {
@@ -1060,7 +1121,7 @@ static int prepareRows16u32f(ZoomPlan* z, int method)
             found += run;
         }
         if (!found) {
-            ownAlignedFree(z->strided);
+            workFree(z->work, z->strided);
             z->strided = NULL;
         }
     }
@@ -1097,8 +1158,8 @@ static int nearestShuffle(ZoomPlan* z)
         }
         return 1;
     }
-    if (!allocShuffle(s, z->width, 16, 8)) {
-        freeShuffle(s);
+    if (!allocShuffle(z->work, s, z->width, 16, 8)) {
+        freeShuffle(z->work, s);
         return 0;
     }
     Dim i = 0, out = 0, g = 0;
@@ -1222,8 +1283,8 @@ static int packedTaps(ZoomPlan* z, int taps, const Dim fitting[], TapRow* row)
     /* The last copy and the last window reach at most 16 bytes past the
      * columns; zeroed, so that no window reads undefined bytes. */
     const Dim bytes = (Dim)z->width * span + 32;
-    s->packed = (uint8_t*)ownAlignedMalloc(bytes);
-    s->packTap = (int*)ownAlignedMalloc((long long)sizeof(int) * z->width);
+    s->packed = (uint8_t*)workAlloc(z->work, bytes);
+    s->packTap = (int*)workAlloc(z->work, (long long)sizeof(int) * z->width);
     if (!s->packed || !s->packTap)
         return 0;
     memset(s->packed, 0, (size_t)bytes);
@@ -1244,7 +1305,7 @@ static int sparseTaps(ZoomPlan* z, int taps)
     if (taps == 4) {
         if (nch != 1 || sp != 1)
             return -1;
-        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * 3 * z->width);
+        s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * 3 * z->width);
         if (!s->sparseWeight)
             return 0;
         for (int i = 0; i < z->width; ++i)
@@ -1261,7 +1322,7 @@ static int sparseTaps(ZoomPlan* z, int taps)
     }
     if (nch == 3 && sp <= 4) {
         const Dim count = (Dim)z->width * nch;
-        s->sparseWeight = (float*)ownAlignedMalloc((long long)sizeof(float) * count);
+        s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * count);
         if (!s->sparseWeight)
             return 0;
         for (Dim e = 0; e < count; ++e)
@@ -1307,6 +1368,43 @@ static void halvedBlocks(ZoomPlan* z)
     }
 }
 
+/* Halving rows (8U linear of 1, 3 or 4 whole channels, AVX2): the leading
+ * columns whose taps are each pixel and the next, the columns two pixels
+ * apart, in blocks of 16 elements (1 and 4 channels, 32 bytes of taps) or
+ * 24 (3 channels, 48 bytes) that the row may read; the weights laid out as
+ * the blocks' vectors hold their elements (see ownZoomHalfAvx2). Returns 0
+ * when memory runs out. */
+static int prepareHalf(ZoomPlan* z)
+{
+    const int nch = z->nch;
+    const Dim block = nch == 1 ? 16 : nch == 4 ? 4 : 8, reach = nch == 3 ? 48 : 32;
+    Dim run = 1;
+    while (run < z->width && z->xTap[run] == z->xTap[0] + 2 * run * nch)
+        ++run;
+    while (run >= block && z->xTap[run - block] + reach > z->srcRight)
+        --run;
+    if (run < block)
+        return 1;
+    const Dim blocks = (run + block - 1) / block, per = block * nch;
+    z->halfWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * blocks * per);
+    if (!z->halfWeight)
+        return 0;
+    for (Dim b = 0; b < blocks; ++b) {
+        /* The last block ends at the run's end. */
+        const Dim first = b + 1 < blocks ? b * block : run - block;
+        for (Dim e = 0; e < per; ++e) {
+            /* Element e's column: lane l of vector v (of eight). */
+            const Dim v = e / 8, l = e % 8;
+            const Dim column = nch == 1 ? l / 4 * 8 + v * 4 + l % 4
+                               : nch == 4 ? l / 4 * 2 + v
+                                          : e / 3;
+            z->halfWeight[b * per + e] = z->xw[first + column];
+        }
+    }
+    z->halfColumns = run;
+    return 1;
+}
+
 /* The 8-bit linear (2 taps) or cubic (4 taps) rows by byte shuffles: eight
  * elements a group (see ZoomShuffle), with the linear weight or the three
  * cubic coefficients of each element. The cheapest kind that fits nearly
@@ -1328,8 +1426,8 @@ static int tapShuffle(ZoomPlan* z, int taps)
         case 1: return 1;
         default: break;
         }
-    if (!allocShuffle(s, groups, 0, 8 * coefs) || !packedTaps(z, taps, fitting, &row)) {
-        freeShuffle(s);
+    if (!allocShuffle(z->work, s, groups, 0, 8 * coefs) || !packedTaps(z, taps, fitting, &row)) {
+        freeShuffle(z->work, s);
         return 0;
     }
     if (s->stride)
@@ -1380,6 +1478,8 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
 {
     ZoomPlan z;
     memset(&z, 0, sizeof z);
+    z.work = c->work;
+    char* const mark = c->work->at; /* the part's tables go back at its end */
     z.kind = c->kind;
     z.width = pw;
     z.height = ph;
@@ -1415,7 +1515,7 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
         bytes[2 + q] = (long long)sizeof(float) * rowFloats;
     bytes[6] = nRows ? rowFloats * 4 : 0;
     void* parts[7];
-    z.block = carveBlock(bytes, parts, 7);
+    z.block = carveBlock(z.work, bytes, parts, 7);
     z.xTap = ownX ? (int*)parts[0] : c->xTap + px0;
     z.yTap = ownY ? (int*)parts[1] : c->yTap + py0;
     for (int q = 0; q < 4; ++q)
@@ -1433,22 +1533,24 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
         if (avx2 && c->method == QIM_INTER_NN && z.kind != K1U && z.srcPix == z.nch &&
             z.dstPix == z.nch && !z.mask)
             ok = nearestShuffle(&z);
-        else if (avx2 && c->method != QIM_INTER_NN && z.kind == K8U)
+        else if (avx2 && c->method != QIM_INTER_NN && z.kind == K8U) {
             ok = tapShuffle(&z, c->method == QIM_INTER_CUBIC ? 4 : 2);
-        else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
+            if (ok && c->method == QIM_INTER_LINEAR && ownHasFma() &&
+                (z.nch == 1 || z.nch == 3 || z.nch == 4) && z.srcPix == z.nch &&
+                z.dstPix == z.nch && !z.mask)
+                ok = prepareHalf(&z);
+        } else if (z.kind == K8U && c->method != QIM_INTER_NN && (z.nch == 1 || z.nch >= 3) &&
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
         else if ((z.kind == K16U || z.kind == K32F) && c->method != QIM_INTER_NN &&
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareRows16u32f(&z, c->method);
     }
-    if (!ok) {
-        freePlan(&z);
-        return raiseNoMemory("for interpolation tables");
-    }
-    selectKernel(c->method, z.kind, c->plane)(&z);
+    if (ok)
+        selectKernel(c->method, z.kind, c->plane)(&z);
     freePlan(&z);
-    return 0;
+    c->work->at = mark;
+    return ok ? 0 : raiseNoMemory("for interpolation tables");
 }
 
 /* The source view of an untiled image. */
@@ -1707,11 +1809,14 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     c.dc = channelIndex(dstImage);
 
     /* 6: the tables of the whole call. */
+    _Alignas(32) char stack[ZOOM_STACK_BYTES];
+    ZoomWork work = {stack, stack, stack + sizeof stack};
+    c.work = &work;
     const long long bytes[4] = {(long long)sizeof(int) * ww, (long long)sizeof(int) * wh,
                                 (long long)sizeof(float) * c.coef * ww,
                                 (long long)sizeof(float) * c.coef * wh};
     void* parts[4];
-    void* tables = carveBlock(bytes, parts, 4);
+    void* tables = carveBlock(&work, bytes, parts, 4);
     c.xTap = (int*)parts[0];
     c.yTap = (int*)parts[1];
     c.xw = (float*)parts[2];
@@ -1727,7 +1832,7 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
     } else {
         status = raiseNoMemory("for interpolation tables");
     }
-    ownAlignedFree(tables);
+    workFree(&work, tables);
     releaseTemp(temp);
     return status;
 }

@@ -44,6 +44,9 @@ int ownDefaultErrorHandler(int status, const char* functionName, const char* con
 enum { OWN_VECTOR_NONE = 0, OWN_VECTOR_SSE2 = 1, OWN_VECTOR_AVX2 = 2 };
 int ownVectorLevel(void);
 void ownSetVectorLevel(int level);
+/* Whether the processor has fused multiply-add (FMA3), with which some AVX2
+ * rows estimate results before they decide how to compute them. */
+int ownHasFma(void);
 
 /* ---- Headers, allocation and validation (qimalloc) ------------------------ */
 
