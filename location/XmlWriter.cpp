@@ -506,7 +506,8 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
       const int at = frame.depth + 1;
       if (nested) PutLineAndIndent(out, at);
       if (type == pugi::node_element) {
-        if (!PutTextElement(out, child)) open(child, at, nested);  // frame is not to be used after this
+        // frame is not to be used after open
+        if (!PutTextElement(out, child)) open(child, at, nested);
       } else {
         PutOtherMarkup(out, child);
       }

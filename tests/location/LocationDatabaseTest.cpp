@@ -425,8 +425,9 @@ TEST(LocationDatabase, SectionElementsGiveTheFirstPartThatHoldsWhatIsWanted) {
             "XML Node Not Found: begin/text()");
   EXPECT_EQ(firstDecodeError("<section><begin>x</begin><include href=\"a.xml\"/></section>"),
             "XML Node Not Found: end/text()");
-  EXPECT_EQ(firstDecodeError("<section><begin>x</begin><end>y</end><include href=\"a\"/></section>"),
-            "Invalid Date: y");
+  EXPECT_EQ(
+      firstDecodeError("<section><begin>x</begin><end>y</end><include href=\"a\"/></section>"),
+      "Invalid Date: y");
 }
 
 TEST(LocationDatabase, FailedSavesLeaveEveryFileIntact) {

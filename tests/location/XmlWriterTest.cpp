@@ -240,6 +240,7 @@ TEST(XmlWriter, ElementsOfOneTextPieceAreWrittenAsEveryOtherElement) {
   remark.append_child(pugi::node_comment).set_value("c");
   const std::string longName(5000, 'n');
   root.append_child(longName.c_str()).append_child(pugi::node_pcdata).set_value("long");
+  const std::string longElement = "\t<" + longName + ">long</" + longName + ">\n";
   EXPECT_EQ(SerializeXmlDocument(document, false),
             "<root>\n"
             "\t<latitude unit=\"de&quot;gree\">35&lt;&amp;&gt;1&#13;</latitude>\n"
@@ -247,9 +248,8 @@ TEST(XmlWriter, ElementsOfOneTextPieceAreWrittenAsEveryOtherElement) {
             "\t<nothing />\n"
             "\t<twice>a</twice>\n"
             "\t<cdata><![CDATA[x]]></cdata>\n"
-            "\t<remark>b<!--c--></remark>\n"
-            "\t<" + longName + ">long</" + longName + ">\n"
-            "</root>\n");
+            "\t<remark>b<!--c--></remark>\n" +
+                longElement + "</root>\n");
 }
 
 TEST(XmlWriter, TextAfterMoreMarkupThanTheWriterHoldsAtOnceStillUnindentsItsElement) {
