@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <utility>
@@ -81,25 +82,58 @@ bool CDatabaseSection::FileRecord(const CLocationRecord& record) {
 
 namespace {
 
-struct CSectionPaths {
-  CXmlPath href{"include/@href"};
-  CXmlPath begin{"begin/text()"};
-  CXmlPath end{"end/text()"};
+// The first text piece among the element's children, as "name/text()"
+// selects it; null when there is none.
+const char* FirstTextPiece(pugi::xml_node element) {
+  for (pugi::xml_node child = element.first_child(); !IsEmptyHandle(child);
+       child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return child.value();
+  }
+  return nullptr;
+}
+
+// What "include/@href", "begin/text()" and "end/text()" select in a section
+// element, found in one walk over its children: a search reads the entries
+// of the index up to the sections it wants.
+struct CSectionTexts {
+  const char* href = nullptr;
+  const char* begin = nullptr;
+  const char* end = nullptr;
 };
 
-const CSectionPaths& Paths() {
-  static const CSectionPaths paths;
-  return paths;
+CSectionTexts FindSectionTexts(pugi::xml_node element) {
+  CSectionTexts texts;
+  for (pugi::xml_node child = element.first_child(); !IsEmptyHandle(child);
+       child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const char* name = child.name();
+    if (!texts.begin && std::strcmp(name, "begin") == 0) {
+      texts.begin = FirstTextPiece(child);
+    } else if (!texts.end && std::strcmp(name, "end") == 0) {
+      texts.end = FirstTextPiece(child);
+    } else if (!texts.href && std::strcmp(name, "include") == 0) {
+      const pugi::xml_attribute href = child.attribute("href");
+      if (!IsEmptyHandle(href)) texts.href = href.value();
+    }
+    if (texts.href && texts.begin && texts.end) break;
+  }
+  return texts;
+}
+
+const char* Required(const char* text, const char* path) {
+  if (!text) throw std::runtime_error(std::string("XML Node Not Found: ") + path);
+  return text;
 }
 
 }  // namespace
 
 std::shared_ptr<CDatabaseSection> CSectionXmlHandler::Read(const CXmlDocument& document,
                                                            pugi::xml_node element) const {
-  const CSectionPaths& paths = Paths();
-  std::string href = GetRequiredXmlText(element, paths.href);
-  const std::string_view beginText = GetRequiredXmlTextView(element, paths.begin);
-  const std::string_view endText = GetRequiredXmlTextView(element, paths.end);
+  const CSectionTexts texts = FindSectionTexts(element);
+  std::string href = Required(texts.href, "include/@href");
+  const char* beginText = Required(texts.begin, "begin/text()");
+  const char* endText = Required(texts.end, "end/text()");
   const int32_t end = ParseIso8601Time(endText);
   const int32_t begin = ParseIso8601Time(beginText);
   return std::make_shared<CDatabaseSection>(document.path, std::move(href), begin, end);

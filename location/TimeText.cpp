@@ -299,8 +299,41 @@ std::string FormatPointTime(const CZonedTime& time) {
   return FormatWithOffsetMinutes(time.seconds, time.offset / 60);
 }
 
-int32_t ParseIso8601Time(std::string_view text) {
-  // Full match of (\d+)-(\d+)-(\d+)T(\d+):(\d+):(\d+)(([+-])(\d+):(\d+)|Z).
+namespace {
+
+// The writer's form, "2010-01-01T00:00:00Z" or "2010-01-01T09:00:00+09:00",
+// read by position into the fields the general form gives: an index holds
+// two such times for each of its sections.
+bool ReadFixedIso8601Fields(std::string_view text, int64_t (&f)[8], int64_t& sign) {
+  static constexpr char kShape[] = "dddd-dd-ddTdd:dd:dd";
+  if (text.size() != 20 && text.size() != 25) return false;
+  for (std::size_t i = 0; i + 1 < sizeof kShape; ++i) {
+    if (kShape[i] == 'd' ? !IsDigit(text[i]) : text[i] != kShape[i]) return false;
+  }
+  const auto two = [&text](std::size_t at) { return (text[at] - '0') * 10 + (text[at + 1] - '0'); };
+  f[0] = two(0) * 100 + two(2);
+  f[1] = two(5);
+  f[2] = two(8);
+  f[3] = two(11);
+  f[4] = two(14);
+  f[5] = two(17);
+  if (text.size() == 20) {
+    sign = 0;
+    return text[19] == 'Z';
+  }
+  if ((text[19] != '+' && text[19] != '-') || !IsDigit(text[20]) || !IsDigit(text[21]) ||
+      text[22] != ':' || !IsDigit(text[23]) || !IsDigit(text[24])) {
+    return false;
+  }
+  sign = text[19] == '+' ? 1 : -1;
+  f[6] = two(20);
+  f[7] = two(23);
+  return true;
+}
+
+// Full match of (\d+)-(\d+)-(\d+)T(\d+):(\d+):(\d+)(([+-])(\d+):(\d+)|Z), or
+// "Invalid Date".
+void ReadIso8601Fields(std::string_view text, int64_t (&f)[8], int64_t& sign) {
   std::size_t i = 0;
   // One run of digits that fits in 32 bits, then the terminator (none: 0).
   const auto number = [&](char terminator, int64_t& out) {
@@ -317,8 +350,6 @@ int32_t ParseIso8601Time(std::string_view text) {
     ++i;
     return true;
   };
-  int64_t f[8] = {};
-  int64_t sign = 0;
   bool valid = number('-', f[0]) && number('-', f[1]) && number('T', f[2]) &&
                number(':', f[3]) && number(':', f[4]) && number(0, f[5]);
   if (valid && i < text.size() && text[i] == 'Z') {
@@ -331,6 +362,14 @@ int32_t ParseIso8601Time(std::string_view text) {
     valid = false;
   }
   if (!valid || i != text.size()) ThrowInvalidDate(text);
+}
+
+}  // namespace
+
+int32_t ParseIso8601Time(std::string_view text) {
+  int64_t f[8] = {};
+  int64_t sign = 0;
+  if (!ReadFixedIso8601Fields(text, f, sign)) ReadIso8601Fields(text, f, sign);
   const auto time = ToZonedTime(f[0], f[1], f[2], f[3], f[4], f[5], sign * (f[6] * 60 + f[7]) * 60);
   if (!time) ThrowInvalidDate(text);
   return time->seconds;

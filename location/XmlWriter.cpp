@@ -428,6 +428,24 @@ bool IsTextPiece(pugi::xml_node_type type, const char* value) {
   return type == pugi::node_cdata || (type == pugi::node_pcdata && value[0] != '\0');
 }
 
+// Writes an element whose one child is text that is not empty, as most
+// elements of a location file are (<latitude unit="degree">35.1</latitude>),
+// and says whether it did: such an element needs none of the walk's
+// bookkeeping, and what it writes is what the walk would.
+bool PutTextElement(COutput& out, pugi::xml_node element) {
+  const pugi::xml_node text = element.first_child();
+  if (TypeOf(text) != pugi::node_pcdata || !IsEmptyHandle(text.next_sibling())) return false;
+  const char* value = text.value();
+  if (value[0] == '\0') return false;
+  const std::string_view name = PutStartTag(out, element);
+  out.Put('>');
+  PutText(out, value);
+  out.Put("</");
+  PutBytes(out, name);
+  out.Put('>');
+  return true;
+}
+
 // Walks the elements with a stack of its own, not the call stack, which a
 // deeply nested file would exhaust.
 void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
@@ -488,7 +506,8 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
       const int at = frame.depth + 1;
       if (nested) PutLineAndIndent(out, at);
       if (type == pugi::node_element) {
-        open(child, at, nested);  // frame is not to be used after this
+        // frame is not to be used after open
+        if (!PutTextElement(out, child)) open(child, at, nested);
       } else {
         PutOtherMarkup(out, child);
       }

@@ -393,6 +393,43 @@ TEST(LocationDatabase, SectionElementsAreCheckedWhenFirstDecoded) {
             "no exception");
 }
 
+// A hand-made entry may repeat its parts or hold some without what they
+// need: each part is the first that has it, wherever it stands.
+TEST(LocationDatabase, SectionElementsGiveTheFirstPartThatHoldsWhatIsWanted) {
+  CTempFolder folder;
+  const std::string indexPath = folder / "index.xml";
+  WriteBytes(indexPath,
+             "<index><section><include/><x/>text<end>2004-06-01T00:00:00Z</end><begin/>"
+             "<begin><!--c--><![CDATA[2004-05-01T00:00:00Z]]></begin><include href=\"a.xml\"/>"
+             "<end>bad</end><begin>bad</begin><include href=\"b.xml\"/></section>"
+             "<section><begin>2004-06-01T00:00:00Z</begin><end>2004-07-01T09:00:00+09:00</end>"
+             "<include href=\"\"/></section></index>");
+  std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+  const std::vector<CSectionInfo> sections = ListSections(*database);
+  ASSERT_EQ(sections.size(), 2u);
+  EXPECT_EQ(sections[0].href, "a.xml");
+  EXPECT_EQ(sections[0].begin, Utc(2004, 5, 1));
+  EXPECT_EQ(sections[0].end, Utc(2004, 6, 1));
+  EXPECT_EQ(sections[1].href, "");
+  EXPECT_EQ(sections[1].end, Utc(2004, 7, 1));
+
+  // What is missing is told in the order href, begin, end.
+  auto firstDecodeError = [&](const std::string& section) {
+    WriteBytes(indexPath, "<index>" + section + "</index>");
+    std::unique_ptr<CLocationDatabase> reopened = OpenLocationDatabase(indexPath, false);
+    return ThrownText([&] { ListSections(*reopened); });
+  };
+  EXPECT_EQ(firstDecodeError("<section><end>2004-06-01T00:00:00Z</end></section>"),
+            "XML Node Not Found: include/@href");
+  EXPECT_EQ(firstDecodeError("<section><include href=\"a.xml\"/><end>x</end><begin/></section>"),
+            "XML Node Not Found: begin/text()");
+  EXPECT_EQ(firstDecodeError("<section><begin>x</begin><include href=\"a.xml\"/></section>"),
+            "XML Node Not Found: end/text()");
+  EXPECT_EQ(
+      firstDecodeError("<section><begin>x</begin><end>y</end><include href=\"a\"/></section>"),
+      "Invalid Date: y");
+}
+
 TEST(LocationDatabase, FailedSavesLeaveEveryFileIntact) {
   CTempFolder folder;
   const std::string indexPath = folder / "index.xml";

@@ -112,6 +112,35 @@ TEST_P(TimeTextTest, IndexTimeNeedsEveryFieldAndTheDesignator) {
   }
 }
 
+// The writer's fixed widths are read by position; a year with one more
+// digit goes the general way, and both must agree on every value, in range
+// or carried or out of range.
+TEST_P(TimeTextTest, IndexTimeInTheWritersWidthsReadsAsAnyOtherSpelling) {
+  const auto read = [](const std::string& text) -> std::optional<int32_t> {
+    try {
+      return ParseIso8601Time(text);
+    } catch (const std::runtime_error&) {
+      return std::nullopt;
+    }
+  };
+  for (const char* text :
+       {"2004-05-01T10:20:30Z", "1970-01-01T00:00:00Z", "2038-01-19T03:14:07Z",
+        "2038-01-19T03:14:08Z", "1901-12-13T20:45:52Z", "1901-12-13T20:45:51Z",
+        "2004-00-00T00:00:00Z", "2004-13-99T99:99:99Z", "2004-02-30T24:60:60Z",
+        "9999-99-99T99:99:99Z", "0000-00-00T00:00:00Z", "2004-05-01T19:20:30+09:00",
+        "2004-05-01T05:20:30-05:00", "2004-05-01T10:20:30+99:99", "2004-05-01T10:20:30-00:00",
+        "2038-01-19T12:14:07+09:00", "2038-01-19T02:14:08-01:00"}) {
+    const std::string general = std::string("0") + text;
+    EXPECT_EQ(read(text), read(general)) << text;
+  }
+  for (const char* bad :
+       {"2004-05-01T10:20:3aZ", "2004-05-01T10:20:30X", "2004-05-01T10:20:30+09-00",
+        "2004-05-01T10:20:30+0a:00", "2004-05-01T10:20:30 09:00", "2004/05/01T10:20:30Z",
+        "2004-05-01t10:20:30Z", "2004-05-01T10:20:30+09:0Z"}) {
+    EXPECT_EQ(ThrownText([&] { ParseIso8601Time(bad); }), std::string("Invalid Date: ") + bad);
+  }
+}
+
 TEST_P(TimeTextTest, IndexTimeIsWrittenInTheStandardOffsetAndDenotesTheInstant) {
   const std::string zone = GetParam();
   const char* expectedSuffix = zone == "UTC0" ? "Z" : zone == "JST-9" ? "+09:00" : "-05:00";

@@ -221,6 +221,37 @@ TEST(XmlWriter, ValuesOfAnyLengthAreEscapedByTheirRules) {
   }
 }
 
+// Most elements of a file hold one piece of text; the ones that hold a
+// piece and something more, or a piece of no text, are written as any other.
+TEST(XmlWriter, ElementsOfOneTextPieceAreWrittenAsEveryOtherElement) {
+  pugi::xml_document document;
+  pugi::xml_node root = document.append_child("root");
+  pugi::xml_node latitude = root.append_child("latitude");
+  latitude.append_attribute("unit").set_value("de\"gree");
+  latitude.append_child(pugi::node_pcdata).set_value("35<&>1\r");
+  root.append_child("blank").append_child(pugi::node_pcdata).set_value(" \t");
+  root.append_child("nothing").append_child(pugi::node_pcdata);
+  pugi::xml_node twice = root.append_child("twice");
+  twice.append_child(pugi::node_pcdata).set_value("a");
+  twice.append_child(pugi::node_pcdata);
+  root.append_child("cdata").append_child(pugi::node_cdata).set_value("x");
+  pugi::xml_node remark = root.append_child("remark");
+  remark.append_child(pugi::node_pcdata).set_value("b");
+  remark.append_child(pugi::node_comment).set_value("c");
+  const std::string longName(5000, 'n');
+  root.append_child(longName.c_str()).append_child(pugi::node_pcdata).set_value("long");
+  const std::string longElement = "\t<" + longName + ">long</" + longName + ">\n";
+  EXPECT_EQ(SerializeXmlDocument(document, false),
+            "<root>\n"
+            "\t<latitude unit=\"de&quot;gree\">35&lt;&amp;&gt;1&#13;</latitude>\n"
+            "\t<blank>&#32;&#9;</blank>\n"
+            "\t<nothing />\n"
+            "\t<twice>a</twice>\n"
+            "\t<cdata><![CDATA[x]]></cdata>\n"
+            "\t<remark>b<!--c--></remark>\n" +
+                longElement + "</root>\n");
+}
+
 TEST(XmlWriter, TextAfterMoreMarkupThanTheWriterHoldsAtOnceStillUnindentsItsElement) {
   pugi::xml_document document;
   pugi::xml_node root = document.append_child("root");
