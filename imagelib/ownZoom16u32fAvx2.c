@@ -1,8 +1,7 @@
 /* The zoom's AVX2 rows of 16-bit and float images: the operations of the
  * portable kernels (and of their SSE2 rows) in the same order, eight floats
  * or four doubles at a time. Built with floating-point contraction off, so
- * the compiler fuses no multiply-add; the 16-bit estimates ask for theirs
- * (see ownZoomLinearJoined16uFma). Callers check ownVectorLevel. */
+ * no multiply-add is fused. Callers check ownVectorLevel. */
 #include "ownzoom.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -284,35 +283,6 @@ AVX2 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h
                         : linearColumn(h0, h1, wy, out, count, K32F);
 }
 
-/* The horizontal values of the eight columns from i on in both source rows
- * of a joined row, as the portable kernel computes them. */
-AVX2 INLINE void joinedPairs(const ZoomPlan* z, const char* s0, const char* s1, Dim i, int kind,
-                             __m256* h0, __m256* h1)
-{
-    const int* tap = z->xTap;
-    __m256 a0, b0, a1, b1;
-    if (z->strided && z->strided[i / 8]) {
-        stridedPairs8(s0, tap[i], kind, &a0, &b0);
-        stridedPairs8(s1, tap[i], kind, &a1, &b1);
-    } else {
-        adjacentPairs8(s0, tap + i, kind, &a0, &b0);
-        adjacentPairs8(s1, tap + i, kind, &a1, &b1);
-    }
-    const __m256 wx = _mm256_loadu_ps(z->xw + i);
-    *h0 = lerp8(a0, b0, wx);
-    *h1 = lerp8(a1, b1, wx);
-}
-
-/* (1 - wy) h0 + wy h1 in double of eight elements, as two quads. */
-AVX2 INLINE void verticalPairs(__m256 h0, __m256 h1, __m256d w0, __m256d w1, __m256d* lo,
-                               __m256d* hi)
-{
-    *lo = _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_castps256_ps128(h0))),
-                        _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_castps256_ps128(h1))));
-    *hi = _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_extractf128_ps(h0, 1))),
-                        _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_extractf128_ps(h1, 1))));
-}
-
 /* Both passes of one destination row of one channel whose two source rows
  * serve no other: the horizontal values stay in registers. */
 AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, float wy,
@@ -327,10 +297,21 @@ AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, 
         _mm_prefetch(ahead + tap[i + 7] * eb, _MM_HINT_T0);
         _mm_prefetch(ahead + step + tap[i] * eb, _MM_HINT_T0);
         _mm_prefetch(ahead + step + tap[i + 7] * eb, _MM_HINT_T0);
-        __m256 h0, h1;
-        joinedPairs(z, s0, s1, i, kind, &h0, &h1);
-        __m256d lo, hi;
-        verticalPairs(h0, h1, w0, w1, &lo, &hi);
+        __m256 a0, b0, a1, b1;
+        if (z->strided && z->strided[i / 8]) {
+            stridedPairs8(s0, tap[i], kind, &a0, &b0);
+            stridedPairs8(s1, tap[i], kind, &a1, &b1);
+        } else {
+            adjacentPairs8(s0, tap + i, kind, &a0, &b0);
+            adjacentPairs8(s1, tap + i, kind, &a1, &b1);
+        }
+        const __m256 wx = _mm256_loadu_ps(z->xw + i);
+        const __m256 h0 = lerp8(a0, b0, wx), h1 = lerp8(a1, b1, wx);
+        const __m256d lo = _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_castps256_ps128(h0))),
+                                         _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_castps256_ps128(h1))));
+        const __m256d hi =
+            _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_extractf128_ps(h0, 1))),
+                          _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_extractf128_ps(h1, 1))));
         if (kind == K32F) {
             _mm_storeu_ps((float*)out + i, _mm256_cvtpd_ps(lo));
             _mm_storeu_ps((float*)out + i + 4, _mm256_cvtpd_ps(hi));
@@ -349,87 +330,6 @@ AVX2 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, cons
         return 0;
     return z->kind == K16U ? linearJoined(z, row0, row1, wy, out, ahead, K16U)
                            : linearJoined(z, row0, row1, wy, out, ahead, K32F);
-}
-
-/* The joined 16-bit rows with a multiply-add estimate of the vertical step.
- * The portable result is trunc(T), T = (1 - wy) h0 + wy h1 + 1e-7 in double,
- * which the horizontal values h0 and h1 (computed as the portable kernel
- * does) fix. E = h0 + wy (h1 - h0) in float, the subtraction and the fused
- * multiply-add each rounded once, errs by at most 2^-9 for each on values
- * below 65536; the double sum errs by less than 2^-35. So T lies within
- * 2^-8 + 1e-7 + 2^-35 of E, and where E lies farther than 2^-8 + 2^-20
- * from every integer, trunc(E) (E is then positive) is trunc(T). Equal
- * horizontal values on an integer n give T within 2^-37 of n + 1e-7, so n.
- * Eight columns with any other lane in doubt take the double step. */
-#define AVX2FMA __attribute__((target("avx2,fma")))
-
-AVX2FMA INLINE __m128i estimate16(__m256 h0, __m256 h1, __m256 wy, int* open)
-{
-    const __m256 e = _mm256_fmadd_ps(wy, _mm256_sub_ps(h1, h0), h0);
-    const __m256 dist = _mm256_andnot_ps(
-        _mm256_set1_ps(-0.0f),
-        _mm256_sub_ps(e, _mm256_round_ps(e, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC)));
-    const __m256 near = _mm256_cmp_ps(dist, _mm256_set1_ps(0x1.001p-8f), _CMP_LE_OQ);
-    const __m256 whole = _mm256_and_ps(_mm256_cmp_ps(h0, h1, _CMP_EQ_OQ),
-                                       _mm256_cmp_ps(dist, _mm256_setzero_ps(), _CMP_EQ_OQ));
-    *open = _mm256_movemask_ps(_mm256_andnot_ps(whole, near));
-    const __m256i q = _mm256_cvttps_epi32(e);
-    return _mm_packus_epi32(_mm256_castsi256_si128(q), _mm256_extracti128_si256(q, 1));
-}
-
-/* The double step of the groups of eight columns from fix[0 .. n - 1]. */
-AVX2 INLINE void fixJoined16u(const ZoomPlan* z, const char* s0, const char* s1, float wy,
-                              uint16_t* out, const Dim* fix, int n)
-{
-    const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
-    for (int q = 0; q < n; ++q) {
-        __m256 h0, h1;
-        __m256d lo, hi;
-        joinedPairs(z, s0, s1, fix[q], K16U, &h0, &h1);
-        verticalPairs(h0, h1, w0, w1, &lo, &hi);
-        _mm_storeu_si128((__m128i*)(out + fix[q]),
-                         _mm_packus_epi32(store16Quad(lo), store16Quad(hi)));
-    }
-}
-
-AVX2FMA Dim ownZoomLinearJoined16uFma(const ZoomPlan* z, const char* s0, const char* s1, float wy,
-                                      void* out, const char* ahead)
-{
-    if (z->nch != 1 || z->srcPix != 1)
-        return 0;
-    const int* tap = z->xTap;
-    const Dim width = z->width, step = s1 - s0;
-    const __m256 wys = _mm256_set1_ps(wy);
-    /* The groups in doubt are listed as they come, with no branch on the
-     * estimate, and given the double step at the end of each stretch. */
-    enum { STRETCH = 256 };
-    Dim fix[STRETCH];
-    Dim i = 0;
-    while (i + 8 <= width) {
-        int n = 0;
-        for (int g = 0; g < STRETCH && i + 8 <= width; ++g, i += 8) {
-            /* Halving groups read 32 bytes of each row: one fetch a line,
-             * since a fetch a group slows the calls whose rows stay in the
-             * cache. */
-            const int strided = z->strided && z->strided[i / 8];
-            if (!strided || i % 16 == 0) {
-                _mm_prefetch(ahead + tap[i + 7] * 2, _MM_HINT_T0);
-                _mm_prefetch(ahead + step + tap[i + 7] * 2, _MM_HINT_T0);
-            }
-            if (!strided) {
-                _mm_prefetch(ahead + tap[i] * 2, _MM_HINT_T0);
-                _mm_prefetch(ahead + step + tap[i] * 2, _MM_HINT_T0);
-            }
-            __m256 h0, h1;
-            joinedPairs(z, s0, s1, i, K16U, &h0, &h1);
-            int open;
-            _mm_storeu_si128((__m128i*)((uint16_t*)out + i), estimate16(h0, h1, wys, &open));
-            fix[n] = i;
-            n += open != 0;
-        }
-        fixJoined16u(z, s0, s1, wy, (uint16_t*)out, fix, n);
-    }
-    return i;
 }
 
 /* linearColumn of n (2 to 4) destination rows between the same two source
@@ -514,13 +414,6 @@ AVX2 Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* 
 }
 
 #else
-
-Dim ownZoomLinearJoined16uFma(const ZoomPlan* z, const char* row0, const char* row1, float wy,
-                              void* out, const char* ahead)
-{
-    (void)z; (void)row0; (void)row1; (void)wy; (void)out; (void)ahead;
-    return 0;
-}
 
 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
                                   void* out, const char* ahead)

@@ -130,7 +130,6 @@ typedef struct ZoomPlan {
     float* halfWeight; /* halving, 8U linear, AVX2: the columns' weights per block of the
                           halving rows (see ownZoomHalfAvx2) */
     Dim halfColumns;   /* the leading columns those rows do, or 0 */
-    int fma;           /* 16U linear, AVX2: the joined rows may use multiply-add estimates */
     int vec;        /* the vector level (OWN_VECTOR_*) */
     int aheadSparse; /* nearest: pixels too far apart for the byte shuffles and too large to
                         load whole, each moved on its own while the next row is fetched; the
@@ -204,10 +203,6 @@ Dim ownZoomCubicColumn16u32fAvx2(int kind, float* const r[4], const float* c, vo
  * source rows row0 and row1 (one channel); returns how many columns. */
 Dim ownZoomLinearJoined16u32fAvx2(const ZoomPlan* z, const char* row0, const char* row1, float wy,
                                   void* out, const char* ahead);
-/* ownZoomLinearJoined16u32fAvx2 of 16-bit rows, deciding most results from a
- * multiply-add estimate; callers check ownHasFma. */
-Dim ownZoomLinearJoined16uFma(const ZoomPlan* z, const char* row0, const char* row1, float wy,
-                              void* out, const char* ahead);
 /* ownZoomLinearColumn16u32fAvx2 for n (2 to 4) destination rows between the
  * same source rows, with weights wy[0 .. n - 1], into out[0 .. n - 1]. */
 Dim ownZoomLinearColumns16u32fAvx2(int kind, const float* h0, const float* h1, const float* wy,

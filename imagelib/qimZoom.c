@@ -495,10 +495,7 @@ INLINE void linearPass(ZoomPlan* z, const char* src, char* dst, int kind)
             const char* row1 = row0 + z->srcRowStep;
             char* drow = dst + j * z->dstRowStep;
             const char* ahead = src + (j + 1 < z->height ? z->yTap[j + 1] : k) * z->srcRowStep;
-            const Dim done =
-                kind == K16U && z->fma
-                    ? ownZoomLinearJoined16uFma(z, row0, row1, z->yw[j], drow, ahead)
-                    : ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow, ahead);
+            const Dim done = ownZoomLinearJoined16u32fAvx2(z, row0, row1, z->yw[j], drow, ahead);
             linearRow(z, row0, h0, kind, done);
             linearRow(z, row1, h1, kind, done);
             const double w1 = z->yw[j], w0 = 1.0 - w1;
@@ -1555,10 +1552,8 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
                  z.vec >= OWN_VECTOR_SSE2)
             ok = prepareSpan(&z, c->method);
         else if ((z.kind == K16U || z.kind == K32F) && c->method != QIM_INTER_NN &&
-                 z.vec >= OWN_VECTOR_SSE2) {
-            z.fma = avx2 && z.kind == K16U && ownHasFma();
+                 z.vec >= OWN_VECTOR_SSE2)
             ok = prepareRows16u32f(&z, c->method);
-        }
     }
     if (ok)
         selectKernel(c->method, z.kind, c->plane)(&z);

@@ -290,8 +290,8 @@ TEST_F(ZoomLevelsTest, EightBitHalvingAtEveryLevel)
     expectLevelsAgree(QIM_DEPTH_8U, 8801, 6000, true);
 }
 
-// Likewise the 16-bit rows that decide most shrinking results from a
-// multiply-add estimate, halving and other ratios, one channel and more.
+// Likewise the 16-bit rows on values over the whole 16-bit range that land
+// on or near whole numbers: halving and other shrinks, one channel and more.
 TEST_F(ZoomLevelsTest, SixteenBitHalvingAtEveryLevel)
 {
     expectLevelsAgree(QIM_DEPTH_16U, 16801, 6000, true);
