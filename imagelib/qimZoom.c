@@ -1211,17 +1211,26 @@ static Dim windowStart(const TapRow* row, Dim lo, Dim hi)
  * window of each lane, or -1 when the kind does not fit. */
 typedef struct {
     Dim tap[8];
+    Dim column[8]; /* each element's */
     Dim start[GROUP_SCALAR][2];
 } GroupWindows;
 
 static void groupWindows(const ZoomPlan* z, const TapRow* row, Dim g, int taps, GroupWindows* w)
 {
-    const Dim sp = z->srcPix, reach = (taps - 1) * sp;
+    const Dim sp = z->srcPix, reach = (taps - 1) * sp, nch = z->nch;
     Dim lo[2] = {0, 0}, hi[2] = {0, 0};
+    /* The elements' columns and channels counted on: a division per
+     * element would cost a call more than its rows do when they are few. */
+    Dim column = 8 * g / nch, channel = 8 * g - column * nch;
     for (int k = 0; k < 8; ++k) {
-        const Dim e = 8 * g + k, lane = k / 4;
-        const Dim t = row->tap[e / z->nch] + e % z->nch;
+        const Dim lane = k / 4;
+        const Dim t = row->tap[column] + channel;
         w->tap[k] = t;
+        w->column[k] = column;
+        if (++channel == nch) {
+            channel = 0;
+            ++column;
+        }
         lo[lane] = k % 4 == 0 || t < lo[lane] ? t : lo[lane];
         hi[lane] = k % 4 == 0 || t > hi[lane] ? t : hi[lane];
     }
@@ -1448,7 +1457,7 @@ static int tapShuffle(ZoomPlan* z, int taps)
         /* Coefficient q of element k at weight[8 (coefs g + q) + k]. */
         for (int k = 0; k < 8; ++k)
             for (int q = 0; q < coefs; ++q)
-                s->weight[8 * (coefs * g + q) + k] = z->xw[coefs * ((8 * g + k) / z->nch) + q];
+                s->weight[8 * (coefs * g + q) + k] = z->xw[coefs * w.column[k] + q];
         if (kind == GROUP_SCALAR)
             continue;
         s->off[2 * g] = (int32_t)w.start[kind][0];

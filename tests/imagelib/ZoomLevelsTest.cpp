@@ -131,8 +131,8 @@ uint32_t halvingValue(int pattern, int x, int y, int c, uint32_t seed)
     }
 }
 
-// With halving, a case for the 8-bit linear halving rows: an exact half or
-// close to it, of one, three or four channels, wide enough for their blocks.
+// With halving, a case for the linear halving rows: an exact half or close
+// to it, of one, three or four channels, wide enough for their blocks.
 std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, bool halving = false)
 {
     auto c = std::make_unique<Case>();
@@ -164,8 +164,14 @@ std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, bool halv
     c->src = newRoiImage(c->channels, depth, width, height, c->order, 4, c->alpha);
     randomize(c->src.get(), seed);
     if (halving)
-        fill(c->src.get(),
-             [&](int x, int y, int ch) { return halvingValue(pattern, x, y, ch, seed); });
+        fill(c->src.get(), [&](int x, int y, int ch) {
+            const uint32_t v = halvingValue(pattern, x, y, ch, seed);
+            if (depth != QIM_DEPTH_16U)
+                return v;
+            // The same shapes over the whole 16-bit range; random values in
+            // all sixteen bits.
+            return pattern == 0 ? (v << 8 | (uint32_t)(x * 131 + y * 71 + ch) % 256) : v * 257;
+        });
     c->coi = c->channels > 1 && pick(0, 4) == 0 ? pick(1, c->channels) : 0;
     int rx = 0, ry = 0, rw = width, rh = height;
     if (c->coi || pick(0, 1)) {
@@ -282,6 +288,13 @@ TEST_F(ZoomLevelsTest, EightBitsAtEveryLevel) { expectLevelsAgree(QIM_DEPTH_8U, 
 TEST_F(ZoomLevelsTest, EightBitHalvingAtEveryLevel)
 {
     expectLevelsAgree(QIM_DEPTH_8U, 8801, 6000, true);
+}
+
+// Likewise the 16-bit rows on values over the whole 16-bit range that land
+// on or near whole numbers: halving and other shrinks, one channel and more.
+TEST_F(ZoomLevelsTest, SixteenBitHalvingAtEveryLevel)
+{
+    expectLevelsAgree(QIM_DEPTH_16U, 16801, 6000, true);
 }
 
 // The vertical cubic through rows of 2, 2, 5 and 1 at t = -0.6 (row 2 of a
