@@ -7,10 +7,8 @@
 // included; the source pixels end where a page the process may not touch
 // begins, so a vector load past the image faults. The plain level itself
 // must keep the bytes it gave when its vector paths were added (checksums).
+#include "GuardedPixels.h"
 #include "ResizeTestSupport.h"
-
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -23,36 +21,6 @@ using namespace qimtest;
 class ZoomLevelsTest : public QimTest {
 protected:
     void TearDown() override { ownSetVectorLevel(OWN_VECTOR_AVX2); }
-};
-
-// The image's pixels moved to the end of a block that an inaccessible page
-// follows.
-class GuardedData {
-public:
-    explicit GuardedData(QimImage* image) : image_(image), own_(image->imageData)
-    {
-        const size_t page = (size_t)sysconf(_SC_PAGESIZE), bytes = (size_t)image->dataSize;
-        size_ = (bytes + page - 1) / page * page + page;
-        base_ = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        EXPECT_NE(base_, MAP_FAILED);
-        EXPECT_EQ(mprotect(static_cast<char*>(base_) + size_ - page, page, PROT_NONE), 0);
-        char* data = static_cast<char*>(base_) + size_ - page - bytes;
-        std::memcpy(data, own_, bytes);
-        image->imageData = data;
-    }
-    ~GuardedData()
-    {
-        image_->imageData = own_;
-        munmap(base_, size_);
-    }
-    GuardedData(const GuardedData&) = delete;
-    GuardedData& operator=(const GuardedData&) = delete;
-
-private:
-    QimImage* image_;
-    void* own_;
-    void* base_ = nullptr;
-    size_t size_ = 0;
 };
 
 // Draws from the generator's own sequence (the same on every platform, so
@@ -226,7 +194,7 @@ std::vector<unsigned char> scaleAt(int level, Case& c, int* status)
     auto dst = newImage(c.dst->nChannels, c.depth, c.dst->width, c.dst->height, c.order, 4,
                         c.dst->alphaIndex);
     std::memcpy(dst->imageData, c.dst->imageData, (size_t)dst->dataSize);
-    const GuardedData guard(c.src.get());
+    const GuardedPixels guard(c.src.get());
     std::unique_ptr<TiledImage> srcTiles, dstTiles;
     const QimImage* from = c.src.get();
     QimImage* to = dst.get();
