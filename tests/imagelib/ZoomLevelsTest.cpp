@@ -221,6 +221,22 @@ std::vector<unsigned char> scaleAt(int level, Case& c, int* status)
     return bytes(dst.get());
 }
 
+// A case that the plain level scales must give the same status and bytes at
+// every vector level the processor has; label names the case in failures.
+void expectEveryLevelGivesPlain(Case& c, const std::string& label)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    int plainStatus = -1;
+    const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
+    ASSERT_EQ(plainStatus, 0) << label;
+    for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
+        int status = -1;
+        EXPECT_TRUE(scaleAt(level, c, &status) == plain) << "level " << level << " " << label;
+        EXPECT_EQ(status, 0) << "level " << level << " " << label;
+    }
+}
+
 void expectLevelsAgree(int depth, uint32_t seed, int rounds, bool halving = false)
 {
     ownSetVectorLevel(OWN_VECTOR_AVX2);
@@ -296,8 +312,6 @@ TEST_F(ZoomLevelsTest, CubicJustBelowOneStoresOne)
 // every level gives the plain bytes, growing and shrinking.
 TEST_F(ZoomLevelsTest, ValuesOnAndNearWholeNumbers)
 {
-    ownSetVectorLevel(OWN_VECTOR_AVX2);
-    const int best = ownVectorLevel();
     using Pattern = uint32_t (*)(int, int, int);
     const Pattern patterns[] = {
         [](int, int, int) { return 0u; },
@@ -335,16 +349,11 @@ TEST_F(ZoomLevelsTest, ValuesOnAndNearWholeNumbers)
                         });
                         c.dst = newImage(channels, depth, sw * r[0] / r[1], sh * r[0] / r[1]);
                         scramble(c.dst.get(), 5);
-                        int plainStatus = -1;
-                        const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
-                        ASSERT_EQ(plainStatus, 0);
-                        for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
-                            int status = -1;
-                            EXPECT_TRUE(scaleAt(level, c, &status) == plain)
-                                << "level " << level << " depth " << depth << " pattern "
-                                << &pattern - patterns << " ratio " << r[0] << "/" << r[1]
-                                << " channels " << channels << " method " << method;
-                        }
+                        std::ostringstream label;
+                        label << "depth " << depth << " pattern " << &pattern - patterns
+                              << " ratio " << r[0] << "/" << r[1] << " channels " << channels
+                              << " method " << method;
+                        expectEveryLevelGivesPlain(c, label.str());
                     }
 }
 
@@ -353,8 +362,6 @@ TEST_F(ZoomLevelsTest, ValuesOnAndNearWholeNumbers)
 // follows its last row).
 TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
 {
-    ownSetVectorLevel(OWN_VECTOR_AVX2);
-    const int best = ownVectorLevel();
     for (int depth : {QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F})
         for (int channels : {1, 3, 4}) {
             Case c;
@@ -369,14 +376,8 @@ TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
             ASSERT_EQ(c.src->widthStep, 64 * channels * elementBytes(depth));
             randomize(c.src.get(), 64u + (uint32_t)channels);
             c.dst = newImage(channels, depth, 32, 3);
-            int plainStatus = -1;
-            const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
-            ASSERT_EQ(plainStatus, 0);
-            for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
-                int status = -1;
-                EXPECT_TRUE(scaleAt(level, c, &status) == plain)
-                    << "level " << level << " depth " << depth << " channels " << channels;
-            }
+            expectEveryLevelGivesPlain(c, "depth " + std::to_string(depth) + " channels " +
+                                              std::to_string(channels));
         }
 }
 
@@ -385,8 +386,6 @@ TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
 // sees any that do not), at every level the plain bytes.
 TEST_F(ZoomLevelsTest, WideHalvingTakesItsTablesFromTheHeap)
 {
-    ownSetVectorLevel(OWN_VECTOR_AVX2);
-    const int best = ownVectorLevel();
     for (int channels : {1, 3, 4})
         for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC}) {
             Case c;
@@ -400,15 +399,8 @@ TEST_F(ZoomLevelsTest, WideHalvingTakesItsTablesFromTheHeap)
             c.src = newRoiImage(channels, QIM_DEPTH_8U, 6000, 4);
             fill(c.src.get(), [](int x, int y, int ch) { return halvingValue(x % 3, x, y, ch, 9); });
             c.dst = newImage(channels, QIM_DEPTH_8U, 3000, 2);
-            int plainStatus = -1;
-            const auto plain = scaleAt(OWN_VECTOR_NONE, c, &plainStatus);
-            ASSERT_EQ(plainStatus, 0);
-            for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
-                int status = -1;
-                EXPECT_TRUE(scaleAt(level, c, &status) == plain)
-                    << "level " << level << " channels " << channels << " method " << method;
-                EXPECT_EQ(status, 0);
-            }
+            expectEveryLevelGivesPlain(c, "channels " + std::to_string(channels) + " method " +
+                                              std::to_string(method));
         }
 }
 
