@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +20,9 @@
 #include <random>
 #include <unordered_map>
 #include <mutex>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include <boost/regex.hpp>
 
@@ -101,14 +106,16 @@ class CTemporaryFile {
   bool m_committed = false;
 };
 
-// Puts the contents into the temporary file as they come, in chunks, and
-// asks the system to start writing each few megabytes to the disk at once,
-// so that little is left for the fsync at the end.
-class CTemporaryContents final : public CAtomicFileContents {
+// Writes the bytes to the temporary file in chunks, and asks the system to
+// start writing each few megabytes to the disk at once, so that little is
+// left for the fsync at the end.
+class CFileWriter {
  public:
-  CTemporaryContents(CTemporaryFile& file, const std::string& path) : m_file(file), m_path(path) {}
+  CFileWriter(CTemporaryFile& file, const std::string& path) : m_file(file), m_path(path) {}
 
-  void Write(std::string_view piece) override {
+  std::size_t Written() const { return m_written; }
+
+  void Write(std::string_view piece) {
     constexpr std::size_t kChunk = 1 << 16;
     while (!piece.empty()) {
       if (WriteHook()) WriteHook()(m_written);
@@ -130,7 +137,7 @@ class CTemporaryContents final : public CAtomicFileContents {
     }
   }
 
-  void Truncate(std::size_t size) override {
+  void Truncate(std::size_t size) {
     if (size >= m_written) return;
     if (::ftruncate(m_file.fd(), static_cast<off_t>(size)) != 0 ||
         ::lseek(m_file.fd(), static_cast<off_t>(size), SEEK_SET) < 0) {
@@ -145,6 +152,134 @@ class CTemporaryContents final : public CAtomicFileContents {
   const std::string& m_path;
   std::size_t m_written = 0;
   std::size_t m_started = 0;  // where the range not yet handed to the disk begins
+};
+
+// Puts the contents into the temporary file as they come. Contents made a
+// piece at a time are gathered into blocks that a thread of its own writes,
+// so the system copies one block into the file while the producer makes the
+// next; contents of less than one block, or given whole, are written here.
+class CTemporaryContents final : public CAtomicFileContents {
+ public:
+  CTemporaryContents(CTemporaryFile& file, const std::string& path) : m_writer(file, path) {}
+  CTemporaryContents(const CTemporaryContents&) = delete;
+  CTemporaryContents& operator=(const CTemporaryContents&) = delete;
+  ~CTemporaryContents() { Stop(); }
+
+  void Write(std::string_view piece) override {
+    if (!m_thread.joinable() && m_block.empty() && piece.size() >= kBlock) {
+      m_writer.Write(piece);
+      return;
+    }
+    while (!piece.empty()) {
+      if (m_block.capacity() < kBlock) m_block.reserve(kBlock);
+      const std::size_t room = kBlock - m_block.size();
+      const std::size_t taken = std::min(room, piece.size());
+      m_block.insert(m_block.end(), piece.data(), piece.data() + taken);
+      piece.remove_prefix(taken);
+      if (m_block.size() == kBlock) HandOver();
+    }
+  }
+
+  void Truncate(std::size_t size) override {
+    if (size >= m_handed) {
+      m_block.resize(std::min(m_block.size(), size - m_handed));
+      return;
+    }
+    WaitIdle();
+    m_writer.Truncate(size);
+    m_handed = m_writer.Written();
+    m_block.clear();
+  }
+
+  // Writes what is left and waits until everything is in the file.
+  void Finish() {
+    if (!m_thread.joinable()) {
+      m_writer.Write({m_block.data(), m_block.size()});
+    } else {
+      if (!m_block.empty()) HandOver();
+      WaitIdle();
+    }
+    m_block.clear();
+    Stop();
+  }
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t{1} << 18;
+  static constexpr std::size_t kBlocksInFlight = 8;
+
+  // Gives the full block to the thread, which is started for the first.
+  void HandOver() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_thread.joinable()) m_thread = std::thread([this] { Run(); });
+    m_changed.wait(lock, [this] { return m_failure || m_queue.size() < kBlocksInFlight; });
+    if (m_failure) std::rethrow_exception(m_failure);
+    m_handed += m_block.size();
+    m_queue.push_back(std::move(m_block));
+    m_block = std::vector<char>();
+    if (!m_spare.empty()) {
+      m_block = std::move(m_spare.back());
+      m_spare.pop_back();
+    }
+    m_changed.notify_all();
+  }
+
+  // Until every block handed over is written; rethrows what failed.
+  void WaitIdle() {
+    if (!m_thread.joinable()) return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_failure || (m_queue.empty() && !m_busy); });
+    if (m_failure) std::rethrow_exception(m_failure);
+  }
+
+  void Stop() {
+    if (!m_thread.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+  }
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+      m_changed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+      if (m_stopping) return;
+      std::vector<char> block = std::move(m_queue.front());
+      m_queue.pop_front();
+      m_busy = true;
+      lock.unlock();
+      std::exception_ptr failure;
+      try {
+        m_writer.Write({block.data(), block.size()});
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      block.clear();
+      lock.lock();
+      m_busy = false;
+      m_spare.push_back(std::move(block));
+      if (failure) {
+        m_failure = failure;
+        m_queue.clear();
+      }
+      m_changed.notify_all();
+      if (m_failure) return;
+    }
+  }
+
+  CFileWriter m_writer;       // the thread's while blocks are on their way
+  std::vector<char> m_block;  // being filled
+  std::size_t m_handed = 0;   // bytes handed to the writer before the block
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<std::vector<char>> m_queue;
+  std::vector<std::vector<char>> m_spare;
+  std::exception_ptr m_failure;
+  bool m_busy = false;
+  bool m_stopping = false;
+  std::thread m_thread;
 };
 
 void SyncFolder(const std::string& folder, const std::string& path) {
@@ -355,8 +490,11 @@ void AtomicWriteFile(const std::string& requestedPath,
     if (::fchmod(fd, bits) != 0) ThrowErrno(errno, path);
   }
 
-  CTemporaryContents contents(temporary, path);
-  produce(contents);
+  {
+    CTemporaryContents contents(temporary, path);
+    produce(contents);
+    contents.Finish();
+  }
   if (::fsync(temporary.fd()) != 0) ThrowErrno(errno, path);
   if (!temporary.Close()) ThrowErrno(errno, path);
   if (beforeReplace) beforeReplace();

@@ -68,8 +68,10 @@ int RenameNoReplace(const std::string& from, const std::string& to);
 void SetAtomicCreateHook(std::function<void(int fd)> hook);
 
 // Test seam: called before each chunk is written with the count of bytes
-// written so far; it may throw to stand in for a failing device. Pass an empty
-// function to remove it.
+// written so far; it may throw to stand in for a failing device, and what it
+// throws reaches the caller of the write even when a large file's chunks are
+// written on a thread of the writer's own. Pass an empty function to remove
+// it.
 void SetAtomicWriteHook(std::function<void(std::size_t written)> hook);
 
 // Test seam: called with the path a file has just replaced, before its folder

@@ -1,5 +1,8 @@
 #include "location/XmlFile.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -21,12 +24,23 @@ namespace {
   throw std::runtime_error(text);
 }
 
+// A whole file is read into memory that no page of has been touched yet:
+// in pages of 2 MB rather than 4 KB the system is asked for them 512 times
+// less often. Only a hint; the part that fills whole large pages is named.
+void AskForLargePages(char* data, std::size_t size) {
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLargePage - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 // A buffer from pugixml's allocator, which the document takes over.
 struct CPugiBuffer {
   explicit CPugiBuffer(std::size_t size)
       : data(static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1))),
         size(size) {
     if (!data) throw std::bad_alloc();
+    AskForLargePages(data, size);
   }
   CPugiBuffer(const CPugiBuffer&) = delete;
   CPugiBuffer& operator=(const CPugiBuffer&) = delete;

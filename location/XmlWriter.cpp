@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "location/Utf8Sequence.h"
 #include "location/XmlNode.h"
 #include "location/XmlText.h"
@@ -127,42 +131,6 @@ inline void CopyBytes(char* out, const char* in, std::size_t size) {
   }
 }
 
-constexpr uint64_t kOnes = 0x0101010101010101ull;
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
-
-// The high bit of each byte of v that is zero.
-constexpr uint64_t ZeroBytes(uint64_t v) noexcept {
-  return ~(((v & ~kHighBits) + ~kHighBits) | v) & kHighBits;
-}
-
-// Whether the eight bytes are all plain in text.
-inline bool IsPlainTextWord(uint64_t word) {
-  if (word & kHighBits) return false;
-  const uint64_t controls = ~(word + 0x60 * kOnes) & kHighBits;  // bytes below 0x20
-  const uint64_t lines = ZeroBytes(word ^ ('\t' * kOnes)) | ZeroBytes(word ^ ('\n' * kOnes));
-  const uint64_t markup = ZeroBytes(word ^ ('&' * kOnes)) | ZeroBytes(word ^ ('<' * kOnes)) |
-                          ZeroBytes(word ^ ('>' * kOnes));
-  return ((controls & ~lines) | markup) == 0;
-}
-
-// Whether text needs no escape at all: eight bytes at a time, the last eight
-// overlapping the ones before.
-inline bool IsPlainText(const char* text, std::size_t size) {
-  if (size < 8) {
-    for (std::size_t i = 0; i < size; ++i) {
-      if (!kPlainText[static_cast<unsigned char>(text[i])]) return false;
-    }
-    return true;
-  }
-  uint64_t word;
-  for (std::size_t i = 0; i + 8 < size; i += 8) {
-    std::memcpy(&word, text + i, 8);
-    if (!IsPlainTextWord(word)) return false;
-  }
-  std::memcpy(&word, text + size - 8, 8);
-  return IsPlainTextWord(word);
-}
-
 void PutBytes(COutput& out, std::string_view bytes) {
   if (bytes.size() > COutput::kRoom) {
     out.Put(bytes);
@@ -171,6 +139,82 @@ void PutBytes(COutput& out, std::string_view bytes) {
   char* at = out.Room(bytes.size());
   CopyBytes(at, bytes.data(), bytes.size());
   out.Commit(at + bytes.size());
+}
+
+// What a run of bytes copied as they stand ends at: a name at its NUL
+// alone (names are written as they are), a value also at the first byte its
+// context escapes or checks.
+enum class ERun { kName, kText, kAttribute };
+
+template <ERun run>
+constexpr bool ContinuesRun(unsigned char c) {
+  if constexpr (run == ERun::kName) {
+    return c != 0;
+  } else if constexpr (run == ERun::kText) {
+    return kPlainText[c];
+  } else {
+    return kPlainAttribute[c];
+  }
+}
+
+#if defined(__SSE2__)
+// The bytes of the block that end a run, as 0xFF.
+template <ERun run>
+inline __m128i RunEnds(__m128i block) {
+  if constexpr (run == ERun::kName) {
+    return _mm_cmpeq_epi8(block, _mm_setzero_si128());
+  } else {
+    // A signed comparison with 0x20 takes NUL, the control characters and
+    // every byte from 0x80 up at once.
+    __m128i low = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
+    __m128i markup = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('&')),
+                                               _mm_cmpeq_epi8(block, _mm_set1_epi8('<'))),
+                                  _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
+    if constexpr (run == ERun::kText) {
+      low = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\t')),
+                                          _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))),
+                             low);
+    } else {
+      markup = _mm_or_si128(markup, _mm_cmpeq_epi8(block, _mm_set1_epi8('"')));
+    }
+    return _mm_or_si128(low, markup);
+  }
+}
+#endif
+
+// Copies the start of the NUL-terminated `text` that goes as it stands and
+// returns where that run ends (at the NUL, or at a byte that needs a closer
+// look). Sixteen bytes are read and written at a time, most names and values
+// of a file in one step: what lies past the run is written too but not
+// committed, and read only from the page the block starts in, which is
+// readable as its first byte is, so the reads past the NUL that the address
+// sanitizer would report never fault.
+template <ERun run>
+__attribute__((no_sanitize("address"))) inline const char* PutRun(COutput& out, const char* text) {
+  constexpr std::uintptr_t kPage = 4096;
+  constexpr std::size_t kBlock = 16;
+  for (;;) {
+#if defined(__SSE2__)
+    if ((reinterpret_cast<std::uintptr_t>(text) & (kPage - 1)) <= kPage - kBlock) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+      char* at = out.Room(kBlock);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(at), block);
+      if (const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(RunEnds<run>(block)))) {
+        const auto length = static_cast<std::size_t>(__builtin_ctz(ends));
+        out.Commit(at + length);
+        return text + length;
+      }
+      out.Commit(at + kBlock);
+      text += kBlock;
+      continue;
+    }
+#endif
+    // Near the end of a page, a byte at a time up to the next one.
+    const unsigned char c = static_cast<unsigned char>(*text);
+    if (!ContinuesRun<run>(c)) return text;
+    out.Put(static_cast<char>(c));
+    ++text;
+  }
 }
 
 void PutCharacterReference(COutput& out, unsigned char c) {
@@ -252,23 +296,24 @@ void PutEscaped(COutput& out, const char* text, EContext context) {
 }
 
 void PutText(COutput& out, const char* text) {
-  // Text of characters that need no escape, which is nearly all, goes as it
-  // is; white space alone is not plain, as a tab or line feed starts it.
-  if (!IsBlank(text[0])) {
-    const std::size_t size = std::strlen(text);
-    if (IsPlainText(text, size)) {
-      PutBytes(out, std::string_view(text, size));
+  // White space alone is written as references, which no reader takes for
+  // formatting; any other text is its plain start, which is nearly all of
+  // it, and the rest escaped.
+  if (IsBlank(text[0])) {
+    const char* c = text;
+    while (IsBlank(*c)) ++c;
+    if (*c == '\0') {
+      for (c = text; *c; ++c) PutCharacterReference(out, static_cast<unsigned char>(*c));
       return;
     }
   }
-  for (const char* c = text; *c; ++c) {
-    if (!IsBlank(*c)) {
-      PutEscaped(out, text, EContext::kText);
-      return;
-    }
-  }
-  // White space alone: references, which no reader takes for formatting.
-  for (const char* c = text; *c; ++c) PutCharacterReference(out, static_cast<unsigned char>(*c));
+  const char* rest = PutRun<ERun::kText>(out, text);
+  if (*rest != '\0') PutEscaped(out, rest, EContext::kText);
+}
+
+void PutAttributeValue(COutput& out, const char* value) {
+  const char* rest = PutRun<ERun::kAttribute>(out, value);
+  if (*rest != '\0') PutEscaped(out, rest, EContext::kAttribute);
 }
 
 // The text of a comment or an instruction: characters XML cannot hold become
@@ -390,9 +435,7 @@ void PutLineAndIndent(COutput& out, int depth) {
 
 // Writes the NUL-terminated name and returns it.
 std::string_view PutName(COutput& out, const char* name) {
-  const std::string_view bytes(name);
-  PutBytes(out, bytes);
-  return bytes;
+  return {name, static_cast<std::size_t>(PutRun<ERun::kName>(out, name) - name)};
 }
 
 // Writes the start tag up to its closing '>' or "/>"; returns the name.
@@ -404,7 +447,7 @@ std::string_view PutStartTag(COutput& out, pugi::xml_node element) {
     out.Put(' ');
     PutName(out, attribute.name());
     out.Put("=\"");
-    PutEscaped(out, attribute.value(), EContext::kAttribute);
+    PutAttributeValue(out, attribute.value());
     out.Put('"');
   }
   return written;
@@ -446,9 +489,57 @@ bool PutTextElement(COutput& out, pugi::xml_node element) {
   return true;
 }
 
+// Records nest only so deep; an element that goes deeper is left to the walk.
+constexpr int kMaxShapedDepth = 8;
+static_assert(kMaxShapedDepth < kMaxIndentDepth);
+
+// Writes an element at `depth` among indented siblings when it has one of
+// the shapes all records have: no children, one piece of text, or elements
+// alone, each of these shapes. The walk writes such an element the same way,
+// but asks every node more and keeps a frame for each. Says whether it did;
+// part of an element of another shape may have been written.
+bool PutShapedTree(COutput& out, pugi::xml_node element, int depth) {
+  const std::string_view name = PutStartTag(out, element);
+  pugi::xml_node child = element.first_child();
+  pugi::xml_node_type type = TypeOf(child);
+  if (type == pugi::node_null) {
+    out.Put(" />");
+    return true;
+  }
+  if (type == pugi::node_pcdata) {
+    const char* value = child.value();
+    if (value[0] == '\0' || !IsEmptyHandle(child.next_sibling())) return false;
+    out.Put('>');
+    PutText(out, value);
+  } else {
+    if (type != pugi::node_element || depth + 1 >= kMaxShapedDepth) return false;
+    out.Put('>');
+    do {
+      PutLineAndIndent(out, depth + 1);
+      if (!PutShapedTree(out, child, depth + 1)) return false;
+      child = child.next_sibling();
+      type = TypeOf(child);
+    } while (type == pugi::node_element);
+    if (type != pugi::node_null) return false;
+    PutLineAndIndent(out, depth);
+  }
+  out.Put("</");
+  PutBytes(out, name);
+  out.Put('>');
+  return true;
+}
+
+// The same, leaving nothing written when the element has another shape.
+bool PutShapedElement(COutput& out, pugi::xml_node element, int depth) {
+  const std::size_t start = out.Position();
+  if (PutShapedTree(out, element, depth)) return true;
+  out.Truncate(start);
+  return false;
+}
+
 // Walks the elements with a stack of its own, not the call stack, which a
 // deeply nested file would exhaust.
-void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
+void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent, bool shortcut) {
   std::vector<CElementFrame> stack;
   const auto open = [&](pugi::xml_node element, int at, bool nested) {
     const std::string_view name = PutStartTag(out, element);
@@ -507,7 +598,9 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
       if (nested) PutLineAndIndent(out, at);
       if (type == pugi::node_element) {
         // frame is not to be used after open
-        if (!PutTextElement(out, child)) open(child, at, nested);
+        const bool written =
+            nested && shortcut ? PutShapedElement(out, child, at) : PutTextElement(out, child);
+        if (!written) open(child, at, nested);
       } else {
         PutOtherMarkup(out, child);
       }
@@ -517,14 +610,16 @@ void PutElement(COutput& out, pugi::xml_node root, int depth, bool indent) {
 
 }  // namespace
 
-void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink,
-                          bool withDeclaration) {
+namespace {
+
+void Serialize(const pugi::xml_document& document, CXmlTextSink& sink, bool withDeclaration,
+               bool shortcut) {
   COutput out(sink);
   if (withDeclaration) out.Put("<?xml version=\"1.0\"?>\n");
   for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
     if (ContentOf(child) != EContent::kMarkup) continue;
     if (child.type() == pugi::node_element) {
-      PutElement(out, child, 0, true);
+      PutElement(out, child, 0, true, shortcut);
     } else {
       PutOtherMarkup(out, child);
     }
@@ -533,16 +628,30 @@ void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink
   out.Flush();
 }
 
+}  // namespace
+
+void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink,
+                          bool withDeclaration) {
+  Serialize(document, sink, withDeclaration, true);
+}
+
 std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration) {
   std::string text;
   CStringSink sink(text);
-  SerializeXmlDocument(document, sink, withDeclaration);
+  Serialize(document, sink, withDeclaration, true);
+  return text;
+}
+
+std::string SerializeXmlDocumentByWalk(const pugi::xml_document& document, bool withDeclaration) {
+  std::string text;
+  CStringSink sink(text);
+  Serialize(document, sink, withDeclaration, false);
   return text;
 }
 
 void AppendXmlElementText(std::string& text, pugi::xml_node element) {
   CStringSink sink(text);
   COutput out(sink);
-  PutElement(out, element, 0, false);
+  PutElement(out, element, 0, false, false);
   out.Flush();
 }

@@ -31,6 +31,11 @@ void SerializeXmlDocument(const pugi::xml_document& document, CXmlTextSink& sink
                           bool withDeclaration = true);
 std::string SerializeXmlDocument(const pugi::xml_document& document, bool withDeclaration = true);
 
+// The same text from the general walk alone, without its shortcut for the
+// shapes records have: what the shortcut must agree with.
+std::string SerializeXmlDocumentByWalk(const pugi::xml_document& document,
+                                       bool withDeclaration = true);
+
 // One element and everything inside it, without indentation: what an element
 // holds, in one comparable form.
 void AppendXmlElementText(std::string& out, pugi::xml_node element);

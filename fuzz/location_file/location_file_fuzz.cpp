@@ -1,7 +1,8 @@
 // Location file bytes in any encoding: parsing (the parser alone and the
 // cleaning parse agree where the parser alone is used), writing the whole
-// document back (only characters XML holds, every point reads as it did, and
-// a second save writes the same), decoding every point (which may fail only
+// document back (only characters XML holds, as the writer's general walk
+// writes it, every point reads as it did, and a second save writes the same),
+// decoding every point (which may fail only
 // with runtime errors) and writing decoded records back as a file: the file is
 // well-formed, and what has been through a file once comes out of a second
 // pass unchanged.
@@ -91,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // put there): written once, every point reads as before, and it reads back
   // to what writes the same.
   const std::string saved = SerializeXmlDocument(document);
+  if (saved != SerializeXmlDocumentByWalk(document)) std::abort();
   if (!IsXmlText(saved) || saved.find('\r') != std::string::npos) std::abort();
   pugi::xml_document reread;
   if (!ParseXmlBytes(reread, saved) || SerializeXmlDocument(reread) != saved) std::abort();

@@ -351,3 +351,71 @@ TEST(AtomicFile, AFifoIsNeverWrittenOrReplaced) {
   EXPECT_EQ(ThrownCode([&] { AtomicWriteFile(folder / "taken", "x", AtomicWriteMode::kReplace); }),
             static_cast<uint32_t>(EISDIR));
 }
+
+namespace {
+
+// Pieces of many sizes and contents, into the file and into `expected`;
+// now and then part of what was put is taken back, from the block being
+// gathered or from blocks already written.
+void ProducePieces(CAtomicFileContents& out, std::string& expected, std::size_t total) {
+  std::size_t round = 0;
+  while (expected.size() < total) {
+    const std::string piece(1 + (round * 7919) % 70000, static_cast<char>('a' + round % 26));
+    out.Write(piece);
+    expected += piece;
+    if (round % 9 == 4) {
+      const std::size_t back = round % 2 ? std::min<std::size_t>(expected.size() / 3, 400000) : 100;
+      const std::size_t keep = expected.size() - std::min(back, expected.size());
+      out.Truncate(keep);
+      expected.resize(keep);
+    }
+    ++round;
+  }
+}
+
+}  // namespace
+
+TEST(AtomicFile, ContentsPutInPiecesEndUpAsPutWhateverWasTakenBack) {
+  CTempFolder folder;
+  const std::string path = folder / "pieces.xml";
+  for (const std::size_t total : {std::size_t{1000}, std::size_t{200000}, std::size_t{9} << 20}) {
+    std::string expected;
+    AtomicWriteFile(
+        path, [&](CAtomicFileContents& out) { ProducePieces(out, expected, total); },
+        AtomicWriteMode::kReplace);
+    ASSERT_EQ(ReadBytes(path), expected) << total;
+  }
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"pieces.xml"}));
+}
+
+TEST(AtomicFile, AFailureOrThrowWhilePiecesAreWrittenLeavesTheOldFileAndNoTemporary) {
+  CTempFolder folder;
+  const std::string path = folder / "a.xml";
+  WriteBytes(path, "old contents");
+  std::string expected;
+  {
+    // The device fails once several blocks are on their way.
+    CWriteHookScope hook([](std::size_t written) {
+      if (written > (std::size_t{2} << 20)) throw CWin32Exception(EIO);
+    });
+    EXPECT_EQ(ThrownCode([&] {
+                AtomicWriteFile(
+                    path, [&](CAtomicFileContents& out) { ProducePieces(out, expected, 64 << 20); },
+                    AtomicWriteMode::kReplace);
+              }),
+              static_cast<uint32_t>(EIO));
+  }
+  // The producer fails after the disk has taken part of what it put.
+  EXPECT_EQ(ThrownCode([&] {
+              AtomicWriteFile(
+                  path,
+                  [&](CAtomicFileContents& out) {
+                    ProducePieces(out, expected, 3 << 20);
+                    throw CWin32Exception(ENOMEM);
+                  },
+                  AtomicWriteMode::kReplace);
+            }),
+            static_cast<uint32_t>(ENOMEM));
+  EXPECT_EQ(ReadBytes(path), "old contents");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"a.xml"}));
+}
