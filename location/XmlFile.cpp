@@ -114,8 +114,11 @@ CXmlFile::~CXmlFile() {
 namespace {
 
 // Parses a buffer the document takes over: as it stands when the parser reads
-// its encoding, else converted to UTF-8 first.
-bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer) {
+// its encoding, else converted to UTF-8 first. `inPlace`, when given, is set
+// to the buffer when the parser read it in place as it stands.
+bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer,
+                      std::string_view* inPlace = nullptr) {
+  if (inPlace) *inPlace = {};
   pugi::xml_encoding encoding = pugi::encoding_auto;
   const std::string_view bytes(buffer->data, buffer->size);
   if (const auto declared = DeclaredXmlEncoding(bytes);
@@ -127,8 +130,14 @@ bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer>
     encoding = pugi::encoding_utf8;
   }
   const std::size_t size = buffer->size;
-  return static_cast<bool>(
-      LoadXmlBufferInPlaceOwn(document, buffer->Release(), size, kXmlFileParseOptions, encoding));
+  char* const data = buffer->Release();
+  bool asItStands = false;
+  const bool parsed = static_cast<bool>(
+      LoadXmlBufferInPlaceOwn(document, data, size, kXmlFileParseOptions, encoding, &asItStands));
+  // Bytes the parser reads as they stand are UTF-8 (they hold no NUL), which
+  // it parses where they lie.
+  if (parsed && asItStands && inPlace) *inPlace = std::string_view(data, size);
+  return parsed;
 }
 
 }  // namespace
@@ -143,7 +152,9 @@ void CXmlFile::Load() {
   const std::string& path = m_document->path;
   // What an interrupted save of this file left behind.
   RemoveStaleTemporaryFiles(FolderOfPath(path), path.substr(path.rfind('/') + 1));
-  if (!ParseOwnedBuffer(m_document->document, ReadWholeFile(path))) ThrowLoadFailed(path);
+  if (!ParseOwnedBuffer(m_document->document, ReadWholeFile(path), &m_document->parsedInPlace)) {
+    ThrowLoadFailed(path);
+  }
   const pugi::xml_node root = GetDocumentElement();
   if (m_rootName != root.name()) {
     throw std::runtime_error(std::string("Invalid Root Element: ") + root.name());
