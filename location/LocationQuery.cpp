@@ -64,8 +64,11 @@ CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
       rect(criteria.rect.value_or(CGeoRect{})),
       note(criteria.words.empty() ? std::string() : criteria.words.front()) {}
 
-std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point,
+std::optional<CLocationRecord> CLocationQuery::Match(pugi::xml_node element,
                                                      const CGeoRect& area) const {
+  // The note is looked for only by a note search; the record of a point that
+  // matches is read whole.
+  const CPointXmlParts point = FindPointXmlParts(element, useNote);
   // Each filter reads only its part of the point, the note first: it
   // rejects most records of a note search. Only a record that passes them
   // all is read whole; one that cannot be read fails the search, as it
@@ -77,7 +80,7 @@ std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point
     if (time < begin || time >= end) return std::nullopt;
   }
   if (useRect && !PointXmlLiesIn(point, area)) return std::nullopt;
-  return ReadPointXml(point);
+  return useNote ? ReadPointXml(point) : ReadPointXml(element);
 }
 
 bool CLocationQuery::HoldsNoteText(const char* text) const {
@@ -132,7 +135,7 @@ void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPl
   pugi::xml_node point = NextElementNamed(file.GetDocumentElement().first_child(), pointName);
   if (inPlace.empty() || !FindsNoteInBytes()) {
     for (; !IsEmptyHandle(point); point = NextElementNamed(point.next_sibling(), pointName)) {
-      if (std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {
+      if (std::optional<CLocationRecord> record = Match(point, area)) {
         found.push_back(std::move(*record));
       }
     }
@@ -150,7 +153,7 @@ void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPl
     const std::size_t end = IsEmptyHandle(next) ? inPlace.size() : OffsetIn(inPlace, next.name());
     if (begin != std::string_view::npos && hit < begin) hit = FindBytes(inPlace, note, begin);
     if (begin == std::string_view::npos || hit < end) {
-      if (std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {
+      if (std::optional<CLocationRecord> record = Match(point, area)) {
         found.push_back(std::move(*record));
       }
     }

@@ -53,7 +53,7 @@ class CLocationQuery : public CDatabaseOperation {
 
  private:
   // The record of a point that every enabled filter accepts.
-  std::optional<CLocationRecord> Match(const CPointXmlParts& point, const CGeoRect& area) const;
+  std::optional<CLocationRecord> Match(pugi::xml_node point, const CGeoRect& area) const;
   // Whether the NUL-terminated note holds the note text.
   bool HoldsNoteText(const char* text) const;
   // Whether a note can hold the note text only where its bytes occur.
