@@ -132,12 +132,15 @@ bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer>
   const std::size_t size = buffer->size;
   char* const data = buffer->Release();
   bool asItStands = false;
-  const bool parsed = static_cast<bool>(
-      LoadXmlBufferInPlaceOwn(document, data, size, kXmlFileParseOptions, encoding, &asItStands));
-  // Bytes the parser reads as they stand are UTF-8 (they hold no NUL), which
-  // it parses where they lie.
-  if (parsed && asItStands && inPlace) *inPlace = std::string_view(data, size);
-  return parsed;
+  const pugi::xml_parse_result result =
+      LoadXmlBufferInPlaceOwn(document, data, size, kXmlFileParseOptions, encoding, &asItStands);
+  // The parser parses UTF-8 where it lies; bytes in any other encoding it
+  // reads (a declaration of Latin-1 the check above did not see) it converts
+  // into a buffer of its own and lets this one go.
+  if (result && asItStands && result.encoding == pugi::encoding_utf8 && inPlace) {
+    *inPlace = std::string_view(data, size);
+  }
+  return static_cast<bool>(result);
 }
 
 }  // namespace

@@ -172,8 +172,8 @@ TEST_F(LocationQueryTest, NoteTextIsFoundHoweverTheFileSpellsIt) {
       "<note>checkpoin</note>",
       "<note>tcheckpointt</note>",
   };
-  const auto file = [&](const std::string& extra) {
-    std::string bytes = "<?xml version=\"1.0\"?>\n<points>";
+  const auto file = [&](const std::string& extra, const std::string& declaration) {
+    std::string bytes = declaration + "\n<points>";
     int day = 1;
     std::vector<std::string> all(std::begin(notes), std::end(notes));
     if (!extra.empty()) all.push_back(extra);
@@ -193,11 +193,14 @@ TEST_F(LocationQueryTest, NoteTextIsFoundHoweverTheFileSpellsIt) {
   const std::string texts[] = {"checkpoint",       "point",        "t",
                                "check&point",      "<b>",          "\nbreak",
                                "checkpoint after", "in the second"};
-  // As the parser reads them; then with a reference it cannot hold, which
-  // has the document cleaned after parsing.
-  for (const std::string& extra :
-       {std::string(), std::string("<note>odd &#1; checkpoint</note>")}) {
-    WriteBytes(folder / "hand.xml", file(extra));
+  // As the parser reads them; with a reference it cannot hold, which has the
+  // document cleaned after parsing; converted from another encoding first.
+  const std::pair<std::string, std::string> files[] = {
+      {"", "<?xml version=\"1.0\"?>"},
+      {"<note>odd &#1; checkpoint</note>", "<?xml version=\"1.0\"?>"},
+      {"<note>caf\xE9 checkpoint</note>", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"}};
+  for (const auto& [extra, declaration] : files) {
+    WriteBytes(folder / "hand.xml", file(extra, declaration));
     for (const std::string& text : texts) {
       std::vector<std::string> expected;
       for (const CLocationRecord& record : ReadRecords(folder / "hand.xml")) {
