@@ -79,7 +79,6 @@ std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
   return CreateOrdered(oldestFirst, std::move(records));
 }
 
-std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
-                                                     std::deque<CLocationRecord> records) {
+std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst, CFoundRecords records) {
   return CreateOrdered(oldestFirst, std::move(records));
 }
