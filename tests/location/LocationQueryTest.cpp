@@ -346,26 +346,3 @@ TEST(SearchResult, SeekOrdersLazilyAndReturnsTheRightRecords) {
     }
   }
 }
-
-TEST(SearchResult, RecordsGatheredInBlocksComeOutAsFromOneArray) {
-  // Across several blocks, with times that repeat: the same records in the
-  // same order, ties included.
-  std::vector<CLocationRecord> records;
-  CFoundRecords found;
-  for (int i = 0; i < 1300; ++i) {
-    records.push_back(MakeRecord(Utc(2004, 1, 1) + (i * 7919) % 401, std::to_string(i)));
-    found.Add(records.back());
-  }
-  ASSERT_EQ(found.size(), records.size());
-  EXPECT_EQ(found[1299].note, "1299");
-  for (bool oldestFirst : {true, false}) {
-    const std::unique_ptr<CSearchResult> one = CSearchResult::Create(oldestFirst, records);
-    const std::unique_ptr<CSearchResult> blocks = CSearchResult::Create(oldestFirst, found);
-    ASSERT_EQ(blocks->GetCount(), one->GetCount());
-    for (std::size_t i = 0; i < one->GetCount(); ++i) {
-      one->Seek(i);
-      blocks->Seek(i);
-      ASSERT_EQ(blocks->GetCurrent().note, one->GetCurrent().note) << i;
-    }
-  }
-}
