@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -95,7 +96,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   const CGeoRect area = NormalizeGeoRect(rect);
   // The found records are decoded here, so that the result does not keep the
   // section documents alive and a record that cannot be read ends the search.
-  CFoundRecords found;
+  std::deque<CLocationRecord> found;
   CReturnMemoryGuard returnMemory;
 
   // A hand-made index may name one file in several entries: it is read once,
@@ -130,13 +131,13 @@ bool CLocationQuery::FindsNoteInBytes() const {
 }
 
 void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPlace,
-                                const CGeoRect& area, CFoundRecords& found) const {
+                                const CGeoRect& area, std::deque<CLocationRecord>& found) const {
   const char* pointName = file.GetChildName().c_str();
   pugi::xml_node point = NextElementNamed(file.GetDocumentElement().first_child(), pointName);
   if (inPlace.empty() || !FindsNoteInBytes()) {
     for (; !IsEmptyHandle(point); point = NextElementNamed(point.next_sibling(), pointName)) {
       if (std::optional<CLocationRecord> record = Match(point, area)) {
-        found.Add(std::move(*record));
+        found.push_back(std::move(*record));
       }
     }
     return;
@@ -154,7 +155,7 @@ void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPl
     if (begin != std::string_view::npos && hit < begin) hit = FindBytes(inPlace, note, begin);
     if (begin == std::string_view::npos || hit < end) {
       if (std::optional<CLocationRecord> record = Match(point, area)) {
-        found.Add(std::move(*record));
+        found.push_back(std::move(*record));
       }
     }
     point = next;

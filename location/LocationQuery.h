@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,7 +62,7 @@ class CLocationQuery : public CDatabaseOperation {
   // Appends the records of the file's points that match. `inPlace`: the
   // buffer the file's document, unchanged since, was parsed in; or empty.
   void SearchFile(const CLocationFile& file, std::string_view inPlace, const CGeoRect& area,
-                  CFoundRecords& found) const;
+                  std::deque<CLocationRecord>& found) const;
 
   std::unique_ptr<CSearchResult> m_results;
 };

@@ -79,6 +79,7 @@ std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
   return CreateOrdered(oldestFirst, std::move(records));
 }
 
-std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst, CFoundRecords records) {
+std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
+                                                     std::deque<CLocationRecord> records) {
   return CreateOrdered(oldestFirst, std::move(records));
 }

@@ -5,13 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "location/LocationRecord.h"
-
-class CFoundRecords;
 
 class CSearchResult {
  public:
@@ -28,31 +26,9 @@ class CSearchResult {
   // A result over the matching records, in any order.
   static std::unique_ptr<CSearchResult> Create(bool oldestFirst,
                                                std::vector<CLocationRecord> records);
-  // The same over records a search gathered.
-  static std::unique_ptr<CSearchResult> Create(bool oldestFirst, CFoundRecords records);
-};
-
-// Records gathered one by one into blocks of a fixed count: a search does not
-// know how many it will find, and a vector that grows moves them all and
-// faults in fresh pages each time. The blocks are large, so that the pages
-// of the documents freed between them go back to the system whole.
-class CFoundRecords {
- public:
-  void Add(CLocationRecord record) {
-    if (m_count % kBlock == 0) {
-      m_blocks.emplace_back();
-      m_blocks.back().reserve(kBlock);
-    }
-    m_blocks.back().push_back(std::move(record));
-    ++m_count;
-  }
-  std::size_t size() const noexcept { return m_count; }
-  const CLocationRecord& operator[](std::size_t index) const {
-    return m_blocks[index / kBlock][index % kBlock];
-  }
-
- private:
-  static constexpr std::size_t kBlock = 512;
-  std::vector<std::vector<CLocationRecord>> m_blocks;
-  std::size_t m_count = 0;
+  // The same over records gathered in blocks: a search does not know how many
+  // it will find, and a vector that grows moves them all and faults in fresh
+  // pages each time.
+  static std::unique_ptr<CSearchResult> Create(bool oldestFirst,
+                                               std::deque<CLocationRecord> records);
 };
