@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -96,7 +95,7 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   const CGeoRect area = NormalizeGeoRect(rect);
   // The found records are decoded here, so that the result does not keep the
   // section documents alive and a record that cannot be read ends the search.
-  std::deque<CLocationRecord> found;
+  std::vector<CLocationRecord> found;
   CReturnMemoryGuard returnMemory;
 
   // A hand-made index may name one file in several entries: it is read once,
@@ -131,7 +130,7 @@ bool CLocationQuery::FindsNoteInBytes() const {
 }
 
 void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPlace,
-                                const CGeoRect& area, std::deque<CLocationRecord>& found) const {
+                                const CGeoRect& area, std::vector<CLocationRecord>& found) const {
   const char* pointName = file.GetChildName().c_str();
   pugi::xml_node point = NextElementNamed(file.GetDocumentElement().first_child(), pointName);
   if (inPlace.empty() || !FindsNoteInBytes()) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,7 +61,7 @@ class CLocationQuery : public CDatabaseOperation {
   // Appends the records of the file's points that match. `inPlace`: the
   // buffer the file's document, unchanged since, was parsed in; or empty.
   void SearchFile(const CLocationFile& file, std::string_view inPlace, const CGeoRect& area,
-                  std::deque<CLocationRecord>& found) const;
+                  std::vector<CLocationRecord>& found) const;
 
   std::unique_ptr<CSearchResult> m_results;
 };

@@ -15,11 +15,11 @@ struct CEntry {
 
 // Ordered: the comparison that keeps the record to take next on top of the
 // heap (the earliest for oldest first, the latest for newest first).
-// Records: a random-access container of the records.
-template <class Ordered, class Records>
+template <class Ordered>
 class COrderedSearchResult final : public CSearchResult {
  public:
-  explicit COrderedSearchResult(Records records) : m_records(std::move(records)) {
+  explicit COrderedSearchResult(std::vector<CLocationRecord> records)
+      : m_records(std::move(records)) {
     if (m_records.size() > UINT32_MAX) throw std::length_error("Too many search results");
     m_entries.reserve(m_records.size());
     for (std::size_t i = 0; i < m_records.size(); ++i) {
@@ -46,7 +46,7 @@ class COrderedSearchResult final : public CSearchResult {
   }
 
  private:
-  Records m_records;
+  std::vector<CLocationRecord> m_records;
   std::vector<CEntry> m_entries;
   std::size_t m_requested = 0;
   std::size_t m_taken = 0;
@@ -61,25 +61,11 @@ struct CEarlierFirst {
 
 }  // namespace
 
-namespace {
-
-template <class Records>
-std::unique_ptr<CSearchResult> CreateOrdered(bool oldestFirst, Records records) {
-  // std heaps keep the greatest on top: for oldest first, "greater" means earlier.
-  if (oldestFirst) {
-    return std::make_unique<COrderedSearchResult<CLaterFirst, Records>>(std::move(records));
-  }
-  return std::make_unique<COrderedSearchResult<CEarlierFirst, Records>>(std::move(records));
-}
-
-}  // namespace
-
 std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
                                                      std::vector<CLocationRecord> records) {
-  return CreateOrdered(oldestFirst, std::move(records));
-}
-
-std::unique_ptr<CSearchResult> CSearchResult::Create(bool oldestFirst,
-                                                     std::deque<CLocationRecord> records) {
-  return CreateOrdered(oldestFirst, std::move(records));
+  // std heaps keep the greatest on top: for oldest first, "greater" means earlier.
+  if (oldestFirst) {
+    return std::make_unique<COrderedSearchResult<CLaterFirst>>(std::move(records));
+  }
+  return std::make_unique<COrderedSearchResult<CEarlierFirst>>(std::move(records));
 }

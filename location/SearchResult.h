@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -26,9 +25,4 @@ class CSearchResult {
   // A result over the matching records, in any order.
   static std::unique_ptr<CSearchResult> Create(bool oldestFirst,
                                                std::vector<CLocationRecord> records);
-  // The same over records gathered in blocks: a search does not know how many
-  // it will find, and a vector that grows moves them all and faults in fresh
-  // pages each time.
-  static std::unique_ptr<CSearchResult> Create(bool oldestFirst,
-                                               std::deque<CLocationRecord> records);
 };
