@@ -1,11 +1,13 @@
 #include "location/LocationQuery.h"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "location/ByteSearch.h"
 #include "location/FreeMemory.h"
 #include "location/LocationFile.h"
 #include "location/PointXml.h"
@@ -32,6 +34,24 @@ struct CReturnMemoryGuard {
   }
 };
 
+// The first element named `name` from `node` on among its siblings; null
+// when there is none.
+pugi::xml_node NextElementNamed(pugi::xml_node node, const char* name) {
+  for (;; node = node.next_sibling()) {
+    const pugi::xml_node_type type = TypeOf(node);
+    if (type == pugi::node_null) return node;
+    if (type == pugi::node_element && std::strcmp(node.name(), name) == 0) return node;
+  }
+}
+
+// Where the text lies in the buffer; npos when it lies elsewhere.
+std::size_t OffsetIn(std::string_view buffer, const char* text) {
+  const auto at = reinterpret_cast<std::uintptr_t>(text);
+  const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+  if (at < begin || at - begin >= buffer.size()) return std::string_view::npos;
+  return at - begin;
+}
+
 }  // namespace
 
 CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
@@ -44,8 +64,11 @@ CLocationQuery::CLocationQuery(const CSearchCriteria& criteria)
       rect(criteria.rect.value_or(CGeoRect{})),
       note(criteria.words.empty() ? std::string() : criteria.words.front()) {}
 
-std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point,
+std::optional<CLocationRecord> CLocationQuery::Match(pugi::xml_node element,
                                                      const CGeoRect& area) const {
+  // The note is looked for only by a note search; the record of a point that
+  // matches is read whole.
+  const CPointXmlParts point = FindPointXmlParts(element, useNote);
   // Each filter reads only its part of the point, the note first: it
   // rejects most records of a note search. Only a record that passes them
   // all is read whole; one that cannot be read fails the search, as it
@@ -57,7 +80,7 @@ std::optional<CLocationRecord> CLocationQuery::Match(const CPointXmlParts& point
     if (time < begin || time >= end) return std::nullopt;
   }
   if (useRect && !PointXmlLiesIn(point, area)) return std::nullopt;
-  return ReadPointXml(point);
+  return useNote ? ReadPointXml(point) : ReadPointXml(element);
 }
 
 bool CLocationQuery::HoldsNoteText(const char* text) const {
@@ -92,16 +115,48 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
     CUnloadGuard unload{section.IsLoaded() ? nullptr : &section};
     if (unload.section) ++returnMemory.unloaded;
     CLocationFile& file = section.GetLocationFile();
-    const std::string& pointName = file.GetChildName();
-    for (pugi::xml_node point = file.GetDocumentElement().first_child();;
-         point = point.next_sibling()) {
-      const pugi::xml_node_type type = TypeOf(point);
-      if (type == pugi::node_null) break;
-      if (type != pugi::node_element || std::strcmp(point.name(), pointName.c_str()) != 0) continue;
-      if (const std::optional<CLocationRecord> record = Match(FindPointXmlParts(point), area)) {
+    // Only a document as this search loaded it is known to lie in its buffer.
+    const std::string_view inPlace =
+        unload.section ? file.GetDocument()->parsedInPlace : std::string_view();
+    SearchFile(file, inPlace, area, found);
+  }
+  m_results = CSearchResult::Create(oldestFirst, std::move(found));
+}
+
+bool CLocationQuery::FindsNoteInBytes() const {
+  // strstr semantics: an empty text is in every note, and one with a NUL in
+  // none, which the bytes would not tell.
+  return useNote && !note.empty() && note.find('\0') == std::string::npos;
+}
+
+void CLocationQuery::SearchFile(const CLocationFile& file, std::string_view inPlace,
+                                const CGeoRect& area, std::vector<CLocationRecord>& found) const {
+  const char* pointName = file.GetChildName().c_str();
+  pugi::xml_node point = NextElementNamed(file.GetDocumentElement().first_child(), pointName);
+  if (inPlace.empty() || !FindsNoteInBytes()) {
+    for (; !IsEmptyHandle(point); point = NextElementNamed(point.next_sibling(), pointName)) {
+      if (std::optional<CLocationRecord> record = Match(point, area)) {
         found.push_back(std::move(*record));
       }
     }
+    return;
   }
-  m_results = CSearchResult::Create(oldestFirst, std::move(found));
+  // A note's text lies in the buffer between the start of its point and the
+  // start of the next: a point without the text's bytes there has no note
+  // that holds it, and the note is the first filter, so nothing else of it
+  // is read (or can fail) either. Past the last place of the text no point
+  // is looked at.
+  std::size_t hit = FindBytes(inPlace, note, 0);
+  while (!IsEmptyHandle(point) && hit != std::string_view::npos) {
+    const pugi::xml_node next = NextElementNamed(point.next_sibling(), pointName);
+    const std::size_t begin = OffsetIn(inPlace, point.name());
+    const std::size_t end = IsEmptyHandle(next) ? inPlace.size() : OffsetIn(inPlace, next.name());
+    if (begin != std::string_view::npos && hit < begin) hit = FindBytes(inPlace, note, begin);
+    if (begin == std::string_view::npos || hit < end) {
+      if (std::optional<CLocationRecord> record = Match(point, area)) {
+        found.push_back(std::move(*record));
+      }
+    }
+    point = next;
+  }
 }

@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "location/LocationDatabase.h"
+#include "location/LocationFile.h"
 #include "location/LocationRecord.h"
 #include "location/PointXml.h"
 #include "location/SearchResult.h"
@@ -51,9 +53,15 @@ class CLocationQuery : public CDatabaseOperation {
 
  private:
   // The record of a point that every enabled filter accepts.
-  std::optional<CLocationRecord> Match(const CPointXmlParts& point, const CGeoRect& area) const;
+  std::optional<CLocationRecord> Match(pugi::xml_node point, const CGeoRect& area) const;
   // Whether the NUL-terminated note holds the note text.
   bool HoldsNoteText(const char* text) const;
+  // Whether a note can hold the note text only where its bytes occur.
+  bool FindsNoteInBytes() const;
+  // Appends the records of the file's points that match. `inPlace`: the
+  // buffer the file's document, unchanged since, was parsed in; or empty.
+  void SearchFile(const CLocationFile& file, std::string_view inPlace, const CGeoRect& area,
+                  std::vector<CLocationRecord>& found) const;
 
   std::unique_ptr<CSearchResult> m_results;
 };

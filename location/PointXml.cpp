@@ -88,13 +88,25 @@ void ForEachElement(pugi::xml_node parent, F&& take) {
   }
 }
 
+// The same until `take` returns true: a filter stops once it has the parts
+// it reads, which are the first of their names either way.
+template <class F>
+void ForEachElementUntil(pugi::xml_node parent, F&& take) {
+  for (pugi::xml_node child = parent.first_child();; child = child.next_sibling()) {
+    const pugi::xml_node_type type = TypeOf(child);
+    if (type == pugi::node_null) return;
+    if (type == pugi::node_element && take(child, child.name())) return;
+  }
+}
+
 struct CPointNodes {
   CFound time, position, note;  // text, element, text
 };
 
-CPointNodes GatherPoint(pugi::xml_node point) {
+// Without `withNote`, the walk ends once the time and the position are found.
+CPointNodes GatherPoint(pugi::xml_node point, bool withNote = true) {
   CPointNodes nodes;
-  ForEachElement(point, [&](pugi::xml_node child, const char* name) {
+  ForEachElementUntil(point, [&](pugi::xml_node child, const char* name) {
     switch (name[0]) {
       case 't':
         if (TextIs(name, "time")) GatherText(child, nodes.time);
@@ -108,6 +120,7 @@ CPointNodes GatherPoint(pugi::xml_node point) {
       default:
         break;
     }
+    return !withNote && nodes.time && nodes.position;
   });
   return nodes;
 }
@@ -155,9 +168,10 @@ void GatherAccuracy(pugi::xml_node accuracy, CPositionNodes& nodes) {
   });
 }
 
-CPositionNodes GatherPosition(pugi::xml_node position) {
+// With `anglesOnly`, the walk ends once the datum and both angles are found.
+CPositionNodes GatherPosition(pugi::xml_node position, bool anglesOnly = false) {
   CPositionNodes nodes;
-  ForEachElement(position, [&](pugi::xml_node child, const char* name) {
+  ForEachElementUntil(position, [&](pugi::xml_node child, const char* name) {
     switch (name[0]) {
       case 'd':
         if (TextIs(name, "datum")) GatherText(child, nodes.datum);
@@ -179,6 +193,7 @@ CPositionNodes GatherPosition(pugi::xml_node position) {
       default:
         break;
     }
+    return anglesOnly && nodes.datum && nodes.latitude && nodes.longitude;
   });
   return nodes;
 }
@@ -395,8 +410,8 @@ CPosition ReadPositionXml(pugi::xml_node position) {
   return result;
 }
 
-CPointXmlParts FindPointXmlParts(pugi::xml_node point) {
-  const CPointNodes nodes = GatherPoint(point);
+CPointXmlParts FindPointXmlParts(pugi::xml_node point, bool withNote) {
+  const CPointNodes nodes = GatherPoint(point, withNote);
   return {nodes.time.node,    nodes.position.node,    nodes.note.node,
           nodes.time.present, nodes.position.present, nodes.note.present};
 }
@@ -424,11 +439,13 @@ bool PointXmlLiesIn(const CPointXmlParts& point, const CGeoRect& area) {
   // answer needs it.
   if (point.hasTime) CheckPointTime(point.time.value());
   if (!point.hasPosition) ThrowNotFound("position");
-  const CPositionNodes nodes = GatherPosition(point.position);
+  // The altitude counts only for another datum, which has the rest gathered.
+  CPositionNodes nodes = GatherPosition(point.position, true);
   const CDatumHandle datum = DatumFromKeyword(Required(nodes.datum, "datum/text()").value());
+  static const CDatumHandle wgs84 = GetWgs84Datum();
+  if (datum != wgs84) nodes = GatherPosition(point.position);
   const CAngleText latitude = ReadAngleText(Required(nodes.latitude, "latitude"));
   const CAngleText longitude = ReadAngleText(Required(nodes.longitude, "longitude"));
-  static const CDatumHandle wgs84 = GetWgs84Datum();
   double lat = 0.0;
   double lon = 0.0;
   if (datum == wgs84) {

@@ -33,7 +33,9 @@ struct CPointXmlParts {
   bool hasPosition;
   bool hasNote;
 };
-CPointXmlParts FindPointXmlParts(pugi::xml_node point);
+// Without `withNote`, the note is left out (hasNote false) wherever a time
+// and a position come before it.
+CPointXmlParts FindPointXmlParts(pugi::xml_node point, bool withNote = true);
 CLocationRecord ReadPointXml(const CPointXmlParts& point);
 // Whether GetPositionDegrees of the point's position lies in `area`, which
 // is normalised (NormalizeGeoRect), edges included, without the rest of the

@@ -128,8 +128,11 @@ CXmlFile::~CXmlFile() {
 namespace {
 
 // Parses a buffer the document takes over: as it stands when the parser reads
-// its encoding, else converted to UTF-8 first.
-bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer) {
+// its encoding, else converted to UTF-8 first. `inPlace`, when given, is set
+// to the buffer when the parser read it in place as it stands.
+bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer> buffer,
+                      std::string_view* inPlace = nullptr) {
+  if (inPlace) *inPlace = {};
   pugi::xml_encoding encoding = pugi::encoding_auto;
   const std::string_view bytes(buffer->data, buffer->size);
   if (const auto declared = DeclaredXmlEncoding(bytes);
@@ -141,8 +144,17 @@ bool ParseOwnedBuffer(pugi::xml_document& document, std::unique_ptr<CPugiBuffer>
     encoding = pugi::encoding_utf8;
   }
   const std::size_t size = buffer->size;
-  return static_cast<bool>(
-      LoadXmlBufferInPlaceOwn(document, buffer->Release(), size, kXmlFileParseOptions, encoding));
+  char* const data = buffer->Release();
+  bool asItStands = false;
+  const pugi::xml_parse_result result =
+      LoadXmlBufferInPlaceOwn(document, data, size, kXmlFileParseOptions, encoding, &asItStands);
+  // The parser parses UTF-8 where it lies; bytes in any other encoding it
+  // reads (a declaration of Latin-1 the check above did not see) it converts
+  // into a buffer of its own and lets this one go.
+  if (result && asItStands && result.encoding == pugi::encoding_utf8 && inPlace) {
+    *inPlace = std::string_view(data, size);
+  }
+  return static_cast<bool>(result);
 }
 
 }  // namespace
@@ -157,7 +169,9 @@ void CXmlFile::Load() {
   const std::string& path = m_document->path;
   // What an interrupted save of this file left behind.
   RemoveStaleTemporaryFiles(FolderOfPath(path), path.substr(path.rfind('/') + 1));
-  if (!ParseOwnedBuffer(m_document->document, ReadWholeFile(path))) ThrowLoadFailed(path);
+  if (!ParseOwnedBuffer(m_document->document, ReadWholeFile(path), &m_document->parsedInPlace)) {
+    ThrowLoadFailed(path);
+  }
   const pugi::xml_node root = GetDocumentElement();
   if (m_rootName != root.name()) {
     throw std::runtime_error(std::string("Invalid Root Element: ") + root.name());

@@ -19,6 +19,11 @@
 struct CXmlDocument {
   std::string path;
   pugi::xml_document document;
+  // The buffer a load parsed in place, when the parser read its bytes as they
+  // stand (UTF-8 that needed no cleaning): then every name and value of the
+  // document as loaded lies in it, inside the span of the markup it came
+  // from. Empty otherwise. It says nothing of a document changed since.
+  std::string_view parsedInPlace;
 };
 
 // The codec between one kind of child element and its object. Handlers are

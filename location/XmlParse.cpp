@@ -139,10 +139,10 @@ bool ParserReadsAsItStands(std::string_view bytes) noexcept {
 
 pugi::xml_parse_result LoadXmlBufferInPlaceOwn(pugi::xml_document& document, char* data,
                                                std::size_t size, unsigned options,
-                                               pugi::xml_encoding encoding) {
-  if (ParserReadsAsItStands(std::string_view(data, size))) {
-    return document.load_buffer_inplace_own(data, size, options, encoding);
-  }
+                                               pugi::xml_encoding encoding, bool* asItStands) {
+  const bool plain = ParserReadsAsItStands(std::string_view(data, size));
+  if (asItStands) *asItStands = plain;
+  if (plain) return document.load_buffer_inplace_own(data, size, options, encoding);
   pugi::xml_parse_result result =
       document.load_buffer_inplace_own(data, size, WithoutParserReferences(options), encoding);
   if (result) CleanParsedXml(document);

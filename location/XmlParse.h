@@ -16,10 +16,12 @@
 
 // pugixml's load_buffer_inplace_own and load_buffer, with references always
 // resolved and the documents cleaned as above. Bytes that need no cleaning
-// (nearly all) take the parser's path alone.
+// (nearly all) take the parser's path alone; `asItStands`, when given, tells
+// whether they did.
 pugi::xml_parse_result LoadXmlBufferInPlaceOwn(pugi::xml_document& document, char* data,
                                                std::size_t size, unsigned options,
-                                               pugi::xml_encoding encoding);
+                                               pugi::xml_encoding encoding,
+                                               bool* asItStands = nullptr);
 pugi::xml_parse_result LoadXmlBuffer(pugi::xml_document& document, std::string_view bytes,
                                      unsigned options, pugi::xml_encoding encoding);
 

@@ -8,6 +8,7 @@
 #include "DatabaseTestSupport.h"
 #include "FileTestSupport.h"
 #include "location/LocationQuery.h"
+#include "location/TimeText.h"
 
 namespace {
 
@@ -149,6 +150,77 @@ TEST_F(LocationQueryTest, NoteTextIsACaseSensitiveSubstring) {
   query.useRect = true;
   query.rect = {36.0, 139.0, 35.0, 140.0};
   EXPECT_EQ(Notes(query), (std::vector<std::string>{"abc at june's start", "xabcx"}));
+}
+
+// The note search looks for the text's bytes in a file before it reads a
+// point; what it finds must be what reading every note finds, however the
+// file spells the notes.
+TEST_F(LocationQueryTest, NoteTextIsFoundHoweverTheFileSpellsIt) {
+  const std::string notes[] = {
+      "<note>a checkpoint</note>",
+      "<note>check&#112;oint by reference</note>",
+      "<note>check&amp;point &lt;b&gt;</note>",
+      "<note><![CDATA[checkpoint in CDATA]]></note>",
+      "<note>check<!-- split -->point</note>",
+      "<note><!-- before -->checkpoint after a comment</note>",
+      "<note/><note>checkpoint in the second note</note>",
+      "<note>first</note><note>checkpoint in the second note</note>",
+      "<note>line\r\nbreak</note>",
+      "<note>tab\tand line\nbreak</note>",
+      "<fixmode>checkpoint</fixmode>",
+      "<note>x</note><!-- checkpoint -->",
+      "<note>checkpoin</note>",
+      "<note>tcheckpointt</note>",
+  };
+  const auto file = [&](const std::string& extra, const std::string& declaration) {
+    std::string bytes = declaration + "\n<points>";
+    int day = 1;
+    std::vector<std::string> all(std::begin(notes), std::end(notes));
+    if (!extra.empty()) all.push_back(extra);
+    for (const std::string& note : all) {
+      bytes += "<point><time>" + FormatPointTime(CZonedTime(Utc(2005, 1, day++), 0)) +
+               "</time><position><datum>wgs84</datum><latitude unit=\"degree\">10</latitude>"
+               "<longitude unit=\"degree\">10</longitude></position>" +
+               note + "</point>\n";
+    }
+    return bytes + "</points>";
+  };
+  std::string index = ReadBytes(folder / "index.xml");
+  index.replace(index.rfind("</index>"), 8,
+                "<section><begin>2005-01-01T00:00:00Z</begin><end>2005-02-01T00:00:00Z</end>"
+                "<include href=\"hand.xml\"/></section></index>");
+  WriteBytes(folder / "index.xml", index);
+  const std::string texts[] = {"checkpoint",       "point",        "t",
+                               "check&point",      "<b>",          "\nbreak",
+                               "checkpoint after", "in the second"};
+  // As the parser reads them; with a reference it cannot hold, which has the
+  // document cleaned after parsing; converted from another encoding first.
+  const std::pair<std::string, std::string> files[] = {
+      {"", "<?xml version=\"1.0\"?>"},
+      {"<note>odd &#1; checkpoint</note>", "<?xml version=\"1.0\"?>"},
+      {"<note>caf\xE9 checkpoint</note>", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"}};
+  for (const auto& [extra, declaration] : files) {
+    WriteBytes(folder / "hand.xml", file(extra, declaration));
+    for (const std::string& text : texts) {
+      std::vector<std::string> expected;
+      for (const CLocationRecord& record : ReadRecords(folder / "hand.xml")) {
+        if (record.hasNote && record.note.find(text) != std::string::npos) {
+          expected.push_back(record.note);
+        }
+      }
+      std::unique_ptr<CLocationDatabase> reopened =
+          OpenLocationDatabase(folder / "index.xml", false);
+      CLocationQuery query;
+      query.useNote = true;
+      query.note = text;
+      query.useDate = true;
+      query.begin = Utc(2005, 1, 1);
+      query.end = Utc(2005, 2, 1);
+      std::swap(database, reopened);
+      EXPECT_EQ(Notes(query), expected) << text << extra;
+      std::swap(database, reopened);
+    }
+  }
 }
 
 TEST_F(LocationQueryTest, ResultsOutliveTheQueryAndTheDatabase) {

@@ -1,14 +1,15 @@
-#include "location/PointXml.h"
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "FileTestSupport.h"
+#include "location/PointXml.h"
 
 namespace {
 
@@ -294,13 +295,27 @@ TEST(PointXml, PositionAloneTellsWhetherTheWholeRecordLiesInAnArea) {
       }
       return "<" + std::string(name) + units[unit] + ">" + text + "</" + name + ">";
     };
-    std::string position = "<datum>" + std::string(datums[random() % 4]) + "</datum>" +
-                           angle("latitude") + angle("longitude");
-    if (random() % 2) position += "<altitude>" + std::to_string(random() % 5000) + "</altitude>";
+    // In any order, with a second datum and an altitude that a filter
+    // stopping at the angles must not take for the first.
+    std::vector<std::string> pieces = {"<datum>" + std::string(datums[random() % 4]) + "</datum>",
+                                       angle("latitude"), angle("longitude")};
+    if (random() % 2)
+      pieces.push_back("<altitude>" + std::to_string(random() % 5000) + "</altitude>");
+    if (random() % 4 == 0) pieces.push_back("<datum>tokyo</datum><altitude>9</altitude>");
+    std::shuffle(pieces.begin(), pieces.end(), random);
+    std::string position;
+    for (const std::string& piece : pieces) position += piece;
+    const char* const rests[] = {"", "<time>2004-05-01T10:20:30Z</time>", "<note>n</note>",
+                                 "<time/><note>n</note><time>2004-05-01T10:20:30Z</time>"};
     pugi::xml_document document;
-    ASSERT_TRUE(document.load_string(Point(position).c_str()));
-    const CPointXmlParts parts = FindPointXmlParts(document.document_element());
-    const auto [latitude, longitude] = GetPositionDegrees(ReadPointXml(parts).position);
+    ASSERT_TRUE(document.load_string(Point(position, rests[random() % 4]).c_str()));
+    const CPointXmlParts whole = FindPointXmlParts(document.document_element());
+    // What the rectangle filter reads: the time and position, not the note.
+    const CPointXmlParts parts = FindPointXmlParts(document.document_element(), false);
+    ASSERT_EQ(parts.hasTime, whole.hasTime);
+    ASSERT_EQ(parts.time, whole.time);
+    ASSERT_EQ(parts.position, whole.position);
+    const auto [latitude, longitude] = GetPositionDegrees(ReadPointXml(whole).position);
     // Areas with edges at whole degrees, at the point's own degrees and anywhere.
     const auto edge = [&](double at) {
       switch (random() % 3) {
