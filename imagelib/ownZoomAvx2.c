@@ -74,7 +74,7 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
     const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
     /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
      * store writes four more: its block may start up to `last`. */
-    const Dim size = pb == 3 ? 4 : 16 / pb;
+    const Dim size = pb == 1 ? 16 : pb == 2 ? 8 : 4; /* pb is 1 to 4: no division a row */
     Dim last = n - size;
     if (pb == 3 && last > (rowBytes - 16) / 3)
         last = (rowBytes - 16) / 3;
@@ -105,24 +105,47 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
         BLOCKS_TO(last, 16, BYTES16)
 #undef BYTES16
     } else if (pb == 2) {
+        /* The element size as a constant, so that it scales the taps
+         * within the loads' addresses. */
 #define HALVES8(i)                                                                                \
     do {                                                                                          \
         const int* t = tap + (i);                                                                 \
-        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));                                  \
-        v = _mm_insert_epi16(v, load16(srow + t[1] * eb), 1);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[2] * eb), 2);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[3] * eb), 3);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[4] * eb), 4);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[5] * eb), 5);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[6] * eb), 6);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[7] * eb), 7);                                     \
+        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * size_));                               \
+        v = _mm_insert_epi16(v, load16(srow + t[1] * size_), 1);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[2] * size_), 2);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[3] * size_), 3);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[4] * size_), 4);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[5] * size_), 5);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[6] * size_), 6);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[7] * size_), 7);                                  \
         _mm_storeu_si128((__m128i*)(drow + 2 * (i)), v);                                          \
     } while (0)
-        BLOCKS_TO(last, 8, HALVES8)
+#define HALVES8_OF(bytes)                                                                         \
+    do {                                                                                          \
+        const Dim size_ = (bytes);                                                                \
+        BLOCKS_TO(last, 8, HALVES8)                                                               \
+    } while (0)
+        if (eb == 1)
+            HALVES8_OF(1);
+        else
+            HALVES8_OF(2);
+#undef HALVES8_OF
 #undef HALVES8
     } else if (pb == 4) {
-#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), eb))
-        BLOCKS_TO(last, 4, WORDS4)
+        /* Likewise the element size as a constant. */
+#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), size_))
+#define WORDS4_OF(bytes)                                                                          \
+    do {                                                                                          \
+        const Dim size_ = (bytes);                                                                \
+        BLOCKS_TO(last, 4, WORDS4)                                                                \
+    } while (0)
+        if (eb == 1)
+            WORDS4_OF(1);
+        else if (eb == 2)
+            WORDS4_OF(2);
+        else
+            WORDS4_OF(4);
+#undef WORDS4_OF
 #undef WORDS4
     } else {
         /* Four pixels of four bytes each, closed up to twelve; the store's
