@@ -271,10 +271,19 @@ AVX2 static ALWAYS_INLINE void linearRgb8x2(const uint8_t* p0, const uint8_t* p1
 }
 #undef RGB_PICKED
 
-/* The sparse linear rows; n (1 or 2) and nch (1 or 3) are constants where
- * this is inlined. */
+/* Two whole pixels of 4 channels of row p, the columns' taps at t and u:
+ * their a pixels in the low half, their b pixels in the high one. */
+AVX2 static ALWAYS_INLINE __m128i quadPair(const uint8_t* p, int t, int u)
+{
+    return _mm_unpacklo_epi32(_mm_loadl_epi64((const __m128i*)(p + t)),
+                              _mm_loadl_epi64((const __m128i*)(p + u)));
+}
+
+/* The sparse linear rows; n (1 or 2) and nch (1, 3 or 4) are constants
+ * where this is inlined. */
 AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t* const rows[],
-                                                float* const h[], int n, int nch)
+                                                const uint8_t* const ahead[], float* const h[],
+                                                int n, int nch)
 {
     const ZoomShuffle* s = &z->shuffle;
     const int* tap = z->xTap;
@@ -300,7 +309,23 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
         BLOCKS_TO(whole - 8, 8, SINGLE8)
 #undef SINGLE8
         i = whole;
-    } else if (whole >= 8) {
+    } else if (nch == 4 && whole >= 2) {
+#define QUAD2(at)                                                                                 \
+    do {                                                                                          \
+        const int t_ = tap[at], u_ = tap[(at) + 1];                                               \
+        if (ahead) {                                                                              \
+            _mm_prefetch((const char*)ahead[0] + t_, _MM_HINT_T0);                                \
+            if (n == 2)                                                                           \
+                _mm_prefetch((const char*)ahead[1] + t_, _MM_HINT_T0);                            \
+        }                                                                                         \
+        linearStore8(quadPair(p0, t_, u_), we + 4 * (at), h0 + 4 * (at));                         \
+        if (n == 2)                                                                               \
+            linearStore8(quadPair(p1, t_, u_), we + 4 * (at), h1 + 4 * (at));                     \
+    } while (0)
+        BLOCKS_TO(whole - 2, 2, QUAD2)
+#undef QUAD2
+        i = whole;
+    } else if (nch == 3 && whole >= 8) {
         __m128i pick[6];
         for (int q = 0; q < 6; ++q)
             pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
@@ -323,15 +348,15 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
 }
 
 AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
-                                      float* const h[], int n)
+                                      const uint8_t* const ahead[], float* const h[], int n)
 {
     const int nch = z->shuffle.sparse == SPARSE_LINEAR_SINGLE ? 1 : z->nch;
 #define ROWS(count, channels)                                                                     \
     if (n == (count) && nch == (channels)) {                                                      \
-        linearSparseRows(z, rows, h, count, channels);                                            \
+        linearSparseRows(z, rows, ahead, h, count, channels);                                     \
         return;                                                                                   \
     }
-    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3)
+    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3) ROWS(2, 4) ROWS(1, 4)
 #undef ROWS
 }
 
@@ -836,10 +861,10 @@ Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t*
     return 0;
 }
 
-void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
-                                 int n)
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
+                                 const uint8_t* const ahead[], float* const h[], int n)
 {
-    (void)z; (void)rows; (void)h; (void)n;
+    (void)z; (void)rows; (void)ahead; (void)h; (void)n;
 }
 
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead)

@@ -448,8 +448,11 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
             }
             if (z->shuffle.sparse) {
                 const uint8_t* const rows[2] = {keep ? row1 : row0, row1};
+                const uint8_t* const ahead[2] = {keep ? ahead0 + z->srcRowStep : ahead0,
+                                                 ahead0 + z->srcRowStep};
                 float* const h[2] = {keep ? h1 : h0, h1};
-                ownZoomLinearSparseRowsAvx2(z, rows, h, keep ? 1 : 2);
+                ownZoomLinearSparseRowsAvx2(z, rows, z->shuffle.fetchAhead ? ahead : NULL, h,
+                                            keep ? 1 : 2);
             } else {
                 if (!keep)
                     ownZoomLinearRowAvx2(z, row0, h0, ahead0);
@@ -1352,6 +1355,24 @@ static int sparseTaps(ZoomPlan* z, int taps)
         s->whole = columnsWithin(z, 4);
         return 1;
     }
+    if (nch == 4 && sp == 4) {
+        const Dim count = (Dim)z->width * nch;
+        s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * count);
+        if (!s->sparseWeight)
+            return 0;
+        for (Dim e = 0; e < count; ++e)
+            s->sparseWeight[e] = z->xw[e / 4];
+        s->sparse = SPARSE_LINEAR_PIXELS;
+        s->whole = columnsWithin(z, 8);
+        /* Columns about four pixels apart read every line of their rows:
+         * from a source larger than the caches, the rows the next
+         * destination row reads are fetched on the way. Sparser columns,
+         * or a source the caches hold, gain nothing from it. */
+        const Dim last = (Dim)z->width - 1, rows = (Dim)z->yTap[z->height - 1] - z->yTap[0] + 2;
+        s->fetchAhead = (Dim)z->xTap[last] - z->xTap[0] <= 18 * last &&
+                        rows * z->srcRowStep > ((Dim)8 << 20);
+        return 1;
+    }
     if (nch == 3 && sp <= 4) {
         const Dim count = (Dim)z->width * nch;
         s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * count);
@@ -1449,6 +1470,11 @@ static int tapShuffle(ZoomPlan* z, int taps)
     const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
+    /* Whole pixels of 4 channels more than two pixels apart: each column's
+     * eight bytes read straight, with no windows to plan. */
+    if (taps == 2 && z->nch == 4 && z->srcPix == 4 &&
+        (Dim)z->xTap[z->width - 1] - z->xTap[0] > 8 * ((Dim)z->width - 1))
+        return sparseTaps(z, taps);
     TapRow row = {z->xTap, z->srcRight};
     Dim fitting[GROUP_SCALAR + 1];
     countFitting(z, &row, taps, fitting);
