@@ -10,6 +10,7 @@
 #include <string.h>
 
 #define AVX2 __attribute__((target("avx2")))
+#define ALWAYS_INLINE inline __attribute__((always_inline))
 
 AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
                                 const uint8_t* ahead)
@@ -66,21 +67,14 @@ AVX2 static inline __m128i fourWords(const uint8_t* s, const int* tap, Dim eb)
     }
 
 /* Pixels too far apart for a window are loaded one by one into the lanes of
- * a vector, sixteen bytes stored at a time. */
-AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+ * a vector, sixteen bytes stored at a time, the blocks from 0 to last; the
+ * pixels after those are copied one by one. */
+AVX2 static ALWAYS_INLINE void nearestSparseRow(const int* tap, Dim eb, Dim pb, Dim last,
+                                                Dim width, const uint8_t* srow, uint8_t* drow)
 {
-    const int* tap = z->xTap;
-    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
-    const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
-    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
-     * store writes four more: its block may start up to `last`. */
-    const Dim size = pb == 1 ? 16 : pb == 2 ? 8 : 4; /* pb is 1 to 4: no division a row */
-    Dim last = n - size;
-    if (pb == 3 && last > (rowBytes - 16) / 3)
-        last = (rowBytes - 16) / 3;
-    if (last < 0)
-        return 0;
-    if (pb == 1) {
+    Dim i = 0;
+    if (last < 0) {
+    } else if (pb == 1) {
 #define BYTES16(i)                                                                                \
     do {                                                                                          \
         const int* t = tap + (i);                                                                 \
@@ -157,7 +151,43 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
         BLOCKS_TO(last, 4, CLOSED4)
 #undef CLOSED4
     }
-    return last + size;
+    if (last >= 0)
+        i = last + (pb == 1 ? 16 : pb == 2 ? 8 : 4);
+    for (; i < width; ++i)
+        memcpy(drow + i * pb, srow + tap[i] * eb, (size_t)pb);
+}
+
+/* Every row of a pass: what the rows share worked out once (the stores to
+ * the rows may alias the plan, whose fields would be read again). */
+AVX2 void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst)
+{
+    const int* tap = z->xTap;
+    const int* yTap = z->yTap;
+    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
+    const Dim pb = z->nch * eb, width = z->width, rowBytes = width * pb;
+    const Dim height = z->height, srcStep = z->srcRowStep, dstStep = z->dstRowStep;
+    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
+     * store writes four more: its block may start up to `last`. */
+    const Dim size = pb == 1 ? 16 : pb == 2 ? 8 : 4;
+    Dim last = z->shuffle.whole - size;
+    if (pb == 3 && last > (rowBytes - 16) / 3)
+        last = (rowBytes - 16) / 3;
+#define ROWS(eb_, pb_)                                                                            \
+    for (Dim j = 0; j < height; ++j)                                                              \
+        nearestSparseRow(tap, eb_, pb_, last, width, (const uint8_t*)src + yTap[j] * srcStep,     \
+                         (uint8_t*)dst + j * dstStep);
+    /* The layouts as constants. */
+    if (pb == 1)
+        ROWS(1, 1)
+    else if (pb == 2 && eb == 2)
+        ROWS(2, 2)
+    else if (pb == 4 && eb == 1)
+        ROWS(1, 4)
+    else if (pb == 4 && eb == 4)
+        ROWS(4, 4)
+    else
+        ROWS(eb, pb)
+#undef ROWS
 }
 
 /* One element's linear: the portable a + w (b - a) in float. */
@@ -166,8 +196,6 @@ static inline float linearElement(const uint8_t* p, Dim sp, float w)
     const float a = (float)p[0], b = (float)p[sp];
     return a + w * (b - a);
 }
-
-#define ALWAYS_INLINE inline __attribute__((always_inline))
 
 /* Eight one-channel columns of row p: each one's 32-bit word holds a in its
  * low byte and b sp bytes above. */
@@ -855,10 +883,9 @@ void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint
     (void)shuffle; (void)srow; (void)drow; (void)ahead;
 }
 
-Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst)
 {
-    (void)z; (void)srow; (void)drow;
-    return 0;
+    (void)z; (void)src; (void)dst;
 }
 
 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],

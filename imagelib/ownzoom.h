@@ -145,9 +145,9 @@ typedef struct ZoomPlan {
  * into the cache at the same places. */
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
                            const uint8_t* ahead);
-/* SPARSE_NEAREST: the row's leading pixels, in sixteen-byte stores that end
- * within the row; returns how many pixels it wrote. */
-Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow);
+/* SPARSE_NEAREST, no mask: every row of the pass from src into dst, the
+ * leading pixels of each in sixteen-byte stores that end within the row. */
+void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst);
 /* SPARSE_LINEAR_*: the horizontal pass of rows[0 .. n - 1] (n is 1 or 2)
  * into h[0 .. n - 1], each column's taps and weight read once for all of
  * them. Nothing is fetched ahead: the rows are read in order, which the

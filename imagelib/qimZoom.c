@@ -125,6 +125,10 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
     const Dim width = z->width;
     const Dim rowBytes = width * nch * eb;
     const int direct = !z->mask && dp == nch;
+    if (z->shuffle.sparse) { /* chosen only without a mask */
+        ownZoomNearestSparsePassAvx2(z, src, dst);
+        return;
+    }
     for (Dim j = 0; j < z->height; ++j) {
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
@@ -152,10 +156,6 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
 #undef SPARSE_COPY
             for (; i < width; ++i)
                 memcpy(drow + i * pb, srow + xTap[i] * eb, (size_t)pb);
-        } else if (z->shuffle.sparse && !mrow) {
-            Dim i = ownZoomNearestSparseRowAvx2(z, (const uint8_t*)srow, (uint8_t*)drow);
-            for (; i < width; ++i)
-                memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (z->shuffle.groups && !mrow) {
             ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow,
                                   (const uint8_t*)src + next * z->srcRowStep);
@@ -962,7 +962,17 @@ static void* carveBlock(ZoomWork* w, const long long* bytes, void** parts, int n
         total += (bytes[k] + 31) & ~31LL;
     }
     char* block = total > 0 ? (char*)workAlloc(w, total) : NULL;
-    for (int k = 0; k < n; ++k)
+    int k = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+    /* The parts stored in pairs: the callers copy neighbouring parts into
+     * their fields as pairs, which would wait for single stores. */
+    for (; k + 2 <= n; k += 2) {
+        const long long p0 = block && bytes[k] ? (long long)(block + at[k]) : 0;
+        const long long p1 = block && bytes[k + 1] ? (long long)(block + at[k + 1]) : 0;
+        _mm_storeu_si128((__m128i*)(parts + k), _mm_set_epi64x(p1, p0));
+    }
+#endif
+    for (; k < n; ++k)
         parts[k] = block && bytes[k] ? block + at[k] : NULL;
     return block;
 }
