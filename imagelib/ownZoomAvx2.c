@@ -379,12 +379,14 @@ AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const ro
                                       const uint8_t* const ahead[], float* const h[], int n)
 {
     const int nch = z->shuffle.sparse == SPARSE_LINEAR_SINGLE ? 1 : z->nch;
-#define ROWS(count, channels)                                                                     \
-    if (n == (count) && nch == (channels)) {                                                      \
-        linearSparseRows(z, rows, ahead, h, count, channels);                                     \
+    /* Only 4 channels fetch ahead; without, the rows know it. */
+#define ROWS(count, channels, fetch)                                                              \
+    if (n == (count) && nch == (channels) && !!ahead == (fetch)) {                                \
+        linearSparseRows(z, rows, (fetch) ? ahead : NULL, h, count, channels);                    \
         return;                                                                                   \
     }
-    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3) ROWS(2, 4) ROWS(1, 4)
+    ROWS(2, 1, 0) ROWS(1, 1, 0) ROWS(2, 3, 0) ROWS(1, 3, 0)
+    ROWS(2, 4, 0) ROWS(1, 4, 0) ROWS(2, 4, 1) ROWS(1, 4, 1)
 #undef ROWS
 }
 
