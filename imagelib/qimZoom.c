@@ -1446,7 +1446,11 @@ static int prepareHalf(ZoomPlan* z)
         ++run;
     while (run >= block && z->xTap[run - block] + reach > z->srcRight)
         --run;
-    if (run < block)
+    /* The columns after the run go through the portable kernel: when they
+     * are many (a ratio near a half, whose taps drift off the even pixels),
+     * the rows go the usual way instead. */
+    const Dim rest = z->width - run;
+    if (run < block || (rest > 16 && rest * 8 > z->width))
         return 1;
     const Dim blocks = (run + block - 1) / block, per = block * nch;
     z->halfWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * blocks * per);
