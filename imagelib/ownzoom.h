@@ -43,9 +43,9 @@ enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR, G
 /* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
  * sixteen bytes a store; linear 8-bit, one channel (both taps within four
  * bytes) or whole pixels of 3 channels (both taps within eight bytes), eight
- * elements a vector, or whole pixels of 4 channels more than two pixels
- * apart (their taps would fit the windows, but reading each column's eight
- * bytes straight needs no windows planned), two columns a vector; cubic
+ * elements a vector, or whole pixels of 4 channels more than a pixel apart
+ * (their taps would fit the windows, but reading each column's eight bytes
+ * straight needs no windows planned), two columns a vector; cubic
  * 8-bit, one channel of adjacent taps (all four in four bytes), eight
  * columns a vector. */
 enum {

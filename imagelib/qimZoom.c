@@ -1484,10 +1484,10 @@ static int tapShuffle(ZoomPlan* z, int taps)
     const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
-    /* Whole pixels of 4 channels more than two pixels apart: each column's
-     * eight bytes read straight, with no windows to plan. */
+    /* Whole pixels of 4 channels more than a pixel apart (shrinking): each
+     * column's eight bytes read straight, with no windows to plan. */
     if (taps == 2 && z->nch == 4 && z->srcPix == 4 &&
-        (Dim)z->xTap[z->width - 1] - z->xTap[0] > 8 * ((Dim)z->width - 1))
+        (Dim)z->xTap[z->width - 1] - z->xTap[0] > 4 * ((Dim)z->width - 1))
         return sparseTaps(z, taps);
     TapRow row = {z->xTap, z->srcRight};
     Dim fitting[GROUP_SCALAR + 1];

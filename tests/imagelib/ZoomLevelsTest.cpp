@@ -99,16 +99,17 @@ uint32_t halvingValue(int pattern, int x, int y, int c, uint32_t seed)
     }
 }
 
-// Shrinks of whole 4-channel pixels whose columns lie more than two pixels
-// apart: by 3 to 16 or so, now and then by some other ratio.
+// Shrinks of whole 4-channel pixels, whose columns lie more than a pixel
+// apart: by 3 to 16 or so, by less than two (near a half among them), now
+// and then by some other ratio.
 void pickSparseRatio(Dice& pick, int* num, int* den)
 {
-    if (pick(0, 5)) {
-        *num = pick(1, 3);
-        *den = *num * pick(2, 16) + pick(1, *num);
-        return;
+    switch (pick(0, 5)) {
+    case 0: pickRatio(pick, num, den); break;
+    case 1:
+    case 2: *num = pick(2, 20), *den = *num + pick(1, *num); break;
+    default: *num = pick(1, 3), *den = *num * pick(2, 16) + pick(1, *num); break;
     }
-    pickRatio(pick, num, den);
 }
 
 // The cases drawn: any; for the linear halving rows an exact half or close
@@ -305,9 +306,10 @@ TEST_F(ZoomLevelsTest, SixteenBitHalvingAtEveryLevel)
     expectLevelsAgree(QIM_DEPTH_16U, 16801, 6000, Shape::Halving);
 }
 
-// The 8-bit rows of whole 4-channel pixels far apart read each column's
-// two pixels straight: shrinks of all sorts of widths, regions, masks and
-// tiles, on values that often land on or near whole numbers.
+// The 8-bit rows of whole 4-channel pixels more than a pixel apart read
+// each column's two pixels straight: shrinks of all sorts of widths,
+// regions, masks and tiles, on values that often land on or near whole
+// numbers.
 TEST_F(ZoomLevelsTest, SparseFourChannelShrinksAtEveryLevel)
 {
     expectLevelsAgree(QIM_DEPTH_8U, 4401, 5000, Shape::SparseFourChannels);
