@@ -108,6 +108,8 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, const char
 {
     const int nch = z->nch, sp = z->srcPix;
     const int* tap = z->xTap;
+    const uint8_t* strided = z->strided; /* locals, as in linearJoined */
+    const float* xw = z->xw;
     const Dim width = z->width, eb = kind == K32F ? 4 : 2;
     Dim i = 0;
     if (nch == 1) {
@@ -115,7 +117,7 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, const char
             _mm_prefetch(ahead + tap[i] * eb, _MM_HINT_T0);
             _mm_prefetch(ahead + tap[i + 7] * eb, _MM_HINT_T0);
             __m256 a, b;
-            if (z->strided && z->strided[i / 8]) {
+            if (strided && strided[i / 8]) {
                 stridedPairs8(s, tap[i], kind, &a, &b);
             } else if (sp == 1) {
                 adjacentPairs8(s, tap + i, kind, &a, &b);
@@ -124,7 +126,7 @@ AVX2 INLINE Dim linearRow(const ZoomPlan* z, const char* s, float* h, const char
                 a = gatherTaps(s, t, 0, kind);
                 b = gatherTaps(s, t, sp, kind);
             }
-            _mm256_storeu_ps(h + i, lerp8(a, b, _mm256_loadu_ps(z->xw + i)));
+            _mm256_storeu_ps(h + i, lerp8(a, b, _mm256_loadu_ps(xw + i)));
         }
         return i;
     }
@@ -288,7 +290,11 @@ AVX2 Dim ownZoomLinearColumn16u32fAvx2(int kind, const float* h0, const float* h
 AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, float wy,
                              void* out, const char* ahead, int kind)
 {
+    /* Locals: the stores to out may alias the plan, whose fields would be
+     * read again every block. */
     const int* tap = z->xTap;
+    const uint8_t* strided = z->strided;
+    const float* xw = z->xw;
     const Dim width = z->width, eb = kind == K32F ? 4 : 2, step = s1 - s0;
     const __m256d w1 = _mm256_set1_pd((double)wy), w0 = _mm256_set1_pd(1.0 - (double)wy);
     Dim i = 0;
@@ -298,14 +304,14 @@ AVX2 INLINE Dim linearJoined(const ZoomPlan* z, const char* s0, const char* s1, 
         _mm_prefetch(ahead + step + tap[i] * eb, _MM_HINT_T0);
         _mm_prefetch(ahead + step + tap[i + 7] * eb, _MM_HINT_T0);
         __m256 a0, b0, a1, b1;
-        if (z->strided && z->strided[i / 8]) {
+        if (strided && strided[i / 8]) {
             stridedPairs8(s0, tap[i], kind, &a0, &b0);
             stridedPairs8(s1, tap[i], kind, &a1, &b1);
         } else {
             adjacentPairs8(s0, tap + i, kind, &a0, &b0);
             adjacentPairs8(s1, tap + i, kind, &a1, &b1);
         }
-        const __m256 wx = _mm256_loadu_ps(z->xw + i);
+        const __m256 wx = _mm256_loadu_ps(xw + i);
         const __m256 h0 = lerp8(a0, b0, wx), h1 = lerp8(a1, b1, wx);
         const __m256d lo = _mm256_add_pd(_mm256_mul_pd(w0, _mm256_cvtps_pd(_mm256_castps256_ps128(h0))),
                                          _mm256_mul_pd(w1, _mm256_cvtps_pd(_mm256_castps256_ps128(h1))));

@@ -10,6 +10,7 @@
 #include <string.h>
 
 #define AVX2 __attribute__((target("avx2")))
+#define ALWAYS_INLINE inline __attribute__((always_inline))
 
 AVX2 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
                                 const uint8_t* ahead)
@@ -66,21 +67,14 @@ AVX2 static inline __m128i fourWords(const uint8_t* s, const int* tap, Dim eb)
     }
 
 /* Pixels too far apart for a window are loaded one by one into the lanes of
- * a vector, sixteen bytes stored at a time. */
-AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+ * a vector, sixteen bytes stored at a time, the blocks from 0 to last; the
+ * pixels after those are copied one by one. */
+AVX2 static ALWAYS_INLINE void nearestSparseRow(const int* tap, Dim eb, Dim pb, Dim last,
+                                                Dim width, const uint8_t* srow, uint8_t* drow)
 {
-    const int* tap = z->xTap;
-    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
-    const Dim pb = z->nch * eb, n = z->shuffle.whole, rowBytes = (Dim)z->width * pb;
-    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
-     * store writes four more: its block may start up to `last`. */
-    const Dim size = pb == 3 ? 4 : 16 / pb;
-    Dim last = n - size;
-    if (pb == 3 && last > (rowBytes - 16) / 3)
-        last = (rowBytes - 16) / 3;
-    if (last < 0)
-        return 0;
-    if (pb == 1) {
+    Dim i = 0;
+    if (last < 0) {
+    } else if (pb == 1) {
 #define BYTES16(i)                                                                                \
     do {                                                                                          \
         const int* t = tap + (i);                                                                 \
@@ -105,24 +99,47 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
         BLOCKS_TO(last, 16, BYTES16)
 #undef BYTES16
     } else if (pb == 2) {
+        /* The element size as a constant, so that it scales the taps
+         * within the loads' addresses. */
 #define HALVES8(i)                                                                                \
     do {                                                                                          \
         const int* t = tap + (i);                                                                 \
-        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * eb));                                  \
-        v = _mm_insert_epi16(v, load16(srow + t[1] * eb), 1);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[2] * eb), 2);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[3] * eb), 3);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[4] * eb), 4);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[5] * eb), 5);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[6] * eb), 6);                                     \
-        v = _mm_insert_epi16(v, load16(srow + t[7] * eb), 7);                                     \
+        __m128i v = _mm_cvtsi32_si128(load16(srow + t[0] * size_));                               \
+        v = _mm_insert_epi16(v, load16(srow + t[1] * size_), 1);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[2] * size_), 2);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[3] * size_), 3);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[4] * size_), 4);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[5] * size_), 5);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[6] * size_), 6);                                  \
+        v = _mm_insert_epi16(v, load16(srow + t[7] * size_), 7);                                  \
         _mm_storeu_si128((__m128i*)(drow + 2 * (i)), v);                                          \
     } while (0)
-        BLOCKS_TO(last, 8, HALVES8)
+#define HALVES8_OF(bytes)                                                                         \
+    do {                                                                                          \
+        const Dim size_ = (bytes);                                                                \
+        BLOCKS_TO(last, 8, HALVES8)                                                               \
+    } while (0)
+        if (eb == 1)
+            HALVES8_OF(1);
+        else
+            HALVES8_OF(2);
+#undef HALVES8_OF
 #undef HALVES8
     } else if (pb == 4) {
-#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), eb))
-        BLOCKS_TO(last, 4, WORDS4)
+        /* Likewise the element size as a constant. */
+#define WORDS4(i) _mm_storeu_si128((__m128i*)(drow + 4 * (i)), fourWords(srow, tap + (i), size_))
+#define WORDS4_OF(bytes)                                                                          \
+    do {                                                                                          \
+        const Dim size_ = (bytes);                                                                \
+        BLOCKS_TO(last, 4, WORDS4)                                                                \
+    } while (0)
+        if (eb == 1)
+            WORDS4_OF(1);
+        else if (eb == 2)
+            WORDS4_OF(2);
+        else
+            WORDS4_OF(4);
+#undef WORDS4_OF
 #undef WORDS4
     } else {
         /* Four pixels of four bytes each, closed up to twelve; the store's
@@ -134,7 +151,43 @@ AVX2 Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uin
         BLOCKS_TO(last, 4, CLOSED4)
 #undef CLOSED4
     }
-    return last + size;
+    if (last >= 0)
+        i = last + (pb == 1 ? 16 : pb == 2 ? 8 : 4);
+    for (; i < width; ++i)
+        memcpy(drow + i * pb, srow + tap[i] * eb, (size_t)pb);
+}
+
+/* Every row of a pass: what the rows share worked out once (the stores to
+ * the rows may alias the plan, whose fields would be read again). */
+AVX2 void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst)
+{
+    const int* tap = z->xTap;
+    const int* yTap = z->yTap;
+    const Dim eb = z->kind == K16U ? 2 : z->kind == K32F ? 4 : 1;
+    const Dim pb = z->nch * eb, width = z->width, rowBytes = width * pb;
+    const Dim height = z->height, srcStep = z->srcRowStep, dstStep = z->dstRowStep;
+    /* Pixels a store: sixteen bytes, or twelve of 3-byte pixels, whose
+     * store writes four more: its block may start up to `last`. */
+    const Dim size = pb == 1 ? 16 : pb == 2 ? 8 : 4;
+    Dim last = z->shuffle.whole - size;
+    if (pb == 3 && last > (rowBytes - 16) / 3)
+        last = (rowBytes - 16) / 3;
+#define ROWS(eb_, pb_)                                                                            \
+    for (Dim j = 0; j < height; ++j)                                                              \
+        nearestSparseRow(tap, eb_, pb_, last, width, (const uint8_t*)src + yTap[j] * srcStep,     \
+                         (uint8_t*)dst + j * dstStep);
+    /* The layouts as constants. */
+    if (pb == 1)
+        ROWS(1, 1)
+    else if (pb == 2 && eb == 2)
+        ROWS(2, 2)
+    else if (pb == 4 && eb == 1)
+        ROWS(1, 4)
+    else if (pb == 4 && eb == 4)
+        ROWS(4, 4)
+    else
+        ROWS(eb, pb)
+#undef ROWS
 }
 
 /* One element's linear: the portable a + w (b - a) in float. */
@@ -143,8 +196,6 @@ static inline float linearElement(const uint8_t* p, Dim sp, float w)
     const float a = (float)p[0], b = (float)p[sp];
     return a + w * (b - a);
 }
-
-#define ALWAYS_INLINE inline __attribute__((always_inline))
 
 /* Eight one-channel columns of row p: each one's 32-bit word holds a in its
  * low byte and b sp bytes above. */
@@ -248,10 +299,19 @@ AVX2 static ALWAYS_INLINE void linearRgb8x2(const uint8_t* p0, const uint8_t* p1
 }
 #undef RGB_PICKED
 
-/* The sparse linear rows; n (1 or 2) and nch (1 or 3) are constants where
- * this is inlined. */
+/* Two whole pixels of 4 channels of row p, the columns' taps at t and u:
+ * their a pixels in the low half, their b pixels in the high one. */
+AVX2 static ALWAYS_INLINE __m128i quadPair(const uint8_t* p, int t, int u)
+{
+    return _mm_unpacklo_epi32(_mm_loadl_epi64((const __m128i*)(p + t)),
+                              _mm_loadl_epi64((const __m128i*)(p + u)));
+}
+
+/* The sparse linear rows; n (1 or 2) and nch (1, 3 or 4) are constants
+ * where this is inlined. */
 AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t* const rows[],
-                                                float* const h[], int n, int nch)
+                                                const uint8_t* const ahead[], float* const h[],
+                                                int n, int nch)
 {
     const ZoomShuffle* s = &z->shuffle;
     const int* tap = z->xTap;
@@ -277,7 +337,23 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
         BLOCKS_TO(whole - 8, 8, SINGLE8)
 #undef SINGLE8
         i = whole;
-    } else if (whole >= 8) {
+    } else if (nch == 4 && whole >= 2) {
+#define QUAD2(at)                                                                                 \
+    do {                                                                                          \
+        const int t_ = tap[at], u_ = tap[(at) + 1];                                               \
+        if (ahead) {                                                                              \
+            _mm_prefetch((const char*)ahead[0] + t_, _MM_HINT_T0);                                \
+            if (n == 2)                                                                           \
+                _mm_prefetch((const char*)ahead[1] + t_, _MM_HINT_T0);                            \
+        }                                                                                         \
+        linearStore8(quadPair(p0, t_, u_), we + 4 * (at), h0 + 4 * (at));                         \
+        if (n == 2)                                                                               \
+            linearStore8(quadPair(p1, t_, u_), we + 4 * (at), h1 + 4 * (at));                     \
+    } while (0)
+        BLOCKS_TO(whole - 2, 2, QUAD2)
+#undef QUAD2
+        i = whole;
+    } else if (nch == 3 && whole >= 8) {
         __m128i pick[6];
         for (int q = 0; q < 6; ++q)
             pick[q] = _mm_loadu_si128((const __m128i*)(s->rgbPick + 16 * q));
@@ -300,15 +376,17 @@ AVX2 static ALWAYS_INLINE void linearSparseRows(const ZoomPlan* z, const uint8_t
 }
 
 AVX2 void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
-                                      float* const h[], int n)
+                                      const uint8_t* const ahead[], float* const h[], int n)
 {
     const int nch = z->shuffle.sparse == SPARSE_LINEAR_SINGLE ? 1 : z->nch;
-#define ROWS(count, channels)                                                                     \
-    if (n == (count) && nch == (channels)) {                                                      \
-        linearSparseRows(z, rows, h, count, channels);                                            \
+    /* Only 4 channels fetch ahead; without, the rows know it. */
+#define ROWS(count, channels, fetch)                                                              \
+    if (n == (count) && nch == (channels) && !!ahead == (fetch)) {                                \
+        linearSparseRows(z, rows, (fetch) ? ahead : NULL, h, count, channels);                    \
         return;                                                                                   \
     }
-    ROWS(2, 1) ROWS(1, 1) ROWS(2, 3) ROWS(1, 3)
+    ROWS(2, 1, 0) ROWS(1, 1, 0) ROWS(2, 3, 0) ROWS(1, 3, 0)
+    ROWS(2, 4, 0) ROWS(1, 4, 0) ROWS(2, 4, 1) ROWS(1, 4, 1)
 #undef ROWS
 }
 
@@ -807,16 +885,15 @@ void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint
     (void)shuffle; (void)srow; (void)drow; (void)ahead;
 }
 
-Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow)
+void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst)
 {
-    (void)z; (void)srow; (void)drow;
-    return 0;
+    (void)z; (void)src; (void)dst;
 }
 
-void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
-                                 int n)
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
+                                 const uint8_t* const ahead[], float* const h[], int n)
 {
-    (void)z; (void)rows; (void)h; (void)n;
+    (void)z; (void)rows; (void)ahead; (void)h; (void)n;
 }
 
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead)

@@ -43,9 +43,11 @@ enum { GROUP_SHARED_WINDOW, GROUP_ONE_WINDOW, GROUP_TAP_WINDOWS, GROUP_SCALAR, G
 /* Sparse rows: nearest, whole pixels of 1, 2, 3 or 4 bytes gathered
  * sixteen bytes a store; linear 8-bit, one channel (both taps within four
  * bytes) or whole pixels of 3 channels (both taps within eight bytes), eight
- * elements a vector (a pixel of 4 channels fills a window's lane of its
- * own, so its taps always fit the windows); cubic 8-bit, one channel of
- * adjacent taps (all four in four bytes), eight columns a vector. */
+ * elements a vector, or whole pixels of 4 channels more than a pixel apart
+ * (their taps would fit the windows, but reading each column's eight bytes
+ * straight needs no windows planned), two columns a vector; cubic
+ * 8-bit, one channel of adjacent taps (all four in four bytes), eight
+ * columns a vector. */
 enum {
     SPARSE_NONE,
     SPARSE_NEAREST,
@@ -84,6 +86,7 @@ typedef struct {
     uint8_t* packed; /* one packed row and the bytes its last window reads */
     int* packTap;    /* each column's first tap in packed */
     int sparse;      /* SPARSE_* */
+    int fetchAhead;  /* SPARSE_LINEAR_PIXELS of 4 channels: the rows ahead are fetched */
     Dim whole;       /* sparse: the leading columns whose vector loads stay in the row */
     float* sparseWeight; /* SPARSE_LINEAR_PIXELS: each element's weight (its column's);
                             SPARSE_CUBIC_SINGLE: coefficient q of column i at q width + i */
@@ -142,15 +145,15 @@ typedef struct ZoomPlan {
  * into the cache at the same places. */
 void ownZoomNearestRowAvx2(const ZoomShuffle* shuffle, const uint8_t* srow, uint8_t* drow,
                            const uint8_t* ahead);
-/* SPARSE_NEAREST: the row's leading pixels, in sixteen-byte stores that end
- * within the row; returns how many pixels it wrote. */
-Dim ownZoomNearestSparseRowAvx2(const ZoomPlan* z, const uint8_t* srow, uint8_t* drow);
+/* SPARSE_NEAREST, no mask: every row of the pass from src into dst, the
+ * leading pixels of each in sixteen-byte stores that end within the row. */
+void ownZoomNearestSparsePassAvx2(const ZoomPlan* z, const char* src, char* dst);
 /* SPARSE_LINEAR_*: the horizontal pass of rows[0 .. n - 1] (n is 1 or 2)
  * into h[0 .. n - 1], each column's taps and weight read once for all of
  * them. Nothing is fetched ahead: the rows are read in order, which the
  * processor's own prefetching follows better. */
-void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[], float* const h[],
-                                 int n);
+void ownZoomLinearSparseRowsAvx2(const ZoomPlan* z, const uint8_t* const rows[],
+                                 const uint8_t* const ahead[], float* const h[], int n);
 /* The horizontal pass of a whole 8-bit row; the same taps of row ahead are
  * fetched into the cache for a later call. */
 void ownZoomLinearRowAvx2(const ZoomPlan* z, const uint8_t* srow, float* h, const uint8_t* ahead);

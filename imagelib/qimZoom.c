@@ -77,6 +77,25 @@ INLINE void storeRow(const ZoomPlan* z, const char* out, char* drow, const uint8
     }
 }
 
+/* Zeroes a call's or a part's fields. The compiler's own zeroing of a block
+ * of this size is a string instruction, whose start costs a small call
+ * more than these few stores; the zero is hidden from the compiler so that
+ * it does not turn the stores back into that instruction. */
+INLINE void zeroFields(void* p, size_t bytes)
+{
+#if defined(__SSE2__)
+    __m128i zero = _mm_setzero_si128();
+    __asm__("" : "+x"(zero));
+    char* at = (char*)p;
+    size_t i = 0;
+    for (; i + 16 <= bytes; i += 16)
+        _mm_storeu_si128((__m128i*)(at + i), zero);
+    memset(at + i, 0, bytes - i);
+#else
+    memset(p, 0, bytes);
+#endif
+}
+
 /* ---- Nearest neighbour ---------------------------------------------------------- */
 
 /* Copies count elements of type T per pixel; the count is a constant in the
@@ -106,6 +125,10 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
     const Dim width = z->width;
     const Dim rowBytes = width * nch * eb;
     const int direct = !z->mask && dp == nch;
+    if (z->shuffle.sparse) { /* chosen only without a mask */
+        ownZoomNearestSparsePassAvx2(z, src, dst);
+        return;
+    }
     for (Dim j = 0; j < z->height; ++j) {
         const char* srow = src + z->yTap[j] * z->srcRowStep;
         char* drow = dst + j * z->dstRowStep;
@@ -133,10 +156,6 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
 #undef SPARSE_COPY
             for (; i < width; ++i)
                 memcpy(drow + i * pb, srow + xTap[i] * eb, (size_t)pb);
-        } else if (z->shuffle.sparse && !mrow) {
-            Dim i = ownZoomNearestSparseRowAvx2(z, (const uint8_t*)srow, (uint8_t*)drow);
-            for (; i < width; ++i)
-                memcpy(drow + i * dp * eb, srow + xTap[i] * eb, (size_t)(nch * eb));
         } else if (z->shuffle.groups && !mrow) {
             ownZoomNearestRowAvx2(&z->shuffle, (const uint8_t*)srow, (uint8_t*)drow,
                                   (const uint8_t*)src + next * z->srcRowStep);
@@ -429,8 +448,11 @@ static void linearPass8uAvx2(ZoomPlan* z, const char* src, char* dst)
             }
             if (z->shuffle.sparse) {
                 const uint8_t* const rows[2] = {keep ? row1 : row0, row1};
+                const uint8_t* const ahead[2] = {keep ? ahead0 + z->srcRowStep : ahead0,
+                                                 ahead0 + z->srcRowStep};
                 float* const h[2] = {keep ? h1 : h0, h1};
-                ownZoomLinearSparseRowsAvx2(z, rows, h, keep ? 1 : 2);
+                ownZoomLinearSparseRowsAvx2(z, rows, z->shuffle.fetchAhead ? ahead : NULL, h,
+                                            keep ? 1 : 2);
             } else {
                 if (!keep)
                     ownZoomLinearRowAvx2(z, row0, h0, ahead0);
@@ -929,28 +951,42 @@ static void workFree(ZoomWork* w, void* p)
 /* One aligned block cut into n arrays of the given bytes, each starting on
  * a 32-byte boundary (an array of 0 bytes gets a null pointer): a call's
  * many small tables cost one allocation. Null when memory runs out, or when
- * every array is empty. */
+ * every array is empty. n is at most 8. */
 static void* carveBlock(ZoomWork* w, const long long* bytes, void** parts, int n)
 {
-    long long total = 0;
-    for (int k = 0; k < n; ++k)
-        total += (bytes[k] + 31) & ~31LL;
-    char* block = total > 0 ? (char*)workAlloc(w, total) : NULL;
-    long long at = 0;
+    /* The offsets as a running sum: a sum the compiler turns into vector
+     * loads of the sizes just stored one by one waits for those stores. */
+    long long at[8], total = 0;
     for (int k = 0; k < n; ++k) {
-        parts[k] = block && bytes[k] ? block + at : NULL;
-        at += (bytes[k] + 31) & ~31LL;
+        at[k] = total;
+        total += (bytes[k] + 31) & ~31LL;
     }
+    char* block = total > 0 ? (char*)workAlloc(w, total) : NULL;
+    int k = 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+    /* The parts stored in pairs: the callers copy neighbouring parts into
+     * their fields as pairs, which would wait for single stores. */
+    for (; k + 2 <= n; k += 2) {
+        const long long p0 = block && bytes[k] ? (long long)(block + at[k]) : 0;
+        const long long p1 = block && bytes[k + 1] ? (long long)(block + at[k + 1]) : 0;
+        _mm_storeu_si128((__m128i*)(parts + k), _mm_set_epi64x(p1, p0));
+    }
+#endif
+    for (; k < n; ++k)
+        parts[k] = block && bytes[k] ? block + at[k] : NULL;
     return block;
 }
 
+/* Hands the tables back; a second call frees nothing more. */
 static void freeShuffle(ZoomWork* w, ZoomShuffle* s)
 {
     workFree(w, s->block);
     workFree(w, s->packed);
     workFree(w, s->packTap);
     workFree(w, s->sparseWeight);
-    memset(s, 0, sizeof *s);
+    s->block = s->packed = NULL;
+    s->packTap = NULL;
+    s->sparseWeight = NULL;
 }
 
 static int allocShuffle(ZoomWork* w, ZoomShuffle* s, Dim groups, Dim maskBytes, Dim weights)
@@ -1329,6 +1365,24 @@ static int sparseTaps(ZoomPlan* z, int taps)
         s->whole = columnsWithin(z, 4);
         return 1;
     }
+    if (nch == 4 && sp == 4) {
+        const Dim count = (Dim)z->width * nch;
+        s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * count);
+        if (!s->sparseWeight)
+            return 0;
+        for (Dim e = 0; e < count; ++e)
+            s->sparseWeight[e] = z->xw[e / 4];
+        s->sparse = SPARSE_LINEAR_PIXELS;
+        s->whole = columnsWithin(z, 8);
+        /* Columns about four pixels apart read every line of their rows:
+         * from a source larger than the caches, the rows the next
+         * destination row reads are fetched on the way. Sparser columns,
+         * or a source the caches hold, gain nothing from it. */
+        const Dim last = (Dim)z->width - 1, rows = (Dim)z->yTap[z->height - 1] - z->yTap[0] + 2;
+        s->fetchAhead = (Dim)z->xTap[last] - z->xTap[0] <= 18 * last &&
+                        rows * z->srcRowStep > ((Dim)8 << 20);
+        return 1;
+    }
     if (nch == 3 && sp <= 4) {
         const Dim count = (Dim)z->width * nch;
         s->sparseWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * count);
@@ -1392,7 +1446,11 @@ static int prepareHalf(ZoomPlan* z)
         ++run;
     while (run >= block && z->xTap[run - block] + reach > z->srcRight)
         --run;
-    if (run < block)
+    /* The columns after the run go through the portable kernel: when they
+     * are many (a ratio near a half, whose taps drift off the even pixels),
+     * the rows go the usual way instead. */
+    const Dim rest = z->width - run;
+    if (run < block || (rest > 16 && rest * 8 > z->width))
         return 1;
     const Dim blocks = (run + block - 1) / block, per = block * nch;
     z->halfWeight = (float*)workAlloc(z->work, (long long)sizeof(float) * blocks * per);
@@ -1426,6 +1484,11 @@ static int tapShuffle(ZoomPlan* z, int taps)
     const int coefs = taps == 4 ? 3 : 1;
     if (groups == 0)
         return 1;
+    /* Whole pixels of 4 channels more than a pixel apart (shrinking): each
+     * column's eight bytes read straight, with no windows to plan. */
+    if (taps == 2 && z->nch == 4 && z->srcPix == 4 &&
+        (Dim)z->xTap[z->width - 1] - z->xTap[0] > 4 * ((Dim)z->width - 1))
+        return sparseTaps(z, taps);
     TapRow row = {z->xTap, z->srcRight};
     Dim fitting[GROUP_SCALAR + 1];
     countFitting(z, &row, taps, fitting);
@@ -1486,7 +1549,7 @@ static int zoomPart(const ZoomCall* c, int px0, int py0, int pw, int ph, const S
                     const DestView* d)
 {
     ZoomPlan z;
-    memset(&z, 0, sizeof z);
+    zeroFields(&z, sizeof z);
     z.work = c->work;
     char* const mark = c->work->at; /* the part's tables go back at its end */
     z.kind = c->kind;
@@ -1725,7 +1788,7 @@ int ownZoomRect(const QimImage* srcImage, QimImage* dstImage, double rx, double 
 {
     /* 1, 2: the regions, cut at their images and at the masks' sizes. */
     ZoomCall c;
-    memset(&c, 0, sizeof c);
+    zeroFields(&c, sizeof c);
     Region ms = {0, 0, 0, 0}, md = {0, 0, 0, 0};
     if (!regionOf(srcImage, &c.rs) || !regionOf(dstImage, &c.rd))
         return 0;

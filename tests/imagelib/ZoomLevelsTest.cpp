@@ -99,10 +99,27 @@ uint32_t halvingValue(int pattern, int x, int y, int c, uint32_t seed)
     }
 }
 
-// With halving, a case for the linear halving rows: an exact half or close
-// to it, of one, three or four channels, wide enough for their blocks.
-std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, bool halving = false)
+// Shrinks of whole 4-channel pixels, whose columns lie more than a pixel
+// apart: by 3 to 16 or so, by less than two (near a half among them), now
+// and then by some other ratio.
+void pickSparseRatio(Dice& pick, int* num, int* den)
 {
+    switch (pick(0, 5)) {
+    case 0: pickRatio(pick, num, den); break;
+    case 1:
+    case 2: *num = pick(2, 20), *den = *num + pick(1, *num); break;
+    default: *num = pick(1, 3), *den = *num * pick(2, 16) + pick(1, *num); break;
+    }
+}
+
+// The cases drawn: any; for the linear halving rows an exact half or close
+// to it, of one, three or four channels, wide enough for their blocks; or
+// for the sparse rows of 4 channels shrinks of those.
+enum class Shape { Any, Halving, SparseFourChannels };
+
+std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, Shape shape = Shape::Any)
+{
+    const bool focused = shape != Shape::Any;
     auto c = std::make_unique<Case>();
     c->depth = depth;
     c->order = pick(0, 4) == 0 ? QIM_ORDER_PLANE : QIM_ORDER_PIXEL;
@@ -110,14 +127,21 @@ std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, bool halv
     c->alpha = c->channels > 1 && pick(0, 5) == 0 ? c->channels : 0;
     c->method = pick(0, 2);
     int pattern = 0;
-    if (halving) {
+    if (focused) {
         c->order = pick(0, 9) == 0 ? QIM_ORDER_PLANE : QIM_ORDER_PIXEL;
         const int channels[] = {1, 3, 4, 1, 3, 4, 2};
         c->channels = channels[pick(0, 6)];
         c->alpha = c->channels > 1 && pick(0, 7) == 0 ? c->channels : 0;
         c->method = pick(0, 9) ? QIM_INTER_LINEAR : pick(0, 2);
-        pickHalvingRatio(pick, &c->xDst, &c->xSrc, 6);
-        pickHalvingRatio(pick, &c->yDst, &c->ySrc, 3);
+        if (shape == Shape::SparseFourChannels) {
+            c->channels = 4;
+            c->alpha = pick(0, 7) == 0 ? 4 : 0;
+            pickSparseRatio(pick, &c->xDst, &c->xSrc);
+            pickRatio(pick, &c->yDst, &c->ySrc);
+        } else {
+            pickHalvingRatio(pick, &c->xDst, &c->xSrc, 6);
+            pickHalvingRatio(pick, &c->yDst, &c->ySrc, 3);
+        }
         pattern = pick(0, 5);
     } else {
         pickRatio(pick, &c->xDst, &c->xSrc);
@@ -125,13 +149,14 @@ std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, bool halv
     }
     // Mostly rows long enough for several vectors, some narrow ones; fewer
     // rows than columns keep the cases quick.
-    const int width = halving ? (pick(0, 5) ? pick(32, 200) : pick(2, 40))
+    const int wide = shape == Shape::SparseFourChannels ? 900 : 200;
+    const int width = focused ? (pick(0, 5) ? pick(wide == 900 ? 24 : 32, wide) : pick(2, 40))
                       : pick(0, 4) ? pick(8, 96)
                                    : pick(2, 12);
     const int height = pick(0, 4) ? pick(4, 24) : pick(2, 6);
     c->src = newRoiImage(c->channels, depth, width, height, c->order, 4, c->alpha);
     randomize(c->src.get(), seed);
-    if (halving)
+    if (focused)
         fill(c->src.get(), [&](int x, int y, int ch) {
             const uint32_t v = halvingValue(pattern, x, y, ch, seed);
             if (depth != QIM_DEPTH_16U)
@@ -237,14 +262,14 @@ void expectEveryLevelGivesPlain(Case& c, const std::string& label)
     }
 }
 
-void expectLevelsAgree(int depth, uint32_t seed, int rounds, bool halving = false)
+void expectLevelsAgree(int depth, uint32_t seed, int rounds, Shape shape = Shape::Any)
 {
     ownSetVectorLevel(OWN_VECTOR_AVX2);
     const int best = ownVectorLevel();
     Dice pick(seed);
     int compared = 0;
     for (int round = 0; round < rounds && !::testing::Test::HasFailure(); ++round) {
-        auto c = randomCase(pick, depth, (uint32_t)round * 4 + seed, halving);
+        auto c = randomCase(pick, depth, (uint32_t)round * 4 + seed, shape);
         int plainStatus = 0;
         const auto plain = scaleAt(OWN_VECTOR_NONE, *c, &plainStatus);
         for (int level = OWN_VECTOR_SSE2; level <= best; ++level) {
@@ -271,14 +296,43 @@ TEST_F(ZoomLevelsTest, EightBitsAtEveryLevel) { expectLevelsAgree(QIM_DEPTH_8U, 
 // gives the plain bytes.
 TEST_F(ZoomLevelsTest, EightBitHalvingAtEveryLevel)
 {
-    expectLevelsAgree(QIM_DEPTH_8U, 8801, 6000, true);
+    expectLevelsAgree(QIM_DEPTH_8U, 8801, 6000, Shape::Halving);
 }
 
 // Likewise the 16-bit rows on values over the whole 16-bit range that land
 // on or near whole numbers: halving and other shrinks, one channel and more.
 TEST_F(ZoomLevelsTest, SixteenBitHalvingAtEveryLevel)
 {
-    expectLevelsAgree(QIM_DEPTH_16U, 16801, 6000, true);
+    expectLevelsAgree(QIM_DEPTH_16U, 16801, 6000, Shape::Halving);
+}
+
+// The 8-bit rows of whole 4-channel pixels more than a pixel apart read
+// each column's two pixels straight: shrinks of all sorts of widths,
+// regions, masks and tiles, on values that often land on or near whole
+// numbers.
+TEST_F(ZoomLevelsTest, SparseFourChannelShrinksAtEveryLevel)
+{
+    expectLevelsAgree(QIM_DEPTH_8U, 4401, 5000, Shape::SparseFourChannels);
+}
+
+// A source larger than the caches, whose rows ahead the sparse 4-channel
+// rows fetch on the way, shrunk by four and by a little more at every level.
+TEST_F(ZoomLevelsTest, SparseFourChannelsFromALargeSource)
+{
+    for (int den : {4, 5}) {
+        Case c;
+        c.depth = QIM_DEPTH_8U;
+        c.order = QIM_ORDER_PIXEL;
+        c.channels = 4;
+        c.alpha = c.coi = 0;
+        c.method = QIM_INTER_LINEAR;
+        c.xDst = c.yDst = 1;
+        c.xSrc = c.ySrc = den;
+        c.src = newRoiImage(4, QIM_DEPTH_8U, 1200, 1900);
+        fill(c.src.get(), [](int x, int y, int ch) { return halvingValue(y % 6, x, y, ch, 5); });
+        c.dst = newImage(4, QIM_DEPTH_8U, 1200 / den, 1900 / den);
+        expectEveryLevelGivesPlain(c, "by 1/" + std::to_string(den));
+    }
 }
 
 // The vertical cubic through rows of 2, 2, 5 and 1 at t = -0.6 (row 2 of a
