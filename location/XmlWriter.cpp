@@ -188,9 +188,10 @@ inline __m128i RunEnds(__m128i block) {
 // of a file in one step: what lies past the run is written too but not
 // committed, and read only from the page the block starts in, which is
 // readable as its first byte is, so the reads past the NUL that the address
-// sanitizer would report never fault.
+// and thread sanitizers would report never fault.
 template <ERun run>
-__attribute__((no_sanitize("address"))) inline const char* PutRun(COutput& out, const char* text) {
+__attribute__((no_sanitize("address", "thread"))) inline const char* PutRun(COutput& out,
+                                                                           const char* text) {
   constexpr std::uintptr_t kPage = 4096;
   constexpr std::size_t kBlock = 16;
   for (;;) {
