@@ -13,6 +13,7 @@
 #include "location/XmlEncoding.h"
 #include "location/XmlNode.h"
 #include "location/XmlParse.h"
+#include "location/XmlFileTextSink.h"
 #include "location/XmlWriter.h"
 
 namespace {
@@ -66,17 +67,6 @@ std::unique_ptr<CPugiBuffer> ReadWholeFile(const std::string& path) {
   }
   return buffer;
 }
-
-// The writer's text, straight into the file being saved.
-class CFileTextSink final : public CXmlTextSink {
- public:
-  explicit CFileTextSink(CAtomicFileContents& contents) : m_contents(contents) {}
-  void Write(std::string_view piece) override { m_contents.Write(piece); }
-  void Truncate(std::size_t size) override { m_contents.Truncate(size); }
-
- private:
-  CAtomicFileContents& m_contents;
-};
 
 }  // namespace
 
@@ -206,7 +196,7 @@ void CXmlFile::SaveIfModified() {
   AtomicWriteFile(
       GetPath(),
       [this](CAtomicFileContents& contents) {
-        CFileTextSink sink(contents);
+        CXmlFileTextSink sink(contents);
         SerializeXmlDocument(m_document->document, sink);
       },
       AtomicWriteMode::kReplace);

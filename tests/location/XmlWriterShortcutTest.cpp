@@ -12,6 +12,7 @@
 
 #include "FileTestSupport.h"
 #include "location/AtomicFile.h"
+#include "location/XmlFileTextSink.h"
 #include "location/XmlWriter.h"
 
 namespace {
@@ -104,18 +105,6 @@ class CRandomDocument {
   std::mt19937 m_random;
 };
 
-// Text written into a file: the shortcut's fallbacks take back what it wrote
-// past the writer's buffer, which the file must then lose.
-class CFileSink final : public CXmlTextSink {
- public:
-  explicit CFileSink(CAtomicFileContents& contents) : m_contents(contents) {}
-  void Write(std::string_view piece) override { m_contents.Write(piece); }
-  void Truncate(std::size_t size) override { m_contents.Truncate(size); }
-
- private:
-  CAtomicFileContents& m_contents;
-};
-
 }  // namespace
 
 TEST(XmlWriterShortcut, EveryDocumentIsWrittenAsTheGeneralWalkWritesIt) {
@@ -159,7 +148,7 @@ TEST(XmlWriterShortcut, ElementsOfOtherShapesAreWrittenAsTheWalkWritesThem) {
   AtomicWriteFile(
       path,
       [&](CAtomicFileContents& contents) {
-        CFileSink sink(contents);
+        CXmlFileTextSink sink(contents);
         SerializeXmlDocument(document, sink);
       },
       AtomicWriteMode::kCreateNew);
