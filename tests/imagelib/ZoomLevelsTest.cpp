@@ -43,6 +43,21 @@ struct Case {
     std::string text;
 };
 
+// A fixed case of whole pixels in pixel order, every channel, shrunk by
+// 1/den on both axes.
+Case shrinkCase(int depth, int channels, int method, int den)
+{
+    Case c;
+    c.depth = depth;
+    c.order = QIM_ORDER_PIXEL;
+    c.channels = channels;
+    c.alpha = c.coi = 0;
+    c.method = method;
+    c.xDst = c.yDst = 1;
+    c.xSrc = c.ySrc = den;
+    return c;
+}
+
 // The ratio of one axis: halving, 2, 4 or 8 times growth, a shrink of up
 // to 16, or any of up to 9 / 9.
 void pickRatio(Dice& pick, int* num, int* den)
@@ -149,8 +164,8 @@ std::unique_ptr<Case> randomCase(Dice& pick, int depth, uint32_t seed, Shape sha
     }
     // Mostly rows long enough for several vectors, some narrow ones; fewer
     // rows than columns keep the cases quick.
-    const int wide = shape == Shape::SparseFourChannels ? 900 : 200;
-    const int width = focused ? (pick(0, 5) ? pick(wide == 900 ? 24 : 32, wide) : pick(2, 40))
+    const bool sparse = shape == Shape::SparseFourChannels;
+    const int width = focused ? (pick(0, 5) ? pick(sparse ? 24 : 32, sparse ? 900 : 200) : pick(2, 40))
                       : pick(0, 4) ? pick(8, 96)
                                    : pick(2, 12);
     const int height = pick(0, 4) ? pick(4, 24) : pick(2, 6);
@@ -320,14 +335,7 @@ TEST_F(ZoomLevelsTest, SparseFourChannelShrinksAtEveryLevel)
 TEST_F(ZoomLevelsTest, SparseFourChannelsFromALargeSource)
 {
     for (int den : {4, 5}) {
-        Case c;
-        c.depth = QIM_DEPTH_8U;
-        c.order = QIM_ORDER_PIXEL;
-        c.channels = 4;
-        c.alpha = c.coi = 0;
-        c.method = QIM_INTER_LINEAR;
-        c.xDst = c.yDst = 1;
-        c.xSrc = c.ySrc = den;
+        Case c = shrinkCase(QIM_DEPTH_8U, 4, QIM_INTER_LINEAR, den);
         c.src = newRoiImage(4, QIM_DEPTH_8U, 1200, 1900);
         fill(c.src.get(), [](int x, int y, int ch) { return halvingValue(y % 6, x, y, ch, 5); });
         c.dst = newImage(4, QIM_DEPTH_8U, 1200 / den, 1900 / den);
@@ -418,14 +426,7 @@ TEST_F(ZoomLevelsTest, HalvingReadsNothingPastTheImage)
 {
     for (int depth : {QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F})
         for (int channels : {1, 3, 4}) {
-            Case c;
-            c.depth = depth;
-            c.order = QIM_ORDER_PIXEL;
-            c.channels = channels;
-            c.alpha = c.coi = 0;
-            c.method = QIM_INTER_LINEAR;
-            c.xDst = c.yDst = 1;
-            c.xSrc = c.ySrc = 2;
+            Case c = shrinkCase(depth, channels, QIM_INTER_LINEAR, 2);
             c.src = newRoiImage(channels, depth, 64, 6);
             ASSERT_EQ(c.src->widthStep, 64 * channels * elementBytes(depth));
             randomize(c.src.get(), 64u + (uint32_t)channels);
@@ -442,14 +443,7 @@ TEST_F(ZoomLevelsTest, WideHalvingTakesItsTablesFromTheHeap)
 {
     for (int channels : {1, 3, 4})
         for (int method : {QIM_INTER_LINEAR, QIM_INTER_CUBIC}) {
-            Case c;
-            c.depth = QIM_DEPTH_8U;
-            c.order = QIM_ORDER_PIXEL;
-            c.channels = channels;
-            c.alpha = c.coi = 0;
-            c.method = method;
-            c.xDst = c.yDst = 1;
-            c.xSrc = c.ySrc = 2;
+            Case c = shrinkCase(QIM_DEPTH_8U, channels, method, 2);
             c.src = newRoiImage(channels, QIM_DEPTH_8U, 6000, 4);
             fill(c.src.get(), [](int x, int y, int ch) { return halvingValue(x % 3, x, y, ch, 9); });
             c.dst = newImage(channels, QIM_DEPTH_8U, 3000, 2);
