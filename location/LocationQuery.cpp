@@ -6,6 +6,7 @@
 #include <set>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "location/ByteSearch.h"
 #include "location/FreeMemory.h"
@@ -99,16 +100,30 @@ void CLocationQuery::Execute(CLocationDatabase& database) {
   CReturnMemoryGuard returnMemory;
 
   // A hand-made index may name one file in several entries: it is read once,
-  // through the section that files into it.
+  // through the section that files into it. While no section holds its file,
+  // every entry reads a file from disk and the search lets it go again, so
+  // the entries it does not search cannot change what is found: only those
+  // it searches are asked which file they reach (a stat each, for a day out
+  // of years of months), and a single one need not be asked at all.
+  std::vector<CXmlElementRef> walked;
+  bool anyLoaded = false;
+  for (CXmlNodeEnumerator sections = MakeChildElementEnumerator(database); sections.HasMore();) {
+    walked.push_back(sections.Next());
+    anyLoaded = anyLoaded || GetSection(walked.back()).IsLoaded();
+  }
+  const bool onlySearchedEntries = useDate && !anyLoaded;
+  if (onlySearchedEntries) {
+    std::erase_if(walked, [this](const CXmlElementRef& proxy) {
+      return !GetSection(proxy).Overlaps(begin, end);
+    });
+  }
+  const bool alone = onlySearchedEntries && walked.size() == 1;
   CSectionFileOwners owners;
   std::set<const CDatabaseSection*> searched;
-  std::vector<CXmlElementRef> walked;
-  CXmlNodeEnumerator sections = MakeChildElementEnumerator(database);
-  while (sections.HasMore()) {
-    walked.push_back(sections.Next());
-    CDatabaseSection& entry = GetSection(walked.back());
-    if (useDate && !entry.Overlaps(begin, end)) continue;
-    CDatabaseSection& section = owners.For(walked, entry);
+  for (const CXmlElementRef& proxy : walked) {
+    CDatabaseSection& entry = GetSection(proxy);
+    if (useDate && !onlySearchedEntries && !entry.Overlaps(begin, end)) continue;
+    CDatabaseSection& section = alone ? entry : owners.For(walked, entry);
     if (!searched.insert(&section).second) continue;
     // A file loaded only for this search is let go after it: a scan of every
     // section would otherwise keep the whole database in memory.

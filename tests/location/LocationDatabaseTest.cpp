@@ -311,6 +311,29 @@ TEST(LocationDatabase, EntriesThatReachOneFileThroughALinkFileAndListEveryRecord
   }
 }
 
+TEST(LocationDatabase, ADaySearchReadsUnsavedRecordsThroughTheEntryThatFilesThem) {
+  for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
+    SCOPED_TRACE(kind == ELink::kSymbolic ? "symbolic link" : "hard link");
+    // The second half of January is filed through the first entry, which
+    // reaches the same file: its records are there before any save, though
+    // that entry lies outside the day searched.
+    CTempFolder folder;
+    const std::string indexPath = folder / "index.xml";
+    const std::string file = folder / "200501.xml";
+    WriteBytes(indexPath, IndexText({{"200501.xml", Utc(2005, 1, 1), Utc(2005, 1, 16)},
+                                     {"alias.xml", Utc(2005, 1, 16), Utc(2005, 2, 1)}}));
+    WriteLocationFile(file, {MakeRecord(Utc(2005, 1, 20, 8), "saved")});
+    Link(kind, file, folder / "alias.xml");
+    std::unique_ptr<CLocationDatabase> database = OpenLocationDatabase(indexPath, false);
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 20), Utc(2005, 1, 21)),
+              (std::vector<std::string>{"saved"}));
+    File(*database, {MakeRecord(Utc(2005, 1, 20, 9), "unsaved")});
+    EXPECT_EQ(FoundNotes(*database, Utc(2005, 1, 20), Utc(2005, 1, 21)),
+              (std::vector<std::string>{"saved", "unsaved"}));
+    DiscardUnsavedChanges(*database);
+  }
+}
+
 TEST(LocationDatabase, ASaveCutShortAfterAnyFileLeavesEntriesOfOneFileReachingOneFile) {
   for (const ELink kind : {ELink::kSymbolic, ELink::kHard}) {
     for (const char* stopAfter : {"index.xml", "200501.xml"}) {
