@@ -107,8 +107,8 @@ class CTemporaryFile {
 };
 
 // Writes the bytes to the temporary file in chunks, and asks the system to
-// start writing each few megabytes to the disk at once, so that little is
-// left for the fsync at the end.
+// start writing each megabyte to the disk at once, so that little is left
+// for the fsync at the end (a file of a few megabytes, too).
 class CFileWriter {
  public:
   CFileWriter(CTemporaryFile& file, const std::string& path) : m_file(file), m_path(path) {}
@@ -128,7 +128,7 @@ class CFileWriter {
       piece.remove_prefix(static_cast<std::size_t>(result));
       m_written += static_cast<std::size_t>(result);
     }
-    constexpr std::size_t kWriteBack = std::size_t{8} << 20;
+    constexpr std::size_t kWriteBack = std::size_t{1} << 20;
     if (m_written - m_started >= kWriteBack) {
       // Only a hint: the fsync reports what goes wrong.
       ::sync_file_range(m_file.fd(), static_cast<off_t>(m_started),
