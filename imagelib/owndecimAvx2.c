@@ -156,6 +156,67 @@ AVX2 static inline __m256 weighted(__m256d w, __m256 b)
     return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
 }
 
+/* Eight elements of a run: its start (w x s, or the buffer without a head),
+ * the adds and the weighted tail, as the rows one at a time do them. */
+INLINE_AVX2 void runStart(__m256* acc, const SuperRun* run, const char* head, ptrdiff_t e,
+                          __m256d hw, int depth)
+{
+    if (!head)
+        *acc = _mm256_loadu_ps(run->buf + e);
+    else if (run->headW == 1.0)
+        *acc = eightFloats(head + e * elementBytes(depth), depth);
+    else
+        *acc = weighted(hw, eightFloats(head + e * elementBytes(depth), depth));
+}
+
+INLINE_AVX2 ptrdiff_t runRow(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+    enum { LANES = 8, VECTORS = 4, CHUNK = LANES * VECTORS };
+    const ptrdiff_t eb = elementBytes(depth);
+    const char* head = (const char*)run->head;
+    const char* tail = (const char*)run->tail;
+    const char* const* adds = (const char* const*)run->adds;
+    const int nAdds = run->nAdds;
+    float* buf = run->buf;
+    const __m256d hw = _mm256_set1_pd(run->headW), tw = _mm256_set1_pd(run->tailW);
+    ptrdiff_t e = 0;
+    for (; e + CHUNK <= count; e += CHUNK) {
+        __m256 acc[VECTORS];
+        for (int q = 0; q < VECTORS; ++q)
+            runStart(&acc[q], run, head, e + LANES * q, hw, depth);
+        for (int k = 0; k < nAdds; ++k) {
+            const char* s = adds[k] + e * eb;
+            if (prefetch)
+                for (ptrdiff_t at = 0; at < CHUNK * eb; at += 64)
+                    _mm_prefetch(s + at + ROW_PREFETCH, _MM_HINT_T0);
+            for (int q = 0; q < VECTORS; ++q)
+                acc[q] = _mm256_add_ps(acc[q], eightFloats(s + LANES * q * eb, depth));
+        }
+        if (tail)
+            for (int q = 0; q < VECTORS; ++q)
+                acc[q] = addWeighted(acc[q], tw, eightFloats(tail + (e + LANES * q) * eb, depth));
+        for (int q = 0; q < VECTORS; ++q)
+            _mm256_storeu_ps(buf + e + LANES * q, acc[q]);
+    }
+    for (; e + LANES <= count; e += LANES) {
+        __m256 acc;
+        runStart(&acc, run, head, e, hw, depth);
+        for (int k = 0; k < nAdds; ++k)
+            acc = _mm256_add_ps(acc, eightFloats(adds[k] + e * eb, depth));
+        if (tail)
+            acc = addWeighted(acc, tw, eightFloats(tail + e * eb, depth));
+        _mm256_storeu_ps(buf + e, acc);
+    }
+    return e;
+}
+
+AVX2 ptrdiff_t ownSuperRunAvx2(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+#define RUN(d, p) runRow(run, count, d, p)
+    BY_DEPTH(RUN)
+#undef RUN
+}
+
 /* Rows r0 .. r7 (eight floats each) to columns: out[8 k + r] = row r [k]. */
 AVX2 static inline void transpose8(const float* const* row, ptrdiff_t at, float* out)
 {
@@ -361,6 +422,12 @@ void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWr
     (void)plan; (void)planned; (void)finalWrite; (void)n; (void)rows; (void)lanes; (void)nch;
     (void)dst; (void)dstRowBytes; (void)dstPixel; (void)dstChannel; (void)unit; (void)depth;
     (void)scratch; (void)packed;
+}
+
+ptrdiff_t ownSuperRunAvx2(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+    (void)run; (void)count; (void)depth; (void)prefetch;
+    return 0;
 }
 
 ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth, int prefetch)
