@@ -699,6 +699,81 @@ INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int
             buf[e] += (float)loadElem(src, col * pix + ch * chStep, kind);
 }
 
+/* With AVX2 and a plain source (whose rows all stay readable), contiguous
+ * rows are not done one at a time but gathered per buffer row and done in
+ * one run (SuperRun), which keeps the sums in registers rather than passing
+ * over a buffer row for each source row. */
+INLINE void runFlush(SuperRun* run, const SuperRowShape* r, int kind)
+{
+    if (!run->buf)
+        return;
+    const Dim count = r->count;
+    Dim e = ownSuperRunAvx2(run, count, depthOf(kind), r->prefetch);
+    for (; e < count; ++e) {
+        float v = run->head ? (float)(run->headW * loadElem(run->head, e, kind)) : run->buf[e];
+        for (int k = 0; k < run->nAdds; ++k)
+            v += (float)loadElem(run->adds[k], e, kind);
+        if (run->tail)
+            v = (float)((double)v + run->tailW * loadElem(run->tail, e, kind));
+        run->buf[e] = v;
+    }
+    run->buf = NULL;
+    run->head = run->tail = NULL;
+    run->nAdds = 0;
+}
+
+/* Makes buf the run's row, running what was gathered for another row. */
+INLINE void runOn(SuperRun* run, float* buf, const SuperRowShape* r, int kind)
+{
+    if (run->buf != buf) {
+        runFlush(run, r, kind);
+        run->buf = buf;
+    }
+}
+
+INLINE void opSet(SuperRun* run, float* buf, const void* src, const SuperRowShape* r, double w,
+                  int kind)
+{
+    if (!run) {
+        rowSet(buf, src, r, w, kind);
+        return;
+    }
+    /* A row's first operation: whatever was gathered is another row's. */
+    runFlush(run, r, kind);
+    run->buf = buf;
+    run->head = src;
+    run->headW = w;
+}
+
+INLINE void opAddWhole(SuperRun* run, float* buf, const void* src, const SuperRowShape* r,
+                       int kind)
+{
+    if (!run) {
+        rowAddWhole(buf, src, r, kind);
+        return;
+    }
+    runOn(run, buf, r, kind);
+    if (run->nAdds == SUPER_RUN_ADDS) {
+        runFlush(run, r, kind);
+        run->buf = buf;
+    }
+    run->adds[run->nAdds++] = src;
+}
+
+/* A row's last operation: the run is done. */
+INLINE void opAddPart(SuperRun* run, float* buf, const void* src, const SuperRowShape* r,
+                      double w, int kind)
+{
+    if (!run) {
+        rowAddPart(buf, src, r, w, kind);
+        return;
+    }
+    runOn(run, buf, r, kind);
+    run->tail = src;
+    run->tailW = w;
+    runFlush(run, r, kind);
+}
+
 /* Runs the vertical pass from *state until destination row limit is reached
  * (closed), the last row is closed or the source rows run out. Destination
  * row j is ring row j mod ringRows, of rowFloats floats. A row's first
@@ -707,14 +782,14 @@ INLINE void rowAddWhole(float* buf, const void* src, const SuperRowShape* r, int
  * set when a source row cannot be had. */
 INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ringRows, Dim limit,
                          Dim m, DecimateSource* source, Dim rowEnd, SuperRowShape* shape,
-                         double ypos, double dy, int kind)
+                         double ypos, double dy, SuperRun* run, int kind)
 {
     const double reference = (double)(Dim)(ypos + EDGE_SLACK);
     while (!state->done && state->row < rowEnd && state->open < limit) {
         const void* srow = sourceRow(source, state->row, kind);
         if (!srow) {
             state->failed = 1;
-            return;
+            break;
         }
         shape->chStep = source->chStep;
         const double edge = (double)(state->row + 1);
@@ -724,9 +799,9 @@ INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ring
             if (!state->first) {
                 const double d = state->boundary - (double)(Dim)state->boundary;
                 if (state->fresh)
-                    rowSet(open, srow, shape, d, kind);
+                    opSet(run, open, srow, shape, d, kind);
                 else
-                    rowAddPart(open, srow, shape, d, kind);
+                    opAddPart(run, open, srow, shape, d, kind);
                 if (++state->open == m) {
                     state->done = 1;
                     break;
@@ -736,14 +811,14 @@ INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ring
             } else {
                 w = 1 - (ypos - reference);
             }
-            rowSet(open, srow, shape, w, kind);
+            opSet(run, open, srow, shape, w, kind);
             state->fresh = 0;
             state->boundary += dy;
         } else {
             if (state->fresh)
-                rowSet(open, srow, shape, 1.0, kind);
+                opSet(run, open, srow, shape, 1.0, kind);
             else
-                rowAddWhole(open, srow, shape, kind);
+                opAddWhole(run, open, srow, shape, kind);
             state->fresh = 0;
             if (edge >= state->boundary) {
                 if (++state->open == m) {
@@ -757,6 +832,8 @@ INLINE void verticalPass(SuperRows* state, float* strip, Dim rowFloats, Dim ring
         state->first = 0;
         ++state->row;
     }
+    if (run)
+        runFlush(run, shape, kind);
     /* Rows the source did not reach hold nothing. */
     if (!state->done && !state->failed && state->row >= rowEnd) {
         for (Dim j = state->fresh ? state->open : state->open + 1; j < limit; ++j)
@@ -960,11 +1037,18 @@ INLINE int superCore(DecimateSource* source, void* dst, Dim dstChannelStep, Dim 
     shape.prefetch = !source->image && (size_t)((rowEnd - r0) * source->rowStep * elemBytes(kind)) >
                                            ownDecimateSuperPrefetchBytes;
 
+    SuperRun runStore;
+    SuperRun* run = NULL;
+    if (shape.contiguous >= OWN_VECTOR_AVX2 && !source->image) {
+        memset(&runStore, 0, sizeof runStore);
+        run = &runStore;
+    }
+
     SuperRows state = {r0, ypos, 0, 1, 0, 0, 1};
     for (Dim first = 0; first < m; first += stripRows) {
         const Dim limit = first + stripRows < m ? first + stripRows : m;
         verticalPass(&state, strip, rowFloats, ringRows, limit, m, source, rowEnd, &shape, ypos,
-                     dy, kind);
+                     dy, run, kind);
         if (state.failed) {
             ownAlignedFree(strip);
             ownAlignedFree(scratch);

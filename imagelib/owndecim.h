@@ -39,6 +39,24 @@ ptrdiff_t ownSuperSetAvx2(float* buf, const void* s, ptrdiff_t count, double w, 
 ptrdiff_t ownSuperAddPartAvx2(float* buf, const void* s, ptrdiff_t count, double w, int depth,
                               int prefetch);
 
+/* The vertical pass's operations on one buffer row over consecutive source
+ * rows, done in one go so that the sums stay in registers: with head set the
+ * row is set to w x head (else it keeps its value), the adds are added one
+ * after another, and with tail set tail x w is added in double precision.
+ * Per element these are the same operations in the same order as the rows
+ * one at a time. */
+enum { SUPER_RUN_ADDS = 32 };
+typedef struct {
+    float* buf;
+    const void* head;
+    const void* tail;
+    double headW, tailW;
+    const void* adds[SUPER_RUN_ADDS];
+    int nAdds;
+} SuperRun;
+
+ptrdiff_t ownSuperRunAvx2(const SuperRun* run, ptrdiff_t count, int depth, int prefetch);
+
 /* One destination row of the exact half shrink (steps of 2, whole start
  * positions): destination pixel i of n is the mean of pixels 2i and 2i + 1
  * of source rows a and b, the element counts of pixels being nch (1 to 4) on

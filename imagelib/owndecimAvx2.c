@@ -156,6 +156,95 @@ AVX2 static inline __m256 weighted(__m256d w, __m256 b)
     return _mm256_set_m128(_mm256_cvtpd_ps(hi), _mm256_cvtpd_ps(lo));
 }
 
+/* Eight elements of a run's start: the buffer without a head (HEAD_NONE),
+ * else the head, times its weight unless that is 1. */
+enum { HEAD_NONE, HEAD_UNIT, HEAD_WEIGHTED };
+
+INLINE_AVX2 __m256 runStart(const SuperRun* run, const char* head, ptrdiff_t e, __m256d hw,
+                            int headKind, int depth)
+{
+    if (headKind == HEAD_NONE)
+        return _mm256_loadu_ps(run->buf + e);
+    const __m256 v = eightFloats(head + e * elementBytes(depth), depth);
+    return headKind == HEAD_UNIT ? v : weighted(hw, v);
+}
+
+/* Runs prefetch into the second-level cache, nearer ahead the more rows
+ * they read at once: with many rows far-ahead lines are evicted before they
+ * are used, with few the loads would wait on lines not far enough ahead. */
+INLINE_AVX2 void runPrefetch(const char* s, ptrdiff_t bytes, ptrdiff_t ahead)
+{
+    for (ptrdiff_t at = 0; at < bytes; at += 64)
+        _mm_prefetch(s + at + ahead, _MM_HINT_T1);
+}
+
+INLINE_AVX2 ptrdiff_t runRow(const SuperRun* run, ptrdiff_t count, int headKind, int hasTail,
+                             int depth, int prefetch)
+{
+    enum { LANES = 8, VECTORS = 4, CHUNK = LANES * VECTORS };
+    const ptrdiff_t eb = elementBytes(depth);
+    const char* head = (const char*)run->head;
+    const char* tail = (const char*)run->tail;
+    const char* const* adds = (const char* const*)run->adds;
+    const int nAdds = run->nAdds;
+    float* buf = run->buf;
+    const __m256d hw = _mm256_set1_pd(run->headW), tw = _mm256_set1_pd(run->tailW);
+    const ptrdiff_t ahead = (headKind != HEAD_NONE) + nAdds + hasTail <= 3 ? 4096 : 512;
+    ptrdiff_t e = 0;
+    for (; e + CHUNK <= count; e += CHUNK) {
+        __m256 acc[VECTORS];
+        if (prefetch && headKind != HEAD_NONE)
+            runPrefetch(head + e * eb, CHUNK * eb, ahead);
+        for (int q = 0; q < VECTORS; ++q)
+            acc[q] = runStart(run, head, e + LANES * q, hw, headKind, depth);
+        for (int k = 0; k < nAdds; ++k) {
+            const char* s = adds[k] + e * eb;
+            if (prefetch)
+                runPrefetch(s, CHUNK * eb, ahead);
+            for (int q = 0; q < VECTORS; ++q)
+                acc[q] = _mm256_add_ps(acc[q], eightFloats(s + LANES * q * eb, depth));
+        }
+        if (hasTail) {
+            if (prefetch)
+                runPrefetch(tail + e * eb, CHUNK * eb, ahead);
+            for (int q = 0; q < VECTORS; ++q)
+                acc[q] = addWeighted(acc[q], tw, eightFloats(tail + (e + LANES * q) * eb, depth));
+        }
+        for (int q = 0; q < VECTORS; ++q)
+            _mm256_storeu_ps(buf + e + LANES * q, acc[q]);
+    }
+    for (; e + LANES <= count; e += LANES) {
+        __m256 acc = runStart(run, head, e, hw, headKind, depth);
+        for (int k = 0; k < nAdds; ++k)
+            acc = _mm256_add_ps(acc, eightFloats(adds[k] + e * eb, depth));
+        if (hasTail)
+            acc = addWeighted(acc, tw, eightFloats(tail + e * eb, depth));
+        _mm256_storeu_ps(buf + e, acc);
+    }
+    return e;
+}
+
+/* One loop per kind of start and tail. */
+INLINE_AVX2 ptrdiff_t runRowOf(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+    const int headKind = !run->head ? HEAD_NONE : run->headW == 1.0 ? HEAD_UNIT : HEAD_WEIGHTED;
+    switch (headKind * 2 + (run->tail != NULL)) {
+    case 0: return runRow(run, count, HEAD_NONE, 0, depth, prefetch);
+    case 1: return runRow(run, count, HEAD_NONE, 1, depth, prefetch);
+    case 2: return runRow(run, count, HEAD_UNIT, 0, depth, prefetch);
+    case 3: return runRow(run, count, HEAD_UNIT, 1, depth, prefetch);
+    case 4: return runRow(run, count, HEAD_WEIGHTED, 0, depth, prefetch);
+    default: return runRow(run, count, HEAD_WEIGHTED, 1, depth, prefetch);
+    }
+}
+
+AVX2 ptrdiff_t ownSuperRunAvx2(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+#define RUN(d, p) runRowOf(run, count, d, p)
+    BY_DEPTH(RUN)
+#undef RUN
+}
+
 /* Rows r0 .. r7 (eight floats each) to columns: out[8 k + r] = row r [k]. */
 AVX2 static inline void transpose8(const float* const* row, ptrdiff_t at, float* out)
 {
@@ -361,6 +450,12 @@ void ownSuperColumnsAvx2(const SuperColumn* plan, ptrdiff_t planned, int finalWr
     (void)plan; (void)planned; (void)finalWrite; (void)n; (void)rows; (void)lanes; (void)nch;
     (void)dst; (void)dstRowBytes; (void)dstPixel; (void)dstChannel; (void)unit; (void)depth;
     (void)scratch; (void)packed;
+}
+
+ptrdiff_t ownSuperRunAvx2(const SuperRun* run, ptrdiff_t count, int depth, int prefetch)
+{
+    (void)run; (void)count; (void)depth; (void)prefetch;
+    return 0;
 }
 
 ptrdiff_t ownSuperAddAvx2(float* buf, const void* s, ptrdiff_t count, int depth, int prefetch)

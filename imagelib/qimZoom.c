@@ -98,6 +98,8 @@ INLINE void zeroFields(void* p, size_t bytes)
 
 /* ---- Nearest neighbour ---------------------------------------------------------- */
 
+enum { NEAREST_PREFETCH_BYTES = 8 << 20 };
+
 /* Copies count elements of type T per pixel; the count is a constant in the
  * common cases so that the copy unrolls. */
 #define NEAREST_ROW(T, count)                                                                     \
@@ -125,6 +127,12 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
     const Dim width = z->width;
     const Dim rowBytes = width * nch * eb;
     const int direct = !z->mask && dp == nch;
+    /* Sparse rows fetch the next row's pixels on the way where the rows
+     * read exceed the caches; within them the prefetches only cost time. */
+    const int fetchAhead =
+        z->aheadSparse && width > 0 &&
+        (size_t)z->height * (size_t)(((Dim)xTap[width - 1] - xTap[0]) * eb + nch * eb) >
+            NEAREST_PREFETCH_BYTES;
     if (z->shuffle.sparse) { /* chosen only without a mask */
         ownZoomNearestSparsePassAvx2(z, src, dst);
         return;
@@ -144,15 +152,23 @@ INLINE void nearestPass(const ZoomPlan* z, const char* src, char* dst, int kind)
             const Dim pb = nch * eb;
             const char* ahead = src + next * z->srcRowStep;
             Dim i = 0;
-#define SPARSE_COPY(bytes)                                                                        \
+#define SPARSE_COPY(bytes, fetch)                                                                 \
     for (; i < z->shuffle.whole; ++i) {                                                           \
-        __builtin_prefetch(ahead + xTap[i] * eb);                                                 \
+        if (fetch)                                                                                \
+            __builtin_prefetch(ahead + xTap[i] * eb);                                             \
         memcpy(drow + i * pb, srow + xTap[i] * eb, bytes);                                        \
     }
-            if (pb <= 8)
-                SPARSE_COPY(8)
-            else
-                SPARSE_COPY(16)
+            if (pb <= 8) {
+                if (fetchAhead)
+                    SPARSE_COPY(8, 1)
+                else
+                    SPARSE_COPY(8, 0)
+            } else {
+                if (fetchAhead)
+                    SPARSE_COPY(16, 1)
+                else
+                    SPARSE_COPY(16, 0)
+            }
 #undef SPARSE_COPY
             for (; i < width; ++i)
                 memcpy(drow + i * pb, srow + xTap[i] * eb, (size_t)pb);

@@ -22,8 +22,10 @@ protected:
     {
         ownSetVectorLevel(OWN_VECTOR_AVX2);
         ownDecimateSuperPrefetchBytes = prefetchBytes;
+        ownDecimateSuperBudget = budget;
     }
     const size_t prefetchBytes = ownDecimateSuperPrefetchBytes;
+    const size_t budget = ownDecimateSuperBudget;
 };
 
 double valueAt(const QimImage* image, int x, int y, int c)
@@ -357,6 +359,70 @@ TEST_F(SuperSamplingPathsTest, EveryLevelGivesThePlainBytesAndThePlainBytesFollo
     EXPECT_GT(tiledSrc, 2500);
     EXPECT_GT(tiledDst, 2000);
     EXPECT_GT(masked, 1500);
+}
+
+// Tall shrinks: a destination row gathers more source rows than one run of
+// the vector pass takes (SUPER_RUN_ADDS), so runs end and go on in the middle
+// of a row; strips of one row now and then, so a row started in one strip is
+// finished in the next. Rows of 1 to 160 elements take the wide, the narrow
+// and the scalar steps of the runs.
+TEST_F(SuperSamplingPathsTest, LongRunsOfSourceRowsGiveThePlainBytes)
+{
+    ownSetVectorLevel(OWN_VECTOR_AVX2);
+    const int best = ownVectorLevel();
+    std::mt19937 rng(20261209);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int depths[] = {QIM_DEPTH_8U, QIM_DEPTH_16U, QIM_DEPTH_32F};
+    int compared = 0, longRuns = 0;
+    for (int round = 0; round < 900 && !HasFailure(); ++round) {
+        const int depth = depths[round % 3];
+        ownDecimateSuperPrefetchBytes = round % 2 ? prefetchBytes : 0;
+        ownDecimateSuperBudget = round % 5 == 0 ? 1 : budget;
+        const int channels = pick(1, 4);
+        int xDst, xSrc;
+        pickRatio(rng, &xDst, &xSrc);
+        const int yDst = pick(1, 3);
+        const int ySrc = yDst * pick(2, 70) + (pick(0, 1) ? pick(0, yDst) : 0);
+        const int regionW = pick(1, 40);
+        const int regionH = std::max(1, ySrc / yDst * pick(1, 3) + pick(-2, 5));
+        const int width = regionW + pick(0, 3), height = regionH + pick(0, 3);
+        auto src = newRoiImage(channels, depth, width, height, QIM_ORDER_PIXEL, 4 << pick(0, 3));
+        const int mode = pick(0, 9) == 0 ? 1 : depth == QIM_DEPTH_32F && pick(0, 3) == 0 ? 2 : 0;
+        fillSource(src.get(), rng, mode);
+        const int x = pick(0, width - regionW), y = pick(0, height - regionH);
+        src.setRoi(0, x, y, regionW, regionH);
+        const int dw = std::max(1, regionW * xDst / xSrc + pick(-1, 2));
+        const int dh = std::max(1, regionH * yDst / ySrc + pick(-1, 2));
+        auto dst = newRoiImage(channels, depth, dw + pick(0, 2), dh + pick(0, 2),
+                               QIM_ORDER_PIXEL, 4 << pick(0, 3));
+        scramble(dst.get(), (uint32_t)round);
+        const auto before = bytes(dst.get());
+        std::ostringstream what;
+        what << "round " << round << " depth " << depth << " channels " << channels << " region "
+             << x << "," << y << " " << regionW << "x" << regionH << " of " << width << "x"
+             << height << " ratio " << xDst << "/" << xSrc << " " << yDst << "/" << ySrc;
+        int plainStatus = 0, status = 0;
+        const auto plain = scaleAt(OWN_VECTOR_NONE, src.get(), dst.get(), before, xDst, xSrc,
+                                   yDst, ySrc, nullptr, &plainStatus);
+        const auto vector = scaleAt(best, src.get(), dst.get(), before, xDst, xSrc, yDst, ySrc,
+                                    nullptr, &status);
+        EXPECT_EQ(status, plainStatus) << what.str();
+        EXPECT_TRUE(sameBytes(vector, plain, depth)) << what.str();
+        int xi, yi, xm, ym;
+        if (plainStatus == 0 && ownDecimateChooseMethod(src.get(), xDst, xSrc, yDst, ySrc,
+                                                        QIM_INTER_SUPER, &xi, &yi, &xm,
+                                                        &ym) == QIM_INTER_SUPER) {
+            std::memcpy(dst->imageData, before.data(), before.size());
+            EXPECT_TRUE(sameBytes(plain, expectedSuper(src.get(), dst.get(), xDst, xSrc, yDst,
+                                                       ySrc),
+                                  depth))
+                << "reference, " << what.str();
+            ++compared;
+            longRuns += ySrc / yDst > SUPER_RUN_ADDS + 1 && regionH >= ySrc / yDst;
+        }
+    }
+    EXPECT_GT(compared, 700);
+    EXPECT_GT(longRuns, 250) << longRuns;
 }
 
 } // namespace
